@@ -1,0 +1,91 @@
+#pragma once
+// The seam between the program's logic and its windows. A Form is one window addressed by the
+// names of its controls; the collector and the shell see windows only through it.
+//
+// Contract shared by every implementation:
+// - Control names are UTF-8 (as declared in control_names.h); every value is a GBK Text.
+// - Each single operation is safe to call from any thread; a sequence of operations is not
+//   atomic. The Qt implementation runs each operation on the GUI thread and waits for it, and
+//   returns at once with an empty result when the calling worker has been asked to stop.
+// - An operation on a control the window does not have, or of another kind, does nothing and
+//   returns the empty value of its result type.
+// - Rows of a list view are addressed by handles that survive the deletion of other rows; an
+//   operation on a deleted row does nothing.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/text.h"
+
+namespace pelvaro {
+
+enum class ControlKind { Label, EditBox, Button, CheckBox, ComboBox, ListView, TabControl, StatusBar, DateBox, Timer, Other };
+
+using RowHandle = std::uint64_t;  // 0 is no row
+inline constexpr RowHandle kNoRow = 0;
+
+enum class MessageButtons { Ok, OkCancel };
+
+class Form {
+ public:
+  virtual ~Form() = default;
+
+  // The text of an edit box, the caption of a label, button or check box, the date text of a
+  // date box, or the current text of a combo box.
+  virtual Text text(std::string_view control) = 0;
+  virtual void setText(std::string_view control, const Text& value) = 0;
+
+  // Appends value followed by CR LF at the end of an edit box's content.
+  virtual void appendLine(std::string_view control, const Text& value) = 0;
+
+  virtual bool checked(std::string_view control) = 0;
+  virtual void setChecked(std::string_view control, bool value) = 0;
+
+  virtual void clearItems(std::string_view comboBox) = 0;
+  virtual void addItem(std::string_view comboBox, const Text& item) = 0;
+  virtual int itemCount(std::string_view comboBox) = 0;
+  virtual Text itemText(std::string_view comboBox, int index) = 0;
+  virtual int currentIndex(std::string_view comboBox) = 0;  // -1 when nothing is selected
+  virtual void setCurrentIndex(std::string_view comboBox, int index) = 0;
+
+  // List view in report mode. Rows are appended at the end.
+  virtual RowHandle addRow(std::string_view listView) = 0;
+  virtual void setCell(std::string_view listView, RowHandle row, int column, const Text& value) = 0;
+  virtual Text cell(std::string_view listView, RowHandle row, int column) = 0;
+  virtual int rowCount(std::string_view listView) = 0;
+  virtual RowHandle rowAt(std::string_view listView, int index) = 0;  // kNoRow when out of range
+  virtual RowHandle selectedRow(std::string_view listView) = 0;       // kNoRow when none
+  virtual void deleteRow(std::string_view listView, RowHandle row) = 0;
+  virtual void clearRows(std::string_view listView) = 0;
+
+  virtual bool visible(std::string_view control) = 0;
+  virtual void setVisible(std::string_view control, bool value) = 0;
+
+  // Status-bar panels by index from 0.
+  virtual void setPanelText(std::string_view statusBar, int panel, const Text& value) = 0;
+  virtual Text panelText(std::string_view statusBar, int panel) = 0;
+
+  virtual void setTimerInterval(std::string_view timer, int milliseconds) = 0;
+  virtual int timerInterval(std::string_view timer) = 0;
+
+  // The window itself.
+  virtual Text caption() = 0;
+  virtual void setCaption(const Text& value) = 0;
+  virtual void moveWindow(int left, int top) = 0;
+  virtual void setWindowVisible(bool value) = 0;
+
+  // The names of this window's controls of one kind, in declaration order (settings store).
+  virtual std::vector<std::string> controlsOfKind(ControlKind kind) = 0;
+
+  // A modal message box owned by this window, without icon; an empty title shows "信息：".
+  // Returns true for OK. Blocks the calling thread until the user answers.
+  virtual bool messageBox(const Text& message, const Text& title = {},
+                          MessageButtons buttons = MessageButtons::Ok) = 0;
+
+  // The folder-browse dialog; the chosen folder, or the empty text when cancelled.
+  virtual Text pickFolder(const Text& title, const Text& startFolder) = 0;
+};
+
+}  // namespace pelvaro
