@@ -1,0 +1,156 @@
+#include "platform/files.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <random>
+#include <strings.h>
+
+namespace pelvaro {
+namespace {
+
+bool StatIs(const Text& path, mode_t type) {
+  struct stat st {};
+  return stat(NativePath(path).c_str(), &st) == 0 && (st.st_mode & S_IFMT) == type;
+}
+
+bool WriteAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    ssize_t n = write(fd, bytes.data(), bytes.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    bytes.remove_prefix(static_cast<std::size_t>(n));
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string NativePath(const Text& path) { return GbkToUtf8(path); }
+
+Text JoinPath(const Text& folder, const Text& name) {
+  if (folder.empty()) return name;
+  if (folder.back() == '/') return folder + name;
+  return folder + "/" + name;
+}
+
+bool FileExists(const Text& path) { return StatIs(path, S_IFREG); }
+bool FolderExists(const Text& path) { return StatIs(path, S_IFDIR); }
+
+bool PathExists(const Text& path) {
+  struct stat st {};
+  return lstat(NativePath(path).c_str(), &st) == 0;
+}
+
+bool CreateFolders(const Text& path) {
+  std::string native = NativePath(path);
+  if (native.empty()) return false;
+  for (std::size_t i = 1; i <= native.size(); ++i) {
+    if (i == native.size() || native[i] == '/') {
+      std::string part = native.substr(0, i);
+      if (mkdir(part.c_str(), 0755) != 0 && errno != EEXIST) return false;
+    }
+  }
+  return FolderExists(path);
+}
+
+std::optional<std::uint64_t> FreeSpaceBytes(const Text& path) {
+  std::string native = NativePath(path);
+  for (;;) {
+    struct statvfs fs {};
+    if (!native.empty() && statvfs(native.c_str(), &fs) == 0) {
+      return static_cast<std::uint64_t>(fs.f_bavail) * static_cast<std::uint64_t>(fs.f_frsize);
+    }
+    auto slash = native.find_last_of('/');
+    if (native.empty() || slash == std::string::npos) {
+      if (native == ".") return std::nullopt;
+      native = ".";
+      continue;
+    }
+    native = slash == 0 ? "/" : native.substr(0, slash);
+    if (native == "/" && statvfs("/", &fs) != 0) return std::nullopt;
+  }
+}
+
+std::vector<Text> ListFiles(const Text& folder, std::string_view suffix) {
+  std::vector<Text> names;
+  std::string native = NativePath(folder);
+  DIR* dir = opendir(native.c_str());
+  if (dir == nullptr) return names;
+  while (dirent* entry = readdir(dir)) {
+    std::string name = entry->d_name;
+    if (name.size() < suffix.size() ||
+        strncasecmp(name.c_str() + name.size() - suffix.size(), suffix.data(), suffix.size()) != 0) {
+      continue;
+    }
+    bool regular = entry->d_type == DT_REG;
+    if (entry->d_type == DT_UNKNOWN || entry->d_type == DT_LNK) {
+      struct stat st {};
+      regular = stat((native + "/" + name).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    }
+    if (regular) names.push_back(Utf8ToGbk(name));
+  }
+  closedir(dir);
+  return names;
+}
+
+std::optional<std::string> ReadWholeFile(const Text& path) {
+  int fd = open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  std::string content;
+  char buffer[65536];
+  for (;;) {
+    ssize_t n = read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      close(fd);
+      return std::nullopt;
+    }
+    if (n == 0) break;
+    content.append(buffer, static_cast<std::size_t>(n));
+  }
+  close(fd);
+  return content;
+}
+
+bool WriteFileAtomically(const Text& path, std::string_view bytes) {
+  std::string native = NativePath(path);
+  thread_local std::mt19937_64 random{std::random_device{}()};
+  std::string temporary = native + ".tmp" + std::to_string(random() % 1000000000);
+  int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  if (fd < 0) return false;
+  bool ok = WriteAll(fd, bytes) && fsync(fd) == 0;
+  ok = close(fd) == 0 && ok;
+  if (ok && rename(temporary.c_str(), native.c_str()) == 0) return true;
+  unlink(temporary.c_str());
+  return false;
+}
+
+bool CreateEmptyFile(const Text& path) {
+  int fd = open(NativePath(path).c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+  if (fd < 0) return false;
+  close(fd);
+  return true;
+}
+
+bool RemoveFile(const Text& path) { return unlink(NativePath(path).c_str()) == 0; }
+
+bool RenameNoReplace(const Text& from, const Text& to) {
+  std::string a = NativePath(from);
+  std::string b = NativePath(to);
+  if (renameat2(AT_FDCWD, a.c_str(), AT_FDCWD, b.c_str(), RENAME_NOREPLACE) == 0) return true;
+  if (errno != EINVAL && errno != ENOSYS) return false;
+  // File systems without RENAME_NOREPLACE: a hard link fails when the target exists.
+  if (link(a.c_str(), b.c_str()) != 0) return false;
+  unlink(a.c_str());
+  return true;
+}
+
+}  // namespace pelvaro

@@ -1,0 +1,47 @@
+#pragma once
+// Files and folders addressed by Text (GBK) paths; on Linux the names are stored as UTF-8.
+// Nothing throws: a failure gives false, an empty result or std::nullopt.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/text.h"
+
+namespace pelvaro {
+
+// The file-system form of a program path (UTF-8).
+std::string NativePath(const Text& path);
+
+// a + "/" + b, without doubling a separator.
+Text JoinPath(const Text& folder, const Text& name);
+
+bool FileExists(const Text& path);    // a regular file (or a link to one)
+bool FolderExists(const Text& path);  // a directory
+bool PathExists(const Text& path);    // anything at all
+
+// Creates the folder with every missing parent; true when it exists afterwards.
+bool CreateFolders(const Text& path);
+
+// Free bytes available to the user on the file system that holds path (or its nearest
+// existing parent).
+std::optional<std::uint64_t> FreeSpaceBytes(const Text& path);
+
+// Names (not paths) of the regular files directly in folder whose names end with suffix
+// (compared without regard to ASCII case).
+std::vector<Text> ListFiles(const Text& folder, std::string_view suffix);
+
+std::optional<std::string> ReadWholeFile(const Text& path);
+
+// Writes the whole file through a temporary file in the same folder and a rename, so that a
+// reader or a crash sees either the old or the new content, never a mixture.
+bool WriteFileAtomically(const Text& path, std::string_view bytes);
+
+bool CreateEmptyFile(const Text& path);  // an existing file is left as it is
+bool RemoveFile(const Text& path);
+// Renames without ever replacing an existing target; false when the target exists.
+bool RenameNoReplace(const Text& from, const Text& to);
+
+}  // namespace pelvaro

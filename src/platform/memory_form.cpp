@@ -1,0 +1,333 @@
+#include "platform/memory_form.h"
+
+#include "platform/worker.h"
+
+namespace pelvaro {
+
+MemoryForm::MemoryForm(const WindowSpec& window) : caption_(Gbk(window.designCaption)), left_(window.left) {
+  for (const auto& spec : window.controls) {
+    Control control;
+    control.kind = spec.kind;
+    control.visible = spec.visible;
+    if (spec.kind != ControlKind::TabControl) control.text = Gbk(spec.text);
+    if (spec.kind == ControlKind::Timer) control.interval = 1000;
+    order_.emplace_back(spec.name);
+    controls_.emplace(std::string(spec.name), std::move(control));
+  }
+}
+
+MemoryForm::~MemoryForm() = default;
+
+std::unique_ptr<MemoryForm> MemoryForm::MainWindow() {
+  auto form = std::make_unique<MemoryForm>(MainWindowSpec());
+  form->setText(main_window::kSeedLink, Utf8ToGbk(DefaultSeedLinkUtf8()));
+  form->setChecked(main_window::kNoSubfolders, true);
+  return form;
+}
+
+std::unique_ptr<MemoryForm> MemoryForm::StartupWindow() { return std::make_unique<MemoryForm>(StartupWindowSpec()); }
+
+MemoryForm::Control* MemoryForm::find(std::string_view name, ControlKind kind) {
+  auto it = controls_.find(name);
+  if (it == controls_.end()) return nullptr;
+  if (kind != ControlKind::Other && it->second.kind != kind) return nullptr;
+  return &it->second;
+}
+
+MemoryForm::Row* MemoryForm::findRow(Control& list, RowHandle row) {
+  for (auto& r : list.rows) {
+    if (r.handle == row) return &r;
+  }
+  return nullptr;
+}
+
+Text MemoryForm::text(std::string_view control) {
+  std::lock_guard lock(mutex_);
+  Control* c = find(control, ControlKind::Other);
+  if (c == nullptr) return {};
+  if (c->kind == ControlKind::ComboBox) {
+    return c->current >= 0 && c->current < static_cast<int>(c->items.size()) ? c->items[c->current] : Text();
+  }
+  return c->text;
+}
+
+void MemoryForm::setText(std::string_view control, const Text& value) {
+  if (StopRequested()) return;
+  std::lock_guard lock(mutex_);
+  if (Control* c = find(control, ControlKind::Other)) c->text = value;
+}
+
+void MemoryForm::appendLine(std::string_view control, const Text& value) {
+  if (StopRequested()) return;
+  LineObserver observer;
+  {
+    std::lock_guard lock(mutex_);
+    Control* c = find(control, ControlKind::EditBox);
+    if (c == nullptr) return;
+    c->text += value;
+    c->text += "\r\n";
+    observer = lineObserver_;
+  }
+  if (observer) observer(control, value);
+}
+
+bool MemoryForm::checked(std::string_view control) {
+  std::lock_guard lock(mutex_);
+  Control* c = find(control, ControlKind::CheckBox);
+  return c != nullptr && c->checked;
+}
+
+void MemoryForm::setChecked(std::string_view control, bool value) {
+  if (StopRequested()) return;
+  std::lock_guard lock(mutex_);
+  if (Control* c = find(control, ControlKind::CheckBox)) c->checked = value;
+}
+
+void MemoryForm::clearItems(std::string_view comboBox) {
+  if (StopRequested()) return;
+  std::lock_guard lock(mutex_);
+  if (Control* c = find(comboBox, ControlKind::ComboBox)) {
+    c->items.clear();
+    c->current = -1;
+  }
+}
+
+void MemoryForm::addItem(std::string_view comboBox, const Text& item) {
+  if (StopRequested()) return;
+  std::lock_guard lock(mutex_);
+  if (Control* c = find(comboBox, ControlKind::ComboBox)) c->items.push_back(item);
+}
+
+int MemoryForm::itemCount(std::string_view comboBox) {
+  std::lock_guard lock(mutex_);
+  Control* c = find(comboBox, ControlKind::ComboBox);
+  return c == nullptr ? 0 : static_cast<int>(c->items.size());
+}
+
+Text MemoryForm::itemText(std::string_view comboBox, int index) {
+  std::lock_guard lock(mutex_);
+  Control* c = find(comboBox, ControlKind::ComboBox);
+  if (c == nullptr || index < 0 || index >= static_cast<int>(c->items.size())) return {};
+  return c->items[index];
+}
+
+int MemoryForm::currentIndex(std::string_view comboBox) {
+  std::lock_guard lock(mutex_);
+  Control* c = find(comboBox, ControlKind::ComboBox);
+  return c == nullptr ? -1 : c->current;
+}
+
+void MemoryForm::setCurrentIndex(std::string_view comboBox, int index) {
+  if (StopRequested()) return;
+  std::lock_guard lock(mutex_);
+  Control* c = find(comboBox, ControlKind::ComboBox);
+  if (c == nullptr) return;
+  c->current = index >= 0 && index < static_cast<int>(c->items.size()) ? index : -1;
+}
+
+RowHandle MemoryForm::addRow(std::string_view listView) {
+  if (StopRequested()) return kNoRow;
+  std::lock_guard lock(mutex_);
+  Control* c = find(listView, ControlKind::ListView);
+  if (c == nullptr) return kNoRow;
+  RowHandle handle = nextHandle_++;
+  c->rows.push_back(Row{handle, std::vector<Text>(main_window::kColumnCount)});
+  return handle;
+}
+
+void MemoryForm::setCell(std::string_view listView, RowHandle row, int column, const Text& value) {
+  if (StopRequested()) return;
+  CellObserver observer;
+  {
+    std::lock_guard lock(mutex_);
+    Control* c = find(listView, ControlKind::ListView);
+    if (c == nullptr || column < 0) return;
+    Row* r = findRow(*c, row);
+    if (r == nullptr) return;
+    if (column >= static_cast<int>(r->cells.size())) r->cells.resize(column + 1);
+    r->cells[column] = value;
+    observer = cellObserver_;
+  }
+  if (observer) observer(row, column, value);
+}
+
+Text MemoryForm::cell(std::string_view listView, RowHandle row, int column) {
+  std::lock_guard lock(mutex_);
+  Control* c = find(listView, ControlKind::ListView);
+  if (c == nullptr || column < 0) return {};
+  Row* r = findRow(*c, row);
+  if (r == nullptr || column >= static_cast<int>(r->cells.size())) return {};
+  return r->cells[column];
+}
+
+int MemoryForm::rowCount(std::string_view listView) {
+  std::lock_guard lock(mutex_);
+  Control* c = find(listView, ControlKind::ListView);
+  return c == nullptr ? 0 : static_cast<int>(c->rows.size());
+}
+
+RowHandle MemoryForm::rowAt(std::string_view listView, int index) {
+  std::lock_guard lock(mutex_);
+  Control* c = find(listView, ControlKind::ListView);
+  if (c == nullptr || index < 0 || index >= static_cast<int>(c->rows.size())) return kNoRow;
+  return c->rows[index].handle;
+}
+
+RowHandle MemoryForm::selectedRow(std::string_view listView) {
+  std::lock_guard lock(mutex_);
+  Control* c = find(listView, ControlKind::ListView);
+  return c == nullptr ? kNoRow : c->selected;
+}
+
+void MemoryForm::selectRow(std::string_view listView, RowHandle row) {
+  if (StopRequested()) return;
+  std::lock_guard lock(mutex_);
+  Control* c = find(listView, ControlKind::ListView);
+  if (c != nullptr) c->selected = findRow(*c, row) != nullptr ? row : kNoRow;
+}
+
+void MemoryForm::deleteRow(std::string_view listView, RowHandle row) {
+  if (StopRequested()) return;
+  std::lock_guard lock(mutex_);
+  Control* c = find(listView, ControlKind::ListView);
+  if (c == nullptr) return;
+  std::erase_if(c->rows, [row](const Row& r) { return r.handle == row; });
+  if (c->selected == row) c->selected = kNoRow;
+}
+
+void MemoryForm::clearRows(std::string_view listView) {
+  if (StopRequested()) return;
+  std::lock_guard lock(mutex_);
+  Control* c = find(listView, ControlKind::ListView);
+  if (c == nullptr) return;
+  c->rows.clear();
+  c->selected = kNoRow;
+}
+
+bool MemoryForm::visible(std::string_view control) {
+  std::lock_guard lock(mutex_);
+  Control* c = find(control, ControlKind::Other);
+  return c != nullptr && c->visible;
+}
+
+void MemoryForm::setVisible(std::string_view control, bool value) {
+  if (StopRequested()) return;
+  std::lock_guard lock(mutex_);
+  if (Control* c = find(control, ControlKind::Other)) c->visible = value;
+}
+
+void MemoryForm::setPanelText(std::string_view statusBar, int panel, const Text& value) {
+  if (StopRequested()) return;
+  std::lock_guard lock(mutex_);
+  if (Control* c = find(statusBar, ControlKind::StatusBar)) c->panels[panel] = value;
+}
+
+Text MemoryForm::panelText(std::string_view statusBar, int panel) {
+  std::lock_guard lock(mutex_);
+  Control* c = find(statusBar, ControlKind::StatusBar);
+  if (c == nullptr) return {};
+  auto it = c->panels.find(panel);
+  return it == c->panels.end() ? Text() : it->second;
+}
+
+void MemoryForm::setTimerInterval(std::string_view timer, int milliseconds) {
+  if (StopRequested()) return;
+  std::lock_guard lock(mutex_);
+  if (Control* c = find(timer, ControlKind::Timer)) c->interval = milliseconds;
+}
+
+int MemoryForm::timerInterval(std::string_view timer) {
+  std::lock_guard lock(mutex_);
+  Control* c = find(timer, ControlKind::Timer);
+  return c == nullptr ? 0 : c->interval;
+}
+
+Text MemoryForm::caption() {
+  std::lock_guard lock(mutex_);
+  return caption_;
+}
+
+void MemoryForm::setCaption(const Text& value) {
+  if (StopRequested()) return;
+  std::lock_guard lock(mutex_);
+  caption_ = value;
+}
+
+void MemoryForm::moveWindow(int left, int /*top*/) {
+  if (StopRequested()) return;
+  std::lock_guard lock(mutex_);
+  left_ = left;
+}
+
+void MemoryForm::setWindowVisible(bool value) {
+  if (StopRequested()) return;
+  std::lock_guard lock(mutex_);
+  windowVisible_ = value;
+}
+
+int MemoryForm::windowLeft() {
+  std::lock_guard lock(mutex_);
+  return left_;
+}
+
+bool MemoryForm::windowVisible() {
+  std::lock_guard lock(mutex_);
+  return windowVisible_;
+}
+
+std::vector<std::string> MemoryForm::controlsOfKind(ControlKind kind) {
+  std::lock_guard lock(mutex_);
+  std::vector<std::string> names;
+  for (const auto& name : order_) {
+    if (controls_.find(name)->second.kind == kind) names.push_back(name);
+  }
+  return names;
+}
+
+bool MemoryForm::messageBox(const Text& message, const Text& title, MessageButtons buttons) {
+  if (StopRequested()) return false;
+  ShownMessage shown{message, title.empty() ? Gbk("信息：") : title, buttons};
+  MessageHandler handler;
+  {
+    std::lock_guard lock(mutex_);
+    messages_.push_back(shown);
+    handler = messageHandler_;
+  }
+  return handler ? handler(shown) : true;
+}
+
+Text MemoryForm::pickFolder(const Text& title, const Text& startFolder) {
+  FolderHandler handler;
+  {
+    std::lock_guard lock(mutex_);
+    handler = folderHandler_;
+  }
+  return handler ? handler(title, startFolder) : Text();
+}
+
+std::vector<MemoryForm::ShownMessage> MemoryForm::shownMessages() {
+  std::lock_guard lock(mutex_);
+  return messages_;
+}
+
+void MemoryForm::setMessageHandler(MessageHandler handler) {
+  std::lock_guard lock(mutex_);
+  messageHandler_ = std::move(handler);
+}
+
+void MemoryForm::setFolderHandler(FolderHandler handler) {
+  std::lock_guard lock(mutex_);
+  folderHandler_ = std::move(handler);
+}
+
+void MemoryForm::setLineObserver(LineObserver observer) {
+  std::lock_guard lock(mutex_);
+  lineObserver_ = std::move(observer);
+}
+
+void MemoryForm::setCellObserver(CellObserver observer) {
+  std::lock_guard lock(mutex_);
+  cellObserver_ = std::move(observer);
+}
+
+}  // namespace pelvaro
