@@ -222,7 +222,7 @@ std::size_t TranslateDecimalEscape(std::string_view p, std::size_t i, int groups
 }
 
 // Turns a pattern of the ECMAScript-like dialect into one that PCRE2 (compiled with the
-// options of Compile below) reads the same way. Escapes that PCRE2 gives a meaning the
+// options that match sets) reads the same way. Escapes that PCRE2 gives a meaning the
 // dialect does not know (\A, \Q, \K, \h, \p, \R, ...) become the plain letter; "\v" is the
 // vertical tab only; "[" inside a class is literal (no POSIX classes); a "-" next to a class
 // escape such as \w inside a class is literal; numbered references follow the dialect's
@@ -259,7 +259,7 @@ std::string TranslatePattern(std::string_view p) {
       }
       if (IsAsciiLetter(e)) {
         if (IsClassEscapeLetter(e) || std::string_view("fnrtxu").find(e) != std::string_view::npos ||
-            (e == 'b') || (e == 'B' && !inClass)) {
+            e == 'b' || (e == 'B' && !inClass)) {
           out.push_back('\\');
           out.push_back(e);
           classEscape = IsClassEscapeLetter(e);
