@@ -26,7 +26,9 @@ std::vector<std::string_view> SplitItems(std::string_view text) {
 
 Text ItemName(std::string_view item) { return TrimBlanks(item.substr(0, item.find('='))); }
 
-bool IsDeleted(std::string_view item) { return item.size() >= 8 && item.substr(item.size() - 8) == "=deleted"; }
+bool IsDeleted(std::string_view item) {
+  return item.size() >= 8 && item.substr(item.size() - 8) == "=deleted";
+}
 
 Text JoinItems(const std::vector<std::string_view>& items) {
   Text out;

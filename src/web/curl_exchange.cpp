@@ -68,8 +68,8 @@ CURLcode CurlExchange::Perform() {
       }
       auto wait = kLongestPoll;
       if (connected_ && idleLimit_.count() > 0) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            lastActivity_ + idleLimit_ - std::chrono::steady_clock::now());
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(lastActivity_ + idleLimit_ -
+                                                                          std::chrono::steady_clock::now());
         wait = std::clamp(left + std::chrono::milliseconds(1), std::chrono::milliseconds(1), kLongestPoll);
       }
       curl_multi_poll(multi, nullptr, 0, static_cast<int>(wait.count()), nullptr);
@@ -87,7 +87,8 @@ CURLcode CurlExchange::Perform() {
 }
 
 bool CurlExchange::IdleExpired() const {
-  return connected_ && idleLimit_.count() > 0 && std::chrono::steady_clock::now() - lastActivity_ > idleLimit_;
+  return connected_ && idleLimit_.count() > 0 &&
+         std::chrono::steady_clock::now() - lastActivity_ > idleLimit_;
 }
 
 bool CurlExchange::ShouldAbort() {

@@ -48,20 +48,34 @@ constexpr std::array<const char*, 8> kVerbs = {"GET",     "POST",   "HEAD",  "PU
 
 Text FailureMessage(int code) {
   switch (code) {
-    case 700: return Gbk("700 当前系统不支持WinHttp服务!");
-    case 701: return Gbk("701 解析URL地址失败!");
-    case 702: return Gbk("702 创建WinHttp会话失败!");
-    case 703: return Gbk("703 创建WinHttp连接失败!");
-    case 704: return Gbk("704 创建WinHttp请求失败!");
-    case 705: return Gbk("705 设置超时时间失败!");
-    case 707: return Gbk("707 设置代理凭证失败!");
-    case 708: return Gbk("708 禁止自动设置Cookies失败!");
-    case 709: return Gbk("709 重定向设置失败!");
-    case 710: return Gbk("710 设置协议头失败!");
-    case 711: return Gbk("711 发送请求失败!");
-    case 712: return Gbk("712 服务器未响应!");
-    case 713: return Gbk("713 读取数据失败!");
-    default: return Gbk("忽略错误/证书错误  失败！");
+    case 700:
+      return Gbk("700 当前系统不支持WinHttp服务!");
+    case 701:
+      return Gbk("701 解析URL地址失败!");
+    case 702:
+      return Gbk("702 创建WinHttp会话失败!");
+    case 703:
+      return Gbk("703 创建WinHttp连接失败!");
+    case 704:
+      return Gbk("704 创建WinHttp请求失败!");
+    case 705:
+      return Gbk("705 设置超时时间失败!");
+    case 707:
+      return Gbk("707 设置代理凭证失败!");
+    case 708:
+      return Gbk("708 禁止自动设置Cookies失败!");
+    case 709:
+      return Gbk("709 重定向设置失败!");
+    case 710:
+      return Gbk("710 设置协议头失败!");
+    case 711:
+      return Gbk("711 发送请求失败!");
+    case 712:
+      return Gbk("712 服务器未响应!");
+    case 713:
+      return Gbk("713 读取数据失败!");
+    default:
+      return Gbk("忽略错误/证书错误  失败！");
   }
 }
 constexpr int kCertificateFailure = 0;
@@ -126,7 +140,9 @@ UrlHandle SplitUrl(const Text& url, bool& secure) {
   return handle;
 }
 
-bool Set(CURL* easy, CURLoption option, long value) { return curl_easy_setopt(easy, option, value) == CURLE_OK; }
+bool Set(CURL* easy, CURLoption option, long value) {
+  return curl_easy_setopt(easy, option, value) == CURLE_OK;
+}
 bool Set(CURL* easy, CURLoption option, const char* value) {
   return curl_easy_setopt(easy, option, value) == CURLE_OK;
 }
@@ -146,7 +162,9 @@ bool SetVerb(CURL* easy, int method, const std::string& body) {
   bool ok = Set(easy, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
   if (method == 2) return ok && Set(easy, CURLOPT_NOBODY, 1L);
   if (bodySent) {
-    ok = ok && curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size())) == CURLE_OK &&
+    ok = ok &&
+         curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size())) ==
+             CURLE_OK &&
          Set(easy, CURLOPT_POSTFIELDS, body.data());
   } else {
     ok = ok && Set(easy, CURLOPT_HTTPGET, 1L);
@@ -186,7 +204,8 @@ int FailedPhase(CURLcode code, const CurlExchange& exchange, bool followRedirect
   if (exchange.requestsStarted() > exchange.responsesCompleted()) return code == CURLE_SEND_ERROR ? 711 : 712;
   if (code == CURLE_TOO_MANY_REDIRECTS) return 712;
   int status = exchange.statusCode();
-  bool followed = followRedirects && status / 100 == 3 && status != 304 && HasLocationLine(exchange.headerBlock());
+  bool followed =
+      followRedirects && status / 100 == 3 && status != 304 && HasLocationLine(exchange.headerBlock());
   if (followed) return IsConnectFailure(code) || code == CURLE_OPERATION_TIMEDOUT ? 711 : 712;
   return 713;
 }
@@ -216,21 +235,24 @@ Text WebRequest(const Text& url, WebRequestOptions& options, WebResult& result) 
   CURL* handle = easy.get();
   if (!SetProxy(handle, options.proxy) || !Set(handle, CURLOPT_NOSIGNAL, 1L)) return fail(702);
 
-  const long timeoutMs = 1000L * (options.timeoutSeconds > 0 ? options.timeoutSeconds : kDefaultTimeoutSeconds);
+  const long timeoutMs =
+      1000L * (options.timeoutSeconds > 0 ? options.timeoutSeconds : kDefaultTimeoutSeconds);
   if (!Set(handle, CURLOPT_CONNECTTIMEOUT_MS, timeoutMs)) return fail(705);
 
   if (curl_easy_setopt(handle, CURLOPT_CURLU, target.get()) != CURLE_OK ||
-      !Set(handle, CURLOPT_PROTOCOLS_STR, "http,https") || !Set(handle, CURLOPT_REDIR_PROTOCOLS_STR, "http,https") ||
-      !Set(handle, CURLOPT_PATH_AS_IS, 1L)) {
+      !Set(handle, CURLOPT_PROTOCOLS_STR, "http,https") ||
+      !Set(handle, CURLOPT_REDIR_PROTOCOLS_STR, "http,https") || !Set(handle, CURLOPT_PATH_AS_IS, 1L)) {
     return fail(703);
   }
 
-  const int method = options.method >= 0 && options.method < static_cast<int>(kVerbs.size()) ? options.method : 0;
+  const int method =
+      options.method >= 0 && options.method < static_cast<int>(kVerbs.size()) ? options.method : 0;
   const std::string& body = options.postBytes.empty() ? options.postText : options.postBytes;
   if (!SetVerb(handle, method, body)) return fail(704);
 
   if (!options.userName.empty() && !options.password.empty()) {
-    if (!Set(handle, CURLOPT_USERNAME, options.userName) || !Set(handle, CURLOPT_PASSWORD, options.password) ||
+    if (!Set(handle, CURLOPT_USERNAME, options.userName) ||
+        !Set(handle, CURLOPT_PASSWORD, options.password) ||
         !Set(handle, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC))) {
       return fail(707);
     }
@@ -251,7 +273,8 @@ Text WebRequest(const Text& url, WebRequestOptions& options, WebResult& result) 
   // that cookies set along a redirect chain go with the next request.
   if (!options.cookies.empty() && !Set(handle, CURLOPT_COOKIEFILE, "")) return fail(708);
   const bool follow = !options.noRedirect;
-  if (!Set(handle, CURLOPT_FOLLOWLOCATION, follow ? 1L : 0L) || !Set(handle, CURLOPT_MAXREDIRS, kMaxRedirects)) {
+  if (!Set(handle, CURLOPT_FOLLOWLOCATION, follow ? 1L : 0L) ||
+      !Set(handle, CURLOPT_MAXREDIRS, kMaxRedirects)) {
     return fail(709);
   }
 
@@ -281,7 +304,8 @@ Text WebRequest(const Text& url, WebRequestOptions& options, WebResult& result) 
   result.status = StatusFrom(block);
   CollectSetCookies(block, result.receivedCookies);
   for (std::string_view line : SplitAll(block, kCrLf)) {
-    if (line.size() >= 10 && EqualsNoCase(line.substr(0, 10), "Location: ")) result.location = Text(line.substr(10));
+    if (line.size() >= 10 && EqualsNoCase(line.substr(0, 10), "Location: "))
+      result.location = Text(line.substr(10));
   }
   if (options.mergeCookies && !options.cookies.empty()) {
     Text merged = MergeCookies(options.cookies, result.receivedCookies);
