@@ -2,7 +2,6 @@
 
 #include <curl/curl.h>
 
-#include <array>
 #include <chrono>
 #include <memory>
 #include <string_view>
@@ -11,6 +10,7 @@
 #include "web/charset.h"
 #include "web/curl_exchange.h"
 #include "web/curl_global.h"
+#include "web/curl_options.h"
 #include "web/header_block.h"
 #include "web/text_search.h"
 
@@ -42,9 +42,6 @@ namespace {
 
 constexpr int kDefaultTimeoutSeconds = 30;
 constexpr long kMaxRedirects = 10;
-
-constexpr std::array<const char*, 8> kVerbs = {"GET",     "POST",   "HEAD",  "PUT",
-                                               "OPTIONS", "DELETE", "TRACE", "CONNECT"};
 
 Text FailureMessage(int code) {
   switch (code) {
@@ -79,101 +76,6 @@ Text FailureMessage(int code) {
   }
 }
 constexpr int kCertificateFailure = 0;
-
-struct EasyDeleter {
-  void operator()(CURL* easy) const { curl_easy_cleanup(easy); }
-};
-struct UrlDeleter {
-  void operator()(CURLU* url) const { curl_url_cleanup(url); }
-};
-using EasyHandle = std::unique_ptr<CURL, EasyDeleter>;
-using UrlHandle = std::unique_ptr<CURLU, UrlDeleter>;
-
-bool TransportAvailable() {
-  const curl_version_info_data* info = curl_version_info(CURLVERSION_NOW);
-  if (info == nullptr || info->protocols == nullptr) return false;
-  for (const char* const* protocol = info->protocols; *protocol != nullptr; ++protocol) {
-    if (std::string_view(*protocol) == "http") return true;
-  }
-  return false;
-}
-
-// The URL as the wire carries it: UTF-8, with spaces, controls and non-ASCII bytes escaped.
-std::string EscapeUrl(const Text& url) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string out;
-  for (unsigned char c : GbkToUtf8(url)) {
-    if (c <= 0x20 || c >= 0x7F) {
-      out.push_back('%');
-      out.push_back(kHex[c >> 4]);
-      out.push_back(kHex[c & 0x0F]);
-    } else {
-      out.push_back(static_cast<char>(c));
-    }
-  }
-  return out;
-}
-
-// Splits an absolute http or https URL. User and password written into the URL are not
-// credentials here (only the options carry those), and the fragment never goes on the wire.
-UrlHandle SplitUrl(const Text& url, bool& secure) {
-  UrlHandle handle(curl_url());
-  if (!handle) return nullptr;
-  if (curl_url_set(handle.get(), CURLUPART_URL, EscapeUrl(url).c_str(), CURLU_PATH_AS_IS) != CURLUE_OK) {
-    return nullptr;
-  }
-  char* scheme = nullptr;
-  if (curl_url_get(handle.get(), CURLUPART_SCHEME, &scheme, 0) != CURLUE_OK) return nullptr;
-  std::string_view name(scheme);
-  bool web = name == "http" || name == "https";
-  secure = name == "https";
-  curl_free(scheme);
-  if (!web) return nullptr;
-  char* host = nullptr;
-  if (curl_url_get(handle.get(), CURLUPART_HOST, &host, 0) != CURLUE_OK) return nullptr;
-  bool hasHost = host[0] != '\0';
-  curl_free(host);
-  if (!hasHost) return nullptr;
-  curl_url_set(handle.get(), CURLUPART_USER, nullptr, 0);
-  curl_url_set(handle.get(), CURLUPART_PASSWORD, nullptr, 0);
-  curl_url_set(handle.get(), CURLUPART_FRAGMENT, nullptr, 0);
-  return handle;
-}
-
-bool Set(CURL* easy, CURLoption option, long value) {
-  return curl_easy_setopt(easy, option, value) == CURLE_OK;
-}
-bool Set(CURL* easy, CURLoption option, const char* value) {
-  return curl_easy_setopt(easy, option, value) == CURLE_OK;
-}
-bool Set(CURL* easy, CURLoption option, const std::string& value) { return Set(easy, option, value.c_str()); }
-
-bool SetProxy(CURL* easy, const Text& proxy) {
-  std::string address = proxy.empty() || proxy.find("://") != Text::npos ? proxy : "http://" + proxy;
-  // An empty proxy switches off every proxy, the environment's included; an empty no-proxy
-  // list keeps the environment from exempting hosts.
-  return Set(easy, CURLOPT_PROXY, address) && Set(easy, CURLOPT_NOPROXY, "") &&
-         Set(easy, CURLOPT_PROXYTYPE, static_cast<long>(CURLPROXY_HTTP)) &&
-         Set(easy, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
-}
-
-bool SetVerb(CURL* easy, int method, const std::string& body) {
-  const bool bodySent = !body.empty() || method == 1 || method == 3;
-  bool ok = Set(easy, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
-  if (method == 2) return ok && Set(easy, CURLOPT_NOBODY, 1L);
-  if (bodySent) {
-    ok = ok &&
-         curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size())) ==
-             CURLE_OK &&
-         Set(easy, CURLOPT_POSTFIELDS, body.data());
-  } else {
-    ok = ok && Set(easy, CURLOPT_HTTPGET, 1L);
-  }
-  // POST keeps libcurl's own verb so that a 301, 302 or 303 turns it into a GET like browsers
-  // do; a custom verb would be repeated on every redirect.
-  if (method != 1 && (method != 0 || bodySent)) ok = ok && Set(easy, CURLOPT_CUSTOMREQUEST, kVerbs[method]);
-  return ok;
-}
 
 bool IsConnectFailure(CURLcode code) {
   switch (code) {
@@ -226,29 +128,22 @@ Text WebRequest(const Text& url, WebRequestOptions& options, WebResult& result) 
   EnsureCurlInitialised();
   if (!TransportAvailable()) return fail(700);
 
-  bool secure = false;
-  UrlHandle target = SplitUrl(url, secure);
+  UrlHandle target = SplitWebUrl(url);
   if (!target) return fail(701);
 
   EasyHandle easy(curl_easy_init());
   if (!easy) return fail(702);
   CURL* handle = easy.get();
-  if (!SetProxy(handle, options.proxy) || !Set(handle, CURLOPT_NOSIGNAL, 1L)) return fail(702);
+  if (!SetProxy(handle, options.proxy)) return fail(702);
 
   const long timeoutMs =
       1000L * (options.timeoutSeconds > 0 ? options.timeoutSeconds : kDefaultTimeoutSeconds);
   if (!Set(handle, CURLOPT_CONNECTTIMEOUT_MS, timeoutMs)) return fail(705);
 
-  if (curl_easy_setopt(handle, CURLOPT_CURLU, target.get()) != CURLE_OK ||
-      !Set(handle, CURLOPT_PROTOCOLS_STR, "http,https") ||
-      !Set(handle, CURLOPT_REDIR_PROTOCOLS_STR, "http,https") || !Set(handle, CURLOPT_PATH_AS_IS, 1L)) {
-    return fail(703);
-  }
+  if (!SetTarget(handle, target.get())) return fail(703);
 
-  const int method =
-      options.method >= 0 && options.method < static_cast<int>(kVerbs.size()) ? options.method : 0;
   const std::string& body = options.postBytes.empty() ? options.postText : options.postBytes;
-  if (!SetVerb(handle, method, body)) return fail(704);
+  if (!SetVerb(handle, options.method, body)) return fail(704);
 
   if (!options.userName.empty() && !options.password.empty()) {
     if (!Set(handle, CURLOPT_USERNAME, options.userName) ||
@@ -265,9 +160,7 @@ Text WebRequest(const Text& url, WebRequestOptions& options, WebResult& result) 
     }
   }
 
-  if (!Set(handle, CURLOPT_SSL_VERIFYPEER, 0L) || !Set(handle, CURLOPT_SSL_VERIFYHOST, 0L)) {
-    return fail(kCertificateFailure);
-  }
+  if (!IgnoreCertificateErrors(handle)) return fail(kCertificateFailure);
 
   // libcurl's cookie engine is off unless a file is named; "" starts it empty, in memory, so
   // that cookies set along a redirect chain go with the next request.
@@ -281,9 +174,7 @@ Text WebRequest(const Text& url, WebRequestOptions& options, WebResult& result) 
   // The server sees exactly the block's lines (plus Host, credentials and Content-Length):
   // libcurl's own Accept, Content-Type, Expect and Proxy-Connection lines are removed.
   CurlHeaderList headers;
-  if (!headers.AppendBlock(BuildRequestHeaderBlock(options)) || !headers.SuppressUnlessPresent("Accept") ||
-      !headers.SuppressUnlessPresent("Content-Type") || !headers.SuppressUnlessPresent("Expect") ||
-      !headers.SuppressUnlessPresent("Proxy-Connection") ||
+  if (!headers.AppendBlock(BuildRequestHeaderBlock(options)) || !SuppressTransportHeaders(headers) ||
       curl_easy_setopt(handle, CURLOPT_HTTPHEADER, headers.get()) != CURLE_OK) {
     return fail(710);
   }

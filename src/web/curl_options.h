@@ -1,0 +1,61 @@
+#pragma once
+// The libcurl settings both request functions share: URL splitting, proxy, verb and body,
+// certificate leniency, and removal of the headers libcurl would add on its own.
+
+#include <curl/curl.h>
+
+#include <memory>
+#include <string>
+
+#include "platform/text.h"
+
+namespace pelvaro {
+
+class CurlHeaderList;
+
+struct EasyDeleter {
+  void operator()(CURL* easy) const { curl_easy_cleanup(easy); }
+};
+struct UrlDeleter {
+  void operator()(CURLU* url) const { curl_url_cleanup(url); }
+};
+using EasyHandle = std::unique_ptr<CURL, EasyDeleter>;
+using UrlHandle = std::unique_ptr<CURLU, UrlDeleter>;
+
+inline bool Set(CURL* easy, CURLoption option, long value) {
+  return curl_easy_setopt(easy, option, value) == CURLE_OK;
+}
+inline bool Set(CURL* easy, CURLoption option, const char* value) {
+  return curl_easy_setopt(easy, option, value) == CURLE_OK;
+}
+inline bool Set(CURL* easy, CURLoption option, const std::string& value) {
+  return Set(easy, option, value.c_str());
+}
+
+// True when the linked libcurl speaks HTTP.
+bool TransportAvailable();
+
+// Splits an absolute http or https URL (GBK; sent as escaped UTF-8). User and password written
+// into the URL are dropped (only explicit options carry credentials), and so is the fragment,
+// which never goes on the wire. Null when the URL cannot be split.
+UrlHandle SplitWebUrl(const Text& url);
+
+// Connection basics: the target, http and https only (redirects included), HTTP/1.1, the path
+// as given, no signals, and the proxy ("host:port"; empty means none, whatever the
+// environment says).
+bool SetTarget(CURL* easy, CURLU* target);
+bool SetProxy(CURL* easy, const Text& proxy);
+
+// 0 GET, 1 POST, 2 HEAD, 3 PUT, 4 OPTIONS, 5 DELETE, 6 TRACE, 7 CONNECT; out of range is GET.
+int VerbIndex(int method);
+// body must outlive the transfer. POST and PUT always declare a length; HEAD sends no body.
+bool SetVerb(CURL* easy, int method, const std::string& body);
+
+// Certificates are not checked: unknown authorities, wrong usage, name mismatch and expired
+// dates do not fail a request.
+bool IgnoreCertificateErrors(CURL* easy);
+
+// Keeps libcurl from adding Accept, Content-Type, Expect and Proxy-Connection lines of its own.
+bool SuppressTransportHeaders(CurlHeaderList& headers);
+
+}  // namespace pelvaro
