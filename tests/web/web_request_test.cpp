@@ -117,6 +117,14 @@ TEST(WebRequest, SendsExactlyTheHeaderBlockLines) {
        }),
        "PUT /p?q=1 HTTP/1.1",
        {}},
+      {"large post waits for no go-ahead",
+       with([](WebRequestOptions& o) {
+         o.method = 1;
+         o.completeHeaders = false;
+         o.postText = std::string(3 << 20, 'x');
+       }),
+       "POST /p?q=1 HTTP/1.1",
+       {}},
   };
   for (const Case& c : cases) {
     RawHttpServer server(Answer(RawHttpServer::Response("200 OK", "ok")));
@@ -290,6 +298,7 @@ TEST(WebRequest, FailuresGiveTheMessageOfTheStepThatFailed) {
     Text url;
     Text status;
     Text text;
+    Text extraHeaders = {};
   };
   const Case cases[] = {
       {"no scheme", "127.0.0.1/x", Gbk("701 解析URL地址失败!"), ""},
@@ -301,10 +310,15 @@ TEST(WebRequest, FailuresGiveTheMessageOfTheStepThatFailed) {
       {"body stalls: status line replaces 713", stalledBody.Url("/"), "200 OK", "partial"},
       {"body breaks: status line replaces 713", brokenBody.Url("/"), "200 OK", "partial"},
       {"redirect target unreachable", redirectNowhere.Url("/"), kSendFailed, ""},
+      {"header line without a colon", brokenBody.Url("/"), Gbk("710 设置协议头失败!"), "", "no colon"},
+      {"header line smuggling another", brokenBody.Url("/"), Gbk("710 设置协议头失败!"), "",
+       "X-A: 1\nX-B: 2"},
   };
   for (const Case& c : cases) {
     WebRequestOptions options;
     options.timeoutSeconds = 1;
+    options.extraHeaders = c.extraHeaders;
+    options.normalizeHeaderNames = c.extraHeaders.empty();
     WebResult result;
     result.responseHeaders = "kept";
     EXPECT_EQ(WebRequest(c.url, options, result), c.text) << c.name;
