@@ -15,10 +15,11 @@ bool MatchesAt(std::string_view haystack, std::size_t at, std::string_view needl
   return true;
 }
 
+// from must be a character boundary (0, or the end of an earlier match).
 std::size_t FindFrom(std::string_view haystack, std::string_view needle, std::size_t from, bool ignoreCase) {
-  std::size_t i = 0;
+  std::size_t i = from;
   while (i < haystack.size()) {
-    if (i >= from && MatchesAt(haystack, i, needle, ignoreCase)) return i;
+    if (MatchesAt(haystack, i, needle, ignoreCase)) return i;
     i += IsGbkLeadByte(static_cast<unsigned char>(haystack[i])) && i + 1 < haystack.size() ? 2 : 1;
   }
   return needle.empty() && from <= haystack.size() ? from : std::string_view::npos;

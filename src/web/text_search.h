@@ -11,7 +11,8 @@ namespace pelvaro {
 
 inline constexpr std::string_view kCrLf = "\r\n";
 
-// Position of the first match of needle at or after from, ignoring ASCII case, or npos.
+// Position of the first match of needle at or after from (a character boundary), ignoring
+// ASCII case, or npos.
 std::size_t FindNoCase(std::string_view haystack, std::string_view needle, std::size_t from = 0);
 inline bool ContainsNoCase(std::string_view haystack, std::string_view needle) {
   return FindNoCase(haystack, needle) != std::string_view::npos;
