@@ -87,21 +87,31 @@ void ApplyBlock(std::string_view block, HeaderSet& headers) {
 
 }  // namespace
 
+struct ShareDeleter {
+  void operator()(CURLSH* share) const { curl_share_cleanup(share); }
+};
+
+// Each call runs on an easy handle of its own; the object's share carries the cookie jar, the
+// name cache and the open connections from call to call.
 struct RequestObject::State {
-  EasyHandle easy{curl_easy_init()};
+  std::unique_ptr<CURLSH, ShareDeleter> share;
   std::chrono::milliseconds connectTimeout = kObjectConnectTimeout;
   std::chrono::milliseconds idleTimeout = kObjectIdleTimeout;
 };
 
 RequestObject::RequestObject() : state_(std::make_unique<State>()) {
   EnsureCurlInitialised();
-  // The object keeps cookies that responses set along redirects, as a session would.
-  if (state_->easy) Set(state_->easy.get(), CURLOPT_COOKIEFILE, "");
+  state_->share.reset(curl_share_init());
+  if (!state_->share) return;
+  for (curl_lock_data data : {CURL_LOCK_DATA_COOKIE, CURL_LOCK_DATA_DNS, CURL_LOCK_DATA_CONNECT}) {
+    if (curl_share_setopt(state_->share.get(), CURLSHOPT_SHARE, data) != CURLSHE_OK) state_->share.reset();
+    if (!state_->share) return;
+  }
 }
 
 RequestObject::~RequestObject() = default;
 
-bool RequestObject::valid() const { return state_->easy != nullptr; }
+bool RequestObject::valid() const { return state_->share != nullptr; }
 
 void RequestObject::SetTimeouts(std::chrono::milliseconds connect, std::chrono::milliseconds idle) {
   state_->connectTimeout = connect;
@@ -122,8 +132,10 @@ std::string ObjectWebRequest(const Text& url, ObjectRequestOptions& options, Obj
   }
   if (!object->valid()) return {};
   RequestObject::State& state = object->state();
-  CURL* easy = state.easy.get();
-  curl_easy_reset(easy);
+  EasyHandle handle(curl_easy_init());
+  if (!handle) return {};
+  CURL* easy = handle.get();
+  curl_easy_setopt(easy, CURLOPT_SHARE, state.share.get());
 
   if (options.timeoutSeconds != -1) {
     auto t = options.timeoutSeconds < 1 ? kDefaultTimeout
@@ -140,7 +152,6 @@ std::string ObjectWebRequest(const Text& url, ObjectRequestOptions& options, Obj
   Set(easy, CURLOPT_FOLLOWLOCATION, options.noRedirect ? 0L : 1L);
   Set(easy, CURLOPT_MAXREDIRS, kMaxRedirects);
   IgnoreCertificateErrors(easy);
-  Set(easy, CURLOPT_COOKIEFILE, "");
 
   HeaderSet headers;
   if (!options.proxy.empty() && !options.proxyUser.empty()) {
@@ -176,6 +187,8 @@ std::string ObjectWebRequest(const Text& url, ObjectRequestOptions& options, Obj
   int statusCode = 0;
   bool stopped = StopRequested();
   if (target && !stopped) {
+    // The object keeps the cookies responses set (along redirects too), as a session would.
+    Set(easy, CURLOPT_COOKIEFILE, "");
     CurlExchange exchange(easy);
     exchange.SetIdleLimit(state.idleTimeout);
     CURLcode code = exchange.Perform();
@@ -188,9 +201,6 @@ std::string ObjectWebRequest(const Text& url, ObjectRequestOptions& options, Obj
       received = std::move(exchange.body());
     }
   }
-  // The handle must not keep pointers into this call's header lists, body and exchange.
-  curl_easy_reset(easy);
-  Set(easy, CURLOPT_COOKIEFILE, "");
   if (stopped) return {};
 
   result.responseHeaders = responseHeaders;

@@ -163,8 +163,9 @@ Text WebRequest(const Text& url, WebRequestOptions& options, WebResult& result) 
   if (!IgnoreCertificateErrors(handle)) return fail(kCertificateFailure);
 
   // libcurl's cookie engine is off unless a file is named; "" starts it empty, in memory, so
-  // that cookies set along a redirect chain go with the next request.
-  if (!options.cookies.empty() && !Set(handle, CURLOPT_COOKIEFILE, "")) return fail(708);
+  // that cookies set along a redirect chain go with the next request. The file is named just
+  // before the transfer (below), which consumes the entry; a later failing step would leak it.
+  const bool cookieEngine = !options.cookies.empty();
   const bool follow = !options.noRedirect;
   if (!Set(handle, CURLOPT_FOLLOWLOCATION, follow ? 1L : 0L) ||
       !Set(handle, CURLOPT_MAXREDIRS, kMaxRedirects)) {
@@ -180,6 +181,7 @@ Text WebRequest(const Text& url, WebRequestOptions& options, WebResult& result) 
   }
 
   if (StopRequested()) return fail(711);
+  if (cookieEngine && !Set(handle, CURLOPT_COOKIEFILE, "")) return fail(708);
   CurlExchange exchange(handle);
   exchange.SetIdleLimit(std::chrono::milliseconds(timeoutMs));
   CURLcode code = exchange.Perform();

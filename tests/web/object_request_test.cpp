@@ -97,9 +97,10 @@ TEST(ObjectWebRequest, CookiesAreClearedSentAndMerged) {
 TEST(ObjectWebRequest, TimeoutsRedirectsAndAReusedObject) {
   RawHttpServer server([](const RawRequest& request, RawConnection& c) {
     if (request.Path() == "/silent") return c.HoldUntilClientLeaves();
-    if (request.Path() == "/from")
-      return c.Send(RawHttpServer::Response("302 Found", "moved", "Location: /to\r\n"));
-    c.Send(RawHttpServer::Response("200 OK", "arrived"));
+    if (request.Path() == "/from") {
+      return c.Send(RawHttpServer::Response("302 Found", "moved", "Location: /to\r\nSet-Cookie: s=1\r\n"));
+    }
+    c.Send(RawHttpServer::Response("200 OK", "arrived " + request.Header("Cookie")));
   });
   RequestObject object;
   object.SetTimeouts(std::chrono::milliseconds(1000), std::chrono::milliseconds(1000));
@@ -120,7 +121,8 @@ TEST(ObjectWebRequest, TimeoutsRedirectsAndAReusedObject) {
 
   options.noRedirect = false;
   options.timeoutSeconds = 0;
-  EXPECT_EQ(ObjectWebRequest(server.Url("/from"), options, result), "arrived");
+  // The object carries the cookie the redirect set, like a session.
+  EXPECT_EQ(ObjectWebRequest(server.Url("/from"), options, result), "arrived s=1");
   EXPECT_EQ(result.statusCode, 200);
   EXPECT_EQ(object.idleTimeout(), std::chrono::milliseconds(15000));
 
