@@ -168,8 +168,9 @@ std::string ObjectWebRequest(const Text& url, ObjectRequestOptions& options, Obj
     }
   }
   if (options.cookies) {
-    if (ContainsNoCase(*options.cookies, "Cookie:"))
+    if (ContainsNoCase(*options.cookies, "Cookie:")) {
       *options.cookies = RemoveAll(*options.cookies, "Cookie:", true);
+    }
     headers.Set("Cookie", *options.cookies);
   }
   ApplyBlock(ObjectHeaderBlock(url, options, method), headers);

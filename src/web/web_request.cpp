@@ -14,27 +14,27 @@
 #include "web/header_block.h"
 #include "web/text_search.h"
 
-// How the exchange maps onto libcurl, step by step, and which failure message each part gives:
-//   transport available     libcurl speaks HTTP (curl_version_info)              700
-//   URL split               curl_url: absolute http or https URL with a host     701
-//   session, proxy          easy handle; CURLOPT_PROXY ("" = no proxy at all)    702
-//   time-outs               CURLOPT_CONNECTTIMEOUT_MS = t (resolve and connect);  705
-//                           after connecting, no byte moving in either direction
-//                           for t aborts (CurlExchange's idle limit)
-//   connection              CURLOPT_CURLU with the split URL                     703
-//   request                 verb options, HTTP/1.1                               704
-//   credentials             Basic only, server and proxy                         707
-//   certificate switches    CURLOPT_SSL_VERIFYPEER/VERIFYHOST off                (uncoded)
-//   cookie engine           CURLOPT_COOKIEFILE "" only when cookies are given    708
-//   redirects               CURLOPT_FOLLOWLOCATION                               709
-//   header block            CURLOPT_HTTPHEADER, libcurl's own headers removed    710
-// curl_easy_perform's result becomes a message by the phase the exchange reached:
-//   no connection established, or the request could not be written          711
-//   request written but no complete response header block, or a followed
-//     redirect whose next request could not go out (711 when it failed to
-//     connect)                                                               712 / 711
-//   the final response's header block arrived, then the body broke          713 (then replaced by
-//                                                                             the status line)
+// How the exchange maps onto libcurl, step by step, and the failure message of each part:
+//   transport available   libcurl speaks HTTP (curl_version_info)                         700
+//   URL split             curl_url: absolute http or https URL with a host                701
+//   session and proxy     an easy handle; CURLOPT_PROXY, "" meaning no proxy at all       702
+//   time-outs             CURLOPT_CONNECTTIMEOUT_MS = t covers resolving and connecting;  705
+//                         once connected, t without a byte moving either way aborts
+//                         (CurlExchange's idle limit, checked in the progress callback)
+//   connection            CURLOPT_CURLU with the split URL                                703
+//   request               verb and body options, HTTP/1.1                                 704
+//   credentials           Basic, server and proxy                                         707
+//   certificate switches  CURLOPT_SSL_VERIFYPEER and VERIFYHOST off                 (no code)
+//   cookie engine         CURLOPT_COOKIEFILE "", only when cookies are given              708
+//                         (set just before the transfer, which consumes the entry)
+//   redirects             CURLOPT_FOLLOWLOCATION, at most kMaxRedirects                   709
+//   header block          CURLOPT_HTTPHEADER, libcurl's own extra headers removed         710
+// The transfer's result becomes a message by the phase the exchange had reached:
+//   no connection established, or the request could not be written                      711
+//   request written, no complete response header block (also too many redirects)         712
+//   a followed redirect whose next request could not connect / failed otherwise    711 / 712
+//   the final response's header block arrived, then the body broke                       713
+//     (replaced by the status line, as the header block can be read)
 // A stopped worker's exchange always fails with the message of its phase and returns nothing.
 
 namespace pelvaro {
