@@ -277,11 +277,8 @@ TEST(WebRequest, ConvertsBodiesFromTheDeclaredCharset) {
 TEST(WebRequest, FailuresGiveTheMessageOfTheStepThatFailed) {
   const Text kSendFailed = Gbk("711 发送请求失败!");
   const Text kNoResponse = Gbk("712 服务器未响应!");
-  auto freePort = [] {
-    RawHttpServer probe(Answer(""));
-    return probe.port();
-  };
-  int closedPort = freePort();
+  testing::RefusingPort refusing;
+  const int closedPort = refusing.port();
   RawHttpServer silentClose([](const RawRequest&, RawConnection&) {});
   RawHttpServer silent([](const RawRequest&, RawConnection& c) { c.HoldUntilClientLeaves(); });
   RawHttpServer stalledBody([](const RawRequest&, RawConnection& c) {
