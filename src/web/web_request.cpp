@@ -197,12 +197,12 @@ Text WebRequest(const Text& url, WebRequestOptions& options, WebResult& result) 
   result.status = StatusFrom(block);
   CollectSetCookies(block, result.receivedCookies);
   for (std::string_view line : SplitAll(block, kCrLf)) {
-    if (line.size() >= 10 && EqualsNoCase(line.substr(0, 10), "Location: "))
+    if (line.size() >= 10 && EqualsNoCase(line.substr(0, 10), "Location: ")) {
       result.location = Text(line.substr(10));
+    }
   }
   if (options.mergeCookies && !options.cookies.empty()) {
-    Text merged = MergeCookies(options.cookies, result.receivedCookies);
-    result.receivedCookies = merged;
+    result.receivedCookies = MergeCookies(options.cookies, result.receivedCookies);
   }
   result.body = std::move(exchange.body());
 
