@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "web/raw_http_server.h"
 
 namespace pelvaro {
@@ -142,6 +144,18 @@ TEST(ObjectWebRequest, ProxyCredentialsGoToTheProxyOnce) {
   ASSERT_EQ(proxy.requests().size(), 1u);
   EXPECT_EQ(proxy.requests()[0].requestLine, "GET http://origin.invalid/x HTTP/1.1");
   EXPECT_EQ(WithoutHost(proxy.requests()[0]), Lines{"Proxy-Authorization: Basic cHU6cHA="});
+
+  // A tunnel for HTTPS: the credentials travel in the CONNECT request, once.
+  RawHttpServer refusingProxy(
+      [](const RawRequest&, RawConnection& c) { c.Send(RawHttpServer::Response("403 Forbidden", "")); });
+  options.proxy = "127.0.0.1:" + std::to_string(refusingProxy.port());
+  EXPECT_EQ(ObjectWebRequest("https://origin.invalid/x", options, result), "");
+  ASSERT_EQ(refusingProxy.requests().size(), 1u);
+  const RawRequest connect = refusingProxy.requests()[0];
+  EXPECT_EQ(connect.requestLine, "CONNECT origin.invalid:443 HTTP/1.1");
+  EXPECT_EQ(std::count(connect.headerLines.begin(), connect.headerLines.end(),
+                       "Proxy-Authorization: Basic cHU6cHA="),
+            1);
 }
 
 }  // namespace
