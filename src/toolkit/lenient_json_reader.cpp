@@ -326,7 +326,9 @@ bool LenientJsonReader::ReadNumber(double& value) {
   const char* digitsEnd = p_ + 1;
   if (*p_ == '0' && isDigit(p_ + 1)) {
     legacyOctal = true;
-    while (isDigit(digitsEnd)) legacyOctal = legacyOctal && *digitsEnd++ <= '7';
+    for (; isDigit(digitsEnd); ++digitsEnd) {
+      if (*digitsEnd > '7') legacyOctal = false;
+    }
   }
   if (*p_ == '0' && end_ - p_ >= 2 && (p_[1] == 'x' || p_[1] == 'X')) {
     p_ += 2;
