@@ -513,6 +513,8 @@ double JsonDocument::numberAt(const Text& path) const {
   while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
   while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
   if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+  // Only decimal notation: the library would also read "inf" and "nan".
+  if (text.find_first_of("iInN") != std::string_view::npos) return 0;
   double value = 0;
   auto result = std::from_chars(text.data(), text.data() + text.size(), value);
   if (text.empty() || result.ec != std::errc() || result.ptr != text.data() + text.size()) return 0;

@@ -324,10 +324,12 @@ TEST(JsonDocument, ArrayEditing) {
 }
 
 TEST(JsonDocument, NumbersAndRemoval) {
-  JsonDocument document = Loaded(R"({"n":2.5,"s":" 12 ","bad":"12px","t":true,"o":{"k":1,"m":2}})");
+  JsonDocument document =
+      Loaded(R"({"n":2.5,"s":" 12 ","bad":"12px","inf":"inf","t":true,"o":{"k":1,"m":2}})");
   EXPECT_EQ(document.numberAt("n"), 2.5);
   EXPECT_EQ(document.numberAt("s"), 12);
   EXPECT_EQ(document.numberAt("bad"), 0);
+  EXPECT_EQ(document.numberAt("inf"), 0);
   EXPECT_EQ(document.numberAt("t"), 1);
   EXPECT_EQ(document.numberAt("o"), 0);
   EXPECT_EQ(document.numberAt("missing.x"), 0);
