@@ -28,7 +28,7 @@ std::string Answer() {
             std::to_string(k % 10) + R"(:15:30","duration":)" + std::to_string(30 + k * 3) +
             R"(,"v_width":)" + (k % 4 == 0 ? "720" : "1280") + R"(,"v_height":)" +
             (k % 4 == 0 ? "1280" : "720") + R"(,"category":")" + categories[k % 5] +
-            R"(","source":"看点快报","play_count":)" + std::to_string(1000 + k * 37) +
+            R"(","source":"本地新闻","play_count":)" + std::to_string(1000 + k * 37) +
             R"(,"img":"https://img.example.com/thumb/)" + id +
             R"(_640x360.jpg","cover":"https://img.example.com/cover/)" + id +
             R"(_1280x720.jpg","share_url":"https://m.example.com/share/video/)" + id +

@@ -362,9 +362,9 @@ TEST(JsonDocument, MemberNamesAndNodeValues) {
   EXPECT_EQ(document.memberNames(list, "e"), 0);
   EXPECT_TRUE(list.empty());
 
-  JsonDocument spec = Loaded(R"({"a":1,"b":{"c":"x"}})");
-  EXPECT_EQ(spec.nodeValues(list, "", false), 1);
-  EXPECT_EQ(spec.nodeValues(list, "", true), 2);
+  JsonDocument nested = Loaded(R"({"a":1,"b":{"c":"x"}})");
+  EXPECT_EQ(nested.nodeValues(list, "", false), 1);
+  EXPECT_EQ(nested.nodeValues(list, "", true), 2);
 }
 
 TEST(JsonDocument, CopiesShareOneTreeUntilTheyLoadAgain) {
