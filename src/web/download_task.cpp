@@ -1,0 +1,141 @@
+#include "web/download_task.h"
+
+#include <utility>
+
+namespace pelvaro {
+
+std::int64_t DownloadTask::BlockCount(std::int64_t size) {
+  if (size <= 0) return 0;
+  return size / kBlockSize + (size % kBlockSize != 0 ? 1 : 0);
+}
+
+BlockSpan DownloadTask::Block(std::int64_t number, std::int64_t size) {
+  BlockSpan block;
+  block.number = number;
+  block.start = kBlockSize * (number - 1);
+  if (number == BlockCount(size)) {
+    block.rangeEnd = size;
+    block.length = size - block.start;
+  } else {
+    block.rangeEnd = kBlockSize * number - 1;
+    block.length = kBlockSize;
+  }
+  return block;
+}
+
+DownloadTask::DownloadTask(int number, std::string url, std::int64_t totalSize, int workerCount,
+                           DownloadCallback callback, FileWriter file)
+    : number_(number),
+      url_(std::move(url)),
+      totalSize_(totalSize),
+      blockCount_(BlockCount(totalSize)),
+      workerCount_(workerCount),
+      callback_(std::move(callback)),
+      file_(std::move(file)) {}
+
+void DownloadTask::SetStateLocked(int state) {
+  if (ended_ || state_ == kFailed) return;
+  state_ = state;
+  stateMirror_.store(state, std::memory_order_relaxed);
+  changed_.notify_all();
+}
+
+void DownloadTask::SetState(int state) {
+  std::lock_guard lock(mutex_);
+  SetStateLocked(state);
+}
+
+void DownloadTask::StopThenResume() {
+  SetState(kStopped);
+  SetState(kRunning);
+}
+
+std::optional<BlockSpan> DownloadTask::TakeBlock() {
+  std::unique_lock lock(mutex_);
+  changed_.wait(lock, [this] { return state_ != kPaused; });
+  if (state_ != kRunning || nextBlock_ >= blockCount_) return std::nullopt;
+  return Block(++nextBlock_, totalSize_);
+}
+
+void DownloadTask::AddProgress(std::int64_t bytes) {
+  {
+    std::lock_guard lock(mutex_);
+    bytesDone_ += bytes;
+  }
+  std::lock_guard report(reportMutex_);
+  std::int64_t done = 0;
+  {
+    std::lock_guard lock(mutex_);
+    if (state_ == kStopped || state_ == kFailed) return;
+    done = bytesDone_;
+  }
+  if (callback_) callback_(number_, kDownloadProgress, totalSize_, done);
+}
+
+bool DownloadTask::WaitWhilePaused() {
+  std::unique_lock lock(mutex_);
+  changed_.wait(lock, [this] { return state_ != kPaused; });
+  return state_ == kRunning;
+}
+
+bool DownloadTask::Cancelled() const {
+  int state = stateMirror_.load(std::memory_order_relaxed);
+  return state == kStopped || state == kFailed;
+}
+
+bool DownloadTask::Active() const {
+  std::lock_guard lock(mutex_);
+  return state_ == kRunning || state_ == kPaused;
+}
+
+void DownloadTask::Fail() {
+  std::lock_guard lock(mutex_);
+  SetStateLocked(kFailed);
+}
+
+void DownloadTask::Finish() {
+  file_.Close();
+  DownloadOutcome outcome;
+  std::int64_t done = 0;
+  {
+    std::lock_guard lock(mutex_);
+    done = bytesDone_;
+    if (state_ == kFailed) {
+      outcome = DownloadOutcome::Failed;
+    } else if (state_ != kStopped && done == totalSize_) {
+      outcome = DownloadOutcome::Finished;
+    } else {
+      // Only a stop leaves blocks unfetched without a failure; a resume that came after
+      // every worker had already left does not revive the task.
+      outcome = DownloadOutcome::Stopped;
+      state_ = kStopped;
+      stateMirror_.store(kStopped, std::memory_order_relaxed);
+    }
+  }
+  if (callback_) {
+    if (outcome == DownloadOutcome::Failed) callback_(number_, kDownloadFailed, 0, 0);
+    if (outcome == DownloadOutcome::Finished) callback_(number_, kDownloadFinished, totalSize_, done);
+  }
+  std::lock_guard lock(mutex_);
+  ended_ = true;
+  outcome_ = outcome;
+  changed_.notify_all();
+}
+
+DownloadSnapshot DownloadTask::Snapshot() const {
+  std::lock_guard lock(mutex_);
+  return DownloadSnapshot{outcome_, state_, totalSize_, bytesDone_};
+}
+
+DownloadOutcome DownloadTask::WaitForEnd(std::chrono::milliseconds timeout, std::stop_token stop) {
+  std::unique_lock lock(mutex_);
+  changed_.wait_for(lock, stop, timeout, [this] { return ended_; });
+  return outcome_;
+}
+
+bool DownloadTask::Ended() const {
+  std::lock_guard lock(mutex_);
+  return ended_;
+}
+
+}  // namespace pelvaro

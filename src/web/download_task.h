@@ -1,0 +1,122 @@
+#pragma once
+// The shared state of one download: the blocks still to hand out, the byte count, the state
+// that the control calls set, and the end that waiters wait for. Workers only fetch and write;
+// every decision about which bytes come next is made here, under the task's lock.
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <stop_token>
+#include <string>
+
+#include "web/file_writer.h"
+
+namespace pelvaro {
+
+// (task number, code, total, done). Codes: kDownloadProgress with the file size and the bytes
+// written so far; kDownloadFinished once with done equal to the size; kDownloadFailed once
+// with 0, 0. A stopped task gets no final call.
+using DownloadCallback = std::function<void(int task, int code, std::int64_t total, std::int64_t done)>;
+inline constexpr int kDownloadProgress = 1;
+inline constexpr int kDownloadFinished = 0;
+inline constexpr int kDownloadFailed = -1;
+
+// How a task ended, or that it has not.
+enum class DownloadOutcome { Running, Finished, Failed, Stopped };
+
+struct DownloadSnapshot {
+  DownloadOutcome outcome = DownloadOutcome::Failed;
+  int state = -1;  // one of DownloadTask::kRunning ... kFailed
+  std::int64_t total = 0;
+  std::int64_t done = 0;
+};
+
+// One block of the file. `rangeEnd` is what the range request names as its end: the block's
+// last byte, or for the last block the file size (one past its last byte; servers clamp it).
+struct BlockSpan {
+  std::int64_t number = 0;  // 1-based
+  std::int64_t start = 0;
+  std::int64_t rangeEnd = 0;
+  std::int64_t length = 0;
+};
+
+class DownloadTask {
+ public:
+  static constexpr int kRunning = 0;
+  static constexpr int kStopped = 1;
+  static constexpr int kPaused = 2;
+  static constexpr int kFailed = -1;
+  static constexpr std::int64_t kBlockSize = 1048576;
+
+  static std::int64_t BlockCount(std::int64_t size);
+  static BlockSpan Block(std::int64_t number, std::int64_t size);
+
+  DownloadTask(int number, std::string url, std::int64_t totalSize, int workerCount,
+               DownloadCallback callback, FileWriter file);
+  DownloadTask(const DownloadTask&) = delete;
+  DownloadTask& operator=(const DownloadTask&) = delete;
+
+  int Number() const { return number_; }
+  const std::string& Url() const { return url_; }
+  std::int64_t TotalSize() const { return totalSize_; }
+  int WorkerCount() const { return workerCount_; }
+  const FileWriter& File() const { return file_; }
+
+  // Control, from any thread, including the progress callback. A failed or ended task keeps
+  // its state: failure is final, and nothing is left to control after the end.
+  void SetState(int state);
+  void StopThenResume();
+
+  // Workers. TakeBlock hands out the next block in ascending order, waiting while the task
+  // is paused; nullopt once the task is stopped or failed or every block is handed out.
+  std::optional<BlockSpan> TakeBlock();
+  // Counts bytes just written and reports progress under the report lock.
+  void AddProgress(std::int64_t bytes);
+  // Waits while paused; true when the task still runs afterwards.
+  bool WaitWhilePaused();
+  // Stopped or failed: a cheap test for the transport's callbacks.
+  bool Cancelled() const;
+  // Running or paused (not stopped or failed).
+  bool Active() const;
+  void Fail();
+
+  // The manager, once every worker has ended: closes the file, makes the final call and
+  // wakes the waiters.
+  void Finish();
+
+  DownloadSnapshot Snapshot() const;
+  // Waits until the task has ended, `timeout` has passed or `stop` is requested; returns the
+  // outcome so far (Running when it has not ended).
+  DownloadOutcome WaitForEnd(std::chrono::milliseconds timeout, std::stop_token stop);
+  bool Ended() const;
+
+ private:
+  void SetStateLocked(int state);
+
+  const int number_;
+  const std::string url_;
+  const std::int64_t totalSize_;
+  const std::int64_t blockCount_;
+  const int workerCount_;
+  const DownloadCallback callback_;
+  FileWriter file_;
+
+  mutable std::mutex mutex_;  // guards everything below but the mirror
+  mutable std::condition_variable_any changed_;
+  int state_ = kRunning;
+  std::atomic<int> stateMirror_{kRunning};
+  std::int64_t nextBlock_ = 0;  // blocks handed out so far
+  std::int64_t bytesDone_ = 0;
+  bool ended_ = false;
+  DownloadOutcome outcome_ = DownloadOutcome::Running;
+
+  // Held while a progress report reads the byte count and calls out, so reports reach the
+  // callback one at a time and in ascending order; control calls never take it.
+  std::mutex reportMutex_;
+};
+
+}  // namespace pelvaro

@@ -1,0 +1,141 @@
+#include "web/ranged_downloader.h"
+
+#include <time.h>
+
+#include <algorithm>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "web/block_fetcher.h"
+#include "web/download_path.h"
+#include "web/download_probe.h"
+#include "web/download_task_list.h"
+#include "web/file_writer.h"
+
+namespace pelvaro {
+namespace {
+
+// Milliseconds since boot, as a 32-bit tick count.
+std::uint32_t TickCount() {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<std::uint32_t>(now.tv_sec * 1000 + now.tv_nsec / 1000000);
+}
+
+// The name the server gives the file: its Content-Location when it sends one that fits the
+// old 255-byte buffer, else the URL's last segment. Redirects are not followed.
+Text NameFromServer(const Text& url) {
+  HeadProbe probe;
+  probe.userAgent = Gbk("我的下载") + std::to_string(TickCount());
+  probe.followRedirects = false;
+  probe.stop = CurrentStopToken();
+  std::optional<ResponseHead> head = FetchResponseHead(url, probe);
+  std::optional<std::string> location = head ? head->Find("Content-Location") : std::nullopt;
+  if (location && location->size() < 255) return DownloadNameFromLocation(*location);
+  return DownloadNameFromLocation(url);
+}
+
+void ManageTask(const std::shared_ptr<DownloadTask>& task) {
+  std::vector<std::thread> workers;
+  for (int i = 0; i < task->WorkerCount(); ++i) {
+    try {
+      workers.emplace_back([task] { BlockFetcher(*task).Run(); });
+    } catch (const std::system_error&) {
+      task->Fail();
+      break;
+    }
+  }
+  for (auto& worker : workers) worker.join();
+  task->Finish();
+}
+
+template <typename Action>
+void ForTask(int number, Action action) {
+  if (auto task = DownloadTaskList::Shared().Find(number)) action(*task);
+}
+
+template <typename Action>
+void ForEveryTask(Action action) {
+  for (const auto& task : DownloadTaskList::Shared().All()) action(*task);
+}
+
+}  // namespace
+
+int RangedDownloader::Download(const Text& url, const Text& path, int threadLimit,
+                               DownloadCallback callback) {
+  DownloadTaskList& list = DownloadTaskList::Shared();
+  const int number = list.Reserve();
+
+  const Text target = ResolveDownloadPath(path, [&url] { return NameFromServer(url); });
+  HeadProbe probe;
+  probe.headerLines = DownloadHeaderLines();
+  probe.stop = CurrentStopToken();
+  std::optional<ResponseHead> head = FetchResponseHead(url, probe);
+  if (!head) return -1;
+  std::optional<long long> size = ParseHeaderNumber(head->Find("Content-Length").value_or(""));
+  if (!size || *size <= 0) return -1;
+
+  FileWriter file;
+  if (!file.Create(GbkToUtf8(target), *size)) return -1;
+  const std::int64_t blocks = DownloadTask::BlockCount(*size);
+  const int workers = static_cast<int>(std::clamp<std::int64_t>(threadLimit, 1, blocks));
+  auto task =
+      std::make_shared<DownloadTask>(number, url, *size, workers, std::move(callback), std::move(file));
+  std::thread manager;
+  try {
+    manager = std::thread([task] { ManageTask(task); });
+  } catch (const std::system_error&) {
+    return -1;
+  }
+  list.Fill(number, std::move(task), std::move(manager));
+  return number;
+}
+
+void RangedDownloader::Pause(int task) {
+  ForTask(task, [](DownloadTask& t) { t.SetState(DownloadTask::kPaused); });
+}
+
+void RangedDownloader::PauseAll() {
+  ForEveryTask([](DownloadTask& t) { t.SetState(DownloadTask::kPaused); });
+}
+
+void RangedDownloader::Stop(int task) {
+  ForTask(task, [](DownloadTask& t) { t.SetState(DownloadTask::kStopped); });
+}
+
+void RangedDownloader::StopAll() {
+  ForEveryTask([](DownloadTask& t) { t.SetState(DownloadTask::kStopped); });
+}
+
+void RangedDownloader::Resume(int task) {
+  ForTask(task, [](DownloadTask& t) { t.SetState(DownloadTask::kRunning); });
+}
+
+void RangedDownloader::ResumeAll() {
+  ForEveryTask([](DownloadTask& t) { t.SetState(DownloadTask::kRunning); });
+}
+
+void RangedDownloader::StopThenResume(int task) {
+  ForTask(task, [](DownloadTask& t) { t.StopThenResume(); });
+}
+
+void RangedDownloader::StopThenResumeAll() {
+  ForEveryTask([](DownloadTask& t) { t.StopThenResume(); });
+}
+
+DownloadSnapshot RangedDownloader::Progress(int task) const {
+  auto found = DownloadTaskList::Shared().Find(task);
+  return found ? found->Snapshot() : DownloadSnapshot{};
+}
+
+DownloadOutcome RangedDownloader::WaitForEnd(int task, std::chrono::milliseconds timeout,
+                                             std::stop_token stop) const {
+  auto found = DownloadTaskList::Shared().Find(task);
+  return found ? found->WaitForEnd(timeout, std::move(stop)) : DownloadOutcome::Failed;
+}
+
+}  // namespace pelvaro

@@ -1,0 +1,60 @@
+#pragma once
+// Downloads one remote file straight into a local file over several connections, each
+// fetching 1 MiB blocks by range requests.
+//
+// Threads. `Download` runs on the caller's thread only for the start (the path, a size probe,
+// creating the file at its full length) and returns; the transfer then runs on one manager
+// thread and up to `threadLimit` worker threads of the task. Every other method may be called
+// from any thread, at any time, with any number: unknown numbers, failed starts and ended
+// tasks are safe and change nothing.
+//
+// Callback. Progress calls come from a worker thread while the task's report lock is held:
+// one at a time per task, with `done` never decreasing. The final call (finished or failed)
+// comes from the manager thread after every worker has ended, without any lock, and before
+// waiters are woken, so it may rename or delete the file. The callback may call every method
+// here (the control methods never take the report lock) but must not wait for its own task
+// to end, which cannot happen while the callback runs.
+//
+// Stopping. A stop ends the task's transfers at once, without a final call. Stopping the
+// caller's own worker does not cancel a started download: only the probe that runs inside
+// `Download` listens to the calling thread's stop token.
+
+#include <chrono>
+#include <cstdint>
+#include <stop_token>
+
+#include "platform/text.h"
+#include "platform/worker.h"
+#include "web/download_task.h"
+
+namespace pelvaro {
+
+class RangedDownloader {
+ public:
+  // Starts downloading `url` into `path` (GBK; a path without extension names a folder, see
+  // ResolveDownloadPath) with at most `threadLimit` connections (at least 1, at most one per
+  // block). Returns the task number (1-based, shared by all downloader objects), or -1 when
+  // the start failed: no answer, no usable Content-Length, the file cannot be created. A
+  // failed start also uses up a number and gets no callback.
+  int Download(const Text& url, const Text& path, int threadLimit, DownloadCallback callback);
+
+  void Pause(int task);
+  void PauseAll();
+  void Stop(int task);
+  void StopAll();
+  void Resume(int task);
+  void ResumeAll();
+  // Stops and at once resumes: transfers interrupted by the stop fetch the rest of their block.
+  void StopThenResume(int task);
+  void StopThenResumeAll();
+
+  // The task's state and byte counts; a failed start or unknown number reads as failed.
+  DownloadSnapshot Progress(int task) const;
+  // Waits until the task has ended, `timeout` has passed or `stop` is requested, and returns
+  // the outcome (Running when it has not ended yet). A failed start or unknown number returns
+  // Failed at once.
+  DownloadOutcome WaitForEnd(int task, std::chrono::milliseconds timeout,
+                             std::stop_token stop = CurrentStopToken()) const;
+};
+
+}  // namespace pelvaro
