@@ -16,6 +16,7 @@ struct RangeTransfer {
   std::int64_t offset = 0;
   std::int64_t remaining = 0;
   bool wholeFileAllowed = false;  // a plain 200 carries exactly these bytes
+  std::uint64_t interruptions = 0;
   ResponseHead head;
   bool headChecked = false;
   bool invalid = false;  // the server's answer or the file write failed: the task fails
@@ -35,6 +36,10 @@ bool AcceptableHead(const RangeTransfer& transfer) {
   return head.Status() == 200 && transfer.wholeFileAllowed;
 }
 
+bool Abandoned(const RangeTransfer& transfer) {
+  return transfer.task->Cancelled() || transfer.task->Interruptions() != transfer.interruptions;
+}
+
 size_t OnHeader(char* data, size_t size, size_t count, void* user) {
   static_cast<RangeTransfer*>(user)->head.Feed(std::string_view(data, size * count));
   return size * count;
@@ -50,7 +55,7 @@ size_t OnBody(char* data, size_t size, size_t count, void* user) {
     }
     transfer.headChecked = true;
   }
-  if (transfer.task->Cancelled()) return 0;
+  if (Abandoned(transfer)) return 0;
   if (static_cast<std::int64_t>(bytes) > transfer.remaining - transfer.received ||
       !transfer.task->File().WriteAt(transfer.offset + transfer.received, data, bytes)) {
     transfer.invalid = true;
@@ -61,9 +66,9 @@ size_t OnBody(char* data, size_t size, size_t count, void* user) {
   return transfer.task->WaitWhilePaused() ? bytes : 0;
 }
 
-// Ends a transfer that waits for data once the task was stopped or failed.
+// Ends a transfer that waits for data once the task was stopped, failed or interrupted.
 int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
-  return static_cast<RangeTransfer*>(user)->task->Cancelled() ? 1 : 0;
+  return Abandoned(*static_cast<RangeTransfer*>(user)) ? 1 : 0;
 }
 
 }  // namespace
@@ -95,6 +100,7 @@ bool BlockFetcher::FetchBlock(const BlockSpan& block) {
     transfer.offset = block.start + fetched;
     transfer.remaining = block.length - fetched;
     transfer.wholeFileAllowed = transfer.offset == 0 && transfer.remaining == task_.TotalSize();
+    transfer.interruptions = task_.Interruptions();
 
     curl_slist* list = nullptr;
     for (const auto& line : DownloadHeaderLines()) list = curl_slist_append(list, line.c_str());
@@ -117,7 +123,7 @@ bool BlockFetcher::FetchBlock(const BlockSpan& block) {
     curl_easy_setopt(easy_, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(easy_, CURLOPT_XFERINFOFUNCTION, &OnProgress);
     curl_easy_setopt(easy_, CURLOPT_XFERINFODATA, &transfer);
-    CURLcode result = curl_easy_perform(easy_);
+    curl_easy_perform(easy_);
     fetched += transfer.received;
 
     if (transfer.invalid) {
@@ -125,13 +131,13 @@ bool BlockFetcher::FetchBlock(const BlockSpan& block) {
       return false;
     }
     if (fetched == block.length) return true;  // a late error after the last byte loses nothing
-    if (!task_.Active()) return false;
-    if (result != CURLE_ABORTED_BY_CALLBACK && result != CURLE_WRITE_ERROR) {
+    if (task_.Cancelled()) return false;
+    if (task_.Interruptions() == transfer.interruptions) {
       // A short body, a broken connection, a refused request: no block is retried.
       task_.Fail();
       return false;
     }
-    // Interrupted by a stop that a resume has already undone: fetch the rest of the block.
+    // Interrupted by StopThenResume: ask again for the rest of the block.
   }
   return true;
 }

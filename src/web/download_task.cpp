@@ -46,8 +46,10 @@ void DownloadTask::SetState(int state) {
 }
 
 void DownloadTask::StopThenResume() {
-  SetState(kStopped);
-  SetState(kRunning);
+  std::lock_guard lock(mutex_);
+  if (ended_ || state_ == kFailed) return;
+  interruptions_.fetch_add(1, std::memory_order_relaxed);
+  SetStateLocked(kRunning);
 }
 
 std::optional<BlockSpan> DownloadTask::TakeBlock() {
@@ -81,11 +83,6 @@ bool DownloadTask::WaitWhilePaused() {
 bool DownloadTask::Cancelled() const {
   int state = stateMirror_.load(std::memory_order_relaxed);
   return state == kStopped || state == kFailed;
-}
-
-bool DownloadTask::Active() const {
-  std::lock_guard lock(mutex_);
-  return state_ == kRunning || state_ == kPaused;
 }
 
 void DownloadTask::Fail() {

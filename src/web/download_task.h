@@ -69,7 +69,11 @@ class DownloadTask {
   // Control, from any thread, including the progress callback. A failed or ended task keeps
   // its state: failure is final, and nothing is left to control after the end.
   void SetState(int state);
+  // Ends every transfer in flight and lets the task run on: each worker asks again for the
+  // rest of its block. No worker ever sees the task stopped, so none gives up its block.
   void StopThenResume();
+  // Changes with every StopThenResume; a transfer started under another value is obsolete.
+  std::uint64_t Interruptions() const { return interruptions_.load(std::memory_order_relaxed); }
 
   // Workers. TakeBlock hands out the next block in ascending order, waiting while the task
   // is paused; nullopt once the task is stopped or failed or every block is handed out.
@@ -80,8 +84,6 @@ class DownloadTask {
   bool WaitWhilePaused();
   // Stopped or failed: a cheap test for the transport's callbacks.
   bool Cancelled() const;
-  // Running or paused (not stopped or failed).
-  bool Active() const;
   void Fail();
 
   // The manager, once every worker has ended: closes the file, makes the final call and
@@ -109,6 +111,7 @@ class DownloadTask {
   mutable std::condition_variable_any changed_;
   int state_ = kRunning;
   std::atomic<int> stateMirror_{kRunning};
+  std::atomic<std::uint64_t> interruptions_{0};
   std::int64_t nextBlock_ = 0;  // blocks handed out so far
   std::int64_t bytesDone_ = 0;
   bool ended_ = false;

@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/files.h"
 #include "web/block_fetcher.h"
 #include "web/download_path.h"
 #include "web/download_probe.h"
@@ -80,7 +81,7 @@ int RangedDownloader::Download(const Text& url, const Text& path, int threadLimi
   if (!size || *size <= 0) return -1;
 
   FileWriter file;
-  if (!file.Create(GbkToUtf8(target), *size)) return -1;
+  if (!file.Create(NativePath(target), *size)) return -1;
   const std::int64_t blocks = DownloadTask::BlockCount(*size);
   const int workers = static_cast<int>(std::clamp<std::int64_t>(threadLimit, 1, blocks));
   auto task =

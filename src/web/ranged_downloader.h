@@ -44,7 +44,8 @@ class RangedDownloader {
   void StopAll();
   void Resume(int task);
   void ResumeAll();
-  // Stops and at once resumes: transfers interrupted by the stop fetch the rest of their block.
+  // Ends the transfers in flight and lets the task run on (a paused task too): each worker
+  // asks again for the rest of its block, so nothing is lost and nothing ends the task.
   void StopThenResume(int task);
   void StopThenResumeAll();
 

@@ -460,6 +460,10 @@ TEST_F(DownloaderTest, PauseAndStopThenResumeStillDeliverEveryByte) {
   server.Release();
   ASSERT_EQ(downloader_.WaitForEnd(task, kForever), DownloadOutcome::Finished);
   EXPECT_EQ(ReadAll(PathOf("paused.mp4")), PatternBytes(0, 5 * kMiB / 2));
+  auto ranges = server.RangeRequests();
+  EXPECT_TRUE(std::any_of(ranges.begin(), ranges.end(), [](const ServedRequest& r) {
+    return std::stoll(r.range.substr(6)) % kMiB != 0;
+  })) << "an interrupted block is asked for again from where it stopped";
   std::lock_guard lock(mutex);
   ExpectFinalCallLast(calls, task, kDownloadFinished, 5 * kMiB / 2, 5 * kMiB / 2);
 }
