@@ -15,9 +15,10 @@
 // here (the control methods never take the report lock) but must not wait for its own task
 // to end, which cannot happen while the callback runs.
 //
-// Stopping. A stop ends the task's transfers at once, without a final call. Stopping the
-// caller's own worker does not cancel a started download: only the probe that runs inside
-// `Download` listens to the calling thread's stop token.
+// Stopping. A stop ends the task's transfers at their next progress check (within about a
+// second even on a silent connection), without a final call. Stopping the caller's own worker
+// does not cancel a started download: only the probes that run inside `Download` listen to
+// the calling thread's stop token.
 
 #include <chrono>
 #include <cstdint>
@@ -34,8 +35,8 @@ class RangedDownloader {
   // Starts downloading `url` into `path` (GBK; a path without extension names a folder, see
   // ResolveDownloadPath) with at most `threadLimit` connections (at least 1, at most one per
   // block). Returns the task number (1-based, shared by all downloader objects), or -1 when
-  // the start failed: no answer, no usable Content-Length, the file cannot be created. A
-  // failed start also uses up a number and gets no callback.
+  // the start failed: no response head within a minute, no usable Content-Length, the file
+  // cannot be created. A failed start also uses up a number and gets no callback.
   int Download(const Text& url, const Text& path, int threadLimit, DownloadCallback callback);
 
   void Pause(int task);
