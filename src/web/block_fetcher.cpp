@@ -111,6 +111,7 @@ bool BlockFetcher::FetchBlock(const BlockSpan& block) {
 
     curl_easy_setopt(easy_, CURLOPT_URL, task_.Url().c_str());
     curl_easy_setopt(easy_, CURLOPT_NOSIGNAL, 1L);
+    TrustConfiguredCertificates(easy_);
     curl_easy_setopt(easy_, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
     curl_easy_setopt(easy_, CURLOPT_HTTPHEADER, headers.get());
     curl_easy_setopt(easy_, CURLOPT_FOLLOWLOCATION, 1L);

@@ -56,6 +56,7 @@ std::optional<ResponseHead> FetchResponseHead(const std::string& url, const Head
   CURL* handle = easy.get();
   curl_easy_setopt(handle, CURLOPT_URL, url.c_str());
   curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
+  TrustConfiguredCertificates(handle);
   curl_easy_setopt(handle, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
   curl_easy_setopt(handle, CURLOPT_HTTPHEADER, headers.get());
   if (!probe.userAgent.empty()) curl_easy_setopt(handle, CURLOPT_USERAGENT, probe.userAgent.c_str());
