@@ -52,18 +52,8 @@ inline constexpr std::string_view kContextMenu = "右键菜单";
 
 // Columns of kVideoList.
 enum Column : int {
-  kColNumber = 0,
-  kColCategory,
-  kColTitle,
-  kColUrl,
-  kColDuration,
-  kColSizeMb,
-  kColDate,
-  kColDocid,
-  kColWidth,
-  kColHeight,
-  kColDownload,
-  kColumnCount
+  kColNumber = 0, kColCategory, kColTitle, kColUrl, kColDuration, kColSizeMb, kColDate,
+  kColDocid, kColWidth, kColHeight, kColDownload, kColumnCount
 };
 }  // namespace main_window
 
@@ -129,7 +119,7 @@ const WindowSpec& MainWindowSpec();
 const WindowSpec& StartupWindowSpec();
 std::span<const ColumnSpec> VideoListColumns();
 std::span<const std::string_view> ContextMenuItems();  // "加入索引序列", "清空列表", "取消操作"
-std::span<const int> StatusBarPanelWidths();           // 99, 200 (the third takes the rest)
+std::span<const int> StatusBarPanelWidths();             // 99, 200 (the third takes the rest)
 
 // The design-time content of the seed-link box: one leading space, then the share link of a
 // sample article on the platform host.
