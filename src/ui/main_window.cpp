@@ -42,6 +42,8 @@ void StepNumber(QLineEdit* edit, int step) {
 MainWindow::MainWindow(Events events) : events_(std::move(events)) {
   BuildWindow(*this, MainWindowSpec());
   form_ = std::make_unique<QtForm>(this, MainWindowSpec());
+  // The seed link's design-time content names the platform host, known only at run time.
+  form_->setText(mw::kSeedLink, Gbk(DefaultSeedLinkUtf8()));
 
   menu_ = new QMenu(this);
   menu_->setObjectName(QtFromUtf8(mw::kContextMenu));

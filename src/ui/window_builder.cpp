@@ -161,6 +161,7 @@ QWidget* MakeListView(const ControlSpec& spec) {
   list->setColumnCount(static_cast<int>(titles.size()));
   list->setHeaderLabels(titles);
   list->header()->setStretchLastSection(false);
+  list->header()->setMinimumSectionSize(1);
   list->header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
   int index = 0;
   for (const ColumnSpec& column : VideoListColumns()) list->setColumnWidth(index++, column.width);
