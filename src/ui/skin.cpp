@@ -26,12 +26,13 @@ int ClampSkinValue(int value) { return std::clamp(value, -kSkinValueLimit, kSkin
 QColor AdjustSkinColour(const QColor& colour, int hue, int value) {
   hue = ClampSkinHue(hue);
   value = ClampSkinValue(value);
+  if (hue == 0 && value == 0) return colour.toRgb();
   QColor hsv = colour.toHsv();
   int h = hsv.hsvHue();
   if (h >= 0) h = ((h + hue) % 360 + 360) % 360;  // -1: grey has no hue to turn
   int v = hsv.value();
   v = value >= 0 ? v + (255 - v) * value / 100 : v * (100 + value) / 100;
-  return QColor::fromHsv(h, hsv.hsvSaturation(), v, hsv.alpha());
+  return QColor::fromHsv(h, hsv.hsvSaturation(), v, hsv.alpha()).toRgb();
 }
 
 QString SkinStyleSheet(int hue, int value) {

@@ -183,7 +183,8 @@ TEST(QtForm, ControlsOfKindFollowTheTableOrder) {
     if (control.kind == ControlKind::EditBox) expected.emplace_back(control.name);
   }
   EXPECT_EQ(boxes, expected);
-  EXPECT_EQ(window.form().controlsOfKind(ControlKind::CheckBox), std::vector<std::string>{"选择框_不要子目录"});
+  EXPECT_EQ(window.form().controlsOfKind(ControlKind::CheckBox),
+            std::vector<std::string>{"选择框_不要子目录"});
 }
 
 // A worker that is stopped while the GUI thread is busy must not wait for it.
@@ -258,7 +259,9 @@ TEST(QtForm, MessageBoxFromAWorkerIsAnsweredLikeAUser) {
       box->button(c.press)->click();
     });
     bool result = !c.expected;
-    RunOnWorker([&] { result = window.form().messageBox(Gbk("设置已经被保存\r\n<b>不是标记</b>"), c.title, c.buttons); });
+    RunOnWorker([&] {
+      result = window.form().messageBox(Gbk("设置已经被保存\r\n<b>不是标记</b>"), c.title, c.buttons);
+    });
     EXPECT_EQ(result, c.expected);
     EXPECT_EQ(title, c.expectedTitle);
     EXPECT_EQ(text, "设置已经被保存\n<b>不是标记</b>");

@@ -17,7 +17,8 @@ inline void RunOnWorker(const std::function<void()>& job) {
   Worker worker;
   worker.Start([&] {
     job();
-    QMetaObject::invokeMethod(&loop, [&loop] { loop.quit(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        &loop, [&loop] { loop.quit(); }, Qt::QueuedConnection);
   });
   loop.exec();
   worker.Join();

@@ -1,5 +1,7 @@
 // Both windows against their layout tables: every control by name, its kind, place, default and
 // visibility, and the pieces the tables describe apart from the controls.
+#include "platform/window_layout.h"
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -18,7 +20,6 @@
 #include <QToolButton>
 #include <QTreeWidget>
 
-#include "platform/window_layout.h"
 #include "ui/main_window.h"
 #include "ui/qt_text.h"
 #include "ui/startup_window.h"
