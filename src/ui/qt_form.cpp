@@ -13,6 +13,7 @@
 #include <QTimer>
 #include <QTreeWidget>
 
+#include "ui/design_label.h"
 #include "ui/gui_call.h"
 #include "ui/qt_text.h"
 #include "ui/window_builder.h"
@@ -77,6 +78,7 @@ QtForm::QtForm(QWidget* window, const WindowSpec& spec) : window_(window), spec_
 Text QtForm::text(std::string_view control) {
   return OnGui<Text>(window_, [name = QtFromUtf8(control)](QWidget* w) -> Text {
     QObject* object = Find<QObject>(w, name);
+    if (auto* label = dynamic_cast<DesignLabel*>(object)) return GbkLinesFromQt(label->plainText());
     if (auto* label = qobject_cast<QLabel*>(object)) return GbkLinesFromQt(label->text());
     if (auto* edit = qobject_cast<QLineEdit*>(object)) return GbkFromQt(edit->text());
     if (auto* edit = qobject_cast<QPlainTextEdit*>(object)) return GbkLinesFromQt(edit->toPlainText());
@@ -89,7 +91,9 @@ Text QtForm::text(std::string_view control) {
 void QtForm::setText(std::string_view control, const Text& value) {
   OnGuiVoid(window_, [name = QtFromUtf8(control), value](QWidget* w) {
     QObject* object = Find<QObject>(w, name);
-    if (auto* label = qobject_cast<QLabel*>(object)) {
+    if (auto* label = dynamic_cast<DesignLabel*>(object)) {
+      label->setPlainText(QtLinesFromGbk(value));
+    } else if (auto* label = qobject_cast<QLabel*>(object)) {
       label->setText(QtLinesFromGbk(value));
     } else if (auto* edit = qobject_cast<QLineEdit*>(object)) {
       edit->setText(QtFromGbk(value));

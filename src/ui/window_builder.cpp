@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "ui/button_icons.h"
+#include "ui/design_label.h"
 #include "ui/qt_text.h"
 
 namespace pelvaro {
@@ -31,9 +32,6 @@ constexpr int kFrameHeight = 39;
 constexpr int kDefaultFontPx = 12;
 constexpr int kButtonIconPx = 40;
 const char* const kUiFontFace = "WenQuanYi Micro Hei";
-// The layouts pad labels with runs of blanks so that edit boxes can sit on them; that needs the
-// classic metrics of a Chinese UI font, Latin letters and blanks half as wide as a Han character.
-const char* const kUiHalfWidthFontFace = "WenQuanYi Micro Hei Mono";
 const char* const kPanelPrefix = "panel";
 
 // A page of a tab control. Its controls are laid out relative to the tab control's corner, so
@@ -99,8 +97,9 @@ void ApplyLook(QWidget* widget, const ControlSpec& spec, const char* styleClass)
 }
 
 QWidget* MakeLabel(const ControlSpec& spec) {
-  auto* label = new QLabel(QtLinesFromGbk(Gbk(spec.text)));
+  auto* label = new DesignLabel;
   label->setWordWrap(spec.wordWrap);
+  label->setPlainText(QtLinesFromGbk(Gbk(spec.text)));
   label->setAlignment(spec.wordWrap ? (Qt::AlignLeft | Qt::AlignTop) : (Qt::AlignLeft | Qt::AlignVCenter));
   label->setFocusPolicy(Qt::NoFocus);
   if (spec.style == WidgetStyle::TransparentLabel) {
@@ -240,9 +239,7 @@ QSize ClientSizeFor(const WindowSpec& spec) {
 void BuildWindow(QMainWindow& window, const WindowSpec& spec) {
   auto* client = new QWidget;
   window.setStyleSheet(
-      QString("QWidget { font-family: \"%1\"; font-size: %2px; }")
-          .arg(QFontDatabase::hasFamily(kUiHalfWidthFontFace) ? kUiHalfWidthFontFace : kUiFontFace)
-          .arg(kDefaultFontPx));
+      QString("QWidget { font-family: \"%1\"; font-size: %2px; }").arg(kUiFontFace).arg(kDefaultFontPx));
   window.setCentralWidget(client);
 
   std::map<std::string_view, QTabWidget*> tabControls;

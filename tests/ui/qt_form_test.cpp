@@ -14,6 +14,7 @@
 #include <future>
 
 #include "platform/window_layout.h"
+#include "ui/design_label.h"
 #include "ui/main_window.h"
 #include "ui/qt_text.h"
 #include "ui/startup_window.h"
@@ -52,8 +53,22 @@ TEST(QtForm, TextsRoundTripFromAWorker) {
   });
   ASSERT_EQ(read.size(), std::size(cases));
   for (std::size_t i = 0; i < read.size(); ++i) EXPECT_EQ(read[i], cases[i].value) << cases[i].control;
-  // The label shows the line break as a break.
-  EXPECT_EQ(window.findChild<QLabel*>(QtFromUtf8(mw::kContributeStatus))->text(), "正在共建\n第二行");
+  auto* label = dynamic_cast<DesignLabel*>(window.findChild<QLabel*>(QtFromUtf8(mw::kContributeStatus)));
+  ASSERT_NE(label, nullptr);
+  EXPECT_EQ(label->plainText(), "正在共建\n第二行");
+  EXPECT_TRUE(label->text().contains("正在共建<br>第二行"));
+}
+
+// Label texts may come from servers (announcements, replies): they are shown, never run as markup.
+TEST(QtForm, LabelTextIsNeverMarkup) {
+  StartupWindow window;
+  const Text hostile = "<img src=\"file:///etc/passwd\"><a href=\"x\">1 < 2 & 3</a>";
+  window.form().setText(startup_window::kAnnouncement, hostile);
+  EXPECT_EQ(window.form().text(startup_window::kAnnouncement), hostile);
+  QString shown = window.findChild<QLabel*>(QtFromUtf8(startup_window::kAnnouncement))->text();
+  EXPECT_FALSE(shown.contains("<img"));
+  EXPECT_FALSE(shown.contains("<a "));
+  EXPECT_TRUE(shown.contains("&lt;img"));
 }
 
 TEST(QtForm, UnknownControlsAndWrongKindsGiveEmptyValues) {

@@ -1,6 +1,7 @@
 // Shows one of the two windows with sample content, for looking at the layout and for
-// screenshots: ui_window_viewer main|startup [--plain] [--quit-after-ms N]
+// screenshots: ui_window_viewer main|startup [--plain] [--quit-after-ms N] [--page TABS=INDEX]...
 #include <QApplication>
+#include <QTabWidget>
 #include <QTimer>
 #include <cstring>
 #include <memory>
@@ -59,9 +60,11 @@ int main(int argc, char** argv) {
   bool startup = argc > 1 && std::strcmp(argv[1], "startup") == 0;
   bool plain = false;
   int quitAfterMs = 0;
+  QStringList pages;
   for (int i = 2; i < argc; ++i) {
     if (std::strcmp(argv[i], "--plain") == 0) plain = true;
     if (std::strcmp(argv[i], "--quit-after-ms") == 0 && i + 1 < argc) quitAfterMs = std::stoi(argv[++i]);
+    if (std::strcmp(argv[i], "--page") == 0 && i + 1 < argc) pages << QString::fromLocal8Bit(argv[++i]);
   }
   if (!plain) pelvaro::ApplySkin(0, 0);
 
@@ -74,6 +77,11 @@ int main(int argc, char** argv) {
     auto mainWindow = std::make_unique<pelvaro::MainWindow>();
     FillMainSample(mainWindow->form());
     window = std::move(mainWindow);
+  }
+  for (const QString& page : pages) {
+    QStringList parts = page.split('=');
+    auto* tabs = window->findChild<QTabWidget*>(parts.value(0));
+    if (tabs != nullptr) tabs->setCurrentIndex(parts.value(1).toInt());
   }
   window->show();
   if (quitAfterMs > 0) QTimer::singleShot(quitAfterMs, &app, &QCoreApplication::quit);
