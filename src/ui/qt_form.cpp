@@ -73,7 +73,7 @@ QWidget* DialogOwner(QWidget* window) { return window->isVisible() ? window : nu
 
 }  // namespace
 
-QtForm::QtForm(QWidget* window, const WindowSpec& spec) : window_(window), spec_(spec) {}
+QtForm::QtForm(QWidget* window, const WindowSpec& layout) : window_(window), layout_(layout) {}
 
 Text QtForm::text(std::string_view control) {
   return OnGui<Text>(window_, [name = QtFromUtf8(control)](QWidget* w) -> Text {
@@ -315,7 +315,7 @@ void QtForm::setWindowVisible(bool value) {
 
 std::vector<std::string> QtForm::controlsOfKind(ControlKind kind) {
   std::vector<std::string> names;
-  for (const ControlSpec& control : spec_.controls) {
+  for (const ControlSpec& control : layout_.controls) {
     if (control.kind == kind) names.emplace_back(control.name);
   }
   return names;

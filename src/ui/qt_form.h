@@ -13,8 +13,9 @@ namespace pelvaro {
 
 class QtForm : public Form {
  public:
-  // window must outlive no caller: after it is destroyed every operation does nothing.
-  QtForm(QWidget* window, const WindowSpec& spec);
+  // Once window is destroyed every operation does nothing and returns the empty value. layout
+  // (a table with static lifetime) lists the controls in declaration order.
+  QtForm(QWidget* window, const WindowSpec& layout);
 
   Text text(std::string_view control) override;
   void setText(std::string_view control, const Text& value) override;
@@ -61,7 +62,7 @@ class QtForm : public Form {
 
  private:
   QPointer<QWidget> window_;
-  const WindowSpec& spec_;
+  const WindowSpec& layout_;
 };
 
 }  // namespace pelvaro

@@ -84,70 +84,71 @@ QString FontFamily(std::string_view face) {
 
 // Colours and fonts go into the control's own style sheet: an application-wide skin would
 // override fonts set any other way, while a control's own sheet always wins over it.
-void ApplyLook(QWidget* widget, const ControlSpec& spec, const char* styleClass) {
+void ApplyLook(QWidget* widget, const ControlSpec& control, const char* styleClass) {
   QString style;
-  if (spec.textColor != ControlSpec::kDefaultColor) style += "color: " + ColourName(spec.textColor) + "; ";
-  if (spec.backColor != ControlSpec::kDefaultColor) {
-    style += "background-color: " + ColourName(spec.backColor) + "; ";
+  if (control.textColor != ControlSpec::kDefaultColor)
+    style += "color: " + ColourName(control.textColor) + "; ";
+  if (control.backColor != ControlSpec::kDefaultColor) {
+    style += "background-color: " + ColourName(control.backColor) + "; ";
   }
-  if (spec.fontPx > 0) style += QString("font-size: %1px; ").arg(spec.fontPx);
-  if (spec.bold) style += "font-weight: bold; ";
-  if (!spec.fontFace.empty()) style += "font-family: " + FontFamily(spec.fontFace) + "; ";
+  if (control.fontPx > 0) style += QString("font-size: %1px; ").arg(control.fontPx);
+  if (control.bold) style += "font-weight: bold; ";
+  if (!control.fontFace.empty()) style += "font-family: " + FontFamily(control.fontFace) + "; ";
   if (!style.isEmpty()) widget->setStyleSheet(QString(styleClass) + " { " + style + "}");
 }
 
-QWidget* MakeLabel(const ControlSpec& spec) {
+QWidget* MakeLabel(const ControlSpec& control) {
   auto* label = new DesignLabel;
-  label->setWordWrap(spec.wordWrap);
-  label->setPlainText(QtLinesFromGbk(Gbk(spec.text)));
-  label->setAlignment(spec.wordWrap ? (Qt::AlignLeft | Qt::AlignTop) : (Qt::AlignLeft | Qt::AlignVCenter));
+  label->setWordWrap(control.wordWrap);
+  label->setPlainText(QtLinesFromGbk(Gbk(control.text)));
+  label->setAlignment(control.wordWrap ? (Qt::AlignLeft | Qt::AlignTop) : (Qt::AlignLeft | Qt::AlignVCenter));
   label->setFocusPolicy(Qt::NoFocus);
-  if (spec.style == WidgetStyle::TransparentLabel) {
+  if (control.style == WidgetStyle::TransparentLabel) {
     label->setAutoFillBackground(false);
     label->setAttribute(Qt::WA_TranslucentBackground);
   }
-  ApplyLook(label, spec, "QLabel");
+  ApplyLook(label, control, "QLabel");
   return label;
 }
 
-QWidget* MakeEditBox(const ControlSpec& spec) {
-  if (spec.style == WidgetStyle::MultiLine || spec.style == WidgetStyle::LogBox) {
-    auto* edit = new QPlainTextEdit(QtLinesFromGbk(Gbk(spec.text)));
+QWidget* MakeEditBox(const ControlSpec& control) {
+  if (control.style == WidgetStyle::MultiLine || control.style == WidgetStyle::LogBox) {
+    auto* edit = new QPlainTextEdit(QtLinesFromGbk(Gbk(control.text)));
     edit->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    if (spec.style == WidgetStyle::LogBox) {
+    if (control.style == WidgetStyle::LogBox) {
       edit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
       edit->setReadOnly(true);
     } else {
       edit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     }
-    ApplyLook(edit, spec, "QPlainTextEdit");
+    ApplyLook(edit, control, "QPlainTextEdit");
     return edit;
   }
-  auto* edit = new QLineEdit(QtFromGbk(Gbk(spec.text)));
-  ApplyLook(edit, spec, "QLineEdit");
+  auto* edit = new QLineEdit(QtFromGbk(Gbk(control.text)));
+  ApplyLook(edit, control, "QLineEdit");
   return edit;
 }
 
-QWidget* MakeButton(const ControlSpec& spec) {
-  QString caption = QtFromGbk(Gbk(spec.text));
-  if (spec.style != WidgetStyle::SuperButton) {
+QWidget* MakeButton(const ControlSpec& control) {
+  QString caption = QtFromGbk(Gbk(control.text));
+  if (control.style != WidgetStyle::SuperButton) {
     auto* button = new QPushButton(caption);
-    ApplyLook(button, spec, "QPushButton");
+    ApplyLook(button, control, "QPushButton");
     return button;
   }
   auto* button = new QToolButton;
   button->setText(caption);
-  button->setIcon(ButtonIcon(spec.name, kButtonIconPx));
+  button->setIcon(ButtonIcon(control.name, kButtonIconPx));
   button->setIconSize(QSize(kButtonIconPx, kButtonIconPx));
   // A wide, low button has no room for the caption under the image.
-  button->setToolButtonStyle(spec.width > 2 * spec.height ? Qt::ToolButtonTextBesideIcon
-                                                          : Qt::ToolButtonTextUnderIcon);
+  button->setToolButtonStyle(control.width > 2 * control.height ? Qt::ToolButtonTextBesideIcon
+                                                                : Qt::ToolButtonTextUnderIcon);
   button->setAutoRaise(true);
-  ApplyLook(button, spec, "QToolButton");
+  ApplyLook(button, control, "QToolButton");
   return button;
 }
 
-QWidget* MakeListView(const ControlSpec& spec) {
+QWidget* MakeListView(const ControlSpec& control) {
   auto* list = new QTreeWidget;
   list->setRootIsDecorated(false);
   list->setItemsExpandable(false);
@@ -164,43 +165,43 @@ QWidget* MakeListView(const ControlSpec& spec) {
   list->header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
   int index = 0;
   for (const ColumnSpec& column : VideoListColumns()) list->setColumnWidth(index++, column.width);
-  ApplyLook(list, spec, "QTreeWidget");
+  ApplyLook(list, control, "QTreeWidget");
   return list;
 }
 
-QWidget* MakeTabControl(const ControlSpec& spec) {
+QWidget* MakeTabControl(const ControlSpec& control) {
   auto* tabs = new QTabWidget;
   tabs->setFocusPolicy(Qt::NoFocus);
   tabs->tabBar()->setFocusPolicy(Qt::NoFocus);
-  for (const QString& title : QtFromUtf8(spec.text).split('|')) tabs->addTab(new TabPage(tabs), title);
-  ApplyLook(tabs, spec, "QTabWidget");
+  for (const QString& title : QtFromUtf8(control.text).split('|')) tabs->addTab(new TabPage(tabs), title);
+  ApplyLook(tabs, control, "QTabWidget");
   return tabs;
 }
 
-QWidget* MakeControl(const ControlSpec& spec) {
-  switch (spec.kind) {
+QWidget* MakeControl(const ControlSpec& control) {
+  switch (control.kind) {
     case ControlKind::Label:
-      return MakeLabel(spec);
+      return MakeLabel(control);
     case ControlKind::EditBox:
-      return MakeEditBox(spec);
+      return MakeEditBox(control);
     case ControlKind::Button:
-      return MakeButton(spec);
+      return MakeButton(control);
     case ControlKind::CheckBox: {
-      auto* box = new QCheckBox(QtFromGbk(Gbk(spec.text)));
-      box->setChecked(spec.checkedAtStart);
-      ApplyLook(box, spec, "QCheckBox");
+      auto* box = new QCheckBox(QtFromGbk(Gbk(control.text)));
+      box->setChecked(control.checkedAtStart);
+      ApplyLook(box, control, "QCheckBox");
       return box;
     }
     case ControlKind::ComboBox: {
       auto* combo = new QComboBox;
       combo->setEditable(false);
-      ApplyLook(combo, spec, "QComboBox");
+      ApplyLook(combo, control, "QComboBox");
       return combo;
     }
     case ControlKind::ListView:
-      return MakeListView(spec);
+      return MakeListView(control);
     case ControlKind::TabControl:
-      return MakeTabControl(spec);
+      return MakeTabControl(control);
     case ControlKind::DateBox:
     case ControlKind::StatusBar:
     case ControlKind::Timer:
@@ -210,9 +211,9 @@ QWidget* MakeControl(const ControlSpec& spec) {
   return nullptr;
 }
 
-void BuildStatusBar(QMainWindow& window, const ControlSpec& spec) {
+void BuildStatusBar(QMainWindow& window, const ControlSpec& control) {
   auto* bar = new QStatusBar;
-  bar->setObjectName(QtFromUtf8(spec.name));
+  bar->setObjectName(QtFromUtf8(control.name));
   bar->setSizeGripEnabled(false);
   auto widths = StatusBarPanelWidths();
   for (std::size_t i = 0; i <= widths.size(); ++i) {
@@ -227,23 +228,23 @@ void BuildStatusBar(QMainWindow& window, const ControlSpec& spec) {
     }
   }
   window.setStatusBar(bar);
-  if (!spec.visible) bar->hide();
+  if (!control.visible) bar->hide();
 }
 
 }  // namespace
 
-QSize ClientSizeFor(const WindowSpec& spec) {
-  return QSize(spec.width - kFrameWidth, spec.height - kFrameHeight);
+QSize ClientSizeFor(const WindowSpec& layout) {
+  return QSize(layout.width - kFrameWidth, layout.height - kFrameHeight);
 }
 
-void BuildWindow(QMainWindow& window, const WindowSpec& spec) {
+void BuildWindow(QMainWindow& window, const WindowSpec& layout) {
   auto* client = new QWidget;
   window.setStyleSheet(
       QString("QWidget { font-family: \"%1\"; font-size: %2px; }").arg(kUiFontFace).arg(kDefaultFontPx));
   window.setCentralWidget(client);
 
   std::map<std::string_view, QTabWidget*> tabControls;
-  for (const ControlSpec& control : spec.controls) {
+  for (const ControlSpec& control : layout.controls) {
     if (control.kind == ControlKind::StatusBar) {
       BuildStatusBar(window, control);
       continue;
@@ -269,9 +270,9 @@ void BuildWindow(QMainWindow& window, const WindowSpec& spec) {
     if (auto* tabs = qobject_cast<QTabWidget*>(widget)) tabControls[control.name] = tabs;
   }
 
-  window.setWindowTitle(QtFromUtf8(spec.designCaption));
-  window.setFixedSize(ClientSizeFor(spec));
-  window.move(spec.left, spec.top);
+  window.setWindowTitle(QtFromUtf8(layout.designCaption));
+  window.setFixedSize(ClientSizeFor(layout));
+  window.move(layout.left, layout.top);
 }
 
 QLabel* StatusPanel(QStatusBar* bar, int index) {

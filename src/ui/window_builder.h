@@ -14,11 +14,11 @@ class QLabel;
 namespace pelvaro {
 
 // The client size for a design-time outer size: the outer size less a typical frame.
-QSize ClientSizeFor(const WindowSpec& spec);
+QSize ClientSizeFor(const WindowSpec& layout);
 
-// Builds every control of spec into window (a central widget for the controls, the status bar,
+// Builds every control of layout into window (a central widget for the controls, the status bar,
 // timers), sets the design caption, size and position. Timers are created stopped.
-void BuildWindow(QMainWindow& window, const WindowSpec& spec);
+void BuildWindow(QMainWindow& window, const WindowSpec& layout);
 
 // Panel `index` of a status bar built above, or nullptr.
 QLabel* StatusPanel(QStatusBar* bar, int index);

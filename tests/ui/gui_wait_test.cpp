@@ -13,7 +13,8 @@ namespace {
 TEST(GuiWaitHook, WaitOnTheGuiThreadServesEvents) {
   InstallQtGuiWaitHook();
   bool served = false;
-  QMetaObject::invokeMethod(QCoreApplication::instance(), [&served] { served = true; }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      QCoreApplication::instance(), [&served] { served = true; }, Qt::QueuedConnection);
   EXPECT_TRUE(WaitFor(std::chrono::milliseconds(200)));
   EXPECT_TRUE(served);
 }

@@ -28,17 +28,17 @@
 namespace pelvaro {
 namespace {
 
-bool HasExpectedType(QObject* object, const ControlSpec& spec) {
-  switch (spec.kind) {
+bool HasExpectedType(QObject* object, const ControlSpec& control) {
+  switch (control.kind) {
     case ControlKind::Label:
       return qobject_cast<QLabel*>(object) != nullptr;
     case ControlKind::EditBox:
-      return spec.style == WidgetStyle::MultiLine || spec.style == WidgetStyle::LogBox
+      return control.style == WidgetStyle::MultiLine || control.style == WidgetStyle::LogBox
                  ? qobject_cast<QPlainTextEdit*>(object) != nullptr
                  : qobject_cast<QLineEdit*>(object) != nullptr;
     case ControlKind::Button:
-      return spec.style == WidgetStyle::SuperButton ? qobject_cast<QToolButton*>(object) != nullptr
-                                                    : qobject_cast<QPushButton*>(object) != nullptr;
+      return control.style == WidgetStyle::SuperButton ? qobject_cast<QToolButton*>(object) != nullptr
+                                                       : qobject_cast<QPushButton*>(object) != nullptr;
     case ControlKind::CheckBox:
       return qobject_cast<QCheckBox*>(object) != nullptr;
     case ControlKind::ComboBox:
@@ -56,14 +56,14 @@ bool HasExpectedType(QObject* object, const ControlSpec& spec) {
   }
 }
 
-Text DesignText(const ControlSpec& spec) {
-  if (spec.name == main_window::kSeedLink) return Gbk(DefaultSeedLinkUtf8());
-  return Gbk(spec.text);
+Text DesignText(const ControlSpec& control) {
+  if (control.name == main_window::kSeedLink) return Gbk(DefaultSeedLinkUtf8());
+  return Gbk(control.text);
 }
 
 // Every control: its objectName, Qt type, default text and visibility, read through the Form.
-void CheckControls(QWidget& window, Form& form, const WindowSpec& spec) {
-  for (const ControlSpec& control : spec.controls) {
+void CheckControls(QWidget& window, Form& form, const WindowSpec& layout) {
+  for (const ControlSpec& control : layout.controls) {
     SCOPED_TRACE(std::string(control.name));
     QObject* object = window.findChild<QObject*>(QtFromUtf8(control.name));
     ASSERT_NE(object, nullptr);
@@ -94,10 +94,10 @@ void CheckControls(QWidget& window, Form& form, const WindowSpec& spec) {
 
 // Shows each page of each tab control in turn and compares every control's place with its
 // design rectangle, relative to the client area or to the corner of its tab control.
-void CheckGeometry(QMainWindow& window, const WindowSpec& spec) {
+void CheckGeometry(QMainWindow& window, const WindowSpec& layout) {
   window.show();
   QCoreApplication::processEvents();
-  for (const ControlSpec& control : spec.controls) {
+  for (const ControlSpec& control : layout.controls) {
     if (control.kind == ControlKind::Timer || control.kind == ControlKind::StatusBar) continue;
     SCOPED_TRACE(std::string(control.name));
     auto* widget = window.findChild<QWidget*>(QtFromUtf8(control.name));
