@@ -86,7 +86,8 @@ const std::array kMainControls = {
     ControlSpec{mw::kFolderLabel, K::Label, mw::kSettingsTabs, 2, 16, 54, 248, 16, "视频下载目录设置，点这里设置目录",
                 true, S::Plain, 0xFF0000, kNone, 14, true},
     ControlSpec{mw::kOutputFolder, K::EditBox, mw::kSettingsTabs, 2, 8, 78, 232, 32, ""},
-    ControlSpec{mw::kNoSubfolders, K::CheckBox, mw::kSettingsTabs, 2, 16, 126, 192, 34, "不使用类目名称作为子目录"},
+    ControlSpec{mw::kNoSubfolders, K::CheckBox, mw::kSettingsTabs, 2, 16, 126, 192, 34, "不使用类目名称作为子目录",
+                true, S::Plain, kNone, kNone, 0, false, false, {}, true},
     ControlSpec{mw::kFolderHint, K::Label, mw::kSettingsTabs, 2, 24, 168, 256, 64, kFolderHintText, true,
                 S::Plain, kNone, kNone, 0, false, true},
 };

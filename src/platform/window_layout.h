@@ -99,6 +99,7 @@ struct ControlSpec {
   bool bold = false;
   bool wordWrap = false;
   std::string_view fontFace = {};
+  bool checkedAtStart = false;  // check boxes
 
   static constexpr std::uint32_t kDefaultColor = 0xFFFFFFFFu;
 };

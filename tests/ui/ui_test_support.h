@@ -1,0 +1,45 @@
+#pragma once
+// Helpers shared by the window tests: running a job on a worker while the test thread keeps the
+// event loop turning, and answering modal dialogs the way a user would.
+
+#include <QApplication>
+#include <QEventLoop>
+#include <QTimer>
+#include <functional>
+
+#include "platform/worker.h"
+
+namespace pelvaro::test {
+
+// Runs job on a worker and turns the event loop until the job has returned.
+inline void RunOnWorker(const std::function<void()>& job) {
+  QEventLoop loop;
+  Worker worker;
+  worker.Start([&] {
+    job();
+    QMetaObject::invokeMethod(
+        &loop, [&loop] { loop.quit(); }, Qt::QueuedConnection);
+  });
+  loop.exec();
+  worker.Join();
+}
+
+// Calls answer(dialog) on the first modal widget that opens, from the event loop.
+class ModalAnswerer {
+ public:
+  explicit ModalAnswerer(std::function<void(QWidget*)> answer) : answer_(std::move(answer)) {
+    QObject::connect(&poll_, &QTimer::timeout, [this] {
+      if (QWidget* modal = QApplication::activeModalWidget()) {
+        poll_.stop();
+        answer_(modal);
+      }
+    });
+    poll_.start(5);
+  }
+
+ private:
+  std::function<void(QWidget*)> answer_;
+  QTimer poll_;
+};
+
+}  // namespace pelvaro::test
