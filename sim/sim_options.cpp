@@ -168,10 +168,6 @@ bool ParseSimOptions(int argc, char** argv, SimOptions& options, std::string& er
       return false;
     }
   }
-  if (options.update_file_name.empty()) {
-    options.update_file_name = options.hostile ? "../../pelvaro-collector-" + options.version
-                                               : "pelvaro-collector-" + options.version;
-  }
   return true;
 }
 

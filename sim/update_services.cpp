@@ -30,6 +30,12 @@ const char* const kQuotes[] = {
     "海内存知己，天涯若比邻。", "生活不止眼前的苟且，还有诗和远方。🌄",
 };
 
+// The file name offered for the new version; with --hostile it tries to leave the folder.
+std::string UpdateFileName(const SimOptions& o) {
+  if (!o.update_file_name.empty()) return o.update_file_name;
+  return (o.hostile ? "../../pelvaro-collector-" : "pelvaro-collector-") + o.version;
+}
+
 }  // namespace
 
 void InstallUpdateHost(RawServer& server, SimContext& context, int number) {
@@ -53,7 +59,7 @@ void InstallUpdateHost(RawServer& server, SimContext& context, int number) {
                                  "/down_pelvaro/download/" + PercentEncodePath(o.version) + ".bin";
                Json manifest{{"版本", o.version},
                              {"更新说明", "1. 新版本 " + o.version + "，采集更稳定。\r\n2. 修复已知问题。"},
-                             {"文件名", o.update_file_name},
+                             {"文件名", UpdateFileName(o)},
                              {"下载地址", url}};
                SetManifest(context, manifest, res);
              });
