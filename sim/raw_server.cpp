@@ -147,7 +147,7 @@ class ConnectionStream : public httplib::Stream {
   // Polls in short slices so a stopping server is noticed quickly.
   bool WaitFor(short events, int timeout_ms) const {
     auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
-    while (server_.is_running()) {
+    while (!server_.stopping()) {
       pollfd pfd{sock_, events, 0};
       int r = ::poll(&pfd, 1, kSliceMs);
       if (r > 0) return (pfd.revents & (events | POLLHUP | POLLERR)) != 0;
@@ -206,12 +206,17 @@ std::vector<std::string> RawServer::CurrentHeaderLines() {
 
 bool RawServer::Pause(std::int64_t ms) const {
   auto deadline = Clock::now() + std::chrono::milliseconds(ms);
-  while (is_running()) {
+  while (!stopping()) {
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
     if (left <= 0) return true;
     std::this_thread::sleep_for(std::chrono::milliseconds(std::min<std::int64_t>(left, kSliceMs)));
   }
   return false;
+}
+
+void RawServer::Shutdown() {
+  stopping_ = true;
+  stop();
 }
 
 bool RawServer::process_and_close_socket(socket_t sock) {
@@ -228,7 +233,7 @@ bool RawServer::process_and_close_socket(socket_t sock) {
   if (ok) {
     ConnectionStream stream(sock, ssl, *this, settings_.rate_limit);
     current_stream = &stream;
-    for (int count = 0; count < kMaxRequestsPerConnection && is_running(); ++count) {
+    for (int count = 0; count < kMaxRequestsPerConnection && !stopping(); ++count) {
       if (!stream.NextRequest(kKeepAliveMs)) break;
       bool closed = false;
       bool last = count + 1 == kMaxRequestsPerConnection;

@@ -39,12 +39,18 @@ class RawServer : public httplib::Server {
   // Sleeps up to ms milliseconds; returns early (false) when the server stops.
   bool Pause(std::int64_t ms) const;
 
+  // Stops accepting and makes every open connection end at its next wait. The library's own
+  // running flag stays set until its threads are joined, so connections watch this one.
+  void Shutdown();
+  bool stopping() const { return stopping_.load(); }
+
  private:
   bool process_and_close_socket(socket_t sock) override;
 
   std::string service_;
   SSL_CTX* tls_;
   ConnectionSettings settings_;
+  std::atomic<bool> stopping_{false};
 };
 
 }  // namespace pelvaro::sim

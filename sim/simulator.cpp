@@ -128,7 +128,7 @@ bool Simulator::Start(std::string& error) {
 }
 
 void Simulator::Stop() {
-  for (auto& server : servers_) server->stop();
+  for (auto& server : servers_) server->Shutdown();
   for (auto& thread : threads_) {
     if (thread.joinable()) thread.join();
   }
