@@ -114,12 +114,12 @@ RangeKind ParseRange(std::string_view header, std::uint64_t size, ByteRange& ran
   for (std::size_t i = 0; i < kUnit.size(); ++i) {
     if (std::tolower(static_cast<unsigned char>(header[i])) != kUnit[i]) return RangeKind::None;
   }
-  std::string_view spec = Trim(header.substr(kUnit.size()));
-  if (spec.find(',') != std::string_view::npos) return RangeKind::None;
-  auto dash = spec.find('-');
+  std::string_view range_set = Trim(header.substr(kUnit.size()));
+  if (range_set.find(',') != std::string_view::npos) return RangeKind::None;
+  auto dash = range_set.find('-');
   if (dash == std::string_view::npos) return RangeKind::None;
-  std::string_view first_text = Trim(spec.substr(0, dash));
-  std::string_view last_text = Trim(spec.substr(dash + 1));
+  std::string_view first_text = Trim(range_set.substr(0, dash));
+  std::string_view last_text = Trim(range_set.substr(dash + 1));
   std::uint64_t first = 0, last = 0;
   if (first_text.empty()) {
     // A suffix range: the last n bytes.

@@ -45,7 +45,7 @@ struct SimOptions {
   std::string ports_file;
   std::string journal;
   std::string cert_out;
-  int threads = 32;  // connection threads of the platform; the other services use 8
+  int threads = 32;  // connection threads of the platform; the other services use 16
   Faults faults;
   // Update hosts (1 to 3) whose /test.txt answers "ok".
   std::set<int> update_hosts_ok = {1, 2, 3};

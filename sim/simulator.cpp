@@ -81,7 +81,7 @@ bool Simulator::Start(std::string& error) {
     const std::string& name = names[i];
     bool https = name == "platform" || name == "quote";
     ConnectionSettings settings;
-    settings.threads = name == "platform" ? options_.threads : 8;
+    settings.threads = name == "platform" ? options_.threads : 16;
     bool files = name == "platform" || name.rfind("update", 0) == 0;
     if (files) settings.rate_limit = options_.faults.rate_limit;
     auto server = std::make_unique<RawServer>(name, https ? tls_ : nullptr, settings);
