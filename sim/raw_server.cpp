@@ -1,6 +1,7 @@
 #include "sim/raw_server.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -214,6 +215,27 @@ bool RawServer::Pause(std::int64_t ms) const {
   return false;
 }
 
+bool RawServer::Handshake(SSL* ssl, socket_t sock) const {
+  // Non-blocking, so a silent peer neither holds the thread past the time-out nor delays a stop.
+  int flags = fcntl(sock, F_GETFL, 0);
+  fcntl(sock, F_SETFL, flags | O_NONBLOCK);
+  bool done = false;
+  auto deadline = Clock::now() + std::chrono::milliseconds(kIoTimeoutMs);
+  while (!stopping() && Clock::now() < deadline) {
+    int r = SSL_accept(ssl);
+    if (r == 1) {
+      done = true;
+      break;
+    }
+    int reason = SSL_get_error(ssl, r);
+    if (reason != SSL_ERROR_WANT_READ && reason != SSL_ERROR_WANT_WRITE) break;
+    pollfd pfd{sock, static_cast<short>(reason == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT), 0};
+    ::poll(&pfd, 1, kSliceMs);
+  }
+  fcntl(sock, F_SETFL, flags);
+  return done;
+}
+
 void RawServer::Shutdown() {
   stopping_ = true;
   stop();
@@ -223,12 +245,8 @@ bool RawServer::process_and_close_socket(socket_t sock) {
   SSL* ssl = nullptr;
   bool ok = true;
   if (tls_ != nullptr) {
-    // The handshake runs on a blocking socket; time-outs keep a silent peer from holding it.
-    timeval tv{kIoTimeoutMs / 1000, 0};
-    setsockopt(sock, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-    setsockopt(sock, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
     ssl = SSL_new(tls_);
-    ok = ssl != nullptr && SSL_set_fd(ssl, sock) == 1 && SSL_accept(ssl) == 1;
+    ok = ssl != nullptr && SSL_set_fd(ssl, sock) == 1 && Handshake(ssl, sock);
   }
   if (ok) {
     ConnectionStream stream(sock, ssl, *this, settings_.rate_limit);

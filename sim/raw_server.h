@@ -46,6 +46,7 @@ class RawServer : public httplib::Server {
 
  private:
   bool process_and_close_socket(socket_t sock) override;
+  bool Handshake(SSL* ssl, socket_t sock) const;
 
   std::string service_;
   SSL_CTX* tls_;
