@@ -123,6 +123,9 @@ int RunUpdateFlow(Form& startup) {
 
   RunLog::write(Gbk("启动升级程序检查"));
   UpdateManifest manifest = FetchManifest(chosen);
+  // Without a manifest there is no new version to offer: prompting would announce an update
+  // with empty notes and then download nothing.
+  if (manifest.version.empty()) return 0;
   RunLog::write(Gbk("升级文件获取到数据"));
   startup.setText(startup_window::kAnnouncement, Gbk("发现新版本，更新内容：\r\n") + manifest.notes);
   RunLog::write(Gbk("提醒用户升级"));

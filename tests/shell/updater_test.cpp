@@ -112,8 +112,10 @@ TEST_F(UpdaterTest, ProbesHostsInOrderAndReadsTheChosenManifest) {
     form->setMessageHandler([](const MemoryForm::ShownMessage&) { return false; });
     EXPECT_EQ(RunUpdateFlow(*form), 0);
     EXPECT_EQ(GbkToUtf8(form->panelText(sw::kStatusBar, 1)), c.status);
+    // No manifest, no prompt: the board keeps its text.
     EXPECT_EQ(GbkToUtf8(form->text(sw::kAnnouncement)),
-              std::string("发现新版本，更新内容：\r\n") + (c.manifestFrom != 0 ? "修复了问题" : ""));
+              c.manifestFrom != 0 ? "发现新版本，更新内容：\r\n修复了问题" : "软件最新信息");
+    EXPECT_EQ(form->shownMessages().size(), c.manifestFrom != 0 ? 1u : 0u);
     int chosen = c.probes[0] == kOk ? 1 : c.probes[1] == kOk ? 2 : 3;
     for (int i = 0; i < 3; ++i) {
       std::vector<std::string> expected;
