@@ -1,0 +1,123 @@
+#include <memory>
+
+#include "sim/raw_server.h"
+#include "sim/request_parts.h"
+#include "sim/sim_context.h"
+#include "sim/video_content.h"
+
+namespace pelvaro::sim {
+namespace {
+
+constexpr std::size_t kChunkBytes = 256 * 1024;
+
+}  // namespace
+
+bool VendorState::AddReport(Report report) {
+  std::lock_guard lock(mutex_);
+  bool first = reported_ids_.insert(report.id).second;
+  if (first) pending_seeds_[report.category].push_back(report.id);
+  reports_.push_back(std::move(report));
+  return first;
+}
+
+std::string VendorState::NextSeed(const std::string& category_key,
+                                  const std::function<std::string(std::uint64_t)>& pick) {
+  std::uint64_t k;
+  {
+    std::lock_guard lock(mutex_);
+    auto& pending = pending_seeds_[category_key];
+    if (!pending.empty()) {
+      std::string id = pending.front();
+      pending.pop_front();
+      return id;
+    }
+    k = seeds_handed_out_[category_key]++;
+  }
+  return pick(k);
+}
+
+std::vector<Report> VendorState::Reports() const {
+  std::lock_guard lock(mutex_);
+  return reports_;
+}
+
+void InstallCommon(RawServer& server, SimContext& context) {
+  auto counter = std::make_shared<std::atomic<std::uint64_t>>(0);
+  server.set_pre_routing_handler([&server, &context, counter](const httplib::Request& req,
+                                                              httplib::Response& res) {
+    context.journal.Write({{"service", server.service()},
+                           {"method", req.method},
+                           {"target", req.target},
+                           {"version", req.version},
+                           {"headers", Journal::QuoteList(RawServer::CurrentHeaderLines()), true},
+                           {"body", req.body}});
+    const Faults& faults = context.options.faults;
+    if (faults.latency_ms > 0) server.Pause(faults.latency_ms);
+    std::uint64_t n = ++*counter;
+    if (faults.error_every > 0 && n % faults.error_every == 0) {
+      res.status = faults.error_status;
+      res.set_content("<html><body>" + std::to_string(faults.error_status) + " simulated error</body></html>",
+                      "text/html");
+      return httplib::Server::HandlerResponse::Handled;
+    }
+    return httplib::Server::HandlerResponse::Unhandled;
+  });
+  server.set_error_handler([](const httplib::Request&, httplib::Response& res) {
+    // Keep deliberate empty answers (the 403 of a bad sign line) empty.
+    if (res.status == 404 && res.body.empty()) res.set_content("not found", "text/plain");
+  });
+}
+
+bool JsonFault(std::atomic<std::uint64_t>& counter, const Faults& faults, httplib::Response& res) {
+  if (faults.garbage_every == 0 && faults.empty_every == 0) return false;
+  std::uint64_t n = ++counter;
+  if (faults.garbage_every > 0 && n % faults.garbage_every == 0) {
+    res.set_content("<html><body>502 Bad Gateway</body></html>\n{\"recommend_video\":[", "application/json");
+    return true;
+  }
+  if (faults.empty_every > 0 && n % faults.empty_every == 0) {
+    res.set_content("", "application/json");
+    return true;
+  }
+  return false;
+}
+
+void ServeFile(const httplib::Request& req, httplib::Response& res, const Faults& faults, std::uint64_t key,
+               std::uint64_t size, const char* content_type) {
+  ByteRange range;
+  RangeKind kind = RangeKind::None;
+  if (!faults.ignore_range) kind = ParseRange(req.get_header_value(kRangeHeader), size, range);
+  res.set_header("Accept-Ranges", "bytes");
+  if (kind == RangeKind::Unsatisfiable) {
+    res.status = 416;
+    res.set_header("Content-Range", "bytes */" + std::to_string(size));
+    return;
+  }
+  if (kind == RangeKind::None) {
+    range.first = 0;
+    range.length = size;
+    res.status = 200;
+  } else {
+    res.status = 206;
+    res.set_header("Content-Range", "bytes " + std::to_string(range.first) + "-" +
+                                        std::to_string(range.first + range.length - 1) + "/" +
+                                        std::to_string(size));
+  }
+  std::int64_t declared = static_cast<std::int64_t>(range.length) + faults.length_delta;
+  if (declared < 1) declared = 1;
+  std::uint64_t sent = std::min<std::uint64_t>(range.length, static_cast<std::uint64_t>(declared));
+  if (faults.drop_after > 0) sent = std::min(sent, faults.drop_after);
+  std::uint64_t first = range.first;
+  res.set_content_provider(
+      static_cast<std::size_t>(declared), content_type,
+      [key, first, sent](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+        // Past the bytes this answer may send, the connection is cut.
+        if (offset >= sent) return false;
+        thread_local std::unique_ptr<char[]> buffer(new char[kChunkBytes]);
+        std::size_t n = std::min<std::uint64_t>({length, sent - offset, kChunkBytes});
+        VideoContent::Fill(key, first + offset, buffer.get(), n);
+        return sink.write(buffer.get(), n);
+      });
+}
+
+}  // namespace pelvaro::sim

@@ -1,0 +1,78 @@
+#pragma once
+// What every service of one simulator shares: the options, the graph, the journal, the bound
+// ports, and the state the vendor's services learn while running.
+
+#include <httplib.h>
+
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "sim/graph.h"
+#include "sim/journal.h"
+#include "sim/sim_options.h"
+
+namespace pelvaro::sim {
+
+class RawServer;
+
+// One report of a video to the collection service.
+struct Report {
+  std::string category;  // UTF-8
+  std::string id;
+  std::string del;
+};
+
+// State of the collection and notification services, in memory for the run.
+class VendorState {
+ public:
+  // Records a report; true the first time this id is reported.
+  bool AddReport(Report report);
+  // The next seed for a category: a reported id not handed out yet, else the graph's choice.
+  std::string NextSeed(const std::string& category_key,
+                       const std::function<std::string(std::uint64_t)>& pick);
+  std::vector<Report> Reports() const;
+
+ private:
+  mutable std::mutex mutex_;
+  std::vector<Report> reports_;
+  std::set<std::string> reported_ids_;
+  std::map<std::string, std::deque<std::string>> pending_seeds_;
+  std::map<std::string, std::uint64_t> seeds_handed_out_;
+};
+
+struct SimContext {
+  SimContext(const SimOptions& o, const Graph& g, Journal& j) : options(o), graph(g), journal(j) {}
+
+  const SimOptions& options;
+  const Graph& graph;
+  Journal& journal;
+  std::map<std::string, int> ports;  // filled once every service is bound
+  VendorState vendor;
+  std::atomic<std::uint64_t> quote_count{0};
+};
+
+// Installs the parts every service shares: the journal line, latency and error statuses.
+void InstallCommon(RawServer& server, SimContext& context);
+
+// True when this JSON answer should be replaced by garbage or nothing; sets the answer then.
+bool JsonFault(std::atomic<std::uint64_t>& counter, const Faults& faults, httplib::Response& res);
+
+// Serves the bytes of a generated file, honouring one byte range and the file faults.
+void ServeFile(const httplib::Request& req, httplib::Response& res, const Faults& faults, std::uint64_t key,
+               std::uint64_t size, const char* content_type);
+
+void InstallPlatform(RawServer& server, SimContext& context);
+void InstallVendorApi(RawServer& server, SimContext& context);
+void InstallVendorList(RawServer& server, SimContext& context);
+void InstallUpdateHost(RawServer& server, SimContext& context, int number);
+void InstallQuote(RawServer& server, SimContext& context);
+void InstallSpeech(RawServer& server, SimContext& context);
+
+}  // namespace pelvaro::sim

@@ -1,0 +1,174 @@
+#include "sim/sim_options.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cstdlib>
+#include <functional>
+
+namespace pelvaro::sim {
+namespace {
+
+template <typename T>
+bool ReadInteger(const std::string& text, T& value) {
+  auto result = std::from_chars(text.data(), text.data() + text.size(), value);
+  return !text.empty() && result.ec == std::errc() && result.ptr == text.data() + text.size();
+}
+
+}  // namespace
+
+std::string SimUsage() {
+  return R"(usage: pelvaro-sim [flags]
+  --seed N                 graph seed (1)
+  --articles N             number of articles (5000)
+  --size-scale F           multiplies every declared file size (1.0)
+  --hostile                some docids, titles and categories try to escape folders
+  --ephemeral              every service on a free port instead of its default
+  --port NAME=PORT         one service on a given port (names as in the ports file)
+  --ports-file PATH        write the ports in use as JSON once every service listens
+  --journal PATH           append one JSON line per request received
+  --cert-out PATH          write the HTTPS certificate (PEM)
+  --threads N              connection threads of the platform (32)
+  --latency-ms N           wait before every answer
+  --rate-limit BYTES       per-connection rate limit of file answers, bytes per second
+  --drop-after BYTES       cut every file answer after this many body bytes
+  --ignore-range           answer ranged file requests with 200 and the whole file
+  --wrong-length DELTA     add DELTA to the Content-Length of file answers
+  --garbage-every N        every Nth JSON answer is not JSON
+  --empty-every N          every Nth JSON answer is empty
+  --error-every N          every Nth request of each service gets an error status
+  --error-status S         the status of --error-every (503)
+  --update-hosts LIST      update hosts whose /test.txt answers "ok", e.g. 2,3 (1,2,3)
+  --version TEXT           version in the update manifest (4.6)
+  --update-size BYTES      size of the update download (2097152)
+  --update-file-name NAME  file name in the update manifest
+  --manifest-encoding E    utf8 or gbk, for index.json and gonggao.json (utf8)
+  --announcement TEXT      the announcement in gonggao.json
+  --quote TEXT             always answer this quote
+  --no-category-service    the collection service answers "all" with an empty body
+)";
+}
+
+bool ParseSimOptions(int argc, char** argv, SimOptions& options, std::string& error, bool& help) {
+  help = false;
+  std::vector<std::string> args(argv + 1, argv + argc);
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    std::string flag = args[i];
+    std::string value;
+    bool has_inline = false;
+    if (auto eq = flag.find('='); flag.rfind("--", 0) == 0 && eq != std::string::npos) {
+      value = flag.substr(eq + 1);
+      flag = flag.substr(0, eq);
+      has_inline = true;
+    }
+    auto next = [&]() -> bool {
+      if (has_inline) return true;
+      if (i + 1 >= args.size()) {
+        error = flag + " needs a value";
+        return false;
+      }
+      value = args[++i];
+      return true;
+    };
+    auto bad = [&]() {
+      error = "bad value for " + flag + ": " + value;
+      return false;
+    };
+    auto integer = [&](auto& target) -> bool { return next() && (ReadInteger(value, target) || bad()); };
+
+    if (flag == "--help" || flag == "-h") {
+      help = true;
+      return true;
+    } else if (flag == "--seed") {
+      if (!integer(options.seed)) return false;
+    } else if (flag == "--articles") {
+      if (!integer(options.articles)) return false;
+    } else if (flag == "--size-scale") {
+      if (!next()) return false;
+      char* end = nullptr;
+      options.size_scale = std::strtod(value.c_str(), &end);
+      if (end == value.c_str() || *end != '\0' || !(options.size_scale > 0)) return bad();
+    } else if (flag == "--hostile") {
+      options.hostile = true;
+    } else if (flag == "--ephemeral") {
+      options.ephemeral = true;
+    } else if (flag == "--port") {
+      if (!next()) return false;
+      auto eq = value.find('=');
+      int port = 0;
+      if (eq == std::string::npos || !ReadInteger(value.substr(eq + 1), port) ||
+          std::find(ServiceNames().begin(), ServiceNames().end(), value.substr(0, eq)) ==
+              ServiceNames().end()) {
+        return bad();
+      }
+      options.ports[value.substr(0, eq)] = port;
+    } else if (flag == "--ports-file") {
+      if (!next()) return false;
+      options.ports_file = value;
+    } else if (flag == "--journal") {
+      if (!next()) return false;
+      options.journal = value;
+    } else if (flag == "--cert-out") {
+      if (!next()) return false;
+      options.cert_out = value;
+    } else if (flag == "--threads") {
+      if (!integer(options.threads)) return false;
+    } else if (flag == "--latency-ms") {
+      if (!integer(options.faults.latency_ms)) return false;
+    } else if (flag == "--rate-limit") {
+      if (!integer(options.faults.rate_limit)) return false;
+    } else if (flag == "--drop-after") {
+      if (!integer(options.faults.drop_after)) return false;
+    } else if (flag == "--ignore-range") {
+      options.faults.ignore_range = true;
+    } else if (flag == "--wrong-length") {
+      if (!integer(options.faults.length_delta)) return false;
+    } else if (flag == "--garbage-every") {
+      if (!integer(options.faults.garbage_every)) return false;
+    } else if (flag == "--empty-every") {
+      if (!integer(options.faults.empty_every)) return false;
+    } else if (flag == "--error-every") {
+      if (!integer(options.faults.error_every)) return false;
+    } else if (flag == "--error-status") {
+      if (!integer(options.faults.error_status)) return false;
+    } else if (flag == "--update-hosts") {
+      if (!next()) return false;
+      options.update_hosts_ok.clear();
+      for (char c : value) {
+        if (c >= '1' && c <= '3')
+          options.update_hosts_ok.insert(c - '0');
+        else if (c != ',' && c != ' ')
+          return bad();
+      }
+    } else if (flag == "--version") {
+      if (!next()) return false;
+      options.version = value;
+    } else if (flag == "--update-size") {
+      if (!integer(options.update_size)) return false;
+    } else if (flag == "--update-file-name") {
+      if (!next()) return false;
+      options.update_file_name = value;
+    } else if (flag == "--manifest-encoding") {
+      if (!next()) return false;
+      if (value == "gbk")
+        options.manifest_gbk = true;
+      else if (value == "utf8" || value == "utf-8")
+        options.manifest_gbk = false;
+      else
+        return bad();
+    } else if (flag == "--announcement") {
+      if (!next()) return false;
+      options.announcement = value;
+    } else if (flag == "--quote") {
+      if (!next()) return false;
+      options.quote = value;
+    } else if (flag == "--no-category-service") {
+      options.no_category_service = true;
+    } else {
+      error = "unknown flag " + flag;
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace pelvaro::sim

@@ -1,0 +1,65 @@
+#pragma once
+// Everything the simulator can be told on its command line.
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace pelvaro::sim {
+
+// The services in the order of the ports file.
+inline const std::vector<std::string>& ServiceNames() {
+  static const std::vector<std::string> names = {"platform", "vendor_api", "vendor_list", "update1",
+                                                 "update2",  "update3",    "quote",       "speech"};
+  return names;
+}
+
+// The fixed default ports, in the order of ServiceNames(): the program's built-in host defaults.
+inline const std::vector<int>& DefaultPorts() {
+  static const std::vector<int> ports = {47801, 47802, 47803, 47804, 47805, 47806, 47807, 47808};
+  return ports;
+}
+
+struct Faults {
+  std::int64_t latency_ms = 0;      // before every answer
+  std::uint64_t rate_limit = 0;     // bytes per second per connection (platform and update hosts)
+  std::uint64_t drop_after = 0;     // a file answer ends after this many body bytes
+  bool ignore_range = false;        // files always come whole with 200
+  std::int64_t length_delta = 0;    // added to the Content-Length of file answers
+  std::uint64_t garbage_every = 0;  // every Nth JSON answer is not JSON
+  std::uint64_t empty_every = 0;    // every Nth JSON answer is empty
+  std::uint64_t error_every = 0;    // every Nth request of a service gets error_status
+  int error_status = 503;
+};
+
+struct SimOptions {
+  std::uint64_t seed = 1;
+  std::size_t articles = 5000;
+  double size_scale = 1.0;
+  bool hostile = false;
+  bool ephemeral = false;
+  std::map<std::string, int> ports;  // explicit ports by service name
+  std::string ports_file;
+  std::string journal;
+  std::string cert_out;
+  int threads = 32;  // connection threads of the platform; the other services use 16
+  Faults faults;
+  // Update hosts (1 to 3) whose /test.txt answers "ok".
+  std::set<int> update_hosts_ok = {1, 2, 3};
+  std::string version = "4.6";
+  std::uint64_t update_size = 2 * 1024 * 1024;
+  std::string update_file_name;  // default "pelvaro-collector-" + version
+  bool manifest_gbk = false;
+  std::string announcement = "欢迎使用！本公告来自模拟更新服务器。";
+  std::optional<std::string> quote;  // a fixed quote instead of the rotating list
+  bool no_category_service = false;  // the collection service answers "all" with nothing
+};
+
+// Parses argv; on a bad flag returns false with a message. help is set for --help.
+bool ParseSimOptions(int argc, char** argv, SimOptions& options, std::string& error, bool& help);
+std::string SimUsage();
+
+}  // namespace pelvaro::sim

@@ -1,0 +1,139 @@
+#include "sim/simulator.h"
+
+#include <csignal>
+#include <cstdio>
+#include <ctime>
+#include <fstream>
+
+#include "sim/raw_server.h"
+
+namespace pelvaro::sim {
+namespace {
+
+GraphOptions GraphOptionsOf(const SimOptions& o) {
+  GraphOptions g;
+  g.seed = o.seed;
+  g.articles = o.articles;
+  g.size_scale = o.size_scale;
+  g.hostile = o.hostile;
+  g.now = std::time(nullptr);
+  return g;
+}
+
+bool WriteFileAtomically(const std::string& path, const std::string& content) {
+  std::string temp = path + ".tmp";
+  {
+    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+    out << content;
+    if (!out.flush()) return false;
+  }
+  return std::rename(temp.c_str(), path.c_str()) == 0;
+}
+
+}  // namespace
+
+Simulator::Simulator(SimOptions options)
+    : options_(std::move(options)), graph_(GraphOptionsOf(options_)), context_(options_, graph_, journal_) {}
+
+Simulator::~Simulator() {
+  Stop();
+  SSL_CTX_free(tls_);
+}
+
+std::string Simulator::PortsJson() const {
+  std::string json = "{";
+  for (const auto& name : ServiceNames()) {
+    if (json.size() > 1) json += ",";
+    json += "\"" + name + "\":" + std::to_string(context_.ports.at(name));
+  }
+  return json + "}\n";
+}
+
+bool Simulator::Start(std::string& error) {
+  // Peers that hang up mid-answer must not end the process.
+  std::signal(SIGPIPE, SIG_IGN);
+  if (!options_.journal.empty() && !journal_.Open(options_.journal)) {
+    error = "cannot open the journal " + options_.journal;
+    return false;
+  }
+  if (!certificate_.valid()) {
+    error = "cannot make the certificate";
+    return false;
+  }
+  if (!options_.cert_out.empty() && !WriteFileAtomically(options_.cert_out, certificate_.Pem())) {
+    error = "cannot write " + options_.cert_out;
+    return false;
+  }
+  tls_ = SSL_CTX_new(TLS_server_method());
+  if (tls_ == nullptr || SSL_CTX_use_certificate(tls_, certificate_.cert()) != 1 ||
+      SSL_CTX_use_PrivateKey(tls_, certificate_.key()) != 1) {
+    error = "cannot set up TLS";
+    return false;
+  }
+  SSL_CTX_set_min_proto_version(tls_, TLS1_2_VERSION);
+  // AES-128-GCM first: the cheapest suite on machines with AES instructions.
+  SSL_CTX_set_ciphersuites(tls_,
+                           "TLS_AES_128_GCM_SHA256:TLS_AES_256_GCM_SHA384:TLS_CHACHA20_POLY1305_SHA256");
+  SSL_CTX_set_options(tls_, SSL_OP_NO_COMPRESSION | SSL_OP_CIPHER_SERVER_PREFERENCE);
+
+  const auto& names = ServiceNames();
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    const std::string& name = names[i];
+    bool https = name == "platform" || name == "quote";
+    ConnectionSettings settings;
+    settings.threads = name == "platform" ? options_.threads : 16;
+    bool files = name == "platform" || name.rfind("update", 0) == 0;
+    if (files) settings.rate_limit = options_.faults.rate_limit;
+    auto server = std::make_unique<RawServer>(name, https ? tls_ : nullptr, settings);
+    int wanted = options_.ephemeral ? 0 : DefaultPorts()[i];
+    if (auto it = options_.ports.find(name); it != options_.ports.end()) wanted = it->second;
+    int port = server->Bind(wanted);
+    if (port <= 0) {
+      error = "cannot listen on 127.0.0.1:" + std::to_string(wanted) + " for " + name;
+      return false;
+    }
+    context_.ports[name] = port;
+    servers_.push_back(std::move(server));
+  }
+  for (auto& server : servers_) {
+    InstallCommon(*server, context_);
+    const std::string& name = server->service();
+    if (name == "platform")
+      InstallPlatform(*server, context_);
+    else if (name == "vendor_api")
+      InstallVendorApi(*server, context_);
+    else if (name == "vendor_list")
+      InstallVendorList(*server, context_);
+    else if (name == "quote")
+      InstallQuote(*server, context_);
+    else if (name == "speech")
+      InstallSpeech(*server, context_);
+    else
+      InstallUpdateHost(*server, context_, name.back() - '0');
+  }
+  for (auto& server : servers_) {
+    threads_.emplace_back([s = server.get()] { s->listen_after_bind(); });
+  }
+  for (auto& server : servers_) {
+    while (!server->is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  if (!options_.ports_file.empty() && !WriteFileAtomically(options_.ports_file, PortsJson())) {
+    error = "cannot write " + options_.ports_file;
+    return false;
+  }
+  journal_.Write({{"service", "sim"},
+                  {"event", "started"},
+                  {"ports", PortsJson().substr(0, PortsJson().size() - 1), true}});
+  return true;
+}
+
+void Simulator::Stop() {
+  for (auto& server : servers_) server->Shutdown();
+  for (auto& thread : threads_) {
+    if (thread.joinable()) thread.join();
+  }
+  threads_.clear();
+  servers_.clear();
+}
+
+}  // namespace pelvaro::sim
