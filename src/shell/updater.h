@@ -28,8 +28,9 @@ bool ProbeUpdateHost(const std::string& host);
 Text CheckVersion();
 
 // Probes the update hosts, shows the release notes, asks through the start-up window and, on
-// OK, starts the download of the new file (returns without waiting for it).
-void RunUpdateFlow(Form& startup);
+// OK, starts the download of the new file (returns without waiting for it). Returns the
+// download's task number, or 0 when no download was started.
+int RunUpdateFlow(Form& startup);
 
 // RunDir + "/" + the manifest's file name made safe; empty until the user agreed to update.
 Text UpdateTarget();
