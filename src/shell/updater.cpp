@@ -21,6 +21,7 @@
 #include "shell/run_log.h"
 #include "shell/startup_steps.h"
 #include "toolkit/json_document.h"
+#include "web/download_path.h"
 #include "web/ranged_downloader.h"
 #include "web/web_request.h"
 
@@ -132,9 +133,12 @@ int RunUpdateFlow(Form& startup) {
 
   startup.setText(startup_window::kUpdatePanel, Gbk("开始更新"));
   // The name comes from the network: it may not leave RunDir, and it may never be the
-  // running program, which a download would overwrite.
+  // running program, which a download would overwrite. The target is the file the downloader
+  // will write: a name without extension names a folder to it, completed from the address.
   Text fileName = SafeFileName(manifest.fileName, 0);
-  Text target = JoinPath(RunDirPath(), fileName);
+  Text target = ResolveDownloadPath(JoinPath(RunDirPath(), fileName), [&manifest] {
+    return DownloadNameFromLocation(manifest.downloadAddress);
+  });
   if (manifest.fileName.empty() || SameFile(target, ExecutablePath())) return 0;
   SetUpdateTarget(target);
   Form* form = &startup;

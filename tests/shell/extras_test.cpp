@@ -3,6 +3,7 @@
 #include "platform/memory_form.h"
 #include "platform/window_layout.h"
 #include "shell_test_support.h"
+#include "sim_process.h"
 #include "test_server.h"
 #include "toolkit/encoding.h"
 
@@ -49,6 +50,17 @@ TEST_F(ShellTest, AnnouncementShowsTheAllMember) {
   auto form = MemoryForm::StartupWindow();
   AnnouncementJob(*form);
   EXPECT_EQ(form->text(sw::kAnnouncement), "");
+}
+
+TEST_F(ShellTest, QuoteOfTheDayFromTheService) {
+  // The emoji has no GBK form and shows as the converter's default character.
+  testing::SimProcess sim(root_, {"--quote", "千里之行，始于足下。🌄"});
+  ASSERT_TRUE(sim.started());
+  auto form = MemoryForm::StartupWindow();
+  ShowQuote(*form);
+  EXPECT_EQ(GbkToUtf8(form->panelText(sw::kStatusBar, 2)), "   千里之行，始于足下。?");
+  ASSERT_EQ(sim.journal("quote").size(), 1u);
+  EXPECT_EQ(sim.journal("quote")[0]["target"], "/?encode=text");
 }
 
 TEST_F(ShellTest, SpeechIsFetchedOnceIntoItsCacheThenPlayed) {

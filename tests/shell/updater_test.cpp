@@ -10,6 +10,7 @@
 #include "shell/app_identity.h"
 #include "shell/run_log.h"
 #include "shell_test_support.h"
+#include "sim_process.h"
 #include "test_server.h"
 #include "web/ranged_downloader.h"
 
@@ -148,21 +149,19 @@ TEST_F(UpdaterTest, CancelledPromptChangesNothingElse) {
 }
 
 TEST_F(UpdaterTest, AcceptedPromptDownloadsAndOffersTheNewVersion) {
-  std::string program(30000, 'p');
-  TestServer host;
-  host.Serve("/test.txt", "ok");
-  // A hostile name stays inside the run folder.
-  host.Serve("/down_pelvaro/index.json",
-             Manifest("4.7", "../新版.bin", "http://" + host.address() + "/files/x.bin"));
-  host.Serve("/files/x.bin", program, "application/octet-stream");
-  host.Start();
-  useHost(1, host);
-
+  // Only the third host answers its probe; the manifest's name tries to leave the run folder.
+  testing::SimProcess sim(root_, {"--version", "4.7", "--update-size", "30000", "--update-hosts", "3",
+                                  "--update-file-name", "../新版.bin", "--manifest-encoding", "gbk"});
+  ASSERT_TRUE(sim.started());
   int task = RunUpdateFlow(*form_);
+  EXPECT_EQ(GbkToUtf8(form_->panelText(sw::kStatusBar, 1)), "上海服务器正常");
+  EXPECT_TRUE(
+      GbkToUtf8(form_->text(sw::kAnnouncement)).starts_with("发现新版本，更新内容：\r\n1. 新版本 4.7"));
   waitForDownload(task);
+
   std::string target = runDir_ + "/.._新版.bin";
   EXPECT_EQ(GbkToUtf8(UpdateTarget()), target);
-  EXPECT_TRUE(Read(target) == program);
+  EXPECT_EQ(std::filesystem::file_size(target), 30000u);
   struct stat st {};
   ASSERT_EQ(stat(target.c_str(), &st), 0);
   EXPECT_TRUE(st.st_mode & S_IXUSR);
@@ -171,13 +170,23 @@ TEST_F(UpdaterTest, AcceptedPromptDownloadsAndOffersTheNewVersion) {
   EXPECT_EQ(GbkToUtf8(form_->text(sw::kOpenNewVersion)), "打开：.._新版.bin");
   std::string launcher = Read(home_ + "/Desktop/Pelvaro视频下载器.desktop");
   EXPECT_NE(launcher.find("Exec=\"" + target + "\"\n"), std::string::npos) << launcher;
+  std::vector<std::string> probed;
+  for (const char* host : {"update1", "update2", "update3"}) {
+    for (const auto& request : sim.journal(host))
+      probed.push_back(std::string(host) + request["target"].get<std::string>());
+  }
+  ASSERT_GE(probed.size(), 4u);
+  EXPECT_EQ(probed[0], "update1/test.txt");
+  EXPECT_EQ(probed[1], "update2/test.txt");
+  EXPECT_EQ(probed[2], "update3/test.txt");
+  EXPECT_EQ(probed[3], "update3/down_pelvaro/index.json");
 }
 
 TEST_F(UpdaterTest, ManifestNamingTheRunningProgramStartsNoDownload) {
-  std::filesystem::create_symlink("/proc/self/exe", runDir_ + "/self");
+  std::filesystem::create_symlink("/proc/self/exe", runDir_ + "/self.bin");
   TestServer host;
   host.Serve("/test.txt", "ok");
-  host.Serve("/down_pelvaro/index.json", Manifest("4.7", "self", "http://" + host.address() + "/x.bin"));
+  host.Serve("/down_pelvaro/index.json", Manifest("4.7", "self.bin", "http://" + host.address() + "/x.bin"));
   host.Serve("/x.bin", std::string(30000, 'x'));
   host.Start();
   useHost(1, host);
