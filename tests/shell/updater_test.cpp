@@ -82,39 +82,45 @@ TEST_F(UpdaterTest, VersionIsComparedAsExactText) {
 }
 
 TEST_F(UpdaterTest, ProbesHostsInOrderAndReadsTheChosenManifest) {
+  enum Probe { kDown, kOk, kWrong };  // kWrong answers "ok" with a line break: it does not count
   struct Case {
-    bool answers[3];
+    Probe probes[3];
     const char* status;
-    int manifestFrom;  // 1-based
+    int manifestFrom;  // 1-based; 0: none could answer
   };
   const Case cases[] = {
-      {{true, true, true}, "华北多线服务器正常", 1},
-      {{false, true, true}, "广州服务器正常", 2},
-      {{false, false, true}, "上海服务器正常", 3},
-      {{false, false, false}, "服务器异常，尝试使用多线服务器连接", 1},
+      {{kOk, kOk, kOk}, "华北多线服务器正常", 1},
+      {{kDown, kOk, kOk}, "广州服务器正常", 2},
+      {{kWrong, kDown, kOk}, "上海服务器正常", 3},
+      {{kWrong, kWrong, kDown}, "服务器异常，尝试使用多线服务器连接", 1},
+      {{kDown, kDown, kDown}, "服务器异常，尝试使用多线服务器连接", 0},
   };
   for (const auto& c : cases) {
     TestServer hosts[3];
     for (int i = 0; i < 3; ++i) {
-      // A host that does not answer exactly "ok" does not count.
-      hosts[i].Serve("/test.txt", c.answers[i] ? "ok" : "ok\r\n");
+      hosts[i].Serve("/test.txt", c.probes[i] == kOk ? "ok" : "ok\r\n");
       hosts[i].Serve("/down_pelvaro/index.json", Manifest("4.7"), "application/json");
+      if (c.probes[i] == kDown) continue;
       hosts[i].Start();
       useHost(i + 1, hosts[i]);
+    }
+    for (int i = 0; i < 3; ++i) {
+      if (c.probes[i] == kDown)
+        setenv(("PELVARO_UPDATE_HOST" + std::to_string(i + 1)).c_str(), ClosedAddress().c_str(), 1);
     }
     auto form = MemoryForm::StartupWindow();
     form->setMessageHandler([](const MemoryForm::ShownMessage&) { return false; });
     EXPECT_EQ(RunUpdateFlow(*form), 0);
     EXPECT_EQ(GbkToUtf8(form->panelText(sw::kStatusBar, 1)), c.status);
-    int lastProbed = 0;
+    EXPECT_EQ(GbkToUtf8(form->text(sw::kAnnouncement)),
+              std::string("发现新版本，更新内容：\r\n") + (c.manifestFrom != 0 ? "修复了问题" : ""));
+    int chosen = c.probes[0] == kOk ? 1 : c.probes[1] == kOk ? 2 : 3;
     for (int i = 0; i < 3; ++i) {
-      auto targets = hosts[i].targets();
-      bool probed = !targets.empty() && targets[0] == "/test.txt";
-      if (probed) lastProbed = i + 1;
-      bool manifest = std::find(targets.begin(), targets.end(), "/down_pelvaro/index.json") != targets.end();
-      EXPECT_EQ(manifest, i + 1 == c.manifestFrom) << c.status << " host " << i + 1;
+      std::vector<std::string> expected;
+      if (c.probes[i] != kDown && i + 1 <= chosen) expected.push_back("/test.txt");
+      if (i + 1 == c.manifestFrom) expected.push_back("/down_pelvaro/index.json");
+      EXPECT_EQ(hosts[i].targets(), expected) << c.status << " host " << i + 1;
     }
-    EXPECT_EQ(lastProbed, c.answers[0] ? 1 : c.answers[1] ? 2 : 3) << c.status;
   }
 }
 
