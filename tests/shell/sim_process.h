@@ -16,6 +16,10 @@
 #include <thread>
 #include <vector>
 
+#ifndef PELVARO_SIM
+#error "the shell tests start the simulator, which the build has not found"
+#endif
+
 extern char** environ;
 
 namespace pelvaro::testing {
