@@ -1,0 +1,14 @@
+#pragma once
+// Playback of a sound file, implemented by the user-interface layer.
+
+#include "platform/text.h"
+
+namespace pelvaro {
+
+class AudioOutput {
+ public:
+  virtual ~AudioOutput() = default;
+  virtual bool PlayFile(const Text& path) = 0;
+};
+
+}  // namespace pelvaro

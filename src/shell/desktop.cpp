@@ -1,0 +1,255 @@
+#include "shell/desktop.h"
+
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "platform/files.h"
+#include "shell/profile_file.h"
+
+namespace pelvaro {
+namespace {
+
+std::string HomeFolder() {
+  const char* home = std::getenv("HOME");
+  if (home != nullptr && *home != '\0') return home;
+  if (passwd* entry = getpwuid(getuid()); entry != nullptr && entry->pw_dir != nullptr) return entry->pw_dir;
+  return "/";
+}
+
+// The value of XDG_<key>_DIR in user-dirs.dirs: "$HOME/relative" or an absolute path. A
+// value naming the home folder itself switches the directory off; the fallback is used then.
+std::string XdgUserDir(std::string_view key, std::string_view fallback) {
+  std::string home = HomeFolder();
+  const char* configHome = std::getenv("XDG_CONFIG_HOME");
+  std::string config = configHome != nullptr && *configHome == '/' ? configHome : home + "/.config";
+  std::string wanted = "XDG_" + std::string(key) + "_DIR=";
+  if (auto content = ReadWholeFile(Utf8ToGbk(config + "/user-dirs.dirs"))) {
+    std::string_view text = *content;
+    std::size_t start = 0;
+    while (start < text.size()) {
+      auto end = text.find('\n', start);
+      std::string_view line =
+          text.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
+      start = end == std::string_view::npos ? text.size() : end + 1;
+      while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
+      if (!line.starts_with(wanted)) continue;
+      std::string_view value = line.substr(wanted.size());
+      if (value.size() < 2 || value.front() != '"') continue;
+      auto close = value.find('"', 1);
+      if (close == std::string_view::npos) continue;
+      value = value.substr(1, close - 1);
+      std::string path;
+      if (value.starts_with("$HOME")) {
+        path = home + std::string(value.substr(5));
+      } else if (value.starts_with("/")) {
+        path = value;
+      } else {
+        continue;
+      }
+      while (path.size() > 1 && path.back() == '/') path.pop_back();
+      std::string homeTrimmed = home;
+      while (homeTrimmed.size() > 1 && homeTrimmed.back() == '/') homeTrimmed.pop_back();
+      if (path == homeTrimmed) break;
+      return path;
+    }
+  }
+  return home + "/" + std::string(fallback);
+}
+
+bool IsSeparator(char c) { return c == '/' || c == '\\'; }
+
+// Byte positions of single-byte characters only: a GBK second byte may equal "\".
+std::size_t LastSeparator(const Text& text) {
+  std::size_t found = Text::npos;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (IsGbkLeadByte(static_cast<unsigned char>(text[i]))) {
+      ++i;
+    } else if (IsSeparator(text[i])) {
+      found = i;
+    }
+  }
+  return found;
+}
+
+bool ContainsIgnoringAsciiCase(const Text& text, std::string_view part) {
+  for (std::size_t i = 0; i + part.size() <= text.size(); ++i) {
+    if (EqualsIgnoringAsciiCase(std::string_view(text).substr(i, part.size()), part)) return true;
+    if (IsGbkLeadByte(static_cast<unsigned char>(text[i]))) ++i;
+  }
+  return false;
+}
+
+// A value of a launcher key: the string escapes of the desktop entry format.
+std::string EscapeValue(std::string_view utf8) {
+  std::string out;
+  for (std::size_t i = 0; i < utf8.size(); ++i) {
+    char c = utf8[i];
+    switch (c) {
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      case ' ':
+        out += i == 0 ? "\\s" : " ";
+        break;
+      default:
+        out += c;
+    }
+  }
+  return out;
+}
+
+// One Exec argument: quoted, with the characters that quoting does not protect escaped, and
+// "%" doubled so that it is not read as a field code.
+std::string QuoteExecArgument(std::string_view utf8) {
+  std::string out = "\"";
+  for (char c : utf8) {
+    if (c == '"' || c == '`' || c == '$' || c == '\\') out += '\\';
+    if (c == '%') out += '%';
+    out += c;
+  }
+  return out + "\"";
+}
+
+bool HideInFolder(const Text& folder, const Text& name) {
+  // File managers hide the names listed in a folder's ".hidden" file.
+  Text listPath = JoinPath(folder, ".hidden");
+  std::string list = ReadWholeFile(listPath).value_or("");
+  std::string entry = NativePath(name);
+  std::size_t start = 0;
+  while (start < list.size()) {
+    auto end = list.find('\n', start);
+    if (list.compare(start, (end == std::string::npos ? list.size() : end) - start, entry) == 0) return true;
+    if (end == std::string::npos) break;
+    start = end + 1;
+  }
+  if (!list.empty() && list.back() != '\n') list += '\n';
+  return WriteFileAtomically(listPath, list + entry + "\n");
+}
+
+Text MarkerContent() { return Gbk("您已同意Tormel官方网站的软件使用协议。") + "\r\n\r\n" + DisclaimerText(); }
+
+void WriteMarker(const Text& marker) {
+  if (!WriteFileAtomically(marker, MarkerContent())) return;
+  chmod(NativePath(marker).c_str(), 0644);
+  auto slash = marker.rfind('/');
+  HideInFolder(marker.substr(0, slash), marker.substr(slash + 1));
+}
+
+}  // namespace
+
+Text DesktopFolder() { return Utf8ToGbk(XdgUserDir("DESKTOP", "Desktop")); }
+Text DocumentsFolder() { return Utf8ToGbk(XdgUserDir("DOCUMENTS", "Documents")); }
+
+Text ShortcutFilePath(const Text& desktopFolder, const Text& name) {
+  Text shortName = name;
+  if (auto separator = LastSeparator(name); separator != Text::npos) {
+    shortName = name.substr(separator + 1);
+    // Without its extension: from the last single-byte ".".
+    std::size_t dot = Text::npos;
+    for (std::size_t i = 0; i < shortName.size(); ++i) {
+      if (IsGbkLeadByte(static_cast<unsigned char>(shortName[i]))) {
+        ++i;
+      } else if (shortName[i] == '.') {
+        dot = i;
+      }
+    }
+    if (dot != Text::npos) shortName.resize(dot);
+  }
+  if (!ContainsIgnoringAsciiCase(shortName, ".desktop")) shortName += ".desktop";
+  return JoinPath(desktopFolder, shortName);
+}
+
+std::string DesktopEntryContent(const Text& displayName, const Text& target, const Text& arguments,
+                                const Text& icon, const Text& description) {
+  std::string exec = QuoteExecArgument(NativePath(target));
+  if (!arguments.empty()) exec += " " + GbkToUtf8(arguments);
+  auto slash = target.rfind('/');
+  std::string folder = NativePath(target.substr(0, slash + 1));
+  std::string content = "[Desktop Entry]\nType=Application\nVersion=1.0\n";
+  content += "Name=" + EscapeValue(GbkToUtf8(displayName)) + "\n";
+  if (!description.empty()) content += "Comment=" + EscapeValue(GbkToUtf8(description)) + "\n";
+  content += "Exec=" + EscapeValue(exec) + "\n";
+  content += "Path=" + EscapeValue(folder) + "\n";
+  content += "Icon=" + EscapeValue(GbkToUtf8(icon)) + "\n";
+  content += "Terminal=false\n";
+  return content;
+}
+
+bool CreateDesktopShortcut(const Text& name, const Text& target, const Text& arguments, const Text& icon,
+                           int windowStyle, const Text& description, const Text& hotkey) {
+  Text file = ShortcutFilePath(DesktopFolder(), name);
+  if (PathExists(file)) RemoveFile(file);
+  auto slash = target.rfind('/');
+  if (slash == Text::npos) return false;
+
+  Text fileName = file.substr(file.rfind('/') + 1);
+  Text displayName = fileName;
+  for (std::size_t i = 0; i + 8 <= displayName.size(); ++i) {
+    if (EqualsIgnoringAsciiCase(std::string_view(displayName).substr(i, 8), ".desktop")) {
+      displayName.erase(i, 8);
+      break;
+    }
+  }
+  Text iconName = icon;
+  if (iconName.empty()) iconName = FolderExists(target) ? Text("folder") : Text(kProgramIconName);
+  if (!WriteFileAtomically(file,
+                           DesktopEntryContent(displayName, target, arguments, iconName, description))) {
+    return false;
+  }
+  // Desktops start only launchers that are executable.
+  return chmod(NativePath(file).c_str(), 0755) == 0;
+}
+
+Text DisclaimerTitle() { return Gbk("免责声明"); }
+
+Text DisclaimerText() {
+  static constexpr const char* kLines[] = {
+      "免责声明：",
+      "  1、本软件是Tormel利用业余时间开发的一款安全、绿色的软件产品。",
+      "  "
+      "2、本软件仅供技术学习和交流使用，使用本软件下载或制作的任何内容均与本工作室无关，本工作室不承担任何责"
+      "任。",
+      "  "
+      "3、本软件不针对任何平台，任何人不得将本软件用于违法用途，否则本工作室保留追究其民事及刑事责任的权利。",
+      "  4、对于因使用本软件而引起的任何意外、疏忽、合约毁坏、诽谤、知识产权侵犯及由此造成的任何损失，"
+      "本工作室概不负责，亦不承担任何法律责任。",
+      "  "
+      "5、从官方网站下载的本软件不含任何病毒或恶意代码；如遇杀毒软件报毒，属于误报，请将本软件设为信任或关闭"
+      "杀毒软件后使用，也可以联系客服协助解除误报。",
+      "  6、本软件的最终解释权归本工作室所有。",
+      "如果您已认真阅读并同意以上内容，请点击“确定”，否则请删除与本软件相关的所有资源。",
+      "本信息仅弹出一次。",
+  };
+  Text text;
+  for (const char* line : kLines) {
+    if (!text.empty()) text += "\r\n";
+    text += Gbk(line);
+  }
+  return text;
+}
+
+Text DisclaimerMarkerPath() { return JoinPath(DocumentsFolder(), "tmbq.dll"); }
+
+void ShowDisclaimerOnce(Form& owner) {
+  Text marker = DisclaimerMarkerPath();
+  if (FileExists(marker)) {
+    WriteMarker(marker);
+    return;
+  }
+  if (owner.messageBox(DisclaimerText(), DisclaimerTitle(), MessageButtons::OkCancel)) WriteMarker(marker);
+}
+
+}  // namespace pelvaro

@@ -1,0 +1,38 @@
+#pragma once
+// Remembers the values of a window's input controls between runs without knowing which
+// controls exist: every edit box, check box and date box is stored under its own name in
+// "data/setsoft.ini", one section per kind. Renaming a control loses its stored value.
+//
+// Every operation takes the window, the settings-file path (empty selects the default file and
+// the resolved path is written back) and, for saves, a "|"-separated list of control names to
+// skip; it returns the number of controls of its kind on the window, skipped ones included.
+// A save rewrites the whole file through a temporary file, keeping every key it does not own.
+
+#include "platform/form.h"
+#include "platform/text.h"
+
+namespace pelvaro {
+
+class SettingsStore {
+ public:
+  // DataFolder()/setsoft.ini; creates the data folder when it is missing.
+  static Text defaultPath();
+
+  static int saveEditBoxes(Form& window, Text& path, const Text& excluded = {});
+  static int loadEditBoxes(Form& window, Text& path);
+  static int saveCheckBoxes(Form& window, Text& path, const Text& excluded = {});
+  static int loadCheckBoxes(Form& window, Text& path);
+  static int saveDateBoxes(Form& window, Text& path, const Text& excluded = {});
+  static int loadDateBoxes(Form& window, Text& path);
+
+  // The two call sets of the main window, on the default file.
+  static void LoadOnCreate(Form& window);
+  static void SaveOnClose(Form& window);
+
+  // How an edit box's content is stored: CR LF (and a lone CR or LF) as "><br><", then every
+  // double quote as "#引号"; and the way back.
+  static Text escapeEditText(const Text& content);
+  static Text unescapeEditText(const Text& stored);
+};
+
+}  // namespace pelvaro

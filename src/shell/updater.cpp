@@ -1,0 +1,226 @@
+#include "shell/updater.h"
+
+#include <spawn.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <memory>
+#include <mutex>
+
+#include "platform/files.h"
+#include "platform/hosts.h"
+#include "platform/safe_name.h"
+#include "platform/window_layout.h"
+#include "platform/worker.h"
+#include "shell/answer_text.h"
+#include "shell/app_identity.h"
+#include "shell/desktop.h"
+#include "shell/extras.h"
+#include "shell/run_log.h"
+#include "shell/startup_steps.h"
+#include "toolkit/json_document.h"
+#include "web/download_path.h"
+#include "web/ranged_downloader.h"
+#include "web/web_request.h"
+
+extern char** environ;
+
+namespace pelvaro {
+namespace {
+
+std::mutex& TargetMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+Text& TargetValue() {
+  static Text target;
+  return target;
+}
+
+Text FailureText() { return Gbk("抱歉，自动更新失败，请到官网下载，下载后，把文件复制到当前目录"); }
+
+bool SameFile(const Text& a, const std::string& nativeB) {
+  struct stat first {};
+  struct stat second {};
+  return stat(NativePath(a).c_str(), &first) == 0 && stat(nativeB.c_str(), &second) == 0 &&
+         first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
+void MakeExecutable(const Text& path) {
+  struct stat st {};
+  std::string native = NativePath(path);
+  if (stat(native.c_str(), &st) != 0) return;
+  // Execute permission for whoever may read it.
+  mode_t mode =
+      st.st_mode | S_IXUSR | ((st.st_mode & S_IRGRP) ? S_IXGRP : 0) | ((st.st_mode & S_IROTH) ? S_IXOTH : 0);
+  chmod(native.c_str(), mode & 07777);
+}
+
+void FinishUpdate(Form& startup) {
+  startup.setText(startup_window::kUpdatePanel, Gbk("更新结束"));
+  if (!WaitFor(std::chrono::seconds(2))) return;
+  Text target = UpdateTarget();
+  std::int64_t sizeKb = FileSizeKb(target);
+  if (sizeKb >= 20) MakeExecutable(target);
+  startup.setVisible(startup_window::kOpenNewVersion, true);
+  if (sizeKb < 20) {
+    startup.setText(startup_window::kUpdatePanel, FailureText());
+    return;
+  }
+  CreateDesktopShortcut(AppTitle(), target);
+}
+
+}  // namespace
+
+UpdateManifest FetchManifest(const std::string& host) {
+  WebRequestOptions options;
+  WebResult result;
+  Text body = WebRequest("http://" + host + "/" + std::string(kSoftwareId) + "/index.json", options, result);
+  UpdateManifest manifest;
+  JsonDocument document;
+  if (!document.parse(AnswerText(body))) return manifest;
+  manifest.version = document.textAt(Gbk("版本"));
+  manifest.notes = document.textAt(Gbk("更新说明"));
+  manifest.fileName = document.textAt(Gbk("文件名"));
+  manifest.downloadAddress = document.textAt(Gbk("下载地址"));
+  return manifest;
+}
+
+bool ProbeUpdateHost(const std::string& host) {
+  WebRequestOptions options;
+  WebResult result;
+  Text body = WebRequest("http://" + host + "/test.txt", options, result);
+  return body.substr(0, body.find('\0')) == "ok";
+}
+
+Text CheckVersion() { return FetchManifest(HostAddress(Host::Update1)).version == AppVersion() ? "1" : "0"; }
+
+int RunUpdateFlow(Form& startup) {
+  struct Probe {
+    Host host;
+    const char* answered;
+  };
+  static constexpr Probe kProbes[] = {
+      {Host::Update1, "华北多线服务器正常"},
+      {Host::Update2, "广州服务器正常"},
+      {Host::Update3, "上海服务器正常"},
+  };
+  std::string chosen;
+  for (const auto& probe : kProbes) {
+    if (StopRequested()) return 0;
+    if (ProbeUpdateHost(HostAddress(probe.host))) {
+      chosen = HostAddress(probe.host);
+      startup.setPanelText(startup_window::kStatusBar, 1, Gbk(probe.answered));
+      break;
+    }
+  }
+  if (chosen.empty()) {
+    chosen = HostAddress(Host::Update1);
+    startup.setPanelText(startup_window::kStatusBar, 1, Gbk("服务器异常，尝试使用多线服务器连接"));
+  }
+
+  RunLog::write(Gbk("启动升级程序检查"));
+  UpdateManifest manifest = FetchManifest(chosen);
+  RunLog::write(Gbk("升级文件获取到数据"));
+  startup.setText(startup_window::kAnnouncement, Gbk("发现新版本，更新内容：\r\n") + manifest.notes);
+  RunLog::write(Gbk("提醒用户升级"));
+  if (!startup.messageBox(startup.text(startup_window::kAnnouncement), Gbk("发现新版本，是否更新"),
+                          MessageButtons::OkCancel)) {
+    return 0;
+  }
+
+  startup.setText(startup_window::kUpdatePanel, Gbk("开始更新"));
+  // The name comes from the network: it may not leave RunDir, and it may never be the
+  // running program, which a download would overwrite. The target is the file the downloader
+  // will write: a name without extension names a folder to it, completed from the address.
+  Text fileName = SafeFileName(manifest.fileName, 0);
+  Text target = ResolveDownloadPath(JoinPath(RunDirPath(), fileName), [&manifest] {
+    return DownloadNameFromLocation(manifest.downloadAddress);
+  });
+  if (manifest.fileName.empty() || SameFile(target, ExecutablePath())) return 0;
+  SetUpdateTarget(target);
+  Form* form = &startup;
+  RangedDownloader downloader;
+  int task = downloader.Download(manifest.downloadAddress, target, 2,
+                                 [form](int task, int code, std::int64_t total, std::int64_t done) {
+                                   UpdateProgress(*form, task, code, total, done);
+                                 });
+  startup.setText(startup_window::kOpenNewVersion, Gbk("打开：") + fileName);
+  return task > 0 ? task : 0;
+}
+
+Text UpdateTarget() {
+  std::lock_guard lock(TargetMutex());
+  return TargetValue();
+}
+
+void SetUpdateTarget(const Text& target) {
+  std::lock_guard lock(TargetMutex());
+  TargetValue() = target;
+}
+
+Text NumberText(double value) {
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, "%.13g", value);
+  return buffer;
+}
+
+Text UpdateProgressText(std::int64_t total, std::int64_t done) {
+  double percent = total > 0 ? static_cast<double>(done) / static_cast<double>(total) * 100 : 0;
+  return Gbk("已下载：") + NumberText(static_cast<double>(done) / 1024) + "kb/" +
+         NumberText(static_cast<double>(total) / 1024) + Gbk("kb\r\n进度：") + NumberText(percent) + "%";
+}
+
+void UpdateProgress(Form& startup, int task, int code, std::int64_t total, std::int64_t done) {
+  // A failed transfer reports 0 of 0; it is shown as the failure it is, not as "nan%".
+  if (code == -1) {
+    startup.setText(startup_window::kUpdatePanel, FailureText());
+    return;
+  }
+  double percent;
+  if (total > 0) {
+    percent = static_cast<double>(done) / static_cast<double>(total) * 100;
+  } else {
+    percent = code == 0 ? 100 : 0;  // an empty file is finished, and then too small
+  }
+  startup.setText(startup_window::kUpdatePanel, UpdateProgressText(total, done));
+  if (std::fabs(percent - 100) <= 0.0000001) FinishUpdate(startup);
+}
+
+std::int64_t FileSizeKb(const Text& path) {
+  struct stat st {};
+  if (stat(NativePath(path).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return -1;
+  return (static_cast<std::int64_t>(st.st_size) + 1023) / 1024;
+}
+
+bool OpenNewVersion() {
+  Text target = UpdateTarget();
+  if (target.empty()) return false;
+  std::string native = NativePath(target);
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  // Its own session: the new version outlives this process.
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
+  char* argv[] = {native.data(), nullptr};
+  pid_t pid = 0;
+  int rc = posix_spawn(&pid, native.c_str(), nullptr, &attributes, argv, environ);
+  posix_spawnattr_destroy(&attributes);
+  if (rc != 0) return false;
+  WaitFor(std::chrono::milliseconds(200));
+  return true;
+}
+
+void UpdateJob(Form& startup) {
+  RunLog::write(Gbk("显示版本号") + AppVersion());
+  startup.setPanelText(startup_window::kStatusBar, 0, Gbk("版本v") + AppVersion());
+  Text current = CheckVersion();
+  RunLog::write(Gbk("版本检查结果1是最新版：") + current);
+  if (current == "0" && !StopRequested()) RunUpdateFlow(startup);
+  if (StopRequested()) return;
+  ShowDriveHintIfNeeded(startup);
+  ShowQuote(startup);
+}
+
+}  // namespace pelvaro
