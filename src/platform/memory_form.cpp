@@ -9,6 +9,7 @@ MemoryForm::MemoryForm(const WindowSpec& window) : caption_(Gbk(window.designCap
     Control control;
     control.kind = spec.kind;
     control.visible = spec.visible;
+    control.checked = spec.checkedAtStart;
     if (spec.kind != ControlKind::TabControl) control.text = Gbk(spec.text);
     if (spec.kind == ControlKind::Timer) control.interval = 1000;
     order_.emplace_back(spec.name);
@@ -21,7 +22,6 @@ MemoryForm::~MemoryForm() = default;
 std::unique_ptr<MemoryForm> MemoryForm::MainWindow() {
   auto form = std::make_unique<MemoryForm>(MainWindowSpec());
   form->setText(main_window::kSeedLink, Utf8ToGbk(DefaultSeedLinkUtf8()));
-  form->setChecked(main_window::kNoSubfolders, true);
   return form;
 }
 
