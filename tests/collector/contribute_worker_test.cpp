@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cctype>
 #include <functional>
+#include <thread>
 
 #include "collector/contribute_session.h"
 #include "collector/platform_api.h"
@@ -151,6 +152,25 @@ TEST_F(ContributeTest, PassWithoutEntriesKeepsTheSeedLink) {
     EXPECT_EQ(form_->text(mw::kContributeStatus), Gbk("提示"));
     EXPECT_TRUE(sim_.events("vendor_api", "report").empty());
   }
+}
+
+// After a pass without entries the worker waits before asking again instead of asking the
+// platform for the same nothing as fast as it answers.
+TEST_F(ContributeTest, EmptyPassWaitsBeforeTheNextRequest) {
+  const Text link = "https://example.invalid/watch?v=1";
+  form_->setText(mw::kSeedLink, link);
+  Counter counter;
+  ContributeSession session(*form_, ContributeTiming{std::chrono::milliseconds(1), std::chrono::hours(1)},
+                            &counter);
+  session.Toggle();
+  ASSERT_TRUE(SimFixture::WaitUntil([&] { return counter.passes == 1; }));
+  // Room for a worker that does not wait to show itself; a waiting one stays quiet however long.
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  session.Toggle();
+  session.worker().Join();
+  EXPECT_EQ(counter.passes, 1);
+  EXPECT_EQ(RelatedRequests().size(), 1u);
+  EXPECT_EQ(form_->text(mw::kSeedLink), link);
 }
 
 TEST_F(ContributeTest, ToggleStopsAWaitingPassAtOnceAndLeavesTheWindowAsItWas) {
