@@ -1,5 +1,6 @@
 #include "app/desktop/desktop_program.h"
 
+#include <QApplication>
 #include <QLabel>
 #include <QMetaObject>
 #include <QPushButton>
@@ -19,6 +20,7 @@
 #include "shell/updater.h"
 #include "ui/main_window.h"
 #include "ui/qt_audio_output.h"
+#include "ui/qt_form.h"
 #include "ui/qt_text.h"
 #include "ui/skin.h"
 #include "ui/startup_window.h"
@@ -46,6 +48,48 @@ QString OneLine(const Text& text) {
 
 }  // namespace
 
+// The update flow keeps the form it was given for as long as its download runs, on threads
+// nobody waits for, possibly past this object. The form therefore has its own lifetime: it is
+// never destroyed while the process lives, and its operations do nothing once the start-up
+// window is gone (QtForm holds the window weakly).
+struct DesktopProgram::UpdateSide {
+  UpdateSide(StartupWindow& window, UpdateRelayForm::Listeners listeners)
+      : startup(&window, StartupWindowSpec()), relay(startup, std::move(listeners)) {}
+  QtForm startup;
+  UpdateRelayForm relay;
+};
+
+namespace {
+
+// Every update side made in this process, so that each stays reachable until the process ends.
+std::vector<DesktopProgram::UpdateSide*>& KeptUpdateSides() {
+  static auto* kept = new std::vector<DesktopProgram::UpdateSide*>;
+  return *kept;
+}
+
+}  // namespace
+
+UpdateRelayForm::Listeners DesktopProgram::updateListeners() {
+  // The update flow writes from its own threads; what it writes reaches the main window through
+  // the GUI thread's queue, never by waiting.
+  auto post = [this, alive = std::weak_ptr<int>(alive_)](std::function<void(DesktopProgram&)> show) {
+    QMetaObject::invokeMethod(
+        qApp,
+        [this, alive, show = std::move(show)] {
+          if (alive.lock()) show(*this);
+        },
+        Qt::QueuedConnection);
+  };
+  UpdateRelayForm::Listeners listeners;
+  listeners.updatePanelText = [post](const Text& text) {
+    post([text](DesktopProgram& program) { program.showUpdateText(text); });
+  };
+  listeners.openButtonShown = [post](const Text& caption) {
+    post([caption](DesktopProgram& program) { program.showOpenNewVersion(caption); });
+  };
+  return listeners;
+}
+
 DesktopProgram::DesktopProgram(DesktopOptions options) : options_(std::move(options)) {
   player_ = std::make_unique<QtAudioOutput>();
   speech_ = std::make_unique<QtSpeechOutput>(*player_);
@@ -64,22 +108,8 @@ DesktopProgram::DesktopProgram(DesktopOptions options) : options_(std::move(opti
   events.openNewVersionClicked = [this](StartupWindow&) { openNewVersion(); };
   startup_ = std::make_unique<StartupWindow>(std::move(events));
 
-  // The update flow writes from its own thread; what it writes reaches the main window through
-  // the GUI thread's queue, never by waiting.
-  QPointer<StartupWindow> context(startup_.get());
-  UpdateRelayForm::Listeners listeners;
-  listeners.updatePanelText = [this, context](const Text& text) {
-    if (context)
-      QMetaObject::invokeMethod(
-          context, [this, text] { showUpdateText(text); }, Qt::QueuedConnection);
-  };
-  listeners.openButtonShown = [this, context](const Text& caption) {
-    if (context) {
-      QMetaObject::invokeMethod(
-          context, [this, caption] { showOpenNewVersion(caption); }, Qt::QueuedConnection);
-    }
-  };
-  relay_ = std::make_unique<UpdateRelayForm>(startup_->form(), std::move(listeners));
+  updateSide_ = new UpdateSide(*startup_, updateListeners());
+  KeptUpdateSides().push_back(updateSide_);
   startup_->show();
 }
 
@@ -90,6 +120,7 @@ DesktopProgram::~DesktopProgram() {
   if (contribute_) workers.push_back(&contribute_->worker());
   for (Worker* worker : workers) worker->RequestStop();
   for (Worker* worker : workers) worker->Join();
+  // The update side stays: a download may still report into it (see UpdateSide).
 }
 
 void DesktopProgram::runStartupSequence() {
@@ -102,7 +133,7 @@ void DesktopProgram::runStartupSequence() {
     actions.installFatalErrorHandler = [] { InstallFatalErrorHandler(); };
   actions.startThread = [this](std::function<void()> job) { startJob(std::move(job)); };
   actions.handOver = [this] { handOver(); };
-  StartupSequence(*relay_, actions);
+  StartupSequence(updateSide_->relay, actions);
 }
 
 void DesktopProgram::startJob(std::function<void()> job) {

@@ -16,6 +16,7 @@
 #include <mutex>
 #include <vector>
 
+#include "app/desktop/update_relay_form.h"
 #include "collector/contribute_session.h"
 #include "collector/crawl_session.h"
 #include "collector/crawl_timing.h"
@@ -27,7 +28,6 @@ namespace pelvaro {
 
 class MainWindow;
 class StartupWindow;
-class UpdateRelayForm;
 class QtAudioOutput;
 class QtSpeechOutput;
 
@@ -66,7 +66,11 @@ class DesktopProgram {
   QLabel* updateStatusLabel() const { return updateLabel_; }
   QPushButton* openNewVersionButton() const { return updateOpenButton_; }
 
+  // The form the start-up sequence and the update flow write to (defined with the program).
+  struct UpdateSide;
+
  private:
+  UpdateRelayForm::Listeners updateListeners();
   void runStartupSequence();
   void startJob(std::function<void()> job);
   void handOver();
@@ -87,7 +91,8 @@ class DesktopProgram {
   std::unique_ptr<QtAudioOutput> player_;
   std::unique_ptr<QtSpeechOutput> speech_;
   std::unique_ptr<StartupWindow> startup_;
-  std::unique_ptr<UpdateRelayForm> relay_;
+  // The start-up window as the start-up sequence and the update flow see it.
+  UpdateSide* updateSide_ = nullptr;
   std::unique_ptr<MainWindow> main_;
   std::unique_ptr<CrawlSession> crawl_;
   std::unique_ptr<ContributeSession> contribute_;
@@ -96,6 +101,9 @@ class DesktopProgram {
   Worker speaker_;
   std::vector<std::unique_ptr<Worker>> jobs_;  // update and announcement jobs
 
+  // Tells work queued for the GUI thread whether this object still exists; only the GUI thread,
+  // which also destroys it, looks.
+  std::shared_ptr<int> alive_ = std::make_shared<int>(0);
   bool sequenceRan_ = false;
   // The latest update texts, kept for a main window that does not exist yet.
   Text updateText_;
