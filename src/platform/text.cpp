@@ -20,6 +20,7 @@ class Converter {
   }
   Converter(const Converter&) = delete;
   Converter& operator=(const Converter&) = delete;
+  bool Valid() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
 
   // Converts input; a sequence that cannot be converted is skipped (skipUnit bytes at a
   // time, or the whole character when known) and replaced by `replacement`.
@@ -117,6 +118,14 @@ bool IsAscii(std::string_view text) {
 }
 
 }  // namespace
+
+std::optional<std::string> ConvertCharset(std::string_view input, const char* to, const char* from,
+                                          std::string_view replacement) {
+  Converter converter(to, from);
+  if (!converter.Valid()) return std::nullopt;
+  // A multi-byte source skips one byte per bad sequence; UTF-8 skips one whole character.
+  return converter.Run(input, replacement, std::string_view(from) == "UTF-8" ? 0 : 1);
+}
 
 Text Utf8ToGbk(std::string_view utf8) {
   if (IsAscii(utf8)) return Text(utf8);

@@ -5,6 +5,7 @@
 // strings, file names, the platform's UTF-8 answers, the speech text).
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -21,6 +22,11 @@ std::u16string GbkToUtf16(std::string_view gbk);
 Text Utf16ToGbk(std::u16string_view utf16);
 std::u16string Utf8ToUtf16(std::string_view utf8);
 std::string Utf16ToUtf8(std::u16string_view utf16);
+
+// input converted between two charsets named as iconv names them; an unconvertible sequence
+// becomes `replacement` and conversion goes on after it. Nothing when either name is unknown.
+std::optional<std::string> ConvertCharset(std::string_view input, const char* to, const char* from,
+                                          std::string_view replacement);
 
 // True when byte i of a GBK text is the first byte of a double-byte character.
 inline bool IsGbkLeadByte(unsigned char byte) { return byte >= 0x81 && byte <= 0xFE; }

@@ -71,6 +71,9 @@ void DownloadTask::AddProgress(std::int64_t bytes) {
     if (state_ == kStopped || state_ == kFailed) return;
     done = bytesDone_;
   }
+  // Two workers may both read the other's bytes; report each amount once, always growing.
+  if (done <= lastReported_) return;
+  lastReported_ = done;
   if (callback_) callback_(number_, kDownloadProgress, totalSize_, done);
 }
 

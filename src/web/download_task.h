@@ -120,6 +120,7 @@ class DownloadTask {
   // Held while a progress report reads the byte count and calls out, so reports reach the
   // callback one at a time and in ascending order; control calls never take it.
   std::mutex reportMutex_;
+  std::int64_t lastReported_ = 0;  // guarded by reportMutex_
 };
 
 }  // namespace pelvaro
