@@ -101,6 +101,31 @@ std::vector<Text> ListFiles(const Text& folder, std::string_view suffix) {
   return names;
 }
 
+std::vector<Text> ListFolders(const Text& folder) {
+  std::vector<Text> names;
+  std::string native = NativePath(folder);
+  DIR* dir = opendir(native.c_str());
+  if (dir == nullptr) return names;
+  while (dirent* entry = readdir(dir)) {
+    std::string name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    bool isFolder = entry->d_type == DT_DIR;
+    if (entry->d_type == DT_UNKNOWN) {
+      struct stat st {};
+      isFolder = lstat((native + "/" + name).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    }
+    if (isFolder) names.push_back(Utf8ToGbk(name));
+  }
+  closedir(dir);
+  return names;
+}
+
+std::optional<std::uint64_t> FileSizeBytes(const Text& path) {
+  struct stat st {};
+  if (stat(NativePath(path).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+  return static_cast<std::uint64_t>(st.st_size);
+}
+
 std::optional<std::string> ReadWholeFile(const Text& path) {
   int fd = open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return std::nullopt;

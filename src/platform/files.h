@@ -33,6 +33,12 @@ std::optional<std::uint64_t> FreeSpaceBytes(const Text& path);
 // (compared without regard to ASCII case).
 std::vector<Text> ListFiles(const Text& folder, std::string_view suffix);
 
+// Names of the folders directly in folder ("." and ".." left out).
+std::vector<Text> ListFolders(const Text& folder);
+
+// The size of a regular file in bytes.
+std::optional<std::uint64_t> FileSizeBytes(const Text& path);
+
 std::optional<std::string> ReadWholeFile(const Text& path);
 
 // Writes the whole file through a temporary file in the same folder and a rename, so that a

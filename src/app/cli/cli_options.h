@@ -1,0 +1,34 @@
+#pragma once
+// The command line of pelvaro-cli. Each setting flag names the main-window control it sets; the
+// crawl then reads the control as it would in the window.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace pelvaro::cli {
+
+struct CliOptions {
+  // Control name (UTF-8) and the value to put into it (UTF-8, as typed).
+  std::vector<std::pair<std::string_view, std::string>> controls;
+  std::optional<std::string> category;  // selected in the category box
+  bool categoryFolders = false;         // clears the "no category sub-folder" box
+  bool contribute = false;
+  std::optional<std::int64_t> maxVideos;
+  std::optional<std::int64_t> maxSeconds;
+  bool help = false;
+};
+
+struct ParseResult {
+  CliOptions options;
+  std::string error;  // not empty: the message for a bad command line
+};
+
+ParseResult ParseCommandLine(const std::vector<std::string>& arguments);
+
+std::string_view UsageText();
+
+}  // namespace pelvaro::cli

@@ -1,0 +1,151 @@
+#include "collector/crawl_worker.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <ctime>
+#include <string>
+
+#include "collector/collection_service.h"
+#include "collector/collector_settings.h"
+#include "collector/crawl_log.h"
+#include "collector/crawl_observer.h"
+#include "collector/log_texts.h"
+#include "collector/platform_api.h"
+#include "collector/storage.h"
+#include "collector/storage_guards.h"
+#include "collector/text_between.h"
+#include "collector/video_downloads.h"
+#include "collector/video_filter.h"
+#include "collector/video_record.h"
+#include "platform/window_layout.h"
+#include "platform/worker.h"
+#include "toolkit/json_document.h"
+
+namespace pelvaro {
+
+namespace mw = main_window;
+namespace ct = collector_text;
+
+namespace {
+
+// The user's pause after a download, read now.
+bool UserPause(const CollectorSettings& settings) {
+  return Pause(static_cast<int>(std::clamp<std::int64_t>(settings.pauseMs(), 0, INT32_MAX)));
+}
+
+}  // namespace
+
+void CrawlWorker::Run() {
+  seeds_.clear();
+  const CollectorSettings settings(context_.form);
+  if (StopRequested()) return;
+  Text first = QueryCollectionService(settings.category());
+  if (StopRequested()) return;
+  if (first.empty()) first = TextBetween(settings.seedLink(), "article/", "?");
+  if (!SeedPass(first)) return;
+  for (;;) {
+    seeds_.push(QueryCollectionService(settings.category()));
+    if (StopRequested()) return;
+    if (!SeedPass(seeds_.pop().value_or(Text()))) return;
+    seeds_.push(QueryCollectionService(settings.category()));
+    if (StopRequested()) return;
+    AppendLogText(context_.form, ct::kNextPassSoon);
+    if (!Pause(context_.timing.passWait)) return;
+    if (context_.form.rowCount(mw::kVideoList) > kMaxRows) context_.form.clearRows(mw::kVideoList);
+  }
+}
+
+bool CrawlWorker::SeedPass(const Text& seed) {
+  Form& form = context_.form;
+  JsonDocument document;
+  if (StopRequested()) return false;
+  const Text answer = FetchRelatedVideos(seed);
+  if (!Pause(20)) return false;
+  form.setText(mw::kLog, Text());
+  document.parse(answer);
+  if (!Pause(20)) return false;
+  const int count = document.countAt("recommend_video");
+  AppendLog(form, Gbk(ct::kReadCount) + std::to_string(count) + "\r\n");
+  const Text category = CollectorSettings(form).category();
+  for (int k = 0; k < count; ++k) {
+    if (!HandleEntry(document, k, category)) return false;
+  }
+  AppendLogText(form, ct::kPassDone);
+  return !StopRequested();
+}
+
+bool CrawlWorker::RejectEntry(RowHandle row, std::string_view utf8Message) {
+  const Text message = Gbk(utf8Message);
+  AppendLog(context_.form, message);
+  context_.form.setCell(mw::kVideoList, row, mw::kColDownload, message);
+  if (!Pause(200)) return false;
+  context_.form.deleteRow(mw::kVideoList, row);
+  return true;
+}
+
+bool CrawlWorker::HandleEntry(JsonDocument& document, int k, const Text& category) {
+  Form& form = context_.form;
+  CrawlObserver* observer = context_.observer;
+  if (!RunStorageGuards(context_)) return false;
+  AppendLog(form, std::to_string(k + 1));
+  if (form.rowCount(mw::kVideoList) >= kMaxRows) form.clearRows(mw::kVideoList);
+  if (StopRequested()) return false;
+  const RowHandle row = form.addRow(mw::kVideoList);
+
+  const Text docid = ReadDocid(document, k);
+  // A docid whose download still runs counts as taken.
+  if (HistoryHolds(docid) || context_.downloads.takes(docid)) {
+    AppendLogText(form, ct::kInHistory);
+    form.setCell(mw::kVideoList, row, mw::kColDownload, Gbk(ct::kInHistoryCell));
+    seeds_.push(docid);
+    if (observer != nullptr) observer->onPresent();
+    if (!Pause(200)) return false;
+    form.deleteRow(mw::kVideoList, row);
+    return true;
+  }
+
+  if (!Pause(20)) return false;
+  VideoRecord record = ReadVideoRecord(document, k);
+  // Queued before the filters: rejected and existing videos seed later passes as well.
+  seeds_.push(docid);
+  const CollectorSettings settings(form);
+  if (const auto reason = FilterVideo(record, category, FilterLimits::Read(settings), std::time(nullptr))) {
+    if (observer != nullptr) observer->onRejected(*reason);
+    return RejectEntry(row, RejectMessage(*reason));
+  }
+
+  if (!Pause(20)) return false;
+  const Text cells[] = {std::to_string(form.rowCount(mw::kVideoList)),
+                        record.category,
+                        record.title,
+                        record.url,
+                        record.duration,
+                        record.sizeMb,
+                        record.date,
+                        record.docid,
+                        record.width,
+                        record.height};
+  for (int column = 0; column < static_cast<int>(std::size(cells)); ++column) {
+    form.setCell(mw::kVideoList, row, column, cells[column]);
+  }
+
+  switch (TakeVideo(context_, row, record)) {
+    case TakeOutcome::Stopped:
+      return false;
+    case TakeOutcome::Exists:
+      if (observer != nullptr) observer->onPresent();
+      return true;
+    case TakeOutcome::Failed:
+      // A failed download is not reported as done, neither in the log nor to the service.
+      return UserPause(settings);
+    case TakeOutcome::Complete:
+    case TakeOutcome::Running:
+      break;
+  }
+  AppendLog(form, "\r\n" + Gbk(ct::kTaskDone));
+  if (!UserPause(settings)) return false;
+  QueryCollectionService(record.category, record.docid);
+  return !StopRequested();
+}
+
+}  // namespace pelvaro

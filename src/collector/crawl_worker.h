@@ -1,0 +1,39 @@
+#pragma once
+// The crawl: from a first seed, one related-videos request per seed, every entry of each
+// answer checked and taken or skipped, every docid seen queued as a later seed. It runs until
+// its worker is asked to stop; after that it starts no further step (no log line, row,
+// request, file or marker).
+
+#include "collector/crawl_context.h"
+#include "collector/seed_queue.h"
+#include "platform/form.h"
+#include "platform/text.h"
+
+namespace pelvaro {
+
+class JsonDocument;
+
+class CrawlWorker {
+ public:
+  // The list view is cleared when it holds this many rows, so that it never grows further.
+  static constexpr int kMaxRows = 500;
+
+  explicit CrawlWorker(CrawlContext context) : context_(context) {}
+
+  // The worker body: returns only once the calling thread's job was asked to stop.
+  void Run();
+
+  // One related-videos request and its entries. False when stopped on the way.
+  bool SeedPass(const Text& seed);
+
+  SeedQueue& seeds() { return seeds_; }
+
+ private:
+  bool HandleEntry(JsonDocument& document, int k, const Text& category);
+  bool RejectEntry(RowHandle row, std::string_view utf8Message);
+
+  CrawlContext context_;
+  SeedQueue seeds_;
+};
+
+}  // namespace pelvaro

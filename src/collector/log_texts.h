@@ -1,0 +1,41 @@
+#pragma once
+// The collector's own texts, byte for byte as the user sees them (UTF-8 here; turned into GBK
+// with Gbk() where they are written).
+
+#include <string_view>
+
+namespace pelvaro::collector_text {
+
+// Log lines of the crawl, in the order in which they can appear.
+inline constexpr std::string_view kReadCount = "读取到数据：";
+inline constexpr std::string_view kInHistory = "已存在，";
+inline constexpr std::string_view kRejectCategory = "不符要求";
+inline constexpr std::string_view kRejectDate = "日期不符";
+inline constexpr std::string_view kRejectDuration = "时长不符";
+inline constexpr std::string_view kRejectSize = "大小不符";
+inline constexpr std::string_view kTooManyFiles = "成品文件夹视频数量超过上限，暂停下载，15秒后继续检测";
+inline constexpr std::string_view kLowDiskSpace = "磁盘空间不足，暂停下载，暂停15秒后继续检测";
+inline constexpr std::string_view kFileExists = "视频已存在放弃，";
+inline constexpr std::string_view kTaskDone = "任务完成，开始下一个。";  // preceded by CR LF
+inline constexpr std::string_view kPassDone = "【操作完成】";
+inline constexpr std::string_view kNextPassSoon = "5秒后执行下一个数据";
+// A download that failed: the log line and the text of the row's status cell.
+inline constexpr std::string_view kDownloadFailed = "下载失败";
+
+// Status cell of a row whose docid the history holds.
+inline constexpr std::string_view kInHistoryCell = "已存在";
+
+// The first item of the category box: no category rule.
+inline constexpr std::string_view kAllCategories = "所有类目";
+
+// Captions of the start button.
+inline constexpr std::string_view kStartCaption = "开始";
+inline constexpr std::string_view kStopCaption = "停止";
+
+// The sub-folder of portrait videos.
+inline constexpr std::string_view kPortraitFolder = "竖屏";
+
+// The output-folder picker.
+inline constexpr std::string_view kPickFolderTitle = "选择视频保存目录";
+
+}  // namespace pelvaro::collector_text

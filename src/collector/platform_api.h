@@ -1,0 +1,28 @@
+#pragma once
+// Every request the collector sends to the platform: the related-videos interface and the
+// article page. Both are plain GETs with every request option at its default. Video files go
+// through the downloader (see video_downloads.h) by the url an answer gives.
+
+#include "platform/text.h"
+
+namespace pelvaro {
+
+// "https://" + platform host + "/home/q/getrelatedvideoall?docid=" + docid + "&count=50&s=&column=b".
+// The docid is inserted as it is, without encoding, and may be empty.
+Text RelatedVideosUrl(const Text& docid);
+
+// The article page of a docid: "https://" + platform host + "/article/" + docid + "?title_sn=0".
+Text ArticleLink(const Text& docid);
+
+// The related-videos answer as GBK text (the platform answers UTF-8); empty when the request
+// fails.
+Text FetchRelatedVideos(const Text& docid);
+
+// The article page as the request function returns it; empty when the request fails.
+Text FetchArticlePage(const Text& docid);
+
+// The title of an article page: the text between the first "<h2>" and the next "</h2>", every
+// ASCII and full-width space removed.
+Text ArticleTitle(const Text& page);
+
+}  // namespace pelvaro

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <cstddef>
+#include <deque>
+#include <optional>
+
+#include "platform/text.h"
+
+namespace pelvaro {
+
+// The crawl's article ids still to visit, first in first out. It belongs to one crawl worker
+// alone and is not locked. An empty id is a valid entry (it makes a pass with an empty docid).
+// The queue is bounded so that a crawl running for days keeps its memory: when it is full, new
+// ids are dropped; the graph offers plenty of seeds again later.
+class SeedQueue {
+ public:
+  static constexpr std::size_t kDefaultCapacity = 10000;
+
+  explicit SeedQueue(std::size_t capacity = kDefaultCapacity) : capacity_(capacity) {}
+
+  // False when the queue was full and the id was dropped.
+  bool push(Text id);
+  // Removes and returns the front id; std::nullopt when empty.
+  std::optional<Text> pop();
+  void clear() { ids_.clear(); }
+  std::size_t size() const { return ids_.size(); }
+  bool empty() const { return ids_.empty(); }
+
+ private:
+  std::size_t capacity_;
+  std::deque<Text> ids_;
+};
+
+}  // namespace pelvaro

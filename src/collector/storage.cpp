@@ -1,0 +1,111 @@
+#include "collector/storage.h"
+
+#include <cstdio>
+
+#include "collector/collector_settings.h"
+#include "collector/crawl_log.h"
+#include "collector/crawl_observer.h"
+#include "collector/log_texts.h"
+#include "collector/platform_api.h"
+#include "collector/video_downloads.h"
+#include "collector/video_record.h"
+#include "platform/files.h"
+#include "platform/hosts.h"
+#include "platform/safe_name.h"
+#include "platform/window_layout.h"
+#include "platform/worker.h"
+
+namespace pelvaro {
+
+namespace mw = main_window;
+
+Text DefaultOutputFolder() { return JoinPath(Utf8ToGbk(RunDir()), "video"); }
+
+Text HistoryFolder() { return JoinPath(Utf8ToGbk(RunDir()), "pelvarolishi"); }
+
+Text HistoryMarkerPath(const Text& docid) { return JoinPath(HistoryFolder(), SafeFileName(docid, 0)); }
+
+bool HistoryHolds(const Text& docid) { return FileExists(HistoryMarkerPath(docid)); }
+
+void RecordHistory(const Text& docid) {
+  CreateFolders(HistoryFolder());
+  CreateEmptyFile(HistoryMarkerPath(docid));
+}
+
+bool IsPortrait(const VideoRecord& record) { return ReadLenientInt(record.width) < ReadLenientInt(record.height); }
+
+Text TargetFolder(const Text& outputFolder, bool noSubfolders, const VideoRecord& record) {
+  Text folder = outputFolder;
+  if (!noSubfolders) folder = JoinPath(folder, SafeFileName(record.category, 0));
+  if (IsPortrait(record)) folder = JoinPath(folder, Gbk(collector_text::kPortraitFolder));
+  return folder;
+}
+
+Text VideoFileName(const Text& title) { return SafeFileName(title) + ".mp4"; }
+
+Text ProgressText(double fraction) {
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, "%.13g%%", fraction * 100.0);
+  return buffer;
+}
+
+TakeOutcome TakeVideo(CrawlContext& context, RowHandle row, VideoRecord& record) {
+  Form& form = context.form;
+  if (!Pause(20)) return TakeOutcome::Stopped;
+  if (record.title.empty()) {
+    if (StopRequested()) return TakeOutcome::Stopped;
+    const Text page = FetchArticlePage(record.docid);
+    if (!Pause(80)) return TakeOutcome::Stopped;
+    record.title = ArticleTitle(page);
+    if (!Pause(80)) return TakeOutcome::Stopped;
+    form.setCell(mw::kVideoList, row, mw::kColTitle, record.title);
+  }
+
+  // The existence check looks at the very file the download would write, so nothing is ever
+  // overwritten, also not by a download of the same name that still runs.
+  const CollectorSettings settings(form);
+  const Text folder = TargetFolder(settings.outputFolder(), settings.noSubfolders(), record);
+  const Text path = JoinPath(folder, VideoFileName(record.title));
+  if (PathExists(path) || context.downloads.writes(path)) {
+    AppendLogText(form, collector_text::kFileExists);
+    if (!Pause(100)) return TakeOutcome::Stopped;
+    form.deleteRow(mw::kVideoList, row);
+    return TakeOutcome::Exists;
+  }
+  if (!Pause(200)) return TakeOutcome::Stopped;
+
+  CreateFolders(folder);
+  if (StopRequested()) return TakeOutcome::Stopped;
+  const auto download = context.downloads.start(record.url, path, record.docid);
+  if (context.observer != nullptr) context.observer->onDownloadStarted(*download);
+
+  auto state = download->state();
+  for (int step = 0; step < context.timing.progressSteps; ++step) {
+    if (!download->waitFor(context.timing.progressStep)) return TakeOutcome::Stopped;
+    state = download->state();
+    if (state == VideoDownload::State::Failed) break;
+    form.setCell(mw::kVideoList, row, mw::kColDownload, ProgressText(download->fraction()));
+    if (state != VideoDownload::State::Running) break;
+  }
+  if (state == VideoDownload::State::Failed) {
+    form.setCell(mw::kVideoList, row, mw::kColDownload, Gbk(collector_text::kDownloadFailed));
+    AppendLogText(form, collector_text::kDownloadFailed);
+  }
+  if (!Pause(20)) return TakeOutcome::Stopped;
+  switch (state) {
+    case VideoDownload::State::Complete:
+      return TakeOutcome::Complete;
+    case VideoDownload::State::Failed:
+      return TakeOutcome::Failed;
+    case VideoDownload::State::Running:
+      break;
+  }
+  return TakeOutcome::Running;
+}
+
+void PickOutputFolder(Form& form) {
+  const Text chosen = form.pickFolder(Gbk(collector_text::kPickFolderTitle), Utf8ToGbk(RunDir()));
+  form.setText(mw::kOutputFolder, chosen.empty() ? DefaultOutputFolder() : chosen);
+}
+
+}  // namespace pelvaro

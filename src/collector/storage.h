@@ -1,0 +1,57 @@
+#pragma once
+// Where videos go and how the collector remembers what it took. The history is a folder of
+// empty marker files, one per docid, next to the program; a marker means the video is complete
+// on disk. Every name that comes from the network (docid, title, category) is made safe before
+// it becomes part of a path, so nothing escapes the output and history folders.
+
+#include "collector/crawl_context.h"
+#include "platform/form.h"
+#include "platform/text.h"
+
+namespace pelvaro {
+
+struct VideoRecord;
+
+// The data folder + "/video": the output folder until the user picks another.
+Text DefaultOutputFolder();
+
+// The data folder + "/pelvarolishi".
+Text HistoryFolder();
+// The marker of a docid: the history folder + the docid made safe.
+Text HistoryMarkerPath(const Text& docid);
+// Whether the history holds the docid.
+bool HistoryHolds(const Text& docid);
+// Writes the docid's marker (an empty file), creating the folder when missing. Failures are
+// silent: the video may then be taken again later.
+void RecordHistory(const Text& docid);
+
+// Whether the video is portrait: width read as an integer strictly below height.
+bool IsPortrait(const VideoRecord& record);
+
+// The output folder, then the category (unless noSubfolders), then "竖屏" for a portrait video.
+Text TargetFolder(const Text& outputFolder, bool noSubfolders, const VideoRecord& record);
+
+// title + ".mp4", the title made safe ("_" when empty).
+Text VideoFileName(const Text& title);
+
+// The percentage shown in the row's status cell: "%.13g" of fraction × 100, then "%".
+Text ProgressText(double fraction);
+
+enum class TakeOutcome {
+  Exists,    // the file exists or is being written: logged, row deleted
+  Complete,  // downloaded, renamed, marked
+  Running,   // the wait gave up; the download goes on and is marked when it completes
+  Failed,    // no file and no marker; the row and the log say "下载失败"
+  Stopped,   // the worker was asked to stop
+};
+
+// The download stage of one video that passed the filters: the title from the article page
+// when the answer had none, the target file and its existence check, the download and the wait
+// for it with its percentage in the row.
+TakeOutcome TakeVideo(CrawlContext& context, RowHandle row, VideoRecord& record);
+
+// The output-folder picker: the chosen folder becomes the content of the output box; when the
+// user cancels, the default output folder does.
+void PickOutputFolder(Form& form);
+
+}  // namespace pelvaro

@@ -1,0 +1,151 @@
+#include "collector/video_downloads.h"
+
+#include <map>
+#include <set>
+#include <utility>
+
+#include "collector/storage.h"
+#include "platform/files.h"
+#include "platform/worker.h"
+#include "web/ranged_downloader.h"
+
+namespace pelvaro {
+
+namespace {
+constexpr int kThreadsPerVideo = 2;
+Text PartPath(const Text& path) { return path + ".part"; }
+}  // namespace
+
+struct VideoDownloads::Shared {
+  std::mutex mutex;
+  std::condition_variable idle;
+  std::multiset<Text> paths;
+  std::multiset<Text> docids;
+  std::map<VideoDownload*, int> tasks;  // running downloads and their task numbers
+  EndListener listener;
+};
+
+VideoDownload::State VideoDownload::state() const {
+  std::lock_guard lock(mutex_);
+  return state_;
+}
+
+double VideoDownload::fraction() const {
+  std::lock_guard lock(mutex_);
+  if (state_ == State::Complete) return 1.0;
+  return total_ > 0 ? static_cast<double>(done_) / static_cast<double>(total_) : 0.0;
+}
+
+std::int64_t VideoDownload::bytes() const {
+  std::lock_guard lock(mutex_);
+  return bytes_;
+}
+
+bool VideoDownload::waitFor(std::chrono::milliseconds duration) const {
+  std::stop_token token = CurrentStopToken();
+  std::unique_lock lock(mutex_);
+  changed_.wait_for(lock, token, duration, [this] { return state_ != State::Running; });
+  return !token.stop_requested();
+}
+
+VideoDownloads::VideoDownloads(RangedDownloader& downloader)
+    : downloader_(downloader), shared_(std::make_shared<Shared>()) {}
+
+VideoDownloads::~VideoDownloads() {
+  std::map<VideoDownload*, int> running;
+  {
+    std::lock_guard lock(shared_->mutex);
+    running = shared_->tasks;
+  }
+  for (const auto& [download, task] : running) {
+    downloader_.Stop(task);
+    RemoveFile(PartPath(download->path()));
+  }
+}
+
+void VideoDownloads::setEndListener(EndListener listener) {
+  std::lock_guard lock(shared_->mutex);
+  shared_->listener = std::move(listener);
+}
+
+void VideoDownloads::Finish(const std::shared_ptr<Shared>& shared, const std::shared_ptr<VideoDownload>& download,
+                            bool complete, std::int64_t total) {
+  {
+    std::lock_guard lock(download->mutex_);
+    if (download->state_ != VideoDownload::State::Running) return;
+  }
+  const Text part = PartPath(download->path());
+  // Only a file of the announced size becomes a video, and only a video gets its marker.
+  complete = complete && total > 0 && FileSizeBytes(part) == static_cast<std::uint64_t>(total) &&
+             RenameNoReplace(part, download->path());
+  if (complete) {
+    RecordHistory(download->docid());
+  } else {
+    RemoveFile(part);
+  }
+  {
+    std::lock_guard lock(download->mutex_);
+    download->state_ = complete ? VideoDownload::State::Complete : VideoDownload::State::Failed;
+    download->bytes_ = complete ? total : 0;
+  }
+  download->changed_.notify_all();
+  EndListener listener;
+  {
+    std::lock_guard lock(shared->mutex);
+    shared->paths.erase(shared->paths.find(download->path()));
+    shared->docids.erase(shared->docids.find(download->docid()));
+    shared->tasks.erase(download.get());
+    listener = shared->listener;
+  }
+  shared->idle.notify_all();
+  if (listener) listener(*download);
+}
+
+std::shared_ptr<VideoDownload> VideoDownloads::start(const Text& url, const Text& path, const Text& docid) {
+  std::shared_ptr<VideoDownload> download(new VideoDownload(path, docid));
+  {
+    std::lock_guard lock(shared_->mutex);
+    shared_->paths.insert(path);
+    shared_->docids.insert(docid);
+  }
+  const Text part = PartPath(path);
+  RemoveFile(part);  // a partial file of an earlier run that was cut off
+  auto shared = shared_;
+  auto callback = [shared, download](int, int code, std::int64_t total, std::int64_t done) {
+    if (code == 1) {
+      {
+        std::lock_guard lock(download->mutex_);
+        download->total_ = total;
+        download->done_ = done;
+      }
+      download->changed_.notify_all();
+    } else {
+      Finish(shared, download, code == 0 && done == total, total);
+    }
+  };
+  const int task = downloader_.Download(url, part, kThreadsPerVideo, callback);
+  if (task < 0) {
+    Finish(shared_, download, false, 0);
+  } else {
+    std::lock_guard lock(shared_->mutex);
+    if (download->state() == VideoDownload::State::Running) shared_->tasks[download.get()] = task;
+  }
+  return download;
+}
+
+bool VideoDownloads::writes(const Text& path) const {
+  std::lock_guard lock(shared_->mutex);
+  return shared_->paths.count(path) > 0;
+}
+
+bool VideoDownloads::takes(const Text& docid) const {
+  std::lock_guard lock(shared_->mutex);
+  return shared_->docids.count(docid) > 0;
+}
+
+void VideoDownloads::waitAll() const {
+  std::unique_lock lock(shared_->mutex);
+  shared_->idle.wait(lock, [this] { return shared_->paths.empty(); });
+}
+
+}  // namespace pelvaro

@@ -1,0 +1,162 @@
+#include "collector/storage.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+
+#include "collector/collection_service.h"
+#include "collector/storage_guards.h"
+#include "collector/text_between.h"
+#include "collector/seed_queue.h"
+#include "collector/video_record.h"
+#include "platform/files.h"
+#include "platform/memory_form.h"
+#include "platform/window_layout.h"
+
+namespace pelvaro {
+namespace {
+
+namespace fs = std::filesystem;
+
+class StorageTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/pelvaro-storage-XXXXXX";
+    root_ = mkdtemp(pattern);
+    setenv("PELVARO_RUN_DIR", root_.c_str(), 1);
+  }
+  void TearDown() override {
+    unsetenv("PELVARO_RUN_DIR");
+    fs::remove_all(root_);
+  }
+  Text Path(const char* utf8) { return Utf8ToGbk(root_ + "/" + utf8); }
+  void Touch(const char* utf8) {
+    fs::create_directories(fs::path(root_ + "/" + utf8).parent_path());
+    ASSERT_TRUE(CreateEmptyFile(Path(utf8)));
+  }
+
+  std::string root_;
+};
+
+VideoRecord Record(const char* category, const char* width, const char* height) {
+  VideoRecord r;
+  r.category = Gbk(category);
+  r.width = width;
+  r.height = height;
+  return r;
+}
+
+TEST_F(StorageTest, TargetFolderLayouts) {
+  const Text out = Path("out");
+  struct Case {
+    bool noSubfolders;
+    VideoRecord record;
+    const char* expected;
+  } cases[] = {
+      {true, Record("娱乐", "1280", "720"), "out"},
+      {true, Record("娱乐", "720", "1280"), "out/竖屏"},
+      {false, Record("娱乐", "720", "1280"), "out/娱乐/竖屏"},
+      {false, Record("娱乐", "1280", "720"), "out/娱乐"},
+      {false, Record("娱乐", "720", "720"), "out/娱乐"},  // square is landscape
+      {false, Record("", "", ""), "out/_"},
+      {false, Record("../..", "1", "2"), "out/.._../竖屏"},
+      {false, Record("a/b\\c", "x", "y"), "out/a_b_c"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(GbkToUtf8(TargetFolder(out, c.noSubfolders, c.record)), root_ + "/" + c.expected) << c.expected;
+  }
+  EXPECT_EQ(TargetFolder(out + "/", true, Record("x", "1", "1")), out + "/");
+}
+
+TEST_F(StorageTest, FileNamesAndMarkersStayInTheirFolders) {
+  EXPECT_EQ(VideoFileName(Gbk("标题")), Gbk("标题.mp4"));
+  EXPECT_EQ(VideoFileName(""), "_.mp4");
+  EXPECT_EQ(VideoFileName("../../etc/passwd"), ".._.._etc_passwd.mp4");
+  EXPECT_EQ(HistoryFolder(), Path("pelvarolishi"));
+  for (const char* docid : {"V_08V5GNlg", "../escape", "/abs/path", "..", "a:b*c?d", "x\ty"}) {
+    EXPECT_FALSE(HistoryHolds(docid)) << docid;
+    RecordHistory(docid);
+    EXPECT_TRUE(HistoryHolds(docid)) << docid;
+    EXPECT_EQ(fs::path(GbkToUtf8(HistoryMarkerPath(docid))).parent_path(), fs::path(root_ + "/pelvarolishi"));
+  }
+  // Everything written stays inside the history folder.
+  for (const auto& entry : fs::recursive_directory_iterator(root_)) {
+    EXPECT_EQ(entry.path().string().rfind(root_ + "/pelvarolishi", 0), 0u) << entry.path();
+  }
+}
+
+TEST_F(StorageTest, FinishedVideosCountWhereTheCollectorWrites) {
+  const Text out = Path("out");
+  EXPECT_EQ(CountFinishedVideos(out), 0);  // missing folder
+  Touch("out/a.mp4");
+  Touch("out/B.MP4");
+  Touch("out/c.mp4.part");
+  Touch("out/notes.txt");
+  Touch("out/竖屏/d.mp4");
+  Touch("out/娱乐/e.mp4");
+  Touch("out/娱乐/竖屏/f.mp4");
+  Touch("out/娱乐/other/g.mp4");  // not a folder the collector writes
+  fs::create_directories(root_ + "/out/folder.mp4");
+  EXPECT_EQ(CountMatchingFiles(out, "*.mp4"), 2);
+  EXPECT_EQ(CountMatchingFiles(out, "?.mp4"), 2);
+  EXPECT_EQ(CountMatchingFiles(out, "a*"), 1);
+  EXPECT_EQ(CountFinishedVideos(out), 5);
+}
+
+TEST_F(StorageTest, OutputFolderPickerFallsBackToTheDefault) {
+  auto form = MemoryForm::MainWindow();
+  Text seenTitle, seenStart;
+  form->setFolderHandler([&](const Text& title, const Text& start) {
+    seenTitle = title;
+    seenStart = start;
+    return Text("/chosen");
+  });
+  PickOutputFolder(*form);
+  EXPECT_EQ(form->text(main_window::kOutputFolder), "/chosen");
+  EXPECT_EQ(seenTitle, Gbk("选择视频保存目录"));
+  EXPECT_EQ(seenStart, Utf8ToGbk(root_));
+  form->setFolderHandler([](const Text&, const Text&) { return Text(); });
+  PickOutputFolder(*form);
+  EXPECT_EQ(form->text(main_window::kOutputFolder), Path("video"));
+}
+
+TEST(TextBetween, FirstStartThenNextEnd) {
+  EXPECT_EQ(TextBetween("a<h2>T</h2>b<h2>U</h2>", "<h2>", "</h2>"), "T");
+  EXPECT_EQ(TextBetween("</h2>x<h2>T</h2>", "<h2>", "</h2>"), "T");
+  EXPECT_EQ(TextBetween("<h2>T", "<h2>", "</h2>"), "");
+  EXPECT_EQ(TextBetween("T</h2>", "<h2>", "</h2>"), "");
+  EXPECT_EQ(TextBetween(" https://h/article/V_1?title_sn=0", "article/", "?"), "V_1");
+  EXPECT_EQ(TextBetween("https://h/article/V_1", "article/", "?"), "");
+}
+
+TEST(SeedQueue, FifoWithEmptyIdsAndABound) {
+  SeedQueue queue(3);
+  EXPECT_TRUE(queue.push("a"));
+  EXPECT_TRUE(queue.push(""));
+  EXPECT_TRUE(queue.push("a"));
+  EXPECT_FALSE(queue.push("dropped"));
+  EXPECT_EQ(queue.pop(), "a");
+  EXPECT_EQ(queue.pop(), "");
+  EXPECT_TRUE(queue.push("b"));
+  EXPECT_EQ(queue.pop(), "a");
+  EXPECT_EQ(queue.pop(), "b");
+  EXPECT_EQ(queue.pop(), std::nullopt);
+  EXPECT_EQ(SeedQueue().push("x"), true);
+}
+
+TEST(CollectionServiceUrl, CategoryEveryByteEncodedIdAndDelAsTheyAre) {
+  setenv("PELVARO_VENDOR_API_HOST", "127.0.0.1", 1);
+  EXPECT_EQ(CollectionServiceUrl("all", "", ""), "http://127.0.0.1:8899/pelvaro?leimu=%61%6C%6C&id=&del=");
+  EXPECT_EQ(CollectionServiceUrl("", "", ""), "http://127.0.0.1:8899/pelvaro?leimu=&id=&del=");
+  EXPECT_EQ(CollectionServiceUrl(Gbk("所有类目"), "", ""),
+            "http://127.0.0.1:8899/pelvaro?leimu=%CB%F9%D3%D0%C0%E0%C4%BF&id=&del=");
+  EXPECT_EQ(CollectionServiceUrl(Gbk("娱乐"), "V_a b&c", ""),
+            "http://127.0.0.1:8899/pelvaro?leimu=%D3%E9%C0%D6&id=V_a b&c&del=");
+  setenv("PELVARO_VENDOR_API_HOST", "127.0.0.1:5555", 1);
+  EXPECT_EQ(CollectionServiceUrl("a", "1", ""), "http://127.0.0.1:5555/pelvaro?leimu=%61&id=1&del=");
+  unsetenv("PELVARO_VENDOR_API_HOST");
+}
+
+}  // namespace
+}  // namespace pelvaro
