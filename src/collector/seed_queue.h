@@ -25,6 +25,7 @@ class SeedQueue {
   void clear() { ids_.clear(); }
   std::size_t size() const { return ids_.size(); }
   bool empty() const { return ids_.empty(); }
+  const std::deque<Text>& ids() const { return ids_; }
 
  private:
   std::size_t capacity_;

@@ -1,0 +1,68 @@
+#pragma once
+// The crawl as the main window runs it, on the in-memory form, with short waits, against the
+// simulator. The harness records every row the crawl filled (rows are deleted again) and lets
+// a test wait for what the crawl does, without any timing assumption beyond a hang guard.
+
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "collector/crawl_context.h"
+#include "collector/crawl_session.h"
+#include "collector/video_downloads.h"
+#include "platform/memory_form.h"
+#include "web/ranged_downloader.h"
+
+namespace pelvaro::e2e {
+
+class CrawlHarness {
+ public:
+  // Output folder: the data folder's "video"; every filter open; no pause after a download.
+  CrawlHarness();
+  ~CrawlHarness();
+
+  MemoryForm& form() { return *form_; }
+  VideoDownloads& downloads() { return downloads_; }
+  CrawlContext context() { return CrawlContext{*form_, downloads_, timing_, nullptr}; }
+  CrawlSession& session() { return session_; }
+  std::string outputFolder() const;
+
+  // Sets a control from UTF-8.
+  void set(std::string_view control, const std::string& utf8);
+
+  // One pass on a worker thread, waited for; the seeds the pass queued.
+  std::vector<std::string> runPass(const std::string& seed);
+
+  // The log box, one UTF-8 line per entry (CR LF split).
+  std::vector<std::string> log();
+  // Every log line appended since the harness started (the box itself is emptied per pass).
+  std::vector<std::string> allLogLines();
+
+  // The cells each row ever got (UTF-8), by row handle, in order of creation.
+  std::vector<std::vector<std::string>> rows();
+
+  // Waits until pred holds; checks again after every log line, cell change or download end.
+  // False when it did not hold within the hang guard.
+  bool waitUntil(const std::function<bool()>& pred);
+
+ private:
+  void changed();
+
+  std::unique_ptr<MemoryForm> form_;
+  RangedDownloader downloader_;
+  VideoDownloads downloads_{downloader_};
+  CrawlTiming timing_;
+  CrawlSession session_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::uint64_t changes_ = 0;
+  std::vector<std::string> lines_;
+  std::map<RowHandle, std::vector<std::string>> rows_;
+};
+
+}  // namespace pelvaro::e2e

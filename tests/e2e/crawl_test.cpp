@@ -1,0 +1,287 @@
+// The crawl against the simulator: what it logs, takes, skips, writes and sends.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <set>
+
+#include "collector/collection_service.h"
+#include "collector/platform_api.h"
+#include "collector/storage.h"
+#include "collector/video_filter.h"
+#include "collector/video_record.h"
+#include "e2e/crawl_harness.h"
+#include "e2e/sim_process.h"
+#include "platform/files.h"
+#include "platform/window_layout.h"
+#include "toolkit/encoding.h"
+#include "toolkit/json_document.h"
+
+namespace pelvaro::e2e {
+namespace {
+
+namespace fs = std::filesystem;
+namespace mw = main_window;
+
+// Small files so that a pass takes moments.
+const std::vector<std::string> kSmall = {"--size-scale", "0.01"};
+
+std::size_t Count(const std::vector<std::string>& lines, const std::string& line) {
+  return static_cast<std::size_t>(std::count(lines.begin(), lines.end(), line));
+}
+
+// The entries of the related-videos answer for a seed, as the crawl reads them.
+std::vector<VideoRecord> Answer(const std::string& seed) {
+  JsonDocument document;
+  document.parse(FetchRelatedVideos(Utf8ToGbk(seed)));
+  std::vector<VideoRecord> records;
+  for (int k = 0; k < document.countAt("recommend_video"); ++k) records.push_back(ReadVideoRecord(document, k));
+  return records;
+}
+
+std::string SeedFromService() { return GbkToUtf8(QueryCollectionService(Gbk("所有类目"))); }
+
+bool Complete(const std::vector<std::string>& row) { return row[mw::kColDownload] == "100%"; }
+
+std::string Marker(const std::string& docid) { return GbkToUtf8(HistoryMarkerPath(Utf8ToGbk(docid))); }
+
+std::vector<std::string> VideoTargets(const SimProcess& sim) {
+  std::vector<std::string> targets;
+  for (const auto& r : sim.requests("platform")) {
+    const std::string target = r.value("target", "");
+    if (target.rfind("/video/", 0) == 0 && r.value("method", "") == "GET") targets.push_back(target);
+  }
+  return targets;
+}
+
+TEST(Crawl, AnAnswerWithoutEntriesLogsZeroAndAnEmptyLine) {
+  SimProcess sim(kSmall);
+  ASSERT_TRUE(sim.started());
+  CrawlHarness crawl;
+  EXPECT_TRUE(crawl.runPass("V_nosuchdoc").empty());
+  EXPECT_EQ(crawl.log(), (std::vector<std::string>{"读取到数据：0", "", "【操作完成】"}));
+  EXPECT_TRUE(crawl.rows().empty());
+}
+
+TEST(Crawl, TakesVideosIntoEitherLayoutAndASecondPassTakesNothingNew) {
+  for (const bool categoryFolders : {false, true}) {
+    SCOPED_TRACE(categoryFolders ? "category folders" : "flat");
+    SimProcess sim(kSmall);
+    ASSERT_TRUE(sim.started());
+    CrawlHarness crawl;
+    crawl.form().setChecked(mw::kNoSubfolders, !categoryFolders);
+    const std::string seed = SeedFromService();
+    const auto answer = Answer(seed);
+    ASSERT_FALSE(answer.empty());
+
+    const auto seeds = crawl.runPass(seed);
+    // Every docid of the answer is queued, in order, whatever became of its video.
+    std::vector<std::string> docids;
+    for (const auto& r : answer) docids.push_back(GbkToUtf8(r.docid));
+    EXPECT_EQ(seeds, docids);
+
+    const auto rows = crawl.rows();
+    std::set<std::string> expectedFiles;
+    int complete = 0;
+    for (const auto& row : rows) {
+      if (!Complete(row)) continue;
+      ++complete;
+      VideoRecord record;
+      record.category = Utf8ToGbk(row[mw::kColCategory]);
+      record.width = row[mw::kColWidth];
+      record.height = row[mw::kColHeight];
+      const Text folder = TargetFolder(Utf8ToGbk(crawl.outputFolder()), !categoryFolders, record);
+      const std::string path = GbkToUtf8(JoinPath(folder, VideoFileName(Utf8ToGbk(row[mw::kColTitle]))));
+      expectedFiles.insert(fs::relative(path, crawl.outputFolder()).string());
+      // The whole file, as large as the answer said.
+      const auto bytes = std::llround(std::stod(row[mw::kColSizeMb]) * 1048576.0);
+      EXPECT_EQ(static_cast<long long>(fs::file_size(path)), bytes) << path;
+      EXPECT_TRUE(fs::exists(Marker(row[mw::kColDocid]))) << row[mw::kColDocid];
+      if (!categoryFolders) {
+        EXPECT_EQ(fs::path(path).parent_path().filename() == "竖屏",
+                  std::stoi(row[mw::kColWidth]) < std::stoi(row[mw::kColHeight]));
+      }
+    }
+    ASSERT_GT(complete, 0);
+    const auto files = FilesBelow(crawl.outputFolder());
+    EXPECT_EQ(std::set<std::string>(files.begin(), files.end()), expectedFiles);
+    EXPECT_EQ(Count(crawl.log(), "任务完成，开始下一个。"), static_cast<std::size_t>(complete));
+    EXPECT_EQ(VideoTargets(sim).empty(), false);
+
+    // Second pass over the same seed: every taken video is in the history, nothing is fetched.
+    const auto before = VideoTargets(sim).size();
+    EXPECT_EQ(crawl.runPass(seed), docids);
+    EXPECT_EQ(VideoTargets(sim).size(), before);
+    EXPECT_EQ(Count(crawl.log(), "已存在，"), static_cast<std::size_t>(complete));
+    EXPECT_EQ(FilesBelow(crawl.outputFolder()), files);
+  }
+}
+
+TEST(Crawl, RejectedVideosAreQueuedAndTheirRowsRemoved) {
+  SimProcess sim(kSmall);
+  ASSERT_TRUE(sim.started());
+  CrawlHarness crawl;
+  crawl.set(mw::kHours, "0");  // every video is at least an hour old
+  const std::string seed = SeedFromService();
+  const auto answer = Answer(seed);
+  const auto seeds = crawl.runPass(seed);
+  EXPECT_EQ(seeds.size(), answer.size());
+  EXPECT_EQ(Count(crawl.log(), "日期不符"), answer.size());
+  EXPECT_EQ(crawl.form().rowCount(mw::kVideoList), 0);
+  EXPECT_TRUE(VideoTargets(sim).empty());
+  EXPECT_TRUE(FilesBelow(crawl.outputFolder()).empty());
+
+  // A category nobody has: every video fails the first rule instead.
+  crawl.form().addItem(mw::kCategoryBox, Gbk("没有的类目"));
+  crawl.form().setCurrentIndex(mw::kCategoryBox, 1);
+  crawl.runPass(seed);
+  EXPECT_EQ(Count(crawl.log(), "不符要求"), answer.size());
+}
+
+TEST(Crawl, AnExistingFileIsNeitherOverwrittenNorMarked) {
+  SimProcess sim(kSmall);
+  ASSERT_TRUE(sim.started());
+  CrawlHarness crawl;
+  const std::string seed = SeedFromService();
+  const auto answer = Answer(seed);
+  // The first entry with a title whose date can be read and that is landscape.
+  const VideoRecord* chosen = nullptr;
+  for (const auto& r : answer) {
+    if (!r.title.empty() && ReadLocalDateTime(r.date) && !IsPortrait(r)) {
+      chosen = &r;
+      break;
+    }
+  }
+  ASSERT_NE(chosen, nullptr);
+  const Text path = JoinPath(Utf8ToGbk(crawl.outputFolder()), VideoFileName(chosen->title));
+  ASSERT_TRUE(CreateFolders(Utf8ToGbk(crawl.outputFolder())));
+  ASSERT_TRUE(WriteFileAtomically(path, "mine"));
+  crawl.runPass(seed);
+  EXPECT_GE(Count(crawl.log(), "视频已存在放弃，"), 1u);
+  EXPECT_EQ(ReadWholeFile(path), "mine");
+  EXPECT_FALSE(HistoryHolds(chosen->docid));
+}
+
+TEST(Crawl, AVideoWithoutSummaryIsNamedAfterItsArticlePage) {
+  SimProcess sim(kSmall);
+  ASSERT_TRUE(sim.started());
+  CrawlHarness crawl;
+  // Passes until an entry without summary was taken.
+  std::set<std::string> untitled;
+  for (int pass = 0; pass < 20 && untitled.empty(); ++pass) {
+    const std::string seed = SeedFromService();
+    for (const auto& r : Answer(seed)) {
+      if (r.title.empty()) untitled.insert(GbkToUtf8(r.docid));
+    }
+    if (!untitled.empty()) crawl.runPass(seed);
+  }
+  ASSERT_FALSE(untitled.empty());
+  int checked = 0;
+  for (const auto& row : crawl.rows()) {
+    if (!untitled.count(row[mw::kColDocid]) || !Complete(row)) continue;
+    const Text page = FetchArticlePage(Utf8ToGbk(row[mw::kColDocid]));
+    EXPECT_EQ(row[mw::kColTitle], GbkToUtf8(ArticleTitle(page)));
+    EXPECT_FALSE(row[mw::kColTitle].empty());
+    ++checked;
+  }
+  EXPECT_GT(checked, 0);
+  std::set<std::string> pages;
+  for (const auto& r : sim.requests("platform")) {
+    const std::string target = r.value("target", "");
+    if (target.rfind("/article/", 0) == 0) pages.insert(target);
+  }
+  for (const auto& docid : untitled) {
+    EXPECT_TRUE(pages.count("/article/" + docid + "?title_sn=0")) << docid;
+  }
+}
+
+TEST(Crawl, AFailedDownloadLeavesNoFileAndNoMarker) {
+  SimProcess sim({"--size-scale", "0.01", "--drop-after", "20000"});
+  ASSERT_TRUE(sim.started());
+  CrawlHarness crawl;
+  const std::string seed = SeedFromService();
+  crawl.runPass(seed);
+  int failed = 0;
+  for (const auto& row : crawl.rows()) {
+    if (row[mw::kColDownload] != "下载失败") continue;
+    ++failed;
+    EXPECT_FALSE(HistoryHolds(Utf8ToGbk(row[mw::kColDocid])));
+  }
+  EXPECT_GT(failed, 0);
+  EXPECT_EQ(Count(crawl.log(), "下载失败"), static_cast<std::size_t>(failed));
+  EXPECT_EQ(Count(crawl.log(), "任务完成，开始下一个。"), 0u);
+  EXPECT_TRUE(FilesBelow(crawl.outputFolder()).empty());
+  // A failed video is not reported to the service as downloaded.
+  for (const auto& r : sim.requests("vendor_api")) {
+    EXPECT_NE(r.value("target", "").find("&id=&"), std::string::npos) << r.value("target", "");
+  }
+}
+
+TEST(Crawl, HostileNamesWriteNothingOutsideTheOutputAndHistoryFolders) {
+  SimProcess sim({"--size-scale", "0.01", "--hostile"});
+  ASSERT_TRUE(sim.started());
+  CrawlHarness crawl;
+  crawl.form().setChecked(mw::kNoSubfolders, false);
+  for (int pass = 0; pass < 3; ++pass) crawl.runPass(SeedFromService());
+  const auto files = FilesBelow(sim.runDir());
+  ASSERT_FALSE(files.empty());
+  for (const auto& file : files) {
+    EXPECT_TRUE(file.rfind("video/", 0) == 0 || file.rfind("pelvarolishi/", 0) == 0) << file;
+    EXPECT_LE(fs::path(file).filename().string().size(), 255u);
+  }
+  // The data folder's parent holds only what the test put there.
+  for (const auto& entry : fs::directory_iterator(fs::path(sim.runDir()).parent_path())) {
+    const auto name = entry.path().filename().string();
+    EXPECT_TRUE(name == "run" || name == "journal.jsonl" || name == "ports.json") << name;
+  }
+}
+
+TEST(Crawl, CollectionServiceRequestsCarryTheEncodedCategoryAndTheSignLine) {
+  SimProcess sim(kSmall);
+  ASSERT_TRUE(sim.started());
+  CrawlHarness crawl;
+  crawl.form().addItem(mw::kCategoryBox, Gbk("娱乐"));
+  crawl.form().setCurrentIndex(mw::kCategoryBox, 1);
+  crawl.session().Toggle();
+  ASSERT_TRUE(crawl.waitUntil([&] {
+    for (const auto& r : sim.requests("vendor_api")) {
+      if (r.value("target", "").find("&id=&") == std::string::npos) return true;
+    }
+    return false;
+  }));
+  crawl.session().Toggle();
+  crawl.session().worker().Join();
+
+  const auto requests = sim.requests("vendor_api");
+  ASSERT_GE(requests.size(), 2u);
+  EXPECT_EQ(requests[0].value("target", ""), "/pelvaro?leimu=%D3%E9%C0%D6&id=&del=");
+  EXPECT_EQ(requests[0].value("method", ""), "GET");
+  bool reported = false;
+  for (const auto& r : requests) {
+    const std::string target = r.value("target", "");
+    int signLines = 0;
+    for (const auto& header : r.at("headers")) {
+      const std::string line = header.get<std::string>();
+      if (line.rfind("sign:", 0) != 0) continue;
+      ++signLines;
+      const auto at = line.find('@');
+      ASSERT_NE(at, std::string::npos);
+      const std::string timestamp = line.substr(at + 1);
+      EXPECT_EQ(timestamp.size(), 10u);
+      EXPECT_EQ(line, SignLineFor(timestamp));
+    }
+    EXPECT_EQ(signLines, 1) << target;
+    if (target.find("&id=&") == std::string::npos) {
+      // A report: the video's own category and its docid, unencoded.
+      EXPECT_EQ(target.rfind("/pelvaro?leimu=%D3%E9%C0%D6&id=V_", 0), 0u) << target;
+      EXPECT_EQ(target.substr(target.size() - 5), "&del=");
+      reported = true;
+    }
+  }
+  EXPECT_TRUE(reported);
+}
+
+}  // namespace
+}  // namespace pelvaro::e2e

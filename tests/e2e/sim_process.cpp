@@ -1,0 +1,118 @@
+#include "e2e/sim_process.h"
+
+#include <signal.h>
+#include <spawn.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+extern char** environ;
+
+namespace pelvaro::e2e {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::map<std::string, std::string>& HostVariables() {
+  static const std::map<std::string, std::string> variables = {
+      {"platform", "PELVARO_PLATFORM_WEB_HOST"}, {"vendor_api", "PELVARO_VENDOR_API_HOST"},
+      {"vendor_list", "PELVARO_VENDOR_LIST_HOST"}, {"update1", "PELVARO_UPDATE_HOST1"},
+      {"update2", "PELVARO_UPDATE_HOST2"},         {"update3", "PELVARO_UPDATE_HOST3"},
+      {"quote", "PELVARO_QUOTE_SERVICE_HOST"},     {"speech", "PELVARO_SPEECH_SERVICE_HOST"},
+  };
+  return variables;
+}
+
+}  // namespace
+
+SimProcess::SimProcess(std::vector<std::string> flags) {
+  char pattern[] = "/tmp/pelvaro-e2e-XXXXXX";
+  root_ = mkdtemp(pattern);
+  runDir_ = root_ + "/run";
+  fs::create_directories(runDir_);
+  journalPath_ = root_ + "/journal.jsonl";
+  const std::string portsPath = root_ + "/ports.json";
+
+  std::vector<std::string> arguments = {PELVARO_SIM_PATH, "--ephemeral", "--ports-file", portsPath,
+                                        "--journal", journalPath_};
+  arguments.insert(arguments.end(), flags.begin(), flags.end());
+  std::vector<char*> argv;
+  for (auto& a : arguments) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  if (posix_spawn(&pid_, argv[0], nullptr, nullptr, argv.data(), environ) != 0) {
+    pid_ = -1;
+    return;
+  }
+  // The ports file appears once every service listens. The bound only keeps a broken
+  // simulator from hanging the test.
+  for (int i = 0; i < 3000 && ports_.empty(); ++i) {
+    std::ifstream in(portsPath);
+    nlohmann::json ports = nlohmann::json::parse(in, nullptr, false);
+    if (!ports.is_discarded() && ports.is_object() && ports.size() == HostVariables().size()) {
+      for (const auto& [service, variable] : HostVariables()) {
+        ports_[service] = ports.at(service).get<int>();
+        setenv(variable.c_str(), ("127.0.0.1:" + std::to_string(ports_[service])).c_str(), 1);
+      }
+      break;
+    }
+    int status = 0;
+    if (waitpid(pid_, &status, WNOHANG) == pid_) {
+      pid_ = -1;
+      return;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  setenv("PELVARO_RUN_DIR", runDir_.c_str(), 1);
+}
+
+SimProcess::~SimProcess() {
+  if (pid_ > 0) {
+    kill(pid_, SIGTERM);
+    int status = 0;
+    waitpid(pid_, &status, 0);
+  }
+  for (const auto& [service, variable] : HostVariables()) unsetenv(variable.c_str());
+  unsetenv("PELVARO_RUN_DIR");
+  std::error_code ignored;
+  fs::remove_all(root_, ignored);
+}
+
+std::vector<nlohmann::json> SimProcess::journal() const {
+  std::vector<nlohmann::json> lines;
+  std::ifstream in(journalPath_);
+  std::string line;
+  while (std::getline(in, line)) {
+    auto value = nlohmann::json::parse(line, nullptr, false);
+    if (!value.is_discarded()) lines.push_back(std::move(value));
+  }
+  return lines;
+}
+
+std::vector<nlohmann::json> SimProcess::requests(const std::string& service) const {
+  std::vector<nlohmann::json> result;
+  for (auto& line : journal()) {
+    if (line.value("service", "") == service && line.contains("method")) result.push_back(std::move(line));
+  }
+  return result;
+}
+
+std::vector<std::string> FilesBelow(const std::string& folder) {
+  std::vector<std::string> files;
+  std::error_code error;
+  for (auto it = fs::recursive_directory_iterator(folder, error); it != fs::recursive_directory_iterator();
+       it.increment(error)) {
+    if (it->is_regular_file()) files.push_back(fs::relative(it->path(), folder).string());
+  }
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
+}  // namespace pelvaro::e2e
