@@ -40,9 +40,10 @@ SimProcess::SimProcess(std::vector<std::string> flags) {
   fs::create_directories(runDir_);
   journalPath_ = root_ + "/journal.jsonl";
   const std::string portsPath = root_ + "/ports.json";
+  const std::string certificate = root_ + "/cert.pem";
 
   std::vector<std::string> arguments = {PELVARO_SIM_PATH, "--ephemeral", "--ports-file", portsPath,
-                                        "--journal", journalPath_};
+                                        "--journal", journalPath_,  "--cert-out", certificate};
   arguments.insert(arguments.end(), flags.begin(), flags.end());
   std::vector<char*> argv;
   for (auto& a : arguments) argv.push_back(a.data());
@@ -71,6 +72,7 @@ SimProcess::SimProcess(std::vector<std::string> flags) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   setenv("PELVARO_RUN_DIR", runDir_.c_str(), 1);
+  setenv("PELVARO_CA_FILE", certificate.c_str(), 1);
 }
 
 SimProcess::~SimProcess() {
@@ -81,6 +83,7 @@ SimProcess::~SimProcess() {
   }
   for (const auto& [service, variable] : HostVariables()) unsetenv(variable.c_str());
   unsetenv("PELVARO_RUN_DIR");
+  unsetenv("PELVARO_CA_FILE");
   std::error_code ignored;
   fs::remove_all(root_, ignored);
 }
