@@ -68,8 +68,9 @@ void VideoDownloads::setEndListener(EndListener listener) {
   shared_->listener = std::move(listener);
 }
 
-void VideoDownloads::Finish(const std::shared_ptr<Shared>& shared, const std::shared_ptr<VideoDownload>& download,
-                            bool complete, std::int64_t total) {
+void VideoDownloads::Finish(const std::shared_ptr<Shared>& shared,
+                            const std::shared_ptr<VideoDownload>& download, bool complete,
+                            std::int64_t total) {
   {
     std::lock_guard lock(download->mutex_);
     if (download->state_ != VideoDownload::State::Running) return;

@@ -1,13 +1,12 @@
 // pelvaro-cli as a user runs it: flags, the summary line, exit codes, and a second run that
 // takes nothing the first one took.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <fcntl.h>
 
 #include <chrono>
 #include <filesystem>
@@ -88,8 +87,8 @@ std::set<std::string> VideoDocids(const SimProcess& sim) {
 TEST(Cli, BadFlagsExitWithTwoAndAMessage) {
   const std::string folder = fs::temp_directory_path();
   const std::vector<std::vector<std::string>> cases = {
-      {"--hours", "many"}, {"--max-videos", "0"}, {"--bogus"}, {"--output"}, {"--category-folders=1"},
-      {"--pause-ms", "10x"}};
+      {"--hours", "many"}, {"--max-videos", "0"},    {"--bogus"},
+      {"--output"},        {"--category-folders=1"}, {"--pause-ms", "10x"}};
   for (const auto& flags : cases) {
     CliRun run(folder, flags);
     EXPECT_EQ(run.wait(), 2) << flags[0];
@@ -104,7 +103,7 @@ TEST(Cli, BadFlagsExitWithTwoAndAMessage) {
 TEST(Cli, TakesTheAskedNumberOfVideosAndASecondRunTakesNoneOfThemAgain) {
   SimProcess sim({"--size-scale", "0.01"});
   ASSERT_TRUE(sim.started());
-  const std::vector<std::string> flags = {"--max-videos", "4", "--pause-ms", "0", "--hours", "100000",
+  const std::vector<std::string> flags = {"--max-videos", "4", "--pause-ms",        "0", "--hours", "100000",
                                           "--min-size",   "0", "--category-folders"};
   std::smatch match;
   std::string out;
@@ -122,7 +121,8 @@ TEST(Cli, TakesTheAskedNumberOfVideosAndASecondRunTakesNoneOfThemAgain) {
   for (const auto& file : videos) EXPECT_NE(file.find('/'), std::string::npos) << "category folder: " << file;
   EXPECT_EQ(FilesBelow(sim.runDir() + "/pelvarolishi").size(), 4u);
   long long bytes = 0;
-  for (const auto& file : videos) bytes += static_cast<long long>(fs::file_size(sim.runDir() + "/video/" + file));
+  for (const auto& file : videos)
+    bytes += static_cast<long long>(fs::file_size(sim.runDir() + "/video/" + file));
   EXPECT_EQ(match[5], std::to_string(bytes));
   const auto firstDocids = VideoDocids(sim);
 

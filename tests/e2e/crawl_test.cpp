@@ -1,6 +1,7 @@
 // The crawl against the simulator: what it logs, takes, skips, writes and sends.
 
 #include <gtest/gtest.h>
+#include <stdlib.h>
 
 #include <algorithm>
 #include <cmath>
@@ -37,7 +38,8 @@ std::vector<VideoRecord> Answer(const std::string& seed) {
   JsonDocument document;
   document.parse(FetchRelatedVideos(Utf8ToGbk(seed)));
   std::vector<VideoRecord> records;
-  for (int k = 0; k < document.countAt("recommend_video"); ++k) records.push_back(ReadVideoRecord(document, k));
+  for (int k = 0; k < document.countAt("recommend_video"); ++k)
+    records.push_back(ReadVideoRecord(document, k));
   return records;
 }
 
@@ -235,7 +237,8 @@ TEST(Crawl, HostileNamesWriteNothingOutsideTheOutputAndHistoryFolders) {
   // The data folder's parent holds only what the test put there.
   for (const auto& entry : fs::directory_iterator(fs::path(sim.runDir()).parent_path())) {
     const auto name = entry.path().filename().string();
-    EXPECT_TRUE(name == "run" || name == "journal.jsonl" || name == "ports.json" || name == "cert.pem") << name;
+    EXPECT_TRUE(name == "run" || name == "journal.jsonl" || name == "ports.json" || name == "cert.pem")
+        << name;
   }
 }
 
@@ -283,6 +286,38 @@ TEST(Crawl, CollectionServiceRequestsCarryTheEncodedCategoryAndTheSignLine) {
     }
   }
   EXPECT_TRUE(reported);
+}
+
+TEST(Crawl, TheFirstSeedComesFromTheSeedLinkWhenTheServiceHasNone) {
+  SimProcess sim(kSmall);
+  ASSERT_TRUE(sim.started());
+  setenv("PELVARO_VENDOR_API_HOST", "127.0.0.1:1", 1);  // nothing listens there
+  CrawlHarness crawl;
+  crawl.set(mw::kSeedLink, " https://example/article/V_fromLink?title_sn=0");
+  crawl.session().Toggle();
+  ASSERT_TRUE(crawl.waitUntil([&] { return Count(crawl.allLogLines(), "5秒后执行下一个数据") >= 2; }));
+  crawl.session().Toggle();
+  crawl.session().worker().Join();
+  std::vector<std::string> docids;
+  for (const auto& r : sim.requests("platform")) {
+    const std::string target = r.value("target", "");
+    docids.push_back(target.substr(0, target.find('&')));
+  }
+  // The link's id first; then the service's empty seeds make passes with an empty docid.
+  ASSERT_GE(docids.size(), 2u);
+  EXPECT_EQ(docids[0], "/home/q/getrelatedvideoall?docid=V_fromLink");
+  EXPECT_EQ(docids[1], "/home/q/getrelatedvideoall?docid=");
+}
+
+TEST(Crawl, TheListViewIsClearedRatherThanGrowingPastFiveHundredRows) {
+  SimProcess sim(kSmall);
+  ASSERT_TRUE(sim.started());
+  CrawlHarness crawl;
+  for (int i = 0; i < 500; ++i) crawl.form().addRow(mw::kVideoList);
+  const std::string seed = SeedFromService();
+  ASSERT_FALSE(Answer(seed).empty());
+  crawl.runPass(seed);
+  EXPECT_LE(crawl.form().rowCount(mw::kVideoList), 50);
 }
 
 }  // namespace

@@ -139,11 +139,11 @@ int Run(const CliOptions& options) {
   }
   // A limit ends the run politely: a download still running ends whole (renamed and marked).
   if (!interrupted) downloads.waitAll();
-  const double seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
 
   std::printf(
-      "summary taken=%lld present=%lld rejected=%lld failed=%lld bytes=%lld seconds=%.3f reject_category=%lld "
+      "summary taken=%lld present=%lld rejected=%lld failed=%lld bytes=%lld seconds=%.3f "
+      "reject_category=%lld "
       "reject_date=%lld reject_duration=%lld reject_size=%lld\n",
       static_cast<long long>(counters.taken), static_cast<long long>(counters.present),
       static_cast<long long>(counters.rejected), static_cast<long long>(counters.failed),
