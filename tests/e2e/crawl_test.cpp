@@ -17,6 +17,7 @@
 #include "e2e/sim_process.h"
 #include "platform/files.h"
 #include "platform/window_layout.h"
+#include "sim/video_content.h"
 #include "toolkit/encoding.h"
 #include "toolkit/json_document.h"
 
@@ -41,6 +42,18 @@ std::vector<VideoRecord> Answer(const std::string& seed) {
   for (int k = 0; k < document.countAt("recommend_video"); ++k)
     records.push_back(ReadVideoRecord(document, k));
   return records;
+}
+
+// Whether the file holds exactly the bytes the simulator serves for the video's url.
+bool HoldsServedBytes(const std::string& path, const std::string& url) {
+  const auto at = url.find("/video/");
+  if (at == std::string::npos) return false;
+  const auto slash = url.find('/', at + 7);
+  const std::string docid = url.substr(at + 7, slash - at - 7);
+  const int variant = url[slash + 1] - '0';
+  const auto content = ReadWholeFile(Utf8ToGbk(path));
+  return content &&
+         *content == sim::VideoContent::Bytes(sim::VideoContent::KeyFor(docid, variant), 0, content->size());
 }
 
 std::string SeedFromService() { return GbkToUtf8(QueryCollectionService(Gbk("所有类目"))); }
@@ -100,6 +113,7 @@ TEST(Crawl, TakesVideosIntoEitherLayoutAndASecondPassTakesNothingNew) {
       // The whole file, as large as the answer said.
       const auto bytes = std::llround(std::stod(row[mw::kColSizeMb]) * 1048576.0);
       EXPECT_EQ(static_cast<long long>(fs::file_size(path)), bytes) << path;
+      EXPECT_TRUE(HoldsServedBytes(path, row[mw::kColUrl])) << path;
       EXPECT_TRUE(fs::exists(Marker(row[mw::kColDocid]))) << row[mw::kColDocid];
       if (!categoryFolders) {
         EXPECT_EQ(fs::path(path).parent_path().filename() == "竖屏",
