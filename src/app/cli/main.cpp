@@ -9,6 +9,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <cstdlib>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -91,6 +92,9 @@ int Run(const CliOptions& options) {
     int received = 0;
     sigwait(&signals, &received);
     end.set(end.interrupted);
+    // A second Ctrl-C does not wait for the crawl to wind down.
+    sigwait(&signals, &received);
+    std::_Exit(kExitInterrupted);
   }).detach();
 
   auto form = MemoryForm::MainWindow();
