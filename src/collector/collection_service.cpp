@@ -11,8 +11,8 @@ constexpr int kCollectionServicePort = 8899;
 }
 
 Text CollectionServiceUrl(const Text& category, const Text& id, const Text& del) {
-  return "http://" + HostWithPort(Host::VendorApi, kCollectionServicePort) + "/pelvaro?leimu=" + PercentEncode(category) +
-         "&id=" + id + "&del=" + del;
+  return "http://" + HostWithPort(Host::VendorApi, kCollectionServicePort) +
+         "/pelvaro?leimu=" + PercentEncode(category) + "&id=" + id + "&del=" + del;
 }
 
 Text QueryCollectionService(const Text& category, const Text& id, const Text& del) {

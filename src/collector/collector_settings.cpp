@@ -6,7 +6,9 @@ namespace pelvaro {
 
 namespace mw = main_window;
 
-std::int64_t CollectorSettings::number(std::string_view control) const { return ReadLenientInt(form_.text(control)); }
+std::int64_t CollectorSettings::number(std::string_view control) const {
+  return ReadLenientInt(form_.text(control));
+}
 
 Text CollectorSettings::category() const {
   const int index = form_.currentIndex(mw::kCategoryBox);

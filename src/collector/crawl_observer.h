@@ -4,8 +4,6 @@
 
 namespace pelvaro {
 
-class VideoDownload;
-
 // What a front end may want to count while a crawl runs. The crawl worker calls these on its
 // own thread; download ends are reported by VideoDownloads' end listener instead.
 class CrawlObserver {
@@ -14,8 +12,6 @@ class CrawlObserver {
   // The video is in the history or its file exists already.
   virtual void onPresent() {}
   virtual void onRejected(RejectReason reason) { (void)reason; }
-  // A download started for the row; its progress can be polled from `download`.
-  virtual void onDownloadStarted(const VideoDownload& download) { (void)download; }
 };
 
 }  // namespace pelvaro

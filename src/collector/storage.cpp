@@ -4,7 +4,6 @@
 
 #include "collector/collector_settings.h"
 #include "collector/crawl_log.h"
-#include "collector/crawl_observer.h"
 #include "collector/log_texts.h"
 #include "collector/platform_api.h"
 #include "collector/video_downloads.h"
@@ -32,7 +31,9 @@ void RecordHistory(const Text& docid) {
   CreateEmptyFile(HistoryMarkerPath(docid));
 }
 
-bool IsPortrait(const VideoRecord& record) { return ReadLenientInt(record.width) < ReadLenientInt(record.height); }
+bool IsPortrait(const VideoRecord& record) {
+  return ReadLenientInt(record.width) < ReadLenientInt(record.height);
+}
 
 Text TargetFolder(const Text& outputFolder, bool noSubfolders, const VideoRecord& record) {
   Text folder = outputFolder;
@@ -77,7 +78,6 @@ TakeOutcome TakeVideo(CrawlContext& context, RowHandle row, VideoRecord& record)
   CreateFolders(folder);
   if (StopRequested()) return TakeOutcome::Stopped;
   const auto download = context.downloads.start(record.url, path, record.docid);
-  if (context.observer != nullptr) context.observer->onDownloadStarted(*download);
 
   auto state = download->state();
   for (int step = 0; step < context.timing.progressSteps; ++step) {

@@ -69,7 +69,8 @@ bool RunStorageGuards(CrawlContext& context) {
     AppendLogText(context.form, collector_text::kTooManyFiles);
     if (!Pause(context.timing.guardWait)) return false;
   }
-  while (FreeSpaceMb(settings.outputFolder()) - static_cast<double>(settings.minFreeMb()) < -kSpaceTolerance) {
+  while (FreeSpaceMb(settings.outputFolder()) - static_cast<double>(settings.minFreeMb()) <
+         -kSpaceTolerance) {
     AppendLogText(context.form, collector_text::kLowDiskSpace);
     if (!Pause(context.timing.guardWait)) return false;
   }

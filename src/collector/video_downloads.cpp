@@ -68,8 +68,9 @@ void VideoDownloads::setEndListener(EndListener listener) {
   shared_->listener = std::move(listener);
 }
 
-void VideoDownloads::Finish(const std::shared_ptr<Shared>& shared, const std::shared_ptr<VideoDownload>& download,
-                            bool complete, std::int64_t total) {
+void VideoDownloads::Finish(const std::shared_ptr<Shared>& shared,
+                            const std::shared_ptr<VideoDownload>& download, bool complete, std::int64_t total,
+                            bool report) {
   {
     std::lock_guard lock(download->mutex_);
     if (download->state_ != VideoDownload::State::Running) return;
@@ -98,7 +99,7 @@ void VideoDownloads::Finish(const std::shared_ptr<Shared>& shared, const std::sh
     listener = shared->listener;
   }
   shared->idle.notify_all();
-  if (listener) listener(*download);
+  if (listener && report) listener(*download);
 }
 
 std::shared_ptr<VideoDownload> VideoDownloads::start(const Text& url, const Text& path, const Text& docid) {
@@ -125,7 +126,8 @@ std::shared_ptr<VideoDownload> VideoDownloads::start(const Text& url, const Text
   };
   const int task = downloader_.Download(url, part, kThreadsPerVideo, callback);
   if (task < 0) {
-    Finish(shared_, download, false, 0);
+    // A start cut short by a stop is no failure to count.
+    Finish(shared_, download, false, 0, !StopRequested());
   } else {
     std::lock_guard lock(shared_->mutex);
     if (download->state() == VideoDownload::State::Running) shared_->tasks[download.get()] = task;

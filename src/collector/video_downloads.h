@@ -52,7 +52,8 @@ class VideoDownload {
 
 class VideoDownloads {
  public:
-  // Called once when a download ends (complete or failed), on whichever thread ended it.
+  // Called once when a download ends (complete or failed), on whichever thread ended it; not
+  // for a start that a stop of the calling worker cut short.
   using EndListener = std::function<void(const VideoDownload&)>;
 
   explicit VideoDownloads(RangedDownloader& downloader);
@@ -79,7 +80,7 @@ class VideoDownloads {
   // Shared with the downloader's callbacks, which may outlive this object.
   struct Shared;
   static void Finish(const std::shared_ptr<Shared>& shared, const std::shared_ptr<VideoDownload>& download,
-                     bool complete, std::int64_t total);
+                     bool complete, std::int64_t total, bool report = true);
 
   RangedDownloader& downloader_;
   std::shared_ptr<Shared> shared_;

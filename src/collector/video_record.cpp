@@ -13,7 +13,8 @@ Text EntryPath(int k, std::string_view field) {
 }
 
 Text VariantPath(int k, int j, std::string_view field) {
-  return "recommend_video[" + std::to_string(k) + "].video_urls[" + std::to_string(j) + "]." + std::string(field);
+  return "recommend_video[" + std::to_string(k) + "].video_urls[" + std::to_string(j) + "]." +
+         std::string(field);
 }
 
 }  // namespace

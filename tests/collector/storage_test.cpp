@@ -6,9 +6,9 @@
 #include <filesystem>
 
 #include "collector/collection_service.h"
+#include "collector/seed_queue.h"
 #include "collector/storage_guards.h"
 #include "collector/text_between.h"
-#include "collector/seed_queue.h"
 #include "collector/video_record.h"
 #include "platform/files.h"
 #include "platform/memory_form.h"

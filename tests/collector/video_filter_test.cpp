@@ -104,7 +104,8 @@ TEST(FilterVideo, RulesInOrderWithInclusiveBounds) {
        RejectReason::Size},
       {"category before date", [](VideoRecord& r) { r.category = "x", r.date.clear(); }, fun,
        RejectReason::Category},
-      {"date before duration", [](VideoRecord& r) { r.date.clear(), r.duration = "1"; }, all, RejectReason::Date},
+      {"date before duration", [](VideoRecord& r) { r.date.clear(), r.duration = "1"; }, all,
+       RejectReason::Date},
       {"duration before size", [](VideoRecord& r) { r.duration = "1", r.sizeMb = "0"; }, all,
        RejectReason::Duration},
   };

@@ -78,7 +78,9 @@ CrawlHarness::~CrawlHarness() {
 
 std::string CrawlHarness::outputFolder() const { return GbkToUtf8(form_->text(mw::kOutputFolder)); }
 
-void CrawlHarness::set(std::string_view control, const std::string& utf8) { form_->setText(control, Utf8ToGbk(utf8)); }
+void CrawlHarness::set(std::string_view control, const std::string& utf8) {
+  form_->setText(control, Utf8ToGbk(utf8));
+}
 
 std::vector<std::string> CrawlHarness::runPass(const std::string& seed) {
   std::vector<std::string> seeds;

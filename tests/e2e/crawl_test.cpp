@@ -1,6 +1,7 @@
 // The crawl against the simulator: what it logs, takes, skips, writes and sends.
 
 #include <gtest/gtest.h>
+#include <stdlib.h>
 
 #include <algorithm>
 #include <cmath>
@@ -16,6 +17,7 @@
 #include "e2e/sim_process.h"
 #include "platform/files.h"
 #include "platform/window_layout.h"
+#include "sim/video_content.h"
 #include "toolkit/encoding.h"
 #include "toolkit/json_document.h"
 
@@ -37,8 +39,21 @@ std::vector<VideoRecord> Answer(const std::string& seed) {
   JsonDocument document;
   document.parse(FetchRelatedVideos(Utf8ToGbk(seed)));
   std::vector<VideoRecord> records;
-  for (int k = 0; k < document.countAt("recommend_video"); ++k) records.push_back(ReadVideoRecord(document, k));
+  for (int k = 0; k < document.countAt("recommend_video"); ++k)
+    records.push_back(ReadVideoRecord(document, k));
   return records;
+}
+
+// Whether the file holds exactly the bytes the simulator serves for the video's url.
+bool HoldsServedBytes(const std::string& path, const std::string& url) {
+  const auto at = url.find("/video/");
+  if (at == std::string::npos) return false;
+  const auto slash = url.find('/', at + 7);
+  const std::string docid = url.substr(at + 7, slash - at - 7);
+  const int variant = url[slash + 1] - '0';
+  const auto content = ReadWholeFile(Utf8ToGbk(path));
+  return content &&
+         *content == sim::VideoContent::Bytes(sim::VideoContent::KeyFor(docid, variant), 0, content->size());
 }
 
 std::string SeedFromService() { return GbkToUtf8(QueryCollectionService(Gbk("所有类目"))); }
@@ -98,6 +113,7 @@ TEST(Crawl, TakesVideosIntoEitherLayoutAndASecondPassTakesNothingNew) {
       // The whole file, as large as the answer said.
       const auto bytes = std::llround(std::stod(row[mw::kColSizeMb]) * 1048576.0);
       EXPECT_EQ(static_cast<long long>(fs::file_size(path)), bytes) << path;
+      EXPECT_TRUE(HoldsServedBytes(path, row[mw::kColUrl])) << path;
       EXPECT_TRUE(fs::exists(Marker(row[mw::kColDocid]))) << row[mw::kColDocid];
       if (!categoryFolders) {
         EXPECT_EQ(fs::path(path).parent_path().filename() == "竖屏",
@@ -198,7 +214,8 @@ TEST(Crawl, AVideoWithoutSummaryIsNamedAfterItsArticlePage) {
 }
 
 TEST(Crawl, AFailedDownloadLeavesNoFileAndNoMarker) {
-  SimProcess sim({"--size-scale", "0.01", "--drop-after", "20000"});
+  // Every file is larger than the connection's 1000 bytes.
+  SimProcess sim({"--size-scale", "0.05", "--drop-after", "1000"});
   ASSERT_TRUE(sim.started());
   CrawlHarness crawl;
   const std::string seed = SeedFromService();
@@ -234,7 +251,8 @@ TEST(Crawl, HostileNamesWriteNothingOutsideTheOutputAndHistoryFolders) {
   // The data folder's parent holds only what the test put there.
   for (const auto& entry : fs::directory_iterator(fs::path(sim.runDir()).parent_path())) {
     const auto name = entry.path().filename().string();
-    EXPECT_TRUE(name == "run" || name == "journal.jsonl" || name == "ports.json" || name == "cert.pem") << name;
+    EXPECT_TRUE(name == "run" || name == "journal.jsonl" || name == "ports.json" || name == "cert.pem")
+        << name;
   }
 }
 
@@ -264,13 +282,14 @@ TEST(Crawl, CollectionServiceRequestsCarryTheEncodedCategoryAndTheSignLine) {
     int signLines = 0;
     for (const auto& header : r.at("headers")) {
       const std::string line = header.get<std::string>();
-      if (line.rfind("sign:", 0) != 0) continue;
+      // The request function writes header names capitalised.
+      if (line.rfind("Sign:", 0) != 0) continue;
       ++signLines;
       const auto at = line.find('@');
       ASSERT_NE(at, std::string::npos);
       const std::string timestamp = line.substr(at + 1);
       EXPECT_EQ(timestamp.size(), 10u);
-      EXPECT_EQ(line, SignLineFor(timestamp));
+      EXPECT_EQ(line, "S" + SignLineFor(timestamp).substr(1));
     }
     EXPECT_EQ(signLines, 1) << target;
     if (target.find("&id=&") == std::string::npos) {
@@ -281,6 +300,38 @@ TEST(Crawl, CollectionServiceRequestsCarryTheEncodedCategoryAndTheSignLine) {
     }
   }
   EXPECT_TRUE(reported);
+}
+
+TEST(Crawl, TheFirstSeedComesFromTheSeedLinkWhenTheServiceHasNone) {
+  SimProcess sim(kSmall);
+  ASSERT_TRUE(sim.started());
+  setenv("PELVARO_VENDOR_API_HOST", "127.0.0.1:1", 1);  // nothing listens there
+  CrawlHarness crawl;
+  crawl.set(mw::kSeedLink, " https://example/article/V_fromLink?title_sn=0");
+  crawl.session().Toggle();
+  ASSERT_TRUE(crawl.waitUntil([&] { return Count(crawl.allLogLines(), "5秒后执行下一个数据") >= 2; }));
+  crawl.session().Toggle();
+  crawl.session().worker().Join();
+  std::vector<std::string> docids;
+  for (const auto& r : sim.requests("platform")) {
+    const std::string target = r.value("target", "");
+    docids.push_back(target.substr(0, target.find('&')));
+  }
+  // The link's id first; then the service's empty seeds make passes with an empty docid.
+  ASSERT_GE(docids.size(), 2u);
+  EXPECT_EQ(docids[0], "/home/q/getrelatedvideoall?docid=V_fromLink");
+  EXPECT_EQ(docids[1], "/home/q/getrelatedvideoall?docid=");
+}
+
+TEST(Crawl, TheListViewIsClearedRatherThanGrowingPastFiveHundredRows) {
+  SimProcess sim(kSmall);
+  ASSERT_TRUE(sim.started());
+  CrawlHarness crawl;
+  for (int i = 0; i < 500; ++i) crawl.form().addRow(mw::kVideoList);
+  const std::string seed = SeedFromService();
+  ASSERT_FALSE(Answer(seed).empty());
+  crawl.runPass(seed);
+  EXPECT_LE(crawl.form().rowCount(mw::kVideoList), 50);
 }
 
 }  // namespace

@@ -23,7 +23,7 @@ namespace {
 
 const std::map<std::string, std::string>& HostVariables() {
   static const std::map<std::string, std::string> variables = {
-      {"platform", "PELVARO_PLATFORM_WEB_HOST"}, {"vendor_api", "PELVARO_VENDOR_API_HOST"},
+      {"platform", "PELVARO_PLATFORM_WEB_HOST"},   {"vendor_api", "PELVARO_VENDOR_API_HOST"},
       {"vendor_list", "PELVARO_VENDOR_LIST_HOST"}, {"update1", "PELVARO_UPDATE_HOST1"},
       {"update2", "PELVARO_UPDATE_HOST2"},         {"update3", "PELVARO_UPDATE_HOST3"},
       {"quote", "PELVARO_QUOTE_SERVICE_HOST"},     {"speech", "PELVARO_SPEECH_SERVICE_HOST"},
@@ -43,7 +43,7 @@ SimProcess::SimProcess(std::vector<std::string> flags) {
   const std::string certificate = root_ + "/cert.pem";
 
   std::vector<std::string> arguments = {PELVARO_SIM_PATH, "--ephemeral", "--ports-file", portsPath,
-                                        "--journal", journalPath_,  "--cert-out", certificate};
+                                        "--journal",      journalPath_,  "--cert-out",   certificate};
   arguments.insert(arguments.end(), flags.begin(), flags.end());
   std::vector<char*> argv;
   for (auto& a : arguments) argv.push_back(a.data());

@@ -5,10 +5,9 @@
 #include <sys/types.h>
 
 #include <map>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 namespace pelvaro::e2e {
 

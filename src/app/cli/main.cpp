@@ -9,13 +9,13 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <cstdlib>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "app/cli/cli_options.h"
-#include "app/cli/contribute_run.h"
 #include "app/cli/terminal_output.h"
 #include "collector/crawl_observer.h"
 #include "collector/crawl_session.h"
@@ -92,6 +92,9 @@ int Run(const CliOptions& options) {
     int received = 0;
     sigwait(&signals, &received);
     end.set(end.interrupted);
+    // A second Ctrl-C does not wait for the crawl to wind down.
+    sigwait(&signals, &received);
+    std::_Exit(kExitInterrupted);
   }).detach();
 
   auto form = MemoryForm::MainWindow();
@@ -140,11 +143,11 @@ int Run(const CliOptions& options) {
   }
   // A limit ends the run politely: a download still running ends whole (renamed and marked).
   if (!interrupted) downloads.waitAll();
-  const double seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
 
   std::printf(
-      "summary taken=%lld present=%lld rejected=%lld failed=%lld bytes=%lld seconds=%.3f reject_category=%lld "
+      "summary taken=%lld present=%lld rejected=%lld failed=%lld bytes=%lld seconds=%.3f "
+      "reject_category=%lld "
       "reject_date=%lld reject_duration=%lld reject_size=%lld\n",
       static_cast<long long>(counters.taken), static_cast<long long>(counters.present),
       static_cast<long long>(counters.rejected), static_cast<long long>(counters.failed),
@@ -172,6 +175,9 @@ int main(int argc, char** argv) {
     std::fputs(std::string(UsageText()).c_str(), stdout);
     return kExitDone;
   }
-  if (parsed.options.contribute) return RunContribute(parsed.options);
+  if (parsed.options.contribute) {
+    std::fputs("pelvaro-cli: --contribute: the contribute job is not part of this build yet\n", stderr);
+    return kExitBadFlags;
+  }
   return Run(parsed.options);
 }
