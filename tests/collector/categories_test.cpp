@@ -2,20 +2,14 @@
 
 #include <gtest/gtest.h>
 
-#include <optional>
-
 #include "collector/platform_api.h"
-#include "collector/sim_fixture.h"
 #include "platform/memory_form.h"
 #include "platform/window_layout.h"
-#include "platform/worker.h"
 
 namespace pelvaro {
 namespace {
 
 namespace mw = main_window;
-using testing::RefusedPort;
-using testing::SimFixture;
 
 std::vector<Text> Items(MemoryForm& form) {
   std::vector<Text> items;
@@ -55,72 +49,6 @@ TEST(FillCategoryBox, AllCategoriesFirstAndSelectedOldItemsGone) {
   FillCategoryBox(*form, {});
   EXPECT_EQ(Items(*form), std::vector<Text>{Gbk("所有类目")});
   EXPECT_EQ(form->currentIndex(mw::kCategoryBox), 0);
-}
-
-// The category list from each source, with the other one silent, refused or absent.
-TEST(LoadCategoryList, ServiceThenListHostThenAllCategoriesAlone) {
-  enum class Api { Answers, Empty, Refused };
-  const struct {
-    const char* name;
-    Api api;
-    bool listHost;
-    bool expectList;
-  } cases[] = {
-      {"service answers", Api::Answers, true, true},
-      {"service empty, list host answers", Api::Empty, true, true},
-      {"service refused, list host answers", Api::Refused, true, true},
-      {"service empty, list host refused", Api::Empty, false, false},
-      {"both refused", Api::Refused, false, false},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    sim::SimOptions options;
-    options.no_category_service = c.api == Api::Empty;
-    SimFixture sim(options);
-    ASSERT_TRUE(sim.started());
-    RefusedPort refused;
-    if (c.api == Api::Refused) setenv("PELVARO_VENDOR_API_HOST", refused.address().c_str(), 1);
-    if (!c.listHost) setenv("PELVARO_VENDOR_LIST_HOST", refused.address().c_str(), 1);
-
-    auto form = MemoryForm::MainWindow();
-    form->addItem(mw::kCategoryBox, "stale");
-    Worker loader;
-    loader.Start([&form] { LoadCategoryList(*form); });
-    loader.Join();
-
-    std::vector<Text> expected = {Gbk("所有类目")};
-    if (c.expectList) {
-      for (const auto& name : sim.graph().Categories()) expected.push_back(Utf8ToGbk(name));
-    }
-    EXPECT_EQ(Items(*form), expected);
-    EXPECT_EQ(form->currentIndex(mw::kCategoryBox), 0);
-
-    // The service is asked for "all" first; the list host only when the service gave nothing.
-    const auto api = sim.requests("vendor_api");
-    const auto list = sim.requests("vendor_list");
-    if (c.api != Api::Refused) {
-      ASSERT_EQ(api.size(), 1u);
-      EXPECT_EQ(api[0]["target"], "/pelvaro?leimu=%61%6C%6C&id=&del=");
-    }
-    EXPECT_EQ(list.size(), c.api == Api::Answers || !c.listHost ? 0u : 1u);
-    if (!list.empty()) {
-      EXPECT_EQ(list[0]["target"], "/list.txt");
-    }
-  }
-}
-
-TEST(LoadCategoryList, StoppedLoaderLeavesTheBoxAlone) {
-  SimFixture sim;
-  ASSERT_TRUE(sim.started());
-  auto form = MemoryForm::MainWindow();
-  form->addItem(mw::kCategoryBox, "kept");
-  std::stop_source stop;
-  stop.request_stop();
-  {
-    StopScope scope(stop.get_token());
-    LoadCategoryList(*form);
-  }
-  EXPECT_EQ(Items(*form), std::vector<Text>{"kept"});
 }
 
 class ContextMenuTest : public ::testing::Test {

@@ -59,7 +59,7 @@ does, until a limit ends the run or Ctrl-C stops it at once.
   --max-files N          pause while the output folder holds more videos (default 100)
   --min-free-mb N        pause while less space is free, in MB (default 800)
   --contribute           run the contribute job instead of the crawl
-  --max-videos N         stop after N videos taken
+  --max-videos N         stop after N videos taken (with --contribute: N videos reported)
   --max-seconds N        stop after N seconds
   --help                 this text
 

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "app/cli/cli_options.h"
+#include "app/cli/contribute_run.h"
 #include "app/cli/terminal_output.h"
 #include "collector/crawl_observer.h"
 #include "collector/crawl_session.h"
@@ -175,9 +176,6 @@ int main(int argc, char** argv) {
     std::fputs(std::string(UsageText()).c_str(), stdout);
     return kExitDone;
   }
-  if (parsed.options.contribute) {
-    std::fputs("pelvaro-cli: --contribute: the contribute job is not part of this build yet\n", stderr);
-    return kExitBadFlags;
-  }
+  if (parsed.options.contribute) return RunContribute(parsed.options);
   return Run(parsed.options);
 }
