@@ -1,0 +1,17 @@
+// The desktop program's tests need one application object for the whole run, created before
+// any widget, and the GUI wait hook the program's entry installs.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+
+#include "ui/gui_wait.h"
+
+int main(int argc, char** argv) {
+  // Windows never reach a screen in tests, test discovery included.
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  QApplication::setQuitOnLastWindowClosed(false);
+  pelvaro::InstallQtGuiWaitHook();
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}

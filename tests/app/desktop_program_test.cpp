@@ -1,0 +1,358 @@
+// The desktop program in-process against the simulator: the start-up, the hand-over, the main
+// window's bindings and a crawl, driven the way a user drives them.
+#include "app/desktop/desktop_program.h"
+
+#include <gtest/gtest.h>
+
+#include <QFileDialog>
+#include <QLabel>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTreeWidget>
+#include <chrono>
+#include <filesystem>
+#include <regex>
+
+#include "app/desktop_test_support.h"
+#include "collector/platform_api.h"
+#include "collector/storage.h"
+#include "collector/video_record.h"
+#include "platform/files.h"
+#include "platform/window_layout.h"
+#include "shell/startup_steps.h"
+#include "sim/video_content.h"
+#include "ui/main_window.h"
+#include "ui/startup_window.h"
+#include "ui/ui_test_support.h"
+
+namespace pelvaro {
+namespace {
+
+namespace fs = std::filesystem;
+namespace mw = main_window;
+namespace sw = startup_window;
+using namespace std::chrono_literals;
+using test::Click;
+using test::ModalAnswerer;
+using test::WaitUntil;
+
+// Clicks OK on a message box, or accepts another dialog.
+void AnswerOk(QWidget* modal) {
+  if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+    box->button(QMessageBox::Ok)->click();
+  } else {
+    QMetaObject::invokeMethod(modal, "accept");
+  }
+}
+
+class DesktopProgramTest : public test::DesktopTest {
+ protected:
+  // Starts the program and waits for the hand-over to the main window.
+  DesktopProgram& start() {
+    DesktopOptions options;
+    options.installFatalErrorHandler = false;
+    options.endProcess = [this](int code) { endings_.push_back(code); };
+    options.crawlTiming = CrawlTiming{50ms, 50ms, 50ms, 2400};
+    options.contributeTiming = ContributeTiming{1ms, 50ms};
+    program_ = std::make_unique<DesktopProgram>(std::move(options));
+    EXPECT_TRUE(WaitUntil([this] { return program_->mainWindow() != nullptr; }));
+    return *program_;
+  }
+  // Ends the program the way tests can: its workers stopped and waited for.
+  void stop() { program_.reset(); }
+
+  void TearDown() override {
+    stop();
+    DesktopTest::TearDown();
+  }
+
+  Form& mainForm() { return program_->mainWindow()->form(); }
+  Form& startupForm() { return program_->startupWindow().form(); }
+
+  std::string runLog() const {
+    for (const auto& entry : fs::directory_iterator(runDir_ + "/data")) {
+      if (entry.path().filename().string().rfind("运行日志", 0) == 0) {
+        return GbkToUtf8(test::ReadFile(entry.path().string()));
+      }
+    }
+    return {};
+  }
+
+  std::unique_ptr<DesktopProgram> program_;
+  std::vector<int> endings_;
+};
+
+// The rows of the video list as UTF-8 cells.
+std::vector<std::vector<std::string>> Rows(Form& form) {
+  std::vector<std::vector<std::string>> rows;
+  for (int i = 0; i < form.rowCount(mw::kVideoList); ++i) {
+    RowHandle row = form.rowAt(mw::kVideoList, i);
+    std::vector<std::string> cells;
+    for (int c = 0; c < mw::kColumnCount; ++c) cells.push_back(GbkToUtf8(form.cell(mw::kVideoList, row, c)));
+    rows.push_back(std::move(cells));
+  }
+  return rows;
+}
+
+// Where the crawl writes the video of a row (the default flat layout).
+std::string VideoPath(const std::string& outputFolder, const std::vector<std::string>& row) {
+  VideoRecord record;
+  record.category = Utf8ToGbk(row[mw::kColCategory]);
+  record.width = row[mw::kColWidth];
+  record.height = row[mw::kColHeight];
+  const Text folder = TargetFolder(Utf8ToGbk(outputFolder), true, record);
+  return GbkToUtf8(JoinPath(folder, VideoFileName(Utf8ToGbk(row[mw::kColTitle]))));
+}
+
+// True when the file holds exactly the bytes the simulator serves for the row's url.
+bool HoldsServedBytes(const std::string& path, const std::string& url) {
+  std::smatch match;
+  static const std::regex kVideo(R"(/video/([A-Za-z0-9_]+)/(\d+)\.mp4$)");
+  if (!std::regex_search(url, match, kVideo)) return false;
+  const auto key = sim::VideoContent::KeyFor(match[1].str(), std::stoi(match[2].str()));
+  const std::string bytes = test::ReadFile(path);
+  return !bytes.empty() && bytes == sim::VideoContent::Bytes(key, 0, bytes.size());
+}
+
+TEST_F(DesktopProgramTest, FullStartShowsTheDisclaimerOnceHandsOverAndCrawls) {
+  ASSERT_FALSE(fs::exists(markerPath()));
+  ModalAnswerer disclaimer(AnswerOk);
+  DesktopProgram& program = start();
+  ASSERT_NE(program.mainWindow(), nullptr);
+
+  // The start-up sequence ran once and handed over.
+  EXPECT_TRUE(program.startedUp());
+  EXPECT_TRUE(fs::exists(markerPath()));
+  EXPECT_EQ(startupForm().timerInterval(sw::kTimer), 0);
+  EXPECT_EQ(startupForm().caption(), StartupCaption());
+  EXPECT_EQ(startupForm().text(sw::kBoardTitle), BoardTitle());
+  EXPECT_FALSE(program.startupWindow().isVisible());
+  EXPECT_EQ(program.startupWindow().x(), -3000);
+  EXPECT_TRUE(program.mainWindow()->isVisible());
+  EXPECT_EQ(GbkToUtf8(mainForm().caption()), "Pelvaro视频采集助手v4.6");
+  const std::string shortcut = home_ + "/Desktop/Pelvaro视频下载器.desktop";
+  ASSERT_TRUE(fs::exists(shortcut));
+  EXPECT_NE(test::ReadFile(shortcut).find("Exec="), std::string::npos);
+
+  // First start: the defaults, with the output folder under the data folder.
+  EXPECT_EQ(GbkToUtf8(mainForm().text(mw::kOutputFolder)), runDir_ + "/video");
+  EXPECT_EQ(GbkToUtf8(mainForm().text(mw::kHours)), "300");
+  EXPECT_TRUE(mainForm().checked(mw::kNoSubfolders));
+
+  // The background jobs: the version check against a current manifest, the category list.
+  ASSERT_TRUE(WaitUntil([&] { return runLog().find("版本检查结果1是最新版：1") != std::string::npos; }))
+      << runLog();
+  const std::string log = runLog();
+  const auto created = log.find("启动窗口创建完毕");
+  const auto threads = log.find("启动窗口线程");
+  ASSERT_NE(created, std::string::npos);
+  ASSERT_NE(threads, std::string::npos);
+  EXPECT_LT(threads, created);  // newest line first
+  EXPECT_TRUE(WaitUntil([&] { return GbkToUtf8(startupForm().panelText(sw::kStatusBar, 0)) == "版本v4.6"; }));
+  ASSERT_TRUE(WaitUntil([&] { return !program.categoryLoader().Running(); }));
+  ASSERT_GT(mainForm().itemCount(mw::kCategoryBox), 1);
+  EXPECT_EQ(GbkToUtf8(mainForm().itemText(mw::kCategoryBox, 0)), "所有类目");
+  EXPECT_EQ(GbkToUtf8(mainForm().itemText(mw::kCategoryBox, 1)), "娱乐");
+  EXPECT_EQ(mainForm().currentIndex(mw::kCategoryBox), 0);
+  EXPECT_EQ(program.updateStatusLabel(), nullptr);  // no update, no update strip
+
+  // A crawl with open filters takes verified videos into the output folder.
+  for (auto [control, value] : {std::pair{mw::kMinSize, "0"},
+                                {mw::kMinDuration, "0"},
+                                {mw::kMaxDuration, "100000"},
+                                {mw::kHours, "10000"},
+                                {mw::kPauseMs, "0"}}) {
+    mainForm().setText(control, value);
+  }
+  ASSERT_TRUE(Click(*program.mainWindow(), mw::kCrawlButton));
+  EXPECT_EQ(GbkToUtf8(mainForm().text(mw::kCrawlButton)), "停止");
+  const std::string output = runDir_ + "/video";
+  auto completeRows = [&] {
+    std::vector<std::vector<std::string>> complete;
+    for (auto& row : Rows(mainForm())) {
+      if (row[mw::kColDownload] == "100%" && fs::exists(VideoPath(output, row))) complete.push_back(row);
+    }
+    return complete;
+  };
+  ASSERT_TRUE(WaitUntil([&] { return completeRows().size() >= 2; }));
+  ASSERT_TRUE(Click(*program.mainWindow(), mw::kCrawlButton));
+  EXPECT_EQ(GbkToUtf8(mainForm().text(mw::kCrawlButton)), "开始");
+  ASSERT_TRUE(WaitUntil([&] { return !program.crawlSession()->worker().Running(); }));
+
+  for (const auto& row : completeRows()) {
+    const std::string path = VideoPath(output, row);
+    EXPECT_TRUE(HoldsServedBytes(path, row[mw::kColUrl])) << path;
+    EXPECT_TRUE(fs::exists(GbkToUtf8(HistoryMarkerPath(Utf8ToGbk(row[mw::kColDocid]))))) << path;
+  }
+  const std::string logBox = GbkToUtf8(mainForm().text(mw::kLog));
+  EXPECT_NE(logBox.find("读取到数据："), std::string::npos);
+  EXPECT_NE(logBox.find("任务完成，开始下一个。"), std::string::npos);
+  EXPECT_TRUE(endings_.empty());
+}
+
+TEST_F(DesktopProgramTest, EachToggleTwiceLeavesNoWorkerAndBothRunTogether) {
+  acceptDisclaimer();
+  DesktopProgram& program = start();
+  MainWindow& window = *program.mainWindow();
+  struct Toggle {
+    std::string_view button;
+    std::string idle;
+    Worker& worker;
+  };
+  const Toggle toggles[] = {{mw::kCrawlButton, "开始", program.crawlSession()->worker()},
+                            {mw::kContributeButton, "共建大数据", program.contributeSession()->worker()}};
+  for (const Toggle& toggle : toggles) {
+    SCOPED_TRACE(std::string(toggle.button));
+    ASSERT_TRUE(Click(window, toggle.button));
+    EXPECT_EQ(GbkToUtf8(mainForm().text(toggle.button)), "停止");
+    EXPECT_TRUE(toggle.worker.Running());
+    ASSERT_TRUE(Click(window, toggle.button));
+    EXPECT_EQ(GbkToUtf8(mainForm().text(toggle.button)), toggle.idle);
+    EXPECT_TRUE(WaitUntil([&] { return !toggle.worker.Running(); }));
+  }
+  // Independent of each other: both run at once, and each stops alone.
+  for (const Toggle& toggle : toggles) Click(window, toggle.button);
+  EXPECT_TRUE(toggles[0].worker.Running() && toggles[1].worker.Running());
+  Click(window, toggles[0].button);
+  EXPECT_TRUE(WaitUntil([&] { return !toggles[0].worker.Running(); }));
+  EXPECT_TRUE(toggles[1].worker.Running());
+  Click(window, toggles[1].button);
+  EXPECT_TRUE(WaitUntil([&] { return !toggles[1].worker.Running(); }));
+  EXPECT_TRUE(endings_.empty());
+}
+
+TEST_F(DesktopProgramTest, SavedSettingsComeBackAtTheNextStart) {
+  acceptDisclaimer();
+  start();
+  const std::pair<std::string_view, std::string> edits[] = {
+      {mw::kHours, "72"},
+      {mw::kMinDuration, "9"},
+      {mw::kMaxDuration, "300"},
+      {mw::kMinSize, "1"},
+      {mw::kMaxSize, "50"},
+      {mw::kPauseMs, "250"},
+      {mw::kMaxFiles, "40"},
+      {mw::kMinFreeMb, "900"},
+      {mw::kOutputFolder, runDir_ + "/片库"},
+      {mw::kMinWidth, "800"},
+      {mw::kSeedLink, "第一行\r\n\"第二行\""},
+  };
+  for (const auto& [control, value] : edits) mainForm().setText(control, Utf8ToGbk(value));
+  mainForm().setChecked(mw::kNoSubfolders, false);
+
+  QString message;
+  {
+    ModalAnswerer answer([&](QWidget* modal) {
+      if (auto* box = qobject_cast<QMessageBox*>(modal)) message = box->text();
+      AnswerOk(modal);
+    });
+    ASSERT_TRUE(Click(*program_->mainWindow(), mw::kSaveButton));
+  }
+  EXPECT_EQ(message.toStdString(), "设置已经被保存");
+  ASSERT_TRUE(fs::exists(settingsPath()));
+  stop();
+
+  start();
+  for (const auto& [control, value] : edits) {
+    EXPECT_EQ(GbkToUtf8(mainForm().text(control)), value) << control;
+  }
+  EXPECT_FALSE(mainForm().checked(mw::kNoSubfolders));
+  // A saved width never shows its hidden box.
+  EXPECT_FALSE(mainForm().visible(mw::kMinWidth));
+  EXPECT_TRUE(endings_.empty());
+}
+
+TEST_F(DesktopProgramTest, ContextMenuActions) {
+  acceptDisclaimer();
+  start();
+  Form& form = mainForm();
+  const char* docids[] = {"V_aaaa1111", "V_bbbb2222"};
+  for (const char* docid : docids)
+    form.setCell(mw::kVideoList, form.addRow(mw::kVideoList), mw::kColDocid, docid);
+  auto* list = program_->mainWindow()->findChild<QTreeWidget*>(QtFromUtf8(mw::kVideoList));
+  ASSERT_NE(list, nullptr);
+  list->setCurrentItem(list->topLevelItem(1));
+  form.setText(mw::kSeedLink, "https://elsewhere/article/V_old");
+
+  auto choose = [&](std::string_view item) {
+    for (QAction* action : program_->mainWindow()->contextMenu()->actions()) {
+      if (action->text() == QtFromUtf8(item)) action->trigger();
+    }
+  };
+  choose("取消操作");
+  EXPECT_EQ(form.rowCount(mw::kVideoList), 2);
+  EXPECT_EQ(form.text(mw::kSeedLink), "https://elsewhere/article/V_old");
+  choose("加入索引序列");
+  EXPECT_EQ(form.text(mw::kSeedLink), ArticleLink("V_bbbb2222"));  // replaced, not appended
+  choose("清空列表");
+  EXPECT_EQ(form.rowCount(mw::kVideoList), 0);
+  choose("清空列表");
+  EXPECT_EQ(form.rowCount(mw::kVideoList), 0);
+}
+
+TEST_F(DesktopProgramTest, FolderPickerSetsTheFolderAndCancelGoesBackToTheDefault) {
+  acceptDisclaimer();
+  start();
+  MainWindow& window = *program_->mainWindow();
+  window.findChild<QTabWidget*>(QtFromUtf8(mw::kSettingsTabs))->setCurrentIndex(2);
+  auto* label = window.findChild<QLabel*>(QtFromUtf8(mw::kFolderLabel));
+  ASSERT_NE(label, nullptr);
+  const std::string chosen = runDir_ + "/chosen";
+  fs::create_directories(chosen);
+
+  QString title;
+  {
+    ModalAnswerer pick([&](QWidget* modal) {
+      auto* dialog = qobject_cast<QFileDialog*>(modal);
+      ASSERT_NE(dialog, nullptr);
+      title = dialog->windowTitle();
+      dialog->setDirectory(QString::fromStdString(chosen));
+      QMetaObject::invokeMethod(dialog, "accept");
+    });
+    QTest::mousePress(label, Qt::LeftButton);
+  }
+  EXPECT_EQ(title.toStdString(), "选择视频保存目录");
+  EXPECT_EQ(GbkToUtf8(mainForm().text(mw::kOutputFolder)), chosen);
+
+  // The right button opens nothing.
+  QTest::mousePress(label, Qt::RightButton);
+  EXPECT_EQ(GbkToUtf8(mainForm().text(mw::kOutputFolder)), chosen);
+
+  {
+    ModalAnswerer cancel([](QWidget* modal) { QMetaObject::invokeMethod(modal, "reject"); });
+    QTest::mousePress(label, Qt::LeftButton);
+  }
+  EXPECT_EQ(GbkToUtf8(mainForm().text(mw::kOutputFolder)), runDir_ + "/video");
+}
+
+class DesktopUpdateTest : public DesktopProgramTest {
+ protected:
+  std::vector<std::string> simulatorFlags() const override {
+    return {"--size-scale", "0.01", "--version", "4.7", "--update-size", "65536"};
+  }
+};
+
+TEST_F(DesktopUpdateTest, AnUpdateAfterTheHandOverShowsInTheMainWindow) {
+  acceptDisclaimer();
+  QString prompt;
+  ModalAnswerer agree([&](QWidget* modal) {
+    if (auto* box = qobject_cast<QMessageBox*>(modal)) prompt = box->windowTitle();
+    AnswerOk(modal);
+  });
+  DesktopProgram& program = start();
+  ASSERT_TRUE(WaitUntil(
+      [&] { return program.openNewVersionButton() && program.openNewVersionButton()->isVisible(); }));
+  EXPECT_EQ(prompt.toStdString(), "发现新版本，是否更新");
+  EXPECT_EQ(program.openNewVersionButton()->text().toStdString(), "打开：pelvaro-collector-4.7");
+  EXPECT_TRUE(program.updateStatusLabel()->text().startsWith(QStringLiteral("软件更新：")));
+  EXPECT_TRUE(startupForm().visible(sw::kOpenNewVersion));
+  EXPECT_TRUE(fs::exists(runDir_ + "/pelvaro-collector-4.7"));
+  // The download is no program: starting it fails, and the running program goes on.
+  program.openNewVersionButton()->click();
+  EXPECT_TRUE(endings_.empty());
+}
+
+}  // namespace
+}  // namespace pelvaro
