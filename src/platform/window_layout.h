@@ -125,7 +125,7 @@ std::span<const int> StatusBarPanelWidths();             // 99, 200 (the third t
 // sample article on the platform host.
 std::string DefaultSeedLinkUtf8();
 
-// The spec entry of a control, or nullptr.
+// The layout entry of a control, or nullptr.
 const ControlSpec* FindControl(const WindowSpec& window, std::string_view name);
 
 }  // namespace pelvaro
