@@ -80,8 +80,12 @@ c1=$(cpu); t1=$(date +%s.%N)
 awk -v c="$((c1 - c0))" -v hz="$ticks" -v a="$t0" -v b="$t1" \
   'BEGIN { printf "figure wait_cpu_percent %.2f %%\n", c / hz / (b - a) * 100 }'
 
-until [ "$(done_count)" -ge 200 ]; do sleep 0.5; done
+until [ "$(done_count)" -ge 200 ]; do
+  kill -0 "$cli_pid" 2>/dev/null || { echo "crawl: the long run ended before 200 videos" >&2; tail -3 "$work/long.err" "$work/long.out" >&2; exit 1; }
+  sleep 0.5
+done
 rss200=$(rss_kb)
+[ -n "$rss200" ] || { echo "crawl: the long run ended at 200 videos" >&2; tail -3 "$work/long.err" "$work/long.out" >&2; exit 1; }
 until [ "$(done_count)" -ge "$rss_videos" ]; do
   kill -0 "$cli_pid" 2>/dev/null || { echo "crawl: the long run ended early" >&2; exit 1; }
   sleep 0.5
