@@ -79,44 +79,58 @@ std::optional<std::uint64_t> FreeSpaceBytes(const Text& path) {
   }
 }
 
+namespace {
+
+// Calls visit(name, type) for every entry of folder but "." and ".."; type is the entry's file
+// type as lstat (links not followed) or, for a link, stat (followed) reports it.
+template <typename Visit>
+void ForEachEntry(const std::string& native, Visit visit) {
+  DIR* dir = opendir(native.c_str());
+  if (dir == nullptr) return;
+  while (dirent* entry = readdir(dir)) {
+    std::string name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    mode_t type = entry->d_type == DT_REG ? S_IFREG : entry->d_type == DT_DIR ? S_IFDIR : 0;
+    bool isLink = entry->d_type == DT_LNK;
+    if (entry->d_type == DT_UNKNOWN) {
+      struct stat st {};
+      if (lstat((native + "/" + name).c_str(), &st) == 0) {
+        type = st.st_mode & S_IFMT;
+        isLink = S_ISLNK(st.st_mode);
+      }
+    }
+    visit(name, type, isLink);
+  }
+  closedir(dir);
+}
+
+}  // namespace
+
 std::vector<Text> ListFiles(const Text& folder, std::string_view suffix) {
   std::vector<Text> names;
   std::string native = NativePath(folder);
-  DIR* dir = opendir(native.c_str());
-  if (dir == nullptr) return names;
-  while (dirent* entry = readdir(dir)) {
-    std::string name = entry->d_name;
+  ForEachEntry(native, [&](const std::string& name, mode_t type, bool isLink) {
     if (name.size() < suffix.size() ||
         strncasecmp(name.c_str() + name.size() - suffix.size(), suffix.data(), suffix.size()) != 0) {
-      continue;
+      return;
     }
-    bool regular = entry->d_type == DT_REG;
-    if (entry->d_type == DT_UNKNOWN || entry->d_type == DT_LNK) {
+    // A link to a regular file counts as one.
+    bool regular = type == S_IFREG;
+    if (isLink) {
       struct stat st {};
       regular = stat((native + "/" + name).c_str(), &st) == 0 && S_ISREG(st.st_mode);
     }
     if (regular) names.push_back(Utf8ToGbk(name));
-  }
-  closedir(dir);
+  });
   return names;
 }
 
 std::vector<Text> ListFolders(const Text& folder) {
   std::vector<Text> names;
-  std::string native = NativePath(folder);
-  DIR* dir = opendir(native.c_str());
-  if (dir == nullptr) return names;
-  while (dirent* entry = readdir(dir)) {
-    std::string name = entry->d_name;
-    if (name == "." || name == "..") continue;
-    bool isFolder = entry->d_type == DT_DIR;
-    if (entry->d_type == DT_UNKNOWN) {
-      struct stat st {};
-      isFolder = lstat((native + "/" + name).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-    }
-    if (isFolder) names.push_back(Utf8ToGbk(name));
-  }
-  closedir(dir);
+  // Links to folders are not followed: a walk over the result never leaves the tree.
+  ForEachEntry(NativePath(folder), [&](const std::string& name, mode_t type, bool isLink) {
+    if (type == S_IFDIR && !isLink) names.push_back(Utf8ToGbk(name));
+  });
   return names;
 }
 
