@@ -1,14 +1,18 @@
 #include "web/block_fetcher.h"
 
+#include <cerrno>
 #include <memory>
 #include <string>
 
 #include "web/curl_global.h"
 #include "web/download_probe.h"
 #include "web/response_head.h"
+#include "web/transfer_limits.h"
 
 namespace pelvaro {
 namespace {
+
+using Clock = std::chrono::steady_clock;
 
 // One range request: bytes [offset, offset + remaining) of the file.
 struct RangeTransfer {
@@ -19,56 +23,125 @@ struct RangeTransfer {
   std::uint64_t interruptions = 0;
   ResponseHead head;
   bool headChecked = false;
-  bool invalid = false;  // the server's answer or the file write failed: the task fails
+  DownloadFailure invalid;  // set when the answer or the write fails the task at once
+  DownloadFailure refused;  // set when the answer's status says no (maybe for now)
   std::int64_t received = 0;
+  std::chrono::milliseconds noData{0};
+  std::chrono::milliseconds stall{0};
+  Clock::time_point lastByte = Clock::now();
+  bool silent = false;   // this attempt went without a byte for too long
+  bool stalled = false;  // the whole download did
 };
 
-bool AcceptableHead(const RangeTransfer& transfer) {
+bool SameValidator(const std::optional<std::string>& answered, const std::string& probed) {
+  return probed.empty() || !answered || *answered == probed;
+}
+
+// Judges the head of an answer once, before its first body byte or after an empty body.
+// False when the body must not be written.
+bool JudgeHead(RangeTransfer& transfer) {
+  if (transfer.headChecked) return true;
+  transfer.headChecked = true;
   const ResponseHead& head = transfer.head;
+  const ProbedFile& probed = transfer.task->Probed();
+  const long status = head.Status();
+  if (status >= 300 || status < 200) {
+    transfer.refused = {FailureKind::HttpStatus, status};
+    return false;
+  }
+  if (!SameValidator(head.Find("ETag"), probed.etag) ||
+      !SameValidator(head.Find("Last-Modified"), probed.lastModified)) {
+    transfer.invalid = {FailureKind::FileChanged, 0};
+    return false;
+  }
   if (auto encoding = head.Find("Content-Encoding");
       encoding && !encoding->empty() && *encoding != "identity") {
-    return false;  // encoded bytes are not the file's bytes
+    transfer.invalid = {FailureKind::LengthMismatch, 0};  // encoded bytes are not the file's bytes
+    return false;
   }
-  if (head.Status() == 206) {
+  if (status == 206) {
     auto range = head.Find("Content-Range");
-    return !range || ContentRangeStart(*range) == transfer.offset;
+    if (!range) return true;
+    if (ContentRangeStart(*range) != transfer.offset) {
+      transfer.invalid = {FailureKind::LengthMismatch, 0};
+      return false;
+    }
+    auto slash = range->rfind('/');
+    if (slash != std::string::npos && range->substr(slash + 1) != "*" &&
+        ParseHeaderNumber(range->substr(slash + 1)) != transfer.task->TotalSize()) {
+      transfer.invalid = {FailureKind::FileChanged, 0};
+      return false;
+    }
+    return true;
   }
-  return head.Status() == 200 && transfer.wholeFileAllowed;
+  if (transfer.wholeFileAllowed) {
+    auto length = ParseHeaderNumber(head.Find("Content-Length").value_or(""));
+    if (length && *length != transfer.task->TotalSize()) {
+      transfer.invalid = {FailureKind::FileChanged, 0};
+      return false;
+    }
+    return true;
+  }
+  // A whole file for one block of it: the server ignores ranges, or (when it was asked with
+  // If-Range) the file is no longer the one the probe saw.
+  transfer.invalid = {transfer.task->Probed().Validator().empty() ? FailureKind::RangeIgnored
+                                                                  : FailureKind::FileChanged,
+                      0};
+  return false;
 }
 
 bool Abandoned(const RangeTransfer& transfer) {
   return transfer.task->Cancelled() || transfer.task->Interruptions() != transfer.interruptions;
 }
 
+void NoteByte(RangeTransfer& transfer) { transfer.lastByte = Clock::now(); }
+
 size_t OnHeader(char* data, size_t size, size_t count, void* user) {
-  static_cast<RangeTransfer*>(user)->head.Feed(std::string_view(data, size * count));
+  auto& transfer = *static_cast<RangeTransfer*>(user);
+  NoteByte(transfer);
+  transfer.head.Feed(std::string_view(data, size * count));
   return size * count;
 }
 
 size_t OnBody(char* data, size_t size, size_t count, void* user) {
   auto& transfer = *static_cast<RangeTransfer*>(user);
   const std::size_t bytes = size * count;
-  if (!transfer.headChecked) {
-    if (!AcceptableHead(transfer)) {
-      transfer.invalid = true;
-      return 0;
-    }
-    transfer.headChecked = true;
-  }
+  NoteByte(transfer);
+  if (!JudgeHead(transfer)) return 0;  // the body of a refusal is not the file's
   if (Abandoned(transfer)) return 0;
-  if (static_cast<std::int64_t>(bytes) > transfer.remaining - transfer.received ||
-      !transfer.task->File().WriteAt(transfer.offset + transfer.received, data, bytes)) {
-    transfer.invalid = true;
+  if (static_cast<std::int64_t>(bytes) > transfer.remaining - transfer.received) {
+    transfer.invalid = {FailureKind::LengthMismatch, 0};
+    return 0;
+  }
+  if (!transfer.task->File().WriteAt(transfer.offset + transfer.received, data, bytes)) {
+    transfer.invalid = {errno == ENOSPC ? FailureKind::DiskFull : FailureKind::DiskError, 0};
     return 0;
   }
   transfer.received += static_cast<std::int64_t>(bytes);
+  transfer.task->NoteData();
   transfer.task->AddProgress(static_cast<std::int64_t>(bytes));
   return transfer.task->WaitWhilePaused() ? bytes : 0;
 }
 
-// Ends a transfer that waits for data once the task was stopped, failed or interrupted.
+// Ends a transfer that waits for data once the task was stopped, failed or interrupted, or
+// once it or the whole download has been silent for too long. libcurl calls this at least
+// once a second on a silent connection.
 int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
-  return Abandoned(*static_cast<RangeTransfer*>(user)) ? 1 : 0;
+  auto& transfer = *static_cast<RangeTransfer*>(user);
+  if (Abandoned(transfer)) return 1;
+  if (transfer.task->Silence() > transfer.stall) {
+    transfer.stalled = true;
+    return 1;
+  }
+  if (Clock::now() - transfer.lastByte > transfer.noData) {
+    transfer.silent = true;
+    return 1;
+  }
+  return 0;
+}
+
+DownloadFailure StallFailure(std::chrono::milliseconds stall) {
+  return {FailureKind::NoData, static_cast<long>(std::chrono::ceil<std::chrono::seconds>(stall).count())};
 }
 
 }  // namespace
@@ -84,7 +157,7 @@ BlockFetcher::~BlockFetcher() {
 
 void BlockFetcher::Run() {
   if (easy_ == nullptr) {
-    task_.Fail();
+    task_.Fail({FailureKind::Network, CURLE_FAILED_INIT});
     return;
   }
   while (auto block = task_.TakeBlock()) {
@@ -93,7 +166,10 @@ void BlockFetcher::Run() {
 }
 
 bool BlockFetcher::FetchBlock(const BlockSpan& block) {
+  const TransferLimits limits = CurrentTransferLimits();
+  const std::string validator = task_.Probed().Validator();
   std::int64_t fetched = 0;
+  int attempt = 1;
   while (fetched < block.length) {
     RangeTransfer transfer;
     transfer.task = &task_;
@@ -101,12 +177,17 @@ bool BlockFetcher::FetchBlock(const BlockSpan& block) {
     transfer.remaining = block.length - fetched;
     transfer.wholeFileAllowed = transfer.offset == 0 && transfer.remaining == task_.TotalSize();
     transfer.interruptions = task_.Interruptions();
+    transfer.noData = limits.noData;
+    transfer.stall = limits.stall;
 
     curl_slist* list = nullptr;
     for (const auto& line : DownloadHeaderLines()) list = curl_slist_append(list, line.c_str());
     std::string range =
         "Range:bytes=" + std::to_string(transfer.offset) + "-" + std::to_string(block.rangeEnd);
     list = curl_slist_append(list, range.c_str());
+    // Without a validator the answer's size and the probe's are all that tie it to one version.
+    std::string ifRange = "If-Range: " + validator;
+    if (!validator.empty()) list = curl_slist_append(list, ifRange.c_str());
     std::unique_ptr<curl_slist, decltype(&curl_slist_free_all)> headers(list, &curl_slist_free_all);
 
     curl_easy_setopt(easy_, CURLOPT_URL, task_.Url().c_str());
@@ -116,6 +197,7 @@ bool BlockFetcher::FetchBlock(const BlockSpan& block) {
     curl_easy_setopt(easy_, CURLOPT_HTTPHEADER, headers.get());
     curl_easy_setopt(easy_, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(easy_, CURLOPT_MAXREDIRS, 20L);
+    curl_easy_setopt(easy_, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(limits.connect.count()));
     curl_easy_setopt(easy_, CURLOPT_BUFFERSIZE, 256L * 1024L);
     curl_easy_setopt(easy_, CURLOPT_HEADERFUNCTION, &OnHeader);
     curl_easy_setopt(easy_, CURLOPT_HEADERDATA, &transfer);
@@ -124,21 +206,36 @@ bool BlockFetcher::FetchBlock(const BlockSpan& block) {
     curl_easy_setopt(easy_, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(easy_, CURLOPT_XFERINFOFUNCTION, &OnProgress);
     curl_easy_setopt(easy_, CURLOPT_XFERINFODATA, &transfer);
-    curl_easy_perform(easy_);
+    const CURLcode code = curl_easy_perform(easy_);
     fetched += transfer.received;
+    if (code == CURLE_OK) JudgeHead(transfer);
 
     if (transfer.invalid) {
-      task_.Fail();
+      task_.Fail(transfer.invalid);
       return false;
     }
     if (fetched == block.length) return true;  // a late error after the last byte loses nothing
     if (task_.Cancelled()) return false;
-    if (task_.Interruptions() == transfer.interruptions) {
-      // A short body, a broken connection, a refused request: no block is retried.
-      task_.Fail();
+    if (task_.Interruptions() != transfer.interruptions) continue;  // StopThenResume: ask again
+    if (transfer.stalled) {
+      task_.Fail(StallFailure(limits.stall));
       return false;
     }
-    // Interrupted by StopThenResume: ask again for the rest of the block.
+    DownloadFailure failure = transfer.refused;
+    if (!failure) failure = TransferFailure(code, transfer.head.Status(), transfer.silent, limits.noData);
+    if (!failure) failure = {FailureKind::Reset, 0};  // a complete answer that was short
+    if (!Retryable(failure) || attempt >= limits.attempts) {
+      task_.Fail(failure);
+      return false;
+    }
+    const auto pause = RetryPause(attempt, transfer.refused ? &transfer.head : nullptr);
+    task_.ReportRetry(RetryLine(task_.Url(), failure, attempt, pause));
+    if (!task_.PauseBeforeRetry(pause)) return false;
+    if (task_.Silence() > limits.stall) {
+      task_.Fail(StallFailure(limits.stall));
+      return false;
+    }
+    ++attempt;
   }
   return true;
 }

@@ -16,9 +16,11 @@ class BlockFetcher {
   BlockFetcher(const BlockFetcher&) = delete;
   BlockFetcher& operator=(const BlockFetcher&) = delete;
 
-  // Fetches blocks until the task has none left, is stopped or has failed. Any transfer
-  // error, a response that is not the requested range, or more bytes than the block marks
-  // the task failed; nothing is ever written outside the block.
+  // Fetches blocks until the task has none left, is stopped or has failed. A transfer that
+  // breaks, falls silent or gets a 5xx, 408 or 429 is asked again for the rest of its block,
+  // a few times with growing pauses. Any other answer that is not the requested range of the
+  // probed version of the file, more bytes than the block, a failed write, or a download
+  // silent for too long fails the task; nothing is ever written outside the block.
   void Run();
 
  private:

@@ -1,5 +1,6 @@
 #include "web/download_task.h"
 
+#include <cerrno>
 #include <utility>
 
 namespace pelvaro {
@@ -23,15 +24,23 @@ BlockSpan DownloadTask::Block(std::int64_t number, std::int64_t size) {
   return block;
 }
 
-DownloadTask::DownloadTask(int number, std::string url, std::int64_t totalSize, int workerCount,
-                           DownloadCallback callback, FileWriter file)
+std::string ProbedFile::Validator() const {
+  if (!etag.empty() && etag.rfind("W/", 0) != 0) return etag;
+  return lastModified;
+}
+
+DownloadTask::DownloadTask(int number, std::string url, ProbedFile probed, int workerCount,
+                           DownloadCallback callback, FileWriter file, RetryListener retryListener)
     : number_(number),
       url_(std::move(url)),
-      totalSize_(totalSize),
-      blockCount_(BlockCount(totalSize)),
+      probed_(std::move(probed)),
+      totalSize_(probed_.size),
+      blockCount_(BlockCount(totalSize_)),
       workerCount_(workerCount),
       callback_(std::move(callback)),
-      file_(std::move(file)) {}
+      retryListener_(std::move(retryListener)),
+      file_(std::move(file)),
+      lastData_(std::chrono::steady_clock::now().time_since_epoch().count()) {}
 
 void DownloadTask::SetStateLocked(int state) {
   if (ended_ || state_ == kFailed) return;
@@ -88,13 +97,42 @@ bool DownloadTask::Cancelled() const {
   return state == kStopped || state == kFailed;
 }
 
-void DownloadTask::Fail() {
+void DownloadTask::Fail(DownloadFailure failure) {
   std::lock_guard lock(mutex_);
+  if (ended_ || state_ == kFailed) return;
+  failure_ = failure;
   SetStateLocked(kFailed);
 }
 
+void DownloadTask::NoteData() {
+  lastData_.store(std::chrono::steady_clock::now().time_since_epoch().count(), std::memory_order_relaxed);
+}
+
+std::chrono::steady_clock::duration DownloadTask::Silence() const {
+  const std::chrono::steady_clock::duration last(lastData_.load(std::memory_order_relaxed));
+  return std::chrono::steady_clock::now().time_since_epoch() - last;
+}
+
+bool DownloadTask::PauseBeforeRetry(std::chrono::milliseconds duration) {
+  std::unique_lock lock(mutex_);
+  changed_.wait_for(lock, duration, [this] { return state_ == kStopped || state_ == kFailed; });
+  return state_ != kStopped && state_ != kFailed;
+}
+
+void DownloadTask::ReportRetry(const std::string& line) const {
+  if (retryListener_) retryListener_(line);
+}
+
 void DownloadTask::Finish() {
-  file_.Close();
+  bool complete = false;
+  {
+    std::lock_guard lock(mutex_);
+    complete = state_ != kFailed && state_ != kStopped && bytesDone_ == totalSize_;
+  }
+  // A complete file reaches the disk before anyone may rename it or mark it as done.
+  if (complete && !file_.Sync()) {
+    Fail({file_.Error() == ENOSPC ? FailureKind::DiskFull : FailureKind::DiskError, 0});
+  }
   DownloadOutcome outcome;
   std::int64_t done = 0;
   {
@@ -116,6 +154,11 @@ void DownloadTask::Finish() {
     if (outcome == DownloadOutcome::Failed) callback_(number_, kDownloadFailed, 0, 0);
     if (outcome == DownloadOutcome::Finished) callback_(number_, kDownloadFinished, totalSize_, done);
   }
+  file_.Close();
+  // Whatever the callback holds (often its caller's state) goes now, not with the record.
+  callback_ = nullptr;
+  retryListener_ = nullptr;
+  std::string().swap(url_);
   std::lock_guard lock(mutex_);
   ended_ = true;
   outcome_ = outcome;
@@ -124,7 +167,7 @@ void DownloadTask::Finish() {
 
 DownloadSnapshot DownloadTask::Snapshot() const {
   std::lock_guard lock(mutex_);
-  return DownloadSnapshot{outcome_, state_, totalSize_, bytesDone_};
+  return DownloadSnapshot{outcome_, state_, totalSize_, bytesDone_, failure_};
 }
 
 DownloadOutcome DownloadTask::WaitForEnd(std::chrono::milliseconds timeout, std::stop_token stop) {

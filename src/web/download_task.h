@@ -13,6 +13,7 @@
 #include <stop_token>
 #include <string>
 
+#include "web/download_failure.h"
 #include "web/file_writer.h"
 
 namespace pelvaro {
@@ -33,7 +34,20 @@ struct DownloadSnapshot {
   int state = -1;  // one of DownloadTask::kRunning ... kFailed
   std::int64_t total = 0;
   std::int64_t done = 0;
+  DownloadFailure failure;  // why a failed task failed (None while it runs or when unknown)
 };
+
+// What the size probe learnt about the file: every range must come from this version.
+struct ProbedFile {
+  std::int64_t size = 0;
+  std::string etag;          // empty when the server sent none
+  std::string lastModified;  // empty when the server sent none
+  // The If-Range value: a strong ETag, else the Last-Modified date, else empty.
+  std::string Validator() const;
+};
+
+// Told of every retry of a request with a line for the log (GBK), on the thread that retries.
+using RetryListener = std::function<void(const std::string& line)>;
 
 // One block of the file. `rangeEnd` is what the range request names as its end: the block's
 // last byte, or for the last block the file size (one past its last byte; servers clamp it).
@@ -55,14 +69,15 @@ class DownloadTask {
   static std::int64_t BlockCount(std::int64_t size);
   static BlockSpan Block(std::int64_t number, std::int64_t size);
 
-  DownloadTask(int number, std::string url, std::int64_t totalSize, int workerCount,
-               DownloadCallback callback, FileWriter file);
+  DownloadTask(int number, std::string url, ProbedFile probed, int workerCount, DownloadCallback callback,
+               FileWriter file, RetryListener retryListener = {});
   DownloadTask(const DownloadTask&) = delete;
   DownloadTask& operator=(const DownloadTask&) = delete;
 
   int Number() const { return number_; }
   const std::string& Url() const { return url_; }
   std::int64_t TotalSize() const { return totalSize_; }
+  const ProbedFile& Probed() const { return probed_; }
   int WorkerCount() const { return workerCount_; }
   const FileWriter& File() const { return file_; }
 
@@ -84,10 +99,19 @@ class DownloadTask {
   bool WaitWhilePaused();
   // Stopped or failed: a cheap test for the transport's callbacks.
   bool Cancelled() const;
-  void Fail();
+  // Fails the task; the first reason given is the one kept.
+  void Fail(DownloadFailure failure = {FailureKind::Network, 0});
+  // A byte of the file arrived (any worker).
+  void NoteData();
+  // How long no byte of the file has arrived, every worker and attempt together.
+  std::chrono::steady_clock::duration Silence() const;
+  // Waits `duration` before a retry; false when the task was stopped or failed meanwhile.
+  bool PauseBeforeRetry(std::chrono::milliseconds duration);
+  void ReportRetry(const std::string& line) const;
 
-  // The manager, once every worker has ended: closes the file, makes the final call and
-  // wakes the waiters.
+  // The manager, once every worker has ended: flushes a complete file to the disk, makes the
+  // final call (with the file still open and locked, so the callback may rename it), closes
+  // the file, lets go of the callback and wakes the waiters.
   void Finish();
 
   DownloadSnapshot Snapshot() const;
@@ -100,12 +124,15 @@ class DownloadTask {
   void SetStateLocked(int state);
 
   const int number_;
-  const std::string url_;
+  std::string url_;
+  const ProbedFile probed_;
   const std::int64_t totalSize_;
   const std::int64_t blockCount_;
   const int workerCount_;
-  const DownloadCallback callback_;
+  DownloadCallback callback_;  // released once the task has ended
+  RetryListener retryListener_;
   FileWriter file_;
+  std::atomic<std::chrono::steady_clock::rep> lastData_;
 
   mutable std::mutex mutex_;  // guards everything below but the mirror
   mutable std::condition_variable_any changed_;
@@ -116,6 +143,7 @@ class DownloadTask {
   std::int64_t bytesDone_ = 0;
   bool ended_ = false;
   DownloadOutcome outcome_ = DownloadOutcome::Running;
+  DownloadFailure failure_;
 
   // Held while a progress report reads the byte count and calls out, so reports reach the
   // callback one at a time and in ascending order; control calls never take it.

@@ -2,6 +2,8 @@
 
 #include <time.h>
 
+#include <cerrno>
+
 #include <algorithm>
 #include <memory>
 #include <optional>
@@ -46,7 +48,7 @@ void ManageTask(const std::shared_ptr<DownloadTask>& task) {
     try {
       workers.emplace_back([task] { BlockFetcher(*task).Run(); });
     } catch (const std::system_error&) {
-      task->Fail();
+      task->Fail({FailureKind::Network, 0});
       break;
     }
   }
@@ -68,29 +70,41 @@ void ForEveryTask(Action action) {
 
 int RangedDownloader::Download(const Text& url, const Text& path, int threadLimit,
                                DownloadCallback callback) {
+  return Download(url, path, threadLimit, std::move(callback), DownloadExtras{});
+}
+
+int RangedDownloader::Download(const Text& url, const Text& path, int threadLimit, DownloadCallback callback,
+                               const DownloadExtras& extras) {
   DownloadTaskList& list = DownloadTaskList::Shared();
   const int number = list.Reserve();
+  auto fail = [&](DownloadFailure failure) {
+    list.Abandon(number, failure);
+    if (extras.startFailure != nullptr) *extras.startFailure = failure;
+    return -1;
+  };
 
   const Text target = ResolveDownloadPath(path, [&url] { return NameFromServer(url); });
-  HeadProbe probe;
-  probe.headerLines = DownloadHeaderLines();
-  probe.stop = CurrentStopToken();
-  std::optional<ResponseHead> head = FetchResponseHead(url, probe);
-  if (!head) return -1;
-  std::optional<long long> size = ParseHeaderNumber(head->Find("Content-Length").value_or(""));
-  if (!size || *size <= 0) return -1;
+  SizeProbeResult probe = ProbeFileSize(url, CurrentStopToken(), extras.onRetry);
+  if (!probe.file) return fail(probe.failure);
 
   FileWriter file;
-  if (!file.Create(NativePath(target), *size)) return -1;
-  const std::int64_t blocks = DownloadTask::BlockCount(*size);
+  if (!file.Create(NativePath(target), probe.file->size)) {
+    const int error = file.Error();
+    return fail({error == ENOSPC ? FailureKind::DiskFull
+                 : error == EEXIST ? FailureKind::FileExists
+                                   : FailureKind::DiskError,
+                 error});
+  }
+  const std::int64_t blocks = DownloadTask::BlockCount(probe.file->size);
   const int workers = static_cast<int>(std::clamp<std::int64_t>(threadLimit, 1, blocks));
-  auto task =
-      std::make_shared<DownloadTask>(number, url, *size, workers, std::move(callback), std::move(file));
+  auto task = std::make_shared<DownloadTask>(number, url, std::move(*probe.file), workers, std::move(callback),
+                                             std::move(file), extras.onRetry);
   std::thread manager;
   try {
     manager = std::thread([task] { ManageTask(task); });
   } catch (const std::system_error&) {
-    return -1;
+    RemoveFile(target);
+    return fail({FailureKind::Network, 0});
   }
   list.Fill(number, std::move(task), std::move(manager));
   return number;
@@ -128,15 +142,12 @@ void RangedDownloader::StopThenResumeAll() {
   ForEveryTask([](DownloadTask& t) { t.StopThenResume(); });
 }
 
-DownloadSnapshot RangedDownloader::Progress(int task) const {
-  auto found = DownloadTaskList::Shared().Find(task);
-  return found ? found->Snapshot() : DownloadSnapshot{};
-}
+DownloadSnapshot RangedDownloader::Progress(int task) const { return DownloadTaskList::Shared().Snapshot(task); }
 
 DownloadOutcome RangedDownloader::WaitForEnd(int task, std::chrono::milliseconds timeout,
                                              std::stop_token stop) const {
   auto found = DownloadTaskList::Shared().Find(task);
-  return found ? found->WaitForEnd(timeout, std::move(stop)) : DownloadOutcome::Failed;
+  return found ? found->WaitForEnd(timeout, std::move(stop)) : DownloadTaskList::Shared().Snapshot(task).outcome;
 }
 
 }  // namespace pelvaro

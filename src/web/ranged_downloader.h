@@ -15,6 +15,12 @@
 // here (the control methods never take the report lock) but must not wait for its own task
 // to end, which cannot happen while the callback runs.
 //
+// Network. Every connection must open within the connect limit; an attempt without a byte for
+// the no-data limit is aborted, and a download without a new byte for the stall limit fails
+// (TransferLimits). Broken transfers are asked again for their remaining bytes; every range
+// must come from the version of the file the probe saw (size, ETag, Last-Modified, sent as
+// If-Range), else the task fails: a file is never completed from two versions.
+//
 // Stopping. A stop ends the task's transfers at their next progress check (within about a
 // second even on a silent connection), without a final call. Stopping the caller's own worker
 // does not cancel a started download: only the probes that run inside `Download` listen to
@@ -30,14 +36,23 @@
 
 namespace pelvaro {
 
+struct DownloadExtras {
+  DownloadFailure* startFailure = nullptr;  // receives why a start failed
+  RetryListener onRetry;                    // hears of every retry of the probe and the blocks
+};
+
 class RangedDownloader {
  public:
   // Starts downloading `url` into `path` (GBK; a path without extension names a folder, see
   // ResolveDownloadPath) with at most `threadLimit` connections (at least 1, at most one per
   // block). Returns the task number (1-based, shared by all downloader objects), or -1 when
-  // the start failed: no response head within a minute, no usable Content-Length, the file
-  // cannot be created. A failed start also uses up a number and gets no callback.
+  // the start failed: the size probe found no 2xx answer with a usable Content-Length (after
+  // its retries), or the file exists or cannot be created with its space reserved. A failed
+  // start also uses up a number and gets no callback.
   int Download(const Text& url, const Text& path, int threadLimit, DownloadCallback callback);
+  // The same with what the caller may want to know beyond the callback's four values.
+  int Download(const Text& url, const Text& path, int threadLimit, DownloadCallback callback,
+               const DownloadExtras& extras);
 
   void Pause(int task);
   void PauseAll();
@@ -50,7 +65,8 @@ class RangedDownloader {
   void StopThenResume(int task);
   void StopThenResumeAll();
 
-  // The task's state and byte counts; a failed start or unknown number reads as failed.
+  // The task's state and byte counts, and why it failed; a failed start or unknown number
+  // reads as failed. Also valid from the task's own final callback.
   DownloadSnapshot Progress(int task) const;
   // Waits until the task has ended, `timeout` has passed or `stop` is requested, and returns
   // the outcome (Running when it has not ended yet). A failed start or unknown number returns

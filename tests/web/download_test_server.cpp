@@ -84,10 +84,27 @@ void DownloadTestServer::WaitForRelease() {
 }
 
 void DownloadTestServer::Serve(const httplib::Request& request, httplib::Response& response) {
-  const std::string range = request.get_header_value("Range");
+  std::string range = request.get_header_value("Range");
+  int number = 0;
   {
     std::lock_guard lock(mutex_);
     requests_.push_back(ServedRequest{request.path, range, request.headers, request.remote_port});
+    number = ++served_;
+  }
+  if (number <= behaviour_.failFirst) {
+    response.status = behaviour_.failStatus;
+    if (!behaviour_.retryAfter.empty()) response.set_header("Retry-After", behaviour_.retryAfter);
+    response.set_content("busy", "text/plain");
+    return;
+  }
+  // A changed file has other bytes and another ETag; a range asked If-Range of the old
+  // version gets the whole new file.
+  const bool changed = behaviour_.changeAfter > 0 && number > behaviour_.changeAfter;
+  const std::int64_t shift = changed ? 7 : 0;
+  if (!behaviour_.etag.empty()) {
+    const std::string etag = changed ? behaviour_.etag + "2" : behaviour_.etag;
+    response.set_header("ETag", etag);
+    if (request.has_header("If-Range") && request.get_header_value("If-Range") != etag) range.clear();
   }
   if (!behaviour_.contentLocation.empty())
     response.set_header("Content-Location", behaviour_.contentLocation);
@@ -103,9 +120,10 @@ void DownloadTestServer::Serve(const httplib::Request& request, httplib::Respons
       return;
     }
     response.status = 206;
-    sourceStart = behaviour_.wrongRangeStart ? 0 : first;
-    response.set_header("Content-Range", "bytes " + std::to_string(sourceStart) + "-" +
-                                             std::to_string(sourceStart + last - first) + "/" +
+    const std::int64_t rangeStart = behaviour_.wrongRangeStart ? 0 : first;
+    sourceStart = rangeStart + shift;
+    response.set_header("Content-Range", "bytes " + std::to_string(rangeStart) + "-" +
+                                             std::to_string(rangeStart + last - first) + "/" +
                                              std::to_string(size_));
     rangeLength = last - first + 1;
     length = rangeLength + behaviour_.extraBytes;
@@ -114,7 +132,9 @@ void DownloadTestServer::Serve(const httplib::Request& request, httplib::Respons
   // the end for ranges that end beyond the file; the answer above is already the range.
   const_cast<httplib::Request&>(request).ranges.clear();
 
-  const bool drop = !range.empty() && first == behaviour_.dropRangeStart;
+  if (range.empty()) sourceStart = shift;
+  const bool drop = !range.empty() && (behaviour_.dropEveryRangeFrom ? first >= behaviour_.dropRangeStart
+                                                                       : first == behaviour_.dropRangeStart);
   const bool hold = !range.empty() && behaviour_.holdFrom >= 0 && first >= behaviour_.holdFrom;
   response.set_content_provider(
       static_cast<std::size_t>(length), "application/octet-stream",

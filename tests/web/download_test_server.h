@@ -35,6 +35,12 @@ struct DownloadServerBehaviour {
   std::int64_t holdFrom = -1;        // answers to ranges starting at or after this offset
   std::int64_t holdAfter = 0;        //   send this many bytes, then wait for Release()
   std::string contentLocation;       // sent with every answer when not empty
+  bool dropEveryRangeFrom = false;   // every range starting at or after dropRangeStart breaks
+  int failFirst = 0;                 // the first this many requests get failStatus
+  int failStatus = 503;
+  std::string retryAfter;            //   with this Retry-After when not empty
+  std::string etag;                  // sent with every answer when not empty; If-Range honoured
+  int changeAfter = 0;               // after this many requests the file (bytes, ETag) changes
 };
 
 class DownloadTestServer {
@@ -64,6 +70,7 @@ class DownloadTestServer {
   std::condition_variable released_;
   bool releasedFlag_ = false;
   std::vector<ServedRequest> requests_;
+  int served_ = 0;
 };
 
 }  // namespace pelvaro

@@ -17,6 +17,7 @@
 #include "web/download_path.h"
 #include "web/download_test_server.h"
 #include "web/file_writer.h"
+#include "web/transfer_limits.h"
 
 namespace pelvaro {
 namespace {
@@ -64,7 +65,10 @@ class DownloaderTest : public ::testing::Test {
     ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
     dir_ = pattern;
   }
-  void TearDown() override { fs::remove_all(dir_); }
+  void TearDown() override {
+    SetTransferLimits(TransferLimits());
+    fs::remove_all(dir_);
+  }
 
   std::string PathOf(const std::string& name) const { return (dir_ / name).string(); }
 
@@ -284,7 +288,8 @@ TEST_F(DownloaderTest, SendsTheHeaderBlockAndRangeLineByteForByte) {
   const std::string block =
       "Host: " + host +
       "\r\nAccept: */*\r\nAccept-Language: zh-cn\r\nAccept-Encoding: gzip, deflate\r\n"
-      "User-Agent: Mozilla/4.0(compatible; MSIE 6.0; Windows NT 5.0; MyIE2; .NET CLR 1.1.4322)\r\n";
+      "User-Agent: Mozilla/4.0(compatible; MSIE 6.0; Windows NT 5.0; MyIE2; .NET CLR 1.1.4322)\r\n"
+      "Pragma: no-cache\r\nCache-Control: no-cache\r\n";
   auto heads = server.Heads();
   ASSERT_EQ(heads.size(), 2u);
   EXPECT_EQ(heads[0], "GET /a.bin HTTP/1.1\r\n" + block + "\r\n");
@@ -316,8 +321,12 @@ TEST_F(DownloaderTest, StoppedTaskEndsWithoutFinalCallAndKeepsFullLength) {
 }
 
 TEST_F(DownloaderTest, BrokenReadGivesExactlyOneFailureCallAfterEveryWorker) {
+  TransferLimits limits;
+  limits.firstPause = std::chrono::milliseconds(5);
+  SetTransferLimits(limits);
   DownloadServerBehaviour behaviour;
   behaviour.dropRangeStart = kMiB;
+  behaviour.dropEveryRangeFrom = true;  // every retry breaks as well
   behaviour.dropAfter = 100 * 1024;
   DownloadTestServer server(5 * kMiB / 2, behaviour);
   CallbackLog log;
@@ -502,6 +511,7 @@ TEST_F(DownloaderTest, FilesOfFiveGibibytesUseSixtyFourBitOffsets) {
   EXPECT_EQ(head, PatternBytes(0, 2 * kMiB));
 
   // Positioned writes past 4 GiB land where they belong.
+  fs::remove(path);
   FileWriter writer;
   ASSERT_TRUE(writer.Create(path, size));
   ASSERT_TRUE(writer.WriteAt(size - 3, "xyz", 3));
