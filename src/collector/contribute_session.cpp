@@ -15,7 +15,8 @@ void ContributeSession::Toggle() {
     Form& form = form_;
     const ContributeTiming timing = timing_;
     ContributeObserver* observer = observer_;
-    worker_.Start([&form, timing, observer] { ContributeWorker(form, timing, observer).Run(); });
+    const VideoDownloads* downloads = downloads_;
+    worker_.Start([&form, timing, observer, downloads] { ContributeWorker(form, timing, observer, downloads).Run(); });
   } else if (caption == Gbk(ct::kStopCaption)) {
     form_.setText(mw::kContributeButton, Gbk(ct::kContributeCaption));
     worker_.RequestStop();

@@ -17,8 +17,9 @@ inline constexpr std::string_view kContributeCaption = "共建大数据";
 
 class ContributeSession {
  public:
-  explicit ContributeSession(Form& form, ContributeTiming timing = {}, ContributeObserver* observer = nullptr)
-      : form_(form), timing_(timing), observer_(observer) {}
+  explicit ContributeSession(Form& form, ContributeTiming timing = {}, ContributeObserver* observer = nullptr,
+                             const VideoDownloads* downloads = nullptr)
+      : form_(form), timing_(timing), observer_(observer), downloads_(downloads) {}
   ~ContributeSession() { worker_.RequestStop(); }
   ContributeSession(const ContributeSession&) = delete;
   ContributeSession& operator=(const ContributeSession&) = delete;
@@ -36,6 +37,7 @@ class ContributeSession {
   Form& form_;
   ContributeTiming timing_;
   ContributeObserver* observer_;
+  const VideoDownloads* downloads_;
   Worker worker_;
 };
 

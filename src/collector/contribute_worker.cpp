@@ -6,6 +6,7 @@
 #include "collector/platform_api.h"
 #include "collector/storage.h"
 #include "collector/text_between.h"
+#include "collector/video_downloads.h"
 #include "collector/video_record.h"
 #include "platform/window_layout.h"
 #include "platform/worker.h"
@@ -35,7 +36,7 @@ bool ContributeWorker::Pass() {
   Text lastDocid;
   for (int k = 0; k < count; ++k) {
     lastDocid = ReadDocid(document, k);
-    if (HistoryHolds(lastDocid)) {
+    if (HistoryHolds(lastDocid) || (downloads_ != nullptr && downloads_->takes(lastDocid))) {
       if (!WaitFor(timing_.entryPause)) return false;
       if (observer_ != nullptr) observer_->onInHistory(lastDocid);
       continue;

@@ -32,10 +32,14 @@ class ContributeObserver {
   virtual void onPassDone(int entries) = 0;
 };
 
+class VideoDownloads;
+
 class ContributeWorker {
  public:
-  explicit ContributeWorker(Form& form, ContributeTiming timing = {}, ContributeObserver* observer = nullptr)
-      : form_(form), timing_(timing), observer_(observer) {}
+  // With `downloads`, a video whose download still runs counts as taken, as in the crawl.
+  explicit ContributeWorker(Form& form, ContributeTiming timing = {}, ContributeObserver* observer = nullptr,
+                            const VideoDownloads* downloads = nullptr)
+      : form_(form), timing_(timing), observer_(observer), downloads_(downloads) {}
 
   // The worker body: passes until the calling thread's job is asked to stop.
   void Run();
@@ -47,6 +51,7 @@ class ContributeWorker {
   Form& form_;
   ContributeTiming timing_;
   ContributeObserver* observer_;
+  const VideoDownloads* downloads_;
   bool lastPassGaveSeed_ = true;
 };
 

@@ -39,6 +39,8 @@ void CrawlWorker::Run() {
   seeds_.clear();
   const CollectorSettings settings(context_.form);
   if (StopRequested()) return;
+  // Partial files of a run that was killed are nobody's any more.
+  RemoveLeftoverPartials(settings.outputFolder(), !settings.noSubfolders());
   Text first = QueryCollectionService(settings.category());
   if (StopRequested()) return;
   if (first.empty()) first = TextBetween(settings.seedLink(), "article/", "?");
@@ -129,7 +131,8 @@ bool CrawlWorker::HandleEntry(JsonDocument& document, int k, const Text& categor
     form.setCell(mw::kVideoList, row, column, cells[column]);
   }
 
-  switch (TakeVideo(context_, row, record)) {
+  const TakeOutcome outcome = TakeVideo(context_, row, record);
+  switch (outcome) {
     case TakeOutcome::Stopped:
       return false;
     case TakeOutcome::Exists:
@@ -144,7 +147,8 @@ bool CrawlWorker::HandleEntry(JsonDocument& document, int k, const Text& categor
   }
   AppendLog(form, "\r\n" + Gbk(ct::kTaskDone));
   if (!UserPause(settings)) return false;
-  QueryCollectionService(record.category, record.docid);
+  // A download still running reports its video itself once the file is complete.
+  if (outcome == TakeOutcome::Complete) QueryCollectionService(record.category, record.docid);
   return !StopRequested();
 }
 

@@ -21,6 +21,7 @@ inline constexpr std::string_view kPassDone = "【操作完成】";
 inline constexpr std::string_view kNextPassSoon = "5秒后执行下一个数据";
 // A download that failed: the log line and the text of the row's status cell.
 inline constexpr std::string_view kDownloadFailed = "下载失败";
+inline constexpr std::string_view kDownloadFailedBecause = "下载失败：";  // followed by the reason
 
 // Status cell of a row whose docid the history holds.
 inline constexpr std::string_view kInHistoryCell = "已存在";

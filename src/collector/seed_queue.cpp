@@ -5,9 +5,11 @@
 namespace pelvaro {
 
 bool SeedQueue::push(Text id) {
-  if (ids_.size() >= capacity_) return false;
+  if (capacity_ == 0) return false;
+  const bool room = ids_.size() < capacity_;
+  if (!room) ids_.pop_front();
   ids_.push_back(std::move(id));
-  return true;
+  return room;
 }
 
 std::optional<Text> SeedQueue::pop() {

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "collector/collection_service.h"
 #include "collector/collector_settings.h"
 #include "collector/crawl_log.h"
 #include "collector/log_texts.h"
@@ -28,7 +29,13 @@ bool HistoryHolds(const Text& docid) { return FileExists(HistoryMarkerPath(docid
 
 void RecordHistory(const Text& docid) {
   CreateFolders(HistoryFolder());
-  CreateEmptyFile(HistoryMarkerPath(docid));
+  const Text marker = HistoryMarkerPath(docid);
+  // A marker is empty: one that exists with content (written by hand, say) is emptied.
+  if (const auto size = FileSizeBytes(marker); size && *size > 0) {
+    WriteFileAtomically(marker, "");
+    return;
+  }
+  CreateEmptyFile(marker);
 }
 
 bool IsPortrait(const VideoRecord& record) {
@@ -48,6 +55,12 @@ Text ProgressText(double fraction) {
   char buffer[64];
   std::snprintf(buffer, sizeof buffer, "%.13g%%", fraction * 100.0);
   return buffer;
+}
+
+void ShowDownloadFailure(Form& form, RowHandle row, const VideoDownload& download) {
+  const Text message = Gbk(collector_text::kDownloadFailedBecause) + download.failureText();
+  form.setCell(mw::kVideoList, row, mw::kColDownload, message);
+  AppendLog(form, message);
 }
 
 TakeOutcome TakeVideo(CrawlContext& context, RowHandle row, VideoRecord& record) {
@@ -77,7 +90,9 @@ TakeOutcome TakeVideo(CrawlContext& context, RowHandle row, VideoRecord& record)
 
   CreateFolders(folder);
   if (StopRequested()) return TakeOutcome::Stopped;
-  const auto download = context.downloads.start(record.url, path, record.docid);
+  Form* log = &form;
+  const auto download = context.downloads.start(record.url, path, record.docid,
+                                                [log](const Text& line) { AppendLog(*log, line); });
 
   auto state = download->state();
   for (int step = 0; step < context.timing.progressSteps; ++step) {
@@ -87,10 +102,21 @@ TakeOutcome TakeVideo(CrawlContext& context, RowHandle row, VideoRecord& record)
     form.setCell(mw::kVideoList, row, mw::kColDownload, ProgressText(download->fraction()));
     if (state != VideoDownload::State::Running) break;
   }
-  if (state == VideoDownload::State::Failed) {
-    form.setCell(mw::kVideoList, row, mw::kColDownload, Gbk(collector_text::kDownloadFailed));
-    AppendLogText(form, collector_text::kDownloadFailed);
+  if (state == VideoDownload::State::Running) {
+    // Nobody waits any more: the end still shows in the row (while it exists) and the log,
+    // and the service hears of the video only once its file is complete.
+    const std::stop_token token = CurrentStopToken();
+    const Text category = record.category;
+    const bool listening = download->setLateListener([log, row, token, category](const VideoDownload& ended) {
+      if (ended.state() == VideoDownload::State::Failed) {
+        ShowDownloadFailure(*log, row, ended);
+      } else if (!token.stop_requested()) {
+        QueryCollectionService(category, ended.docid());
+      }
+    });
+    if (!listening) state = download->state();
   }
+  if (state == VideoDownload::State::Failed) ShowDownloadFailure(form, row, *download);
   if (!Pause(20)) return TakeOutcome::Stopped;
   switch (state) {
     case VideoDownload::State::Complete:

@@ -40,8 +40,8 @@ Text ProgressText(double fraction);
 enum class TakeOutcome {
   Exists,    // the file exists or is being written: logged, row deleted
   Complete,  // downloaded, renamed, marked
-  Running,   // the wait gave up; the download goes on and is marked when it completes
-  Failed,    // no file and no marker; the row and the log say "下载失败"
+  Running,   // the wait gave up; the download goes on, is marked and reported when it completes
+  Failed,    // no file and no marker; the row and the log say "下载失败：" and why
   Stopped,   // the worker was asked to stop
 };
 
@@ -49,6 +49,10 @@ enum class TakeOutcome {
 // when the answer had none, the target file and its existence check, the download and the wait
 // for it with its percentage in the row.
 TakeOutcome TakeVideo(CrawlContext& context, RowHandle row, VideoRecord& record);
+
+class VideoDownload;
+// "下载失败：" and the download's reason, in the row's status cell and the log.
+void ShowDownloadFailure(Form& form, RowHandle row, const VideoDownload& download);
 
 // The output-folder picker: the chosen folder becomes the content of the output box; when the
 // user cancels, the default output folder does.

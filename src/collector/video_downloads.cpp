@@ -4,8 +4,10 @@
 #include <set>
 #include <utility>
 
+#include "collector/log_texts.h"
 #include "collector/storage.h"
 #include "platform/files.h"
+#include "platform/partial_files.h"
 #include "platform/worker.h"
 #include "web/ranged_downloader.h"
 
@@ -41,6 +43,20 @@ std::int64_t VideoDownload::bytes() const {
   return bytes_;
 }
 
+DownloadFailure VideoDownload::failure() const {
+  std::lock_guard lock(mutex_);
+  return failure_;
+}
+
+Text VideoDownload::failureText() const { return FailureText(failure()); }
+
+bool VideoDownload::setLateListener(LateListener listener) {
+  std::lock_guard lock(mutex_);
+  if (state_ != State::Running) return false;
+  late_ = std::move(listener);
+  return true;
+}
+
 bool VideoDownload::waitFor(std::chrono::milliseconds duration) const {
   std::stop_token token = CurrentStopToken();
   std::unique_lock lock(mutex_);
@@ -68,26 +84,54 @@ void VideoDownloads::setEndListener(EndListener listener) {
   shared_->listener = std::move(listener);
 }
 
+DownloadFailure CommitVideoFile(const Text& partPath, const Text& path, const Text& docid) {
+  if (!RenameNoReplace(partPath, path)) {
+    return {PathExists(path) ? FailureKind::FileExists : FailureKind::DiskError, 0};
+  }
+  const auto slash = path.rfind('/');
+  if (!SyncFolder(slash == Text::npos ? Text(".") : path.substr(0, slash))) {
+    // The rename may not survive a power cut, so no marker may say that it did.
+    RemoveFile(path);
+    return {FailureKind::DiskError, 0};
+  }
+  RecordHistory(docid);
+  return {};
+}
+
+int RemoveLeftoverPartials(const Text& outputFolder, bool withSubfolders) {
+  const Text portrait = Gbk(collector_text::kPortraitFolder);
+  int removed = RemoveLeftoverPartials(outputFolder);
+  if (!withSubfolders) return removed + RemoveLeftoverPartials(JoinPath(outputFolder, portrait));
+  for (const Text& sub : ListFolders(outputFolder)) {
+    const Text folder = JoinPath(outputFolder, sub);
+    removed += RemoveLeftoverPartials(folder);
+    if (sub != portrait) removed += RemoveLeftoverPartials(JoinPath(folder, portrait));
+  }
+  return removed;
+}
+
 void VideoDownloads::Finish(const std::shared_ptr<Shared>& shared,
-                            const std::shared_ptr<VideoDownload>& download, bool complete, std::int64_t total,
-                            bool report) {
+                            const std::shared_ptr<VideoDownload>& download, DownloadFailure failure,
+                            std::int64_t total, bool report) {
   {
     std::lock_guard lock(download->mutex_);
     if (download->state_ != VideoDownload::State::Running) return;
   }
   const Text part = PartPath(download->path());
   // Only a file of the announced size becomes a video, and only a video gets its marker.
-  complete = complete && total > 0 && FileSizeBytes(part) == static_cast<std::uint64_t>(total) &&
-             RenameNoReplace(part, download->path());
-  if (complete) {
-    RecordHistory(download->docid());
-  } else {
-    RemoveFile(part);
+  if (!failure && (total <= 0 || FileSizeBytes(part) != static_cast<std::uint64_t>(total))) {
+    failure = {FailureKind::LengthMismatch, 0};
   }
+  if (!failure) failure = CommitVideoFile(part, download->path(), download->docid());
+  // A start that failed because the file exists leaves that file alone.
+  if (failure && failure.kind != FailureKind::FileExists) RemoveFile(part);
+  VideoDownload::LateListener late;
   {
     std::lock_guard lock(download->mutex_);
-    download->state_ = complete ? VideoDownload::State::Complete : VideoDownload::State::Failed;
-    download->bytes_ = complete ? total : 0;
+    download->state_ = failure ? VideoDownload::State::Failed : VideoDownload::State::Complete;
+    download->bytes_ = failure ? 0 : total;
+    download->failure_ = failure;
+    late = std::move(download->late_);
   }
   download->changed_.notify_all();
   EndListener listener;
@@ -100,9 +144,11 @@ void VideoDownloads::Finish(const std::shared_ptr<Shared>& shared,
   }
   shared->idle.notify_all();
   if (listener && report) listener(*download);
+  if (late && report) late(*download);
 }
 
-std::shared_ptr<VideoDownload> VideoDownloads::start(const Text& url, const Text& path, const Text& docid) {
+std::shared_ptr<VideoDownload> VideoDownloads::start(const Text& url, const Text& path, const Text& docid,
+                                                     RetryLog retryLog) {
   std::shared_ptr<VideoDownload> download(new VideoDownload(path, docid));
   {
     std::lock_guard lock(shared_->mutex);
@@ -110,24 +156,34 @@ std::shared_ptr<VideoDownload> VideoDownloads::start(const Text& url, const Text
     shared_->docids.insert(docid);
   }
   const Text part = PartPath(path);
-  RemoveFile(part);  // a partial file of an earlier run that was cut off
+  RemoveUnlockedPartialFile(part);  // a partial file of an earlier run that was cut off
   auto shared = shared_;
-  auto callback = [shared, download](int, int code, std::int64_t total, std::int64_t done) {
-    if (code == 1) {
+  RangedDownloader* downloader = &downloader_;
+  auto callback = [shared, download, downloader](int task, int code, std::int64_t total, std::int64_t done) {
+    if (code == kDownloadProgress) {
       {
         std::lock_guard lock(download->mutex_);
         download->total_ = total;
         download->done_ = done;
       }
       download->changed_.notify_all();
+    } else if (code == kDownloadFinished && done == total) {
+      Finish(shared, download, {}, total);
     } else {
-      Finish(shared, download, code == 0 && done == total, total);
+      DownloadFailure failure = downloader->Progress(task).failure;
+      if (!failure) failure = {FailureKind::LengthMismatch, 0};
+      Finish(shared, download, failure, total);
     }
   };
-  const int task = downloader_.Download(url, part, kThreadsPerVideo, callback);
+  DownloadFailure startFailure;
+  DownloadExtras extras;
+  extras.startFailure = &startFailure;
+  if (retryLog) extras.onRetry = [retryLog](const std::string& line) { retryLog(line); };
+  const int task = downloader_.Download(url, part, kThreadsPerVideo, callback, extras);
   if (task < 0) {
     // A start cut short by a stop is no failure to count.
-    Finish(shared_, download, false, 0, !StopRequested());
+    if (!startFailure) startFailure = {FailureKind::Network, 0};
+    Finish(shared_, download, startFailure, 0, !StopRequested());
   } else {
     std::lock_guard lock(shared_->mutex);
     if (download->state() == VideoDownload::State::Running) shared_->tasks[download.get()] = task;
@@ -136,8 +192,11 @@ std::shared_ptr<VideoDownload> VideoDownloads::start(const Text& url, const Text
 }
 
 bool VideoDownloads::writes(const Text& path) const {
-  std::lock_guard lock(shared_->mutex);
-  return shared_->paths.count(path) > 0;
+  {
+    std::lock_guard lock(shared_->mutex);
+    if (shared_->paths.count(path) > 0) return true;
+  }
+  return PartialFileLocked(PartPath(path));
 }
 
 bool VideoDownloads::takes(const Text& docid) const {

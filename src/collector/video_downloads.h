@@ -1,11 +1,12 @@
 #pragma once
 // The collector's video downloads on top of the program's one RangedDownloader. Each download
 // has its own progress and end, so that one download's state never ends another's wait. A
-// download is written to name + ".part" and renamed to its final name once it is complete and
-// has the size the server announced; only then is the history marker of its docid written. A
-// failed download leaves neither the partial file nor a marker. All of this happens when the
-// download ends, on the downloader's thread, so a download that outlives the crawl's wait (or
-// the crawl itself) still ends complete and marked, or leaves nothing behind.
+// download is written to name + ".part" (locked while it is written) and, once it is complete,
+// has the size the server announced and is flushed, renamed to its final name, the folder
+// flushed, and only then is the history marker of its docid written. A failed download leaves
+// neither the partial file nor a marker, and says why. All of this happens when the download
+// ends, on the downloader's thread, so a download that outlives the crawl's wait (or the crawl
+// itself) still ends complete and marked, or leaves nothing behind.
 
 #include <chrono>
 #include <condition_variable>
@@ -15,6 +16,7 @@
 #include <mutex>
 
 #include "platform/text.h"
+#include "web/download_failure.h"
 
 namespace pelvaro {
 
@@ -23,6 +25,8 @@ class RangedDownloader;
 class VideoDownload {
  public:
   enum class State { Running, Complete, Failed };
+  // Told once of the end of a download that was still running when it was set.
+  using LateListener = std::function<void(const VideoDownload&)>;
 
   State state() const;
   // The fraction done, from 0 to 1.
@@ -31,10 +35,17 @@ class VideoDownload {
   std::int64_t bytes() const;
   const Text& path() const { return path_; }
   const Text& docid() const { return docid_; }
+  // Why a failed download failed (None otherwise), and that reason as the program shows it.
+  DownloadFailure failure() const;
+  Text failureText() const;
 
   // Waits up to `duration` for the download to end. Returns false when the calling thread's
   // job was asked to stop.
   bool waitFor(std::chrono::milliseconds duration) const;
+
+  // Sets the listener for the end of a download nobody waits for any more. False (and no
+  // listener) when it has ended already.
+  bool setLateListener(LateListener listener);
 
  private:
   friend class VideoDownloads;
@@ -48,6 +59,8 @@ class VideoDownload {
   std::int64_t total_ = 0;
   std::int64_t done_ = 0;
   std::int64_t bytes_ = 0;
+  DownloadFailure failure_;
+  LateListener late_;
 };
 
 class VideoDownloads {
@@ -55,6 +68,8 @@ class VideoDownloads {
   // Called once when a download ends (complete or failed), on whichever thread ended it; not
   // for a start that a stop of the calling worker cut short.
   using EndListener = std::function<void(const VideoDownload&)>;
+  // Hears a line for the log whenever a download asks the server again.
+  using RetryLog = std::function<void(const Text& line)>;
 
   explicit VideoDownloads(RangedDownloader& downloader);
   // Stops the downloads that still run and removes their partial files: they end without a
@@ -67,9 +82,11 @@ class VideoDownloads {
 
   // Starts fetching url into path (through path + ".part"); on completion records docid in the
   // history. Returns at once; a start that fails gives a download that has already failed.
-  std::shared_ptr<VideoDownload> start(const Text& url, const Text& path, const Text& docid);
+  std::shared_ptr<VideoDownload> start(const Text& url, const Text& path, const Text& docid,
+                                       RetryLog retryLog = {});
 
-  // Whether a running download writes this file, or takes this docid.
+  // Whether a running download (of this program or, by its locked partial file, of another
+  // copy) writes this file, or takes this docid.
   bool writes(const Text& path) const;
   bool takes(const Text& docid) const;
 
@@ -80,10 +97,19 @@ class VideoDownloads {
   // Shared with the downloader's callbacks, which may outlive this object.
   struct Shared;
   static void Finish(const std::shared_ptr<Shared>& shared, const std::shared_ptr<VideoDownload>& download,
-                     bool complete, std::int64_t total, bool report = true);
+                     DownloadFailure failure, std::int64_t total, bool report = true);
 
   RangedDownloader& downloader_;
   std::shared_ptr<Shared> shared_;
 };
+
+// The end of a complete download, in the only order that keeps a marker truthful: rename the
+// flushed partial file to its final name (never over an existing file), flush the folder,
+// then write the marker. Returns the failure that stopped it (None when it is done).
+DownloadFailure CommitVideoFile(const Text& partPath, const Text& path, const Text& docid);
+
+// Removes the leftover partial files of killed runs (nobody holds them locked) in the output
+// folder and the sub-folders the program writes (categories and their portrait folders).
+int RemoveLeftoverPartials(const Text& outputFolder, bool withSubfolders);
 
 }  // namespace pelvaro

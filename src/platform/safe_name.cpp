@@ -31,9 +31,24 @@ Text SafeFileName(const Text& name, std::size_t reservedBytes) {
   }
   // Cut whole GBK characters until the UTF-8 form fits beside the reserved suffix.
   std::size_t budget = reservedBytes < kNameMax ? kNameMax - reservedBytes : 1;
-  while (!safe.empty() && GbkToUtf8(safe).size() > budget) {
-    std::size_t keep = GbkPrefix(safe, safe.size() - 1).size();
-    safe.resize(keep);
+  // A character takes at least as many bytes in UTF-8 as in GBK, so nothing past the budget in
+  // GBK bytes can fit. The rest is converted once and walked character by character beside its
+  // UTF-8 form (one character for one), so a title of any size costs linear time.
+  if (safe.size() > budget) safe.resize(GbkPrefix(safe, budget).size());
+  const std::string utf8 = GbkToUtf8(safe);
+  if (utf8.size() > budget) {
+    std::size_t gbk = 0;
+    std::size_t used = 0;
+    std::size_t u = 0;
+    while (gbk < safe.size() && u < utf8.size()) {
+      const auto lead = static_cast<unsigned char>(utf8[u]);
+      const std::size_t width = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
+      if (used + width > budget) break;
+      used += width;
+      u += width;
+      gbk += IsGbkLeadByte(static_cast<unsigned char>(safe[gbk])) && gbk + 1 < safe.size() ? 2 : 1;
+    }
+    safe.resize(gbk);
   }
   if (safe.empty() || safe == "." || safe == "..") return "_";
   return safe;

@@ -130,19 +130,25 @@ TEST(TextBetween, FirstStartThenNextEnd) {
   EXPECT_EQ(TextBetween("https://h/article/V_1", "article/", "?"), "");
 }
 
-TEST(SeedQueue, FifoWithEmptyIdsAndABound) {
+TEST(SeedQueue, FifoWithEmptyIdsAndABoundThatDropsTheOldest) {
   SeedQueue queue(3);
   EXPECT_TRUE(queue.push("a"));
   EXPECT_TRUE(queue.push(""));
-  EXPECT_TRUE(queue.push("a"));
-  EXPECT_FALSE(queue.push("dropped"));
-  EXPECT_EQ(queue.pop(), "a");
-  EXPECT_EQ(queue.pop(), "");
   EXPECT_TRUE(queue.push("b"));
-  EXPECT_EQ(queue.pop(), "a");
+  EXPECT_FALSE(queue.push("fresh"));  // full: "a" makes room
+  EXPECT_EQ(queue.size(), 3u);
+  EXPECT_EQ(queue.pop(), "");
   EXPECT_EQ(queue.pop(), "b");
+  EXPECT_EQ(queue.pop(), "fresh");
   EXPECT_EQ(queue.pop(), std::nullopt);
-  EXPECT_EQ(SeedQueue().push("x"), true);
+
+  // At the real bound, a seed pushed last is always in the queue and the front is recent.
+  SeedQueue full;
+  for (int i = 0; i < 25000; ++i) full.push("V_" + std::to_string(i));
+  full.push("service seed");
+  EXPECT_EQ(full.size(), SeedQueue::kDefaultCapacity);
+  EXPECT_EQ(full.ids().back(), "service seed");
+  EXPECT_EQ(full.pop(), "V_15001");
 }
 
 TEST(CollectionServiceUrl, CategoryEveryByteEncodedIdAndDelAsTheyAre) {

@@ -71,6 +71,15 @@ TEST(SafeFileName, LongNamesFitWithTheSuffixAtACharacterBoundary) {
   EXPECT_GT(GbkToUtf8(safe).size() + 9, 250u);
   EXPECT_EQ(safe.size() % 2, 0u);
   EXPECT_EQ(SafeFileName(std::string(300, 'a')).size(), 246u);
+
+  // Mixed one- and two-byte characters, of any length, cut at the same boundary as a short one.
+  Text mixed;
+  for (int i = 0; i < 20000; ++i) mixed += Gbk("a标·");
+  Text cut = SafeFileName(mixed);
+  EXPECT_LE(GbkToUtf8(cut).size() + 9, 255u);
+  EXPECT_GT(GbkToUtf8(cut).size() + 9, 248u);
+  EXPECT_EQ(cut, SafeFileName(mixed.substr(0, 600)));
+  EXPECT_EQ(GbkToUtf8(cut).substr(0, 6), "a标·");
 }
 
 }  // namespace

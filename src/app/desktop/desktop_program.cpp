@@ -174,7 +174,7 @@ void DesktopProgram::onMainWindowCreated(MainWindow& window) {
   form.setText(mw::kOutputFolder, DefaultOutputFolder());
   SettingsStore::LoadOnCreate(form);
   crawl_ = std::make_unique<CrawlSession>(CrawlContext{form, downloads_, options_.crawlTiming});
-  contribute_ = std::make_unique<ContributeSession>(form, options_.contributeTiming);
+  contribute_ = std::make_unique<ContributeSession>(form, options_.contributeTiming, nullptr, &downloads_);
   Form* target = &form;
   categoryLoader_.Start([target] { LoadCategoryList(*target); });
   form.setCaption(Gbk("Pelvaro视频采集助手v") + AppVersion());
