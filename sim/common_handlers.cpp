@@ -1,3 +1,4 @@
+#include <cstdio>
 #include <memory>
 
 #include "sim/raw_server.h"
@@ -82,11 +83,39 @@ bool JsonFault(std::atomic<std::uint64_t>& counter, const Faults& faults, httpli
   return false;
 }
 
-void ServeFile(const httplib::Request& req, httplib::Response& res, const Faults& faults, std::uint64_t key,
-               std::uint64_t size, const char* content_type) {
+std::uint64_t FileRequests::Next(std::uint64_t key) {
+  std::lock_guard lock(mutex_);
+  return ++counts_[key];
+}
+
+void ServeFile(const httplib::Request& req, httplib::Response& res, SimContext& context, std::uint64_t key,
+               std::uint64_t size, const char* content_type, std::uint64_t index) {
+  const Faults& faults = context.options.faults;
+  auto chosen = [index](std::uint64_t every) { return every > 0 && index != kNotAVideo && index % every == 0; };
+  const std::uint64_t request = context.file_requests.Next(key);
+  if (chosen(faults.delay_every) && faults.delay_ms > 0) RawServer::PauseCurrent(faults.delay_ms);
+  if (chosen(faults.busy_every) && request <= faults.busy_first) {
+    res.status = 503;
+    res.set_header("Retry-After", std::to_string(faults.retry_after));
+    res.set_content("<html><body>503 busy</body></html>", "text/html");
+    return;
+  }
+  // A changed file is another version: other bytes, another ETag and date.
+  const bool changed = chosen(faults.change_every) && request > faults.change_after;
+  const std::uint64_t version_key = changed ? key ^ 0x9E3779B97F4A7C15ULL : key;
+  char etag[40];
+  std::snprintf(etag, sizeof etag, "\"%016llx-%d\"", static_cast<unsigned long long>(key), changed ? 2 : 1);
+  res.set_header("ETag", etag);
+  res.set_header("Last-Modified", changed ? "Tue, 08 Dec 2026 10:00:00 GMT" : "Mon, 07 Dec 2026 10:00:00 GMT");
+
   ByteRange range;
   RangeKind kind = RangeKind::None;
   if (!faults.ignore_range) kind = ParseRange(req.get_header_value(kRangeHeader), size, range);
+  // A range asked of another version than this one gets the whole file (RFC 9110 If-Range).
+  if (req.has_header("If-Range") && req.get_header_value("If-Range") != etag &&
+      req.get_header_value("If-Range") != res.get_header_value("Last-Modified")) {
+    kind = RangeKind::None;
+  }
   res.set_header("Accept-Ranges", "bytes");
   if (kind == RangeKind::Unsatisfiable) {
     res.status = 416;
@@ -107,15 +136,32 @@ void ServeFile(const httplib::Request& req, httplib::Response& res, const Faults
   if (declared < 1) declared = 1;
   std::uint64_t sent = std::min<std::uint64_t>(range.length, static_cast<std::uint64_t>(declared));
   if (faults.drop_after > 0) sent = std::min(sent, faults.drop_after);
+  const bool reset = chosen(faults.reset_every) && request <= faults.reset_first;
+  if (reset) sent = std::min(sent, faults.reset_after);
+  const bool stall = chosen(faults.stall_every) && sent > faults.stall_after;
+  if (stall) sent = faults.stall_after;
+  const std::uint64_t drip = chosen(faults.drip_every) ? faults.drip : 0;
   std::uint64_t first = range.first;
   res.set_content_provider(
       static_cast<std::size_t>(declared), content_type,
-      [key, first, sent](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
-        // Past the bytes this answer may send, the connection is cut.
-        if (offset >= sent) return false;
+      [version_key, first, sent, reset, stall, drip](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+        if (offset >= sent) {
+          // A stalled answer stays silent with the connection open until the client gives up.
+          if (stall) {
+            while (RawServer::PauseCurrent(1000)) {
+            }
+          }
+          if (reset) RawServer::ResetCurrent();
+          return false;  // past the bytes this answer may send, the connection is cut
+        }
         thread_local std::unique_ptr<char[]> buffer(new char[kChunkBytes]);
         std::size_t n = std::min<std::uint64_t>({length, sent - offset, kChunkBytes});
-        VideoContent::Fill(key, first + offset, buffer.get(), n);
+        if (drip > 0) {
+          // A tenth of a second's worth at a time.
+          n = std::min<std::size_t>(n, std::max<std::uint64_t>(1, drip / 10));
+          if (!RawServer::PauseCurrent(static_cast<std::int64_t>(n * 1000 / drip))) return false;
+        }
+        VideoContent::Fill(version_key, first + offset, buffer.get(), n);
         return sink.write(buffer.get(), n);
       });
 }

@@ -120,8 +120,8 @@ void InstallPlatform(RawServer& server, SimContext& context) {
       res.status = 404;
       return;
     }
-    ServeFile(req, res, context.options.faults, VideoContent::KeyFor(docid, variant),
-              a.variant_sizes[variant], "video/mp4");
+    ServeFile(req, res, context, VideoContent::KeyFor(docid, variant), a.variant_sizes[variant], "video/mp4",
+              a.index);
   });
 
   // Files of any size for benchmarks: /bench/<bytes>.mp4.
@@ -133,7 +133,7 @@ void InstallPlatform(RawServer& server, SimContext& context) {
       res.status = 404;
       return;
     }
-    ServeFile(req, res, context.options.faults, VideoContent::KeyForName("bench"), size, "video/mp4");
+    ServeFile(req, res, context, VideoContent::KeyForName("bench"), size, "video/mp4");
   });
 }
 

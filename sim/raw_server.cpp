@@ -93,6 +93,13 @@ class ConnectionStream : public httplib::Stream {
     return n;
   }
 
+  // False once the server stops or the peer has closed or reset the connection.
+  bool Alive() const {
+    if (server_.stopping()) return false;
+    pollfd pfd{sock_, static_cast<short>(POLLRDHUP), 0};
+    return ::poll(&pfd, 1, 0) == 0 || (pfd.revents & (POLLRDHUP | POLLHUP | POLLERR)) == 0;
+  }
+
   void get_remote_ip_and_port(std::string& ip, int& port) const override {
     sockaddr_storage addr{};
     socklen_t len = sizeof addr;
@@ -200,6 +207,24 @@ int RawServer::Bind(int port) {
   // The library listens with a backlog of 5; a crawl opens connections in bursts.
   if (bound > 0) ::listen(svr_sock_, 128);
   return bound;
+}
+
+bool RawServer::PauseCurrent(std::int64_t ms) {
+  if (current_stream == nullptr) return false;
+  auto deadline = Clock::now() + std::chrono::milliseconds(ms);
+  while (current_stream->Alive()) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    if (left <= 0) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(std::min<std::int64_t>(left, kSliceMs)));
+  }
+  return false;
+}
+
+void RawServer::ResetCurrent() {
+  if (current_stream == nullptr) return;
+  linger option{1, 0};
+  ::setsockopt(current_stream->socket(), SOL_SOCKET, SO_LINGER, &option, sizeof option);
+  ::shutdown(current_stream->socket(), SHUT_RDWR);
 }
 
 std::vector<std::string> RawServer::CurrentHeaderLines() {

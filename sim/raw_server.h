@@ -39,6 +39,12 @@ class RawServer : public httplib::Server {
   // Sleeps up to ms milliseconds; returns early (false) when the server stops.
   bool Pause(std::int64_t ms) const;
 
+  // For the request being handled on the calling thread: sleeps up to ms milliseconds and
+  // returns false early when the server stops or the client has closed the connection.
+  static bool PauseCurrent(std::int64_t ms);
+  // Makes the connection of the current request end with a reset (RST) instead of a close.
+  static void ResetCurrent();
+
   // Stops accepting and makes every open connection end at its next wait. The library's own
   // running flag stays set until its threads are joined, so connections watch this one.
   void Shutdown();

@@ -47,6 +47,17 @@ class VendorState {
   std::map<std::string, std::uint64_t> seeds_handed_out_;
 };
 
+// How many requests each served file has had, for the faults of the first few requests.
+class FileRequests {
+ public:
+  // Counts one more request of the file and returns its number (from 1).
+  std::uint64_t Next(std::uint64_t key);
+
+ private:
+  std::mutex mutex_;
+  std::map<std::uint64_t, std::uint64_t> counts_;
+};
+
 struct SimContext {
   SimContext(const SimOptions& o, const Graph& g, Journal& j) : options(o), graph(g), journal(j) {}
 
@@ -56,6 +67,7 @@ struct SimContext {
   std::map<std::string, int> ports;  // filled once every service is bound
   VendorState vendor;
   std::atomic<std::uint64_t> quote_count{0};
+  FileRequests file_requests;
 };
 
 // Installs the parts every service shares: the journal line, latency and error statuses.
@@ -64,9 +76,13 @@ void InstallCommon(RawServer& server, SimContext& context);
 // True when this JSON answer should be replaced by garbage or nothing; sets the answer then.
 bool JsonFault(std::atomic<std::uint64_t>& counter, const Faults& faults, httplib::Response& res);
 
-// Serves the bytes of a generated file, honouring one byte range and the file faults.
-void ServeFile(const httplib::Request& req, httplib::Response& res, const Faults& faults, std::uint64_t key,
-               std::uint64_t size, const char* content_type);
+// The index of a file that no every-Nth fault touches (the update download).
+inline constexpr std::uint64_t kNotAVideo = ~std::uint64_t{0};
+
+// Serves the bytes of a generated file with an ETag and Last-Modified, honouring one byte
+// range, If-Range and the file faults. `index` picks the files of the every-Nth faults.
+void ServeFile(const httplib::Request& req, httplib::Response& res, SimContext& context, std::uint64_t key,
+               std::uint64_t size, const char* content_type, std::uint64_t index = 0);
 
 void InstallPlatform(RawServer& server, SimContext& context);
 void InstallVendorApi(RawServer& server, SimContext& context);

@@ -37,6 +37,16 @@ std::string SimUsage() {
   --empty-every N          every Nth JSON answer is empty
   --error-every N          every Nth request of each service gets an error status
   --error-status S         the status of --error-every (503)
+  --stall-after BYTES      a video answer goes silent after BYTES, the connection left open
+  --reset-after BYTES      a video answer is reset after BYTES, for the first K requests
+  --reset-first K          ... of each file (1)
+  --busy-first K           the first K requests of each video get 503 with Retry-After
+  --retry-after S          the Retry-After of --busy-first (1)
+  --change-after K         after K requests a video's bytes and ETag change
+  --file-delay-ms N        wait before every answer of a video
+  --drip BYTES             a video answer comes at BYTES per second
+  --stall-every N, --reset-every N, --busy-every N, --change-every N, --delay-every N,
+  --drip-every N           the fault for every Nth video only (1: every video)
   --update-hosts LIST      update hosts whose /test.txt answers "ok", e.g. 2,3 (1,2,3)
   --version TEXT           version in the update manifest (4.6)
   --update-size BYTES      size of the update download (2097152)
@@ -118,6 +128,40 @@ bool ParseSimOptions(int argc, char** argv, SimOptions& options, std::string& er
       if (!integer(options.faults.rate_limit)) return false;
     } else if (flag == "--drop-after") {
       if (!integer(options.faults.drop_after)) return false;
+    } else if (flag == "--stall-after") {
+      if (!integer(options.faults.stall_after)) return false;
+      if (options.faults.stall_every == 0) options.faults.stall_every = 1;
+    } else if (flag == "--reset-after") {
+      if (!integer(options.faults.reset_after)) return false;
+      if (options.faults.reset_every == 0) options.faults.reset_every = 1;
+    } else if (flag == "--reset-first") {
+      if (!integer(options.faults.reset_first)) return false;
+    } else if (flag == "--busy-first") {
+      if (!integer(options.faults.busy_first)) return false;
+      if (options.faults.busy_every == 0) options.faults.busy_every = 1;
+    } else if (flag == "--retry-after") {
+      if (!integer(options.faults.retry_after)) return false;
+    } else if (flag == "--change-after") {
+      if (!integer(options.faults.change_after)) return false;
+      if (options.faults.change_every == 0) options.faults.change_every = 1;
+    } else if (flag == "--file-delay-ms") {
+      if (!integer(options.faults.delay_ms)) return false;
+      if (options.faults.delay_every == 0) options.faults.delay_every = 1;
+    } else if (flag == "--drip") {
+      if (!integer(options.faults.drip)) return false;
+      if (options.faults.drip_every == 0) options.faults.drip_every = 1;
+    } else if (flag == "--stall-every") {
+      if (!integer(options.faults.stall_every)) return false;
+    } else if (flag == "--reset-every") {
+      if (!integer(options.faults.reset_every)) return false;
+    } else if (flag == "--busy-every") {
+      if (!integer(options.faults.busy_every)) return false;
+    } else if (flag == "--change-every") {
+      if (!integer(options.faults.change_every)) return false;
+    } else if (flag == "--delay-every") {
+      if (!integer(options.faults.delay_every)) return false;
+    } else if (flag == "--drip-every") {
+      if (!integer(options.faults.drip_every)) return false;
     } else if (flag == "--ignore-range") {
       options.faults.ignore_range = true;
     } else if (flag == "--wrong-length") {

@@ -33,6 +33,23 @@ struct Faults {
   std::uint64_t empty_every = 0;    // every Nth JSON answer is empty
   std::uint64_t error_every = 0;    // every Nth request of a service gets error_status
   int error_status = 503;
+
+  // Faults of the video files, each for every Nth video (by article index; 1 means every
+  // video), off while its every-value is 0. Request counts are per file, from 1.
+  std::uint64_t stall_every = 0;  // after stall_after body bytes the answer goes silent
+  std::uint64_t stall_after = 0;
+  std::uint64_t reset_every = 0;  // requests 1..reset_first break with a reset after reset_after bytes
+  std::uint64_t reset_after = 0;
+  std::uint64_t reset_first = 1;
+  std::uint64_t busy_every = 0;   // requests 1..busy_first get 503 with Retry-After
+  std::uint64_t busy_first = 1;
+  std::uint64_t retry_after = 1;
+  std::uint64_t change_every = 0;  // after change_after requests the file's bytes and ETag change
+  std::uint64_t change_after = 1;
+  std::uint64_t delay_every = 0;  // delay_ms before every answer of the file
+  std::int64_t delay_ms = 0;
+  std::uint64_t drip_every = 0;   // the body comes at drip bytes per second
+  std::uint64_t drip = 0;
 };
 
 struct SimOptions {

@@ -66,8 +66,8 @@ void InstallUpdateHost(RawServer& server, SimContext& context, int number) {
 
   server.Get(R"(/down_pelvaro/download/.*)", [&context](const httplib::Request& req, httplib::Response& res) {
     const SimOptions& o = context.options;
-    ServeFile(req, res, o.faults, VideoContent::KeyForName("update:" + o.version), o.update_size,
-              "application/octet-stream");
+    ServeFile(req, res, context, VideoContent::KeyForName("update:" + o.version), o.update_size,
+              "application/octet-stream", kNotAVideo);
   });
 
   server.Get("/gonggao.json", [&context, json_faults](const httplib::Request&, httplib::Response& res) {

@@ -29,6 +29,7 @@ struct RangeTransfer {
   std::chrono::milliseconds noData{0};
   std::chrono::milliseconds stall{0};
   Clock::time_point lastByte = Clock::now();
+  Clock::duration silentBefore{0};  // the silence of the block's earlier attempts
   bool silent = false;   // this attempt went without a byte for too long
   bool stalled = false;  // the whole download did
 };
@@ -129,11 +130,12 @@ size_t OnBody(char* data, size_t size, size_t count, void* user) {
 int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
   auto& transfer = *static_cast<RangeTransfer*>(user);
   if (Abandoned(transfer)) return 1;
-  if (transfer.task->Silence() > transfer.stall) {
+  const auto gap = Clock::now() - transfer.lastByte;
+  if (transfer.task->Silence() > transfer.stall || transfer.silentBefore + gap > transfer.stall) {
     transfer.stalled = true;
     return 1;
   }
-  if (Clock::now() - transfer.lastByte > transfer.noData) {
+  if (gap > transfer.noData) {
     transfer.silent = true;
     return 1;
   }
@@ -170,6 +172,9 @@ bool BlockFetcher::FetchBlock(const BlockSpan& block) {
   const std::string validator = task_.Probed().Validator();
   std::int64_t fetched = 0;
   int attempt = 1;
+  // Silence adds up over the attempts: a server that sends a little and then nothing, again
+  // and again, fails the block once its silences make the stall limit.
+  Clock::duration silentSoFar{0};
   while (fetched < block.length) {
     RangeTransfer transfer;
     transfer.task = &task_;
@@ -179,6 +184,7 @@ bool BlockFetcher::FetchBlock(const BlockSpan& block) {
     transfer.interruptions = task_.Interruptions();
     transfer.noData = limits.noData;
     transfer.stall = limits.stall;
+    transfer.silentBefore = silentSoFar;
 
     curl_slist* list = nullptr;
     for (const auto& line : DownloadHeaderLines()) list = curl_slist_append(list, line.c_str());
@@ -208,6 +214,7 @@ bool BlockFetcher::FetchBlock(const BlockSpan& block) {
     curl_easy_setopt(easy_, CURLOPT_XFERINFODATA, &transfer);
     const CURLcode code = curl_easy_perform(easy_);
     fetched += transfer.received;
+    silentSoFar += Clock::now() - transfer.lastByte;
     if (code == CURLE_OK) JudgeHead(transfer);
 
     if (transfer.invalid) {
@@ -231,7 +238,7 @@ bool BlockFetcher::FetchBlock(const BlockSpan& block) {
     const auto pause = RetryPause(attempt, transfer.refused ? &transfer.head : nullptr);
     task_.ReportRetry(RetryLine(task_.Url(), failure, attempt, pause));
     if (!task_.PauseBeforeRetry(pause)) return false;
-    if (task_.Silence() > limits.stall) {
+    if (task_.Silence() > limits.stall || silentSoFar > limits.stall) {
       task_.Fail(StallFailure(limits.stall));
       return false;
     }

@@ -118,7 +118,7 @@ TEST_F(DownloadFaultsTest, PersistentFaultsFailWithTheirReasonAfterBoundedAttemp
   reset.dropEveryRangeFrom = true;
   reset.dropAfter = 10 * 1024;
   {
-    DownloadTestServer server(5 * kMiB / 2, reset);
+    DownloadTestServer server(2 * kMiB, reset);  // only the second block breaks
     Result result = Fetch(server.Url(), "reset.mp4");
     ASSERT_EQ(result.outcome, DownloadOutcome::Failed);
     EXPECT_EQ(result.failure.kind, FailureKind::Reset);

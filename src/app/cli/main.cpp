@@ -10,6 +10,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -47,6 +48,8 @@ class RunCounters : public CrawlObserver {
 
   std::atomic<std::int64_t> taken{0}, present{0}, rejected{0}, failed{0}, bytes{0};
   std::atomic<std::int64_t> byReason[4] = {};
+  std::mutex failureMutex;
+  std::map<Text, std::int64_t> failedBy;  // failure reason (GBK) -> downloads
 };
 
 // Ends the run: a limit reached or a signal received.
@@ -118,6 +121,8 @@ int Run(const CliOptions& options) {
       if (++counters.taken >= options.maxVideos.value_or(INT64_MAX)) end.set(end.limitReached);
     } else {
       ++counters.failed;
+      std::lock_guard lock(counters.failureMutex);
+      ++counters.failedBy[download.failureText()];
     }
   });
 
@@ -157,6 +162,15 @@ int Run(const CliOptions& options) {
       static_cast<long long>(counters.byReason[static_cast<int>(RejectReason::Date)]),
       static_cast<long long>(counters.byReason[static_cast<int>(RejectReason::Duration)]),
       static_cast<long long>(counters.byReason[static_cast<int>(RejectReason::Size)]));
+  {
+    // Why downloads failed, on a line of its own, only when some did.
+    std::lock_guard lock(counters.failureMutex);
+    std::string reasons;
+    for (const auto& [reason, count] : counters.failedBy) {
+      reasons += (reasons.empty() ? "" : "; ") + GbkToUtf8(reason) + "=" + std::to_string(count);
+    }
+    if (!reasons.empty()) std::printf("failed_by_reason %s\n", reasons.c_str());
+  }
   std::fflush(stdout);
   return interrupted ? kExitInterrupted : kExitDone;
 }

@@ -1,0 +1,226 @@
+// pelvaro-cli against a simulator whose video files stall, break, refuse and change: every run
+// ends, and what it leaves on disk is the truth (complete files with markers, nothing else).
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <thread>
+
+#include "e2e/sim_process.h"
+#include "sim/video_content.h"
+
+extern char** environ;
+
+namespace pelvaro::e2e {
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+// A program run as a child process (pelvaro-cli, or a shell around it) with its output in files.
+class ChildRun {
+ public:
+  ChildRun(const std::string& folder, std::vector<std::string> arguments, const std::string& name = "cli")
+      : out_(folder + "/" + name + ".out"), err_(folder + "/" + name + ".err") {
+    std::vector<char*> argv;
+    for (auto& a : arguments) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, out_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 2, err_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (posix_spawnp(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
+    posix_spawn_file_actions_destroy(&actions);
+  }
+  ~ChildRun() {
+    if (pid_ > 0) kill9();
+  }
+  int wait() {
+    int status = 0;
+    waitpid(pid_, &status, 0);
+    pid_ = -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  void kill9() {
+    kill(pid_, SIGKILL);
+    wait();
+  }
+  std::string out() const { return ReadFile(out_); }
+  std::string err() const { return ReadFile(err_); }
+
+ private:
+  std::string out_, err_;
+  pid_t pid_ = -1;
+};
+
+std::vector<std::string> Cli(std::vector<std::string> flags) {
+  std::vector<std::string> arguments = {PELVARO_CLI_PATH, "--pause-ms", "0", "--hours", "100000", "--min-size", "0"};
+  arguments.insert(arguments.end(), flags.begin(), flags.end());
+  return arguments;
+}
+
+std::size_t Occurrences(const std::string& text, const std::string& what) {
+  std::size_t n = 0;
+  for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+// What a run left: every video file must be some requested video's bytes, whole and from one
+// version; there is one marker per file and no partial file.
+struct Verdict {
+  std::size_t files = 0;
+  std::size_t markers = 0;
+  std::size_t corrupt = 0;
+  std::size_t partials = 0;
+};
+
+Verdict Judge(const SimProcess& sim) {
+  std::set<std::uint64_t> keys;
+  for (const auto& r : sim.requests("platform")) {
+    const std::string target = r.value("target", "");
+    if (target.rfind("/video/", 0) != 0) continue;
+    const auto slash = target.find('/', 7);
+    keys.insert(sim::VideoContent::KeyFor(target.substr(7, slash - 7), target[slash + 1] - '0'));
+  }
+  Verdict verdict;
+  const std::string videos = sim.runDir() + "/video";
+  for (const auto& name : FilesBelow(videos)) {
+    if (name.ends_with(".part")) {
+      ++verdict.partials;
+      continue;
+    }
+    ++verdict.files;
+    const std::string content = ReadFile(videos + "/" + name);
+    bool whole = false;
+    for (std::uint64_t key : keys) {
+      if (content == sim::VideoContent::Bytes(key, 0, content.size())) whole = true;
+    }
+    if (!whole || content.empty()) ++verdict.corrupt;
+  }
+  verdict.markers = FilesBelow(sim.runDir() + "/pelvarolishi").size();
+  return verdict;
+}
+
+TEST(NetworkFaults, AStalledVideoFailsWithItsReasonAndTheNextOneCompletes) {
+  // Every second video goes silent after 64 KiB with its connection left open.
+  SimProcess sim({"--size-scale", "0.05", "--stall-after", "65536", "--stall-every", "2"});
+  ASSERT_TRUE(sim.started());
+  const auto started = Clock::now();
+  ChildRun run(sim.runDir(), Cli({"--max-videos", "3", "--max-seconds", "120"}));
+  ASSERT_EQ(run.wait(), 0) << run.err();
+  EXPECT_LT(Clock::now() - started, std::chrono::seconds(130));
+  const std::string out = run.out();
+  EXPECT_NE(out.find("taken=3 "), std::string::npos) << out;
+  EXPECT_NE(out.find("\nfailed_by_reason "), std::string::npos) << out;
+  EXPECT_NE(out.find("秒没有收到数据="), std::string::npos) << out;
+  EXPECT_NE(run.err().find("下载失败："), std::string::npos);
+  const Verdict verdict = Judge(sim);
+  EXPECT_EQ(verdict.files, 3u);
+  EXPECT_EQ(verdict.markers, 3u);
+  EXPECT_EQ(verdict.corrupt, 0u);
+  EXPECT_EQ(verdict.partials, 0u);
+}
+
+TEST(NetworkFaults, TransientFaultsAreAskedAgainAndPersistentOnesFailCleanly) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> flags;
+    const char* reason;  // of the failures, when some must fail
+  } cases[] = {
+      {"transient", {"--reset-after", "30000", "--reset-first", "2", "--busy-first", "1", "--retry-after", "0"}, nullptr},
+      {"persistent reset", {"--reset-after", "1000", "--reset-first", "1000", "--reset-every", "2"}, "连接被重置"},
+      {"changed file", {"--change-after", "1", "--change-every", "2"}, "服务器上的文件已改变"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<std::string> flags = {"--size-scale", "0.05"};
+    flags.insert(flags.end(), c.flags.begin(), c.flags.end());
+    SimProcess sim(flags);
+    ASSERT_TRUE(sim.started());
+    ChildRun run(sim.runDir(), Cli({"--max-videos", "4", "--max-seconds", "120"}));
+    ASSERT_EQ(run.wait(), 0) << run.err();
+    const std::string out = run.out();
+    EXPECT_NE(out.find("taken=4 "), std::string::npos) << out;
+    if (c.reason == nullptr) {
+      EXPECT_NE(out.find(" failed=0 "), std::string::npos) << out;
+      EXPECT_NE(run.err().find("重试："), std::string::npos);
+    } else {
+      EXPECT_NE(out.find(std::string("failed_by_reason ") + c.reason + "="), std::string::npos) << out;
+    }
+    const Verdict verdict = Judge(sim);
+    EXPECT_EQ(verdict.files, 4u);
+    EXPECT_EQ(verdict.markers, 4u);
+    EXPECT_EQ(verdict.corrupt, 0u);
+    EXPECT_EQ(verdict.partials, 0u);
+  }
+}
+
+// The partial files of a killed run go at the next run's start; one that another live copy
+// holds locked stays, whatever its age.
+TEST(NetworkFaults, LeftoversOfAKilledRunAreRemovedButLivePartialFilesOfAnotherCopyStay) {
+  SimProcess sim({"--size-scale", "0.05", "--stall-after", "65536"});
+  ASSERT_TRUE(sim.started());
+  const std::string videos = sim.runDir() + "/video";
+  {
+    ChildRun killed(sim.runDir(), Cli({"--max-seconds", "60"}), "killed");
+    std::vector<std::string> partials;
+    for (int i = 0; i < 3000 && partials.empty(); ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      if (fs::exists(videos)) partials = FilesBelow(videos);
+    }
+    ASSERT_FALSE(partials.empty());
+    killed.kill9();
+  }
+  ASSERT_FALSE(FilesBelow(videos).empty()) << "kill -9 leaves its partial file behind";
+
+  const std::string live = videos + "/other copy.mp4.part";
+  int fd = ::open(live.c_str(), O_RDWR | O_CREAT | O_EXCL, 0644);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
+  std::ofstream(videos + "/notes.part") << "not ours";
+
+  ChildRun next(sim.runDir(), Cli({"--max-seconds", "2"}), "next");
+  ASSERT_EQ(next.wait(), 0) << next.err();
+  std::set<std::string> left;
+  for (const auto& name : FilesBelow(videos)) left.insert(name);
+  EXPECT_EQ(left, (std::set<std::string>{"other copy.mp4.part", "notes.part"}));
+  ::close(fd);
+}
+
+TEST(NetworkFaults, AFullDiskFailsTheDownloadAtItsStart) {
+  SimProcess sim({"--size-scale", "0.2"});
+  ASSERT_TRUE(sim.started());
+  const std::string videos = sim.runDir() + "/video";
+  fs::create_directories(videos);
+  // A private mount namespace keeps the tiny file system to this run.
+  const std::string script = "mount -t tmpfs -o size=256k tmpfs '" + videos + "' && exec \"$@\"";
+  std::vector<std::string> arguments = {"unshare", "-m", "sh", "-c", script, "sh"};
+  for (const auto& a : Cli({"--max-seconds", "4", "--min-free-mb", "0"})) arguments.push_back(a);
+  ChildRun probe(sim.runDir(), {"unshare", "-m", "sh", "-c", "mount -t tmpfs -o size=4k tmpfs /mnt"}, "probe");
+  if (probe.wait() != 0) GTEST_SKIP() << "no private mount namespace here";
+  ChildRun run(sim.runDir(), arguments);
+  ASSERT_EQ(run.wait(), 0) << run.err();
+  EXPECT_NE(run.out().find("failed_by_reason 磁盘已满="), std::string::npos) << run.out() << run.err();
+  EXPECT_EQ(Occurrences(run.out(), "taken=0 "), 1u);
+  EXPECT_TRUE(FilesBelow(sim.runDir() + "/pelvarolishi").empty());
+}
+
+}  // namespace
+}  // namespace pelvaro::e2e
