@@ -4,11 +4,11 @@
 #   overhead_per_video_ms  time per taken video minus the fixed pauses the crawl had to take,
 #                          printed beside fixed_pauses_per_video_ms (target: under 15 ms)
 #   wait_cpu_percent       process CPU time during a 5 s wait between passes (target: under 1%)
-#   rss_growth_mb          resident memory after 2,000 taken videos minus after 200 (target: < 5)
-# Usage: bench/run crawl [--build DIR] [VIDEOS_FOR_RSS]   (default 2000; it takes a while)
+#   rss_growth_mb          resident memory after 5,000 taken videos minus after 200 (target: < 1)
+# Usage: bench/run crawl [--build DIR] [VIDEOS_FOR_RSS]   (default 5000; it takes a while)
 set -euo pipefail
 build=${BUILD:?run through bench/run}
-rss_videos=${1:-2000}
+rss_videos=${1:-5000}
 cli=$build/src/app/pelvaro-cli
 sim=$build/sim/pelvaro-sim
 work=$(mktemp -d)

@@ -4,7 +4,9 @@
 # runs, three of each; then again with the server limiting every connection to 20 MB/s (curl
 # left out: one limited connection says nothing about splitting). Each run is timed from
 # process start to exit and its file is checked byte for byte afterwards (untimed). Prints
-# each tool's MB/s (median run) as figures and our time over a peer's as ratios.
+# each tool's MB/s (median run) as figures and our time over a peer's as ratios. The limited
+# case runs again with a delay of 30 and of 100 ms before every answer, as a distant server
+# has: one request per 1 MiB block costs us a round trip per MiB (report only).
 # Run through: bench/run download
 set -euo pipefail
 build=${BUILD:?run through bench/run}
@@ -22,8 +24,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-start_server() {
-  "$server_bin" --size "$size" --rate "$1" >"$work/port" &
+start_server() {  # start_server RATE [DELAY_MS]
+  "$server_bin" --size "$size" --rate "$1" --delay-ms "${2:-0}" >"$work/port" &
   server_pid=$!
   while [ ! -s "$work/port" ]; do sleep 0.05; done
   url="http://127.0.0.1:$(head -n1 "$work/port")/video.bin"
@@ -83,7 +85,16 @@ start_server "$limit"
 measure throttled ours aria2c
 stop_server
 
+for delay in 30 100; do
+  start_server "$limit" "$delay"
+  measure "throttled_delay${delay}ms" ours aria2c
+  stop_server
+done
+
 echo "figure throttled_efficiency $(echo "scale=3; $size / ${times[throttled.ours]} / (2 * $limit)" | bc -l) fraction"
 echo "ratio unthrottled_vs_curl $(ratio "${times[unthrottled.ours]}" "${times[unthrottled.curl]}")"
 echo "ratio unthrottled_vs_aria2c $(ratio "${times[unthrottled.ours]}" "${times[unthrottled.aria2c]}")"
 echo "ratio throttled_vs_aria2c $(ratio "${times[throttled.ours]}" "${times[throttled.aria2c]}")"
+for delay in 30 100; do
+  echo "ratio throttled_delay${delay}ms_vs_aria2c $(ratio "${times[throttled_delay${delay}ms.ours]}" "${times[throttled_delay${delay}ms.aria2c]}")"
+done

@@ -2,7 +2,7 @@
 // at every path, with range answers, keep-alive, and an optional per-connection rate limit
 // (--rate bytes per second, a token bucket with a 256 KiB burst, so a late wake-up on a busy machine costs no
 // rate). Prints its port, then serves until it is terminated.
-//   bench_file_server [--size BYTES] [--rate BYTES_PER_SECOND] [--port PORT]
+//   bench_file_server [--size BYTES] [--rate BYTES_PER_SECOND] [--delay-ms MS] [--port PORT]
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -30,6 +30,7 @@ struct Options {
   std::int64_t size = 1LL << 30;
   double rate = 0;  // bytes per second; 0 is unlimited
   int port = 0;
+  int delayMs = 0;  // before every answer: a round trip of a distant server
 };
 
 const pelvaro::bench::FilePattern& Pattern() {
@@ -106,6 +107,7 @@ void Serve(int fd, const Options& options) {
     }
     const std::string head = pending.substr(0, end + 4);
     pending.erase(0, end + 4);
+    if (options.delayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(options.delayMs));
     const bool isHead = head.compare(0, 5, "HEAD ") == 0;
     const bool close = ::strcasecmp(HeaderValue(head, "Connection").c_str(), "close") == 0;
 
@@ -154,6 +156,8 @@ int main(int argc, char** argv) {
     std::string flag = argv[i];
     if (flag == "--size")
       options.size = std::atoll(argv[i + 1]);
+    else if (flag == "--delay-ms")
+      options.delayMs = std::atoi(argv[i + 1]);
     else if (flag == "--rate")
       options.rate = std::atof(argv[i + 1]);
     else if (flag == "--port")

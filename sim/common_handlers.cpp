@@ -136,8 +136,9 @@ void ServeFile(const httplib::Request& req, httplib::Response& res, SimContext& 
   if (declared < 1) declared = 1;
   std::uint64_t sent = std::min<std::uint64_t>(range.length, static_cast<std::uint64_t>(declared));
   if (faults.drop_after > 0) sent = std::min(sent, faults.drop_after);
-  const bool reset = chosen(faults.reset_every) && request <= faults.reset_first;
-  if (reset) sent = std::min(sent, faults.reset_after);
+  const bool broken = chosen(faults.broken_every);
+  const bool reset = broken || (chosen(faults.reset_every) && request <= faults.reset_first);
+  if (reset) sent = std::min<std::uint64_t>(sent, broken ? 1000 : faults.reset_after);
   const bool stall = chosen(faults.stall_every) && sent > faults.stall_after;
   if (stall) sent = faults.stall_after;
   const std::uint64_t drip = chosen(faults.drip_every) ? faults.drip : 0;

@@ -47,6 +47,7 @@ std::string SimUsage() {
   --drip BYTES             a video answer comes at BYTES per second
   --stall-every N, --reset-every N, --busy-every N, --change-every N, --delay-every N,
   --drip-every N           the fault for every Nth video only (1: every video)
+  --broken-every N         every Nth video is reset after 1000 bytes at every request
   --update-hosts LIST      update hosts whose /test.txt answers "ok", e.g. 2,3 (1,2,3)
   --version TEXT           version in the update manifest (4.6)
   --update-size BYTES      size of the update download (2097152)
@@ -150,6 +151,8 @@ bool ParseSimOptions(int argc, char** argv, SimOptions& options, std::string& er
     } else if (flag == "--drip") {
       if (!integer(options.faults.drip)) return false;
       if (options.faults.drip_every == 0) options.faults.drip_every = 1;
+    } else if (flag == "--broken-every") {
+      if (!integer(options.faults.broken_every)) return false;
     } else if (flag == "--stall-every") {
       if (!integer(options.faults.stall_every)) return false;
     } else if (flag == "--reset-every") {

@@ -50,6 +50,7 @@ struct Faults {
   std::int64_t delay_ms = 0;
   std::uint64_t drip_every = 0;   // the body comes at drip bytes per second
   std::uint64_t drip = 0;
+  std::uint64_t broken_every = 0;  // every answer of the file is reset after 1000 bytes
 };
 
 struct SimOptions {

@@ -394,6 +394,60 @@ TEST_F(SimulatorTest, FileFaults) {
   }
 }
 
+TEST_F(SimulatorTest, NetworkFaultsHitTheFirstRequestsOfAFileOnly) {
+  const std::uint64_t key = VideoContent::KeyForName("bench");
+  {
+    SimOptions options;
+    options.faults.busy_every = 1;
+    options.faults.busy_first = 2;
+    options.faults.retry_after = 3;
+    options.faults.reset_every = 1;
+    options.faults.reset_after = 500;
+    options.faults.reset_first = 3;
+    Start(options);
+    auto client = Platform();
+    for (int i = 0; i < 2; ++i) {
+      auto busy = client->Get("/bench/100000.mp4");
+      ASSERT_TRUE(busy);
+      EXPECT_EQ(busy->status, 503);
+      EXPECT_EQ(busy->get_header_value("Retry-After"), "3");
+    }
+    EXPECT_FALSE(client->Get("/bench/100000.mp4")) << "the third request is reset";
+    auto whole = Platform()->Get("/bench/100000.mp4");
+    ASSERT_TRUE(whole);
+    EXPECT_EQ(whole->body, VideoContent::Bytes(key, 0, 100000));
+    TearDown();
+  }
+  {
+    // A changed file is another version, and a range of the old one gets the whole new file.
+    SimOptions options;
+    options.faults.change_every = 1;
+    options.faults.change_after = 1;
+    Start(options);
+    auto client = Platform();
+    auto first = client->Get("/bench/100000.mp4", {{"Range", "bytes=0-99"}});
+    ASSERT_TRUE(first);
+    const std::string etag = first->get_header_value("ETag");
+    EXPECT_EQ(first->status, 206);
+    auto second = client->Get("/bench/100000.mp4", {{"Range", "bytes=100-199"}, {"If-Range", etag}});
+    ASSERT_TRUE(second);
+    EXPECT_EQ(second->status, 200);
+    EXPECT_NE(second->get_header_value("ETag"), etag);
+    EXPECT_NE(second->body.substr(0, 100), first->body);
+    TearDown();
+  }
+  {
+    SimOptions options;
+    options.faults.stall_every = 1;
+    options.faults.stall_after = 1000;
+    Start(options);
+    auto client = Platform();
+    client->set_read_timeout(1, 0);
+    EXPECT_FALSE(client->Get("/bench/100000.mp4")) << "silent after 1000 bytes";
+    TearDown();
+  }
+}
+
 TEST_F(SimulatorTest, AnswerFaultsEveryNthRequest) {
   SimOptions options;
   options.faults.error_every = 3;
