@@ -1,0 +1,75 @@
+// Downloads that outlive the crawl's wait: their end still reaches the row, the log and the
+// collection service, and only the truth does (a failure is shown, a video reported only once
+// its file is complete).
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <set>
+
+#include "collector/crawl_session.h"
+#include "collector/storage.h"
+#include "e2e/crawl_harness.h"
+#include "e2e/sim_process.h"
+#include "platform/window_layout.h"
+
+namespace pelvaro::e2e {
+namespace {
+
+namespace mw = main_window;
+
+bool AnyStartsWith(const std::vector<std::string>& lines, const std::string& prefix) {
+  return std::any_of(lines.begin(), lines.end(), [&](const std::string& l) { return l.starts_with(prefix); });
+}
+
+std::set<std::string> ReportedIds(const SimProcess& sim) {
+  std::set<std::string> ids;
+  for (const auto& r : sim.requests("vendor_api")) {
+    const std::string target = r.value("target", "");
+    const auto at = target.find("&id=");
+    if (at == std::string::npos) continue;
+    const std::string id = target.substr(at + 4, target.find('&', at + 4) - at - 4);
+    if (!id.empty()) ids.insert(id);
+  }
+  return ids;
+}
+
+TEST(LateDownloadEnd, AFailureAfterTheWaitShowsInTheRowAndTheLogAndIsNeverReported) {
+  SimProcess sim({"--size-scale", "0.05", "--stall-after", "65536"});
+  ASSERT_TRUE(sim.started());
+  CrawlHarness crawl;
+  CrawlContext context = crawl.context();
+  context.timing.progressSteps = 1;  // the wait gives up after one 50 ms step
+  CrawlSession session(context);
+  session.Toggle();
+  ASSERT_TRUE(crawl.waitUntil([&] { return AnyStartsWith(crawl.allLogLines(), "下载失败："); }));
+  session.Toggle();
+  session.worker().Join();
+  crawl.downloads().waitAll();
+  bool rowShowsIt = false;
+  for (const auto& row : crawl.rows()) {
+    rowShowsIt = rowShowsIt || row[mw::kColDownload].starts_with("下载失败：");
+  }
+  EXPECT_TRUE(rowShowsIt);
+  EXPECT_TRUE(ReportedIds(sim).empty()) << "a failed video is never reported";
+}
+
+TEST(LateDownloadEnd, AVideoIsReportedOnlyOnceItsFileIsComplete) {
+  // Slow files: every download outlives the crawl's single-step wait.
+  SimProcess sim({"--size-scale", "0.05", "--drip", "400000"});
+  ASSERT_TRUE(sim.started());
+  CrawlHarness crawl;
+  CrawlContext context = crawl.context();
+  context.timing.progressSteps = 1;
+  CrawlSession session(context);
+  session.Toggle();
+  ASSERT_TRUE(crawl.waitUntil([&] { return ReportedIds(sim).size() >= 2; }));
+  // Each report came after its marker, not when the wait gave up on a file still arriving.
+  for (const auto& id : ReportedIds(sim)) EXPECT_TRUE(HistoryHolds(Utf8ToGbk(id))) << id;
+  session.Toggle();
+  session.worker().Join();
+  crawl.downloads().waitAll();
+}
+
+}  // namespace
+}  // namespace pelvaro::e2e
