@@ -53,12 +53,14 @@ class ChildRun {
     if (pid_ > 0) kill9();
   }
   int wait() {
+    if (pid_ <= 0) return -1;
     int status = 0;
     waitpid(pid_, &status, 0);
     pid_ = -1;
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
   void kill9() {
+    if (pid_ <= 0) return;
     kill(pid_, SIGKILL);
     wait();
   }

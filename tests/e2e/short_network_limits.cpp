@@ -1,0 +1,18 @@
+// Short network limits for every test here and every program it starts, so that broken and
+// stalled downloads end in a test's seconds rather than in minutes. Set before any test runs;
+// the program reads them at its first transfer.
+
+#include <cstdlib>
+
+namespace pelvaro::e2e {
+namespace {
+
+const bool kShortLimits = [] {
+  setenv("PELVARO_TEST_RETRY_PAUSE_MS", "20", 0);
+  setenv("PELVARO_TEST_NO_DATA_MS", "1000", 0);
+  setenv("PELVARO_TEST_STALL_MS", "3000", 0);
+  return true;
+}();
+
+}  // namespace
+}  // namespace pelvaro::e2e
