@@ -11,7 +11,9 @@
 // Callback. Progress calls come from a worker thread while the task's report lock is held:
 // one at a time per task, with `done` never decreasing. The final call (finished or failed)
 // comes from the manager thread after every worker has ended, without any lock, and before
-// waiters are woken, so it may rename or delete the file. The callback may call every method
+// waiters are woken, with the file flushed (when finished) and still open and locked, so it
+// may rename or delete the file before another copy of the program could take it for a
+// leftover. After the final call the task lets go of the callback. The callback may call every method
 // here (the control methods never take the report lock) but must not wait for its own task
 // to end, which cannot happen while the callback runs.
 //
