@@ -69,8 +69,8 @@ void VideoDownloads::setEndListener(EndListener listener) {
 }
 
 void VideoDownloads::Finish(const std::shared_ptr<Shared>& shared,
-                            const std::shared_ptr<VideoDownload>& download, bool complete, std::int64_t total,
-                            bool report) {
+                            const std::shared_ptr<VideoDownload>& download, const EndListener& onEnd,
+                            bool complete, std::int64_t total, bool report) {
   {
     std::lock_guard lock(download->mutex_);
     if (download->state_ != VideoDownload::State::Running) return;
@@ -90,6 +90,7 @@ void VideoDownloads::Finish(const std::shared_ptr<Shared>& shared,
     download->bytes_ = complete ? total : 0;
   }
   download->changed_.notify_all();
+  if (onEnd && report) onEnd(*download);
   EndListener listener;
   {
     std::lock_guard lock(shared->mutex);
@@ -102,7 +103,8 @@ void VideoDownloads::Finish(const std::shared_ptr<Shared>& shared,
   if (listener && report) listener(*download);
 }
 
-std::shared_ptr<VideoDownload> VideoDownloads::start(const Text& url, const Text& path, const Text& docid) {
+std::shared_ptr<VideoDownload> VideoDownloads::start(const Text& url, const Text& path, const Text& docid,
+                                                     EndListener onEnd) {
   std::shared_ptr<VideoDownload> download(new VideoDownload(path, docid));
   {
     std::lock_guard lock(shared_->mutex);
@@ -112,7 +114,7 @@ std::shared_ptr<VideoDownload> VideoDownloads::start(const Text& url, const Text
   const Text part = PartPath(path);
   RemoveFile(part);  // a partial file of an earlier run that was cut off
   auto shared = shared_;
-  auto callback = [shared, download](int, int code, std::int64_t total, std::int64_t done) {
+  auto callback = [shared, download, onEnd](int, int code, std::int64_t total, std::int64_t done) {
     if (code == 1) {
       {
         std::lock_guard lock(download->mutex_);
@@ -121,13 +123,13 @@ std::shared_ptr<VideoDownload> VideoDownloads::start(const Text& url, const Text
       }
       download->changed_.notify_all();
     } else {
-      Finish(shared, download, code == 0 && done == total, total);
+      Finish(shared, download, onEnd, code == 0 && done == total, total);
     }
   };
   const int task = downloader_.Download(url, part, kThreadsPerVideo, callback);
   if (task < 0) {
     // A start cut short by a stop is no failure to count.
-    Finish(shared_, download, false, 0, !StopRequested());
+    Finish(shared_, download, onEnd, false, 0, !StopRequested());
   } else {
     std::lock_guard lock(shared_->mutex);
     if (download->state() == VideoDownload::State::Running) shared_->tasks[download.get()] = task;

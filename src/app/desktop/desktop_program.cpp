@@ -10,6 +10,7 @@
 #include "app/desktop/qt_speech_output.h"
 #include "app/desktop/update_relay_form.h"
 #include "collector/categories.h"
+#include "collector/crawl_log.h"
 #include "collector/storage.h"
 #include "platform/window_layout.h"
 #include "shell/app_identity.h"
@@ -173,7 +174,11 @@ void DesktopProgram::onMainWindowCreated(MainWindow& window) {
   Form& form = window.form();
   form.setText(mw::kOutputFolder, DefaultOutputFolder());
   SettingsStore::LoadOnCreate(form);
-  crawl_ = std::make_unique<CrawlSession>(CrawlContext{form, downloads_, options_.crawlTiming});
+  if (!catalogue_) catalogue_ = std::make_unique<Catalogue>(CataloguePath());
+  Form* log = &form;
+  catalogue_->setNotice([log](const Text& line) { AppendLog(*log, line); });
+  crawl_ = std::make_unique<CrawlSession>(
+      CrawlContext{form, downloads_, options_.crawlTiming, nullptr, catalogue_.get()});
   contribute_ = std::make_unique<ContributeSession>(form, options_.contributeTiming);
   Form* target = &form;
   categoryLoader_.Start([target] { LoadCategoryList(*target); });
