@@ -122,19 +122,28 @@ void Catalogue::setAside() {
   // would look for; the shared-memory index is rebuilt from the WAL anyway.
   if (moved) RenameNoReplace(path_ + "-wal", aside + "-wal");
   RemoveFile(path_ + "-shm");
-  std::lock_guard lock(noticeMutex_);
-  if (notice_) {
-    const Text name = aside.substr(aside.rfind('/') + 1);
-    notice_(moved ? Gbk(ct::kCatalogueSetAside) + name : Gbk(ct::kCatalogueUnusable) + Gbk("损坏"));
+  Notice notice;
+  {
+    std::lock_guard lock(noticeMutex_);
+    notice = notice_;
+    reported_ = !moved;
   }
-  reported_ = !moved;
+  if (notice) {
+    const Text name = aside.substr(aside.rfind('/') + 1);
+    notice(moved ? Gbk(ct::kCatalogueSetAside) + name : Gbk(ct::kCatalogueUnusable) + Gbk("损坏"));
+  }
 }
 
 void Catalogue::reportOnce(std::string_view utf8What, int code) {
-  std::lock_guard lock(noticeMutex_);
-  if (reported_) return;
-  reported_ = true;
-  if (notice_) notice_(Gbk(utf8What) + Utf8ToGbk(sqlite3_errstr(code)));
+  Notice notice;
+  {
+    std::lock_guard lock(noticeMutex_);
+    if (reported_) return;
+    reported_ = true;
+    notice = notice_;
+  }
+  // Called without a lock held: the notice may wait for the window's thread.
+  if (notice) notice(Gbk(utf8What) + Utf8ToGbk(sqlite3_errstr(code)));
 }
 
 void Catalogue::wrote(bool ok, int code) {
@@ -148,7 +157,7 @@ void Catalogue::wrote(bool ok, int code) {
 
 bool Catalogue::recordVideo(const CatalogueVideo& video) {
   if (!usable_) return false;
-  std::lock_guard lock(writeMutex_);
+  std::unique_lock lock(writeMutex_);
   int code = writer_.exec("BEGIN IMMEDIATE");
   if (code == SQLITE_OK) {
     insertVideo_.bind(1, video.docid);
@@ -172,18 +181,20 @@ bool Catalogue::recordVideo(const CatalogueVideo& video) {
     if (code == SQLITE_OK) code = writer_.exec("COMMIT");
     if (code != SQLITE_OK) writer_.exec("ROLLBACK");
   }
+  lock.unlock();
   wrote(code == SQLITE_OK, code);
   return code == SQLITE_OK;
 }
 
 bool Catalogue::recordFailure(std::string_view docid, std::string_view reason) {
   if (!usable_) return false;
-  std::lock_guard lock(writeMutex_);
+  std::unique_lock lock(writeMutex_);
   addFailure_.bind(1, docid);
   addFailure_.bind(2, reason);
   addFailure_.bind(3, LocalIsoTime());
   const int code = addFailure_.step() == SQLITE_DONE ? SQLITE_OK : sqlite3_errcode(writer_.handle());
   addFailure_.reset();
+  lock.unlock();
   wrote(code == SQLITE_OK, code);
   return code == SQLITE_OK;
 }
@@ -199,8 +210,9 @@ int Catalogue::attempts(std::string_view docid) {
 
 bool Catalogue::clearFailures() {
   if (!usable_) return false;
-  std::lock_guard lock(writeMutex_);
+  std::unique_lock lock(writeMutex_);
   const int code = writer_.exec("DELETE FROM failures");
+  lock.unlock();
   wrote(code == SQLITE_OK, code);
   return code == SQLITE_OK;
 }

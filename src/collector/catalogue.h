@@ -69,8 +69,8 @@ class Catalogue {
   // Forgets every failure, so that every video is tried again.
   bool clearFailures();
 
-  // Runs a query on the reading connection and hands each row to `row`. False when the query
-  // failed (nothing or only some rows handed over).
+  // Runs a query on the reading connection and hands each row to `row`, which must not call
+  // back into the catalogue. False when the query failed (nothing or only some rows handed over).
   bool read(std::string_view sql, const std::function<void(const SqliteStatement&)>& row);
 
  private:

@@ -174,9 +174,13 @@ void DesktopProgram::onMainWindowCreated(MainWindow& window) {
   Form& form = window.form();
   form.setText(mw::kOutputFolder, DefaultOutputFolder());
   SettingsStore::LoadOnCreate(form);
-  if (!catalogue_) catalogue_ = std::make_unique<Catalogue>(CataloguePath());
   Form* log = &form;
-  catalogue_->setNotice([log](const Text& line) { AppendLog(*log, line); });
+  Catalogue::Notice notice = [log](const Text& line) { AppendLog(*log, line); };
+  if (catalogue_) {
+    catalogue_->setNotice(std::move(notice));
+  } else {
+    catalogue_ = std::make_unique<Catalogue>(CataloguePath(), std::move(notice));
+  }
   crawl_ = std::make_unique<CrawlSession>(
       CrawlContext{form, downloads_, options_.crawlTiming, nullptr, catalogue_.get()});
   contribute_ = std::make_unique<ContributeSession>(form, options_.contributeTiming);
