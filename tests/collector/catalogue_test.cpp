@@ -136,6 +136,24 @@ TEST_F(CatalogueTest, ACatalogueThatCannotBeOpenedDoesNothingAndSaysSoOnce) {
   EXPECT_EQ(notices_.size(), 1u);
 }
 
+TEST_F(CatalogueTest, AnotherCopysLongLockFailsWritesOnceLoudlyAndNeverBlocksReads) {
+  auto catalogue = Open();
+  ASSERT_TRUE(catalogue->recordFailure("x", "下载失败"));
+  SqliteDatabase other;
+  ASSERT_EQ(other.open(root_ + "/data/catalogue.db"), 0);
+  ASSERT_EQ(other.exec("BEGIN IMMEDIATE; INSERT INTO failures VALUES ('y', 1, 'r', 't')"), 0);
+  // The reading connection sees the last committed state while the other copy writes.
+  EXPECT_EQ(catalogue->attempts("x"), 1);
+  EXPECT_EQ(catalogue->attempts("y"), 0);
+  EXPECT_FALSE(catalogue->recordVideo(Video("a")));
+  EXPECT_FALSE(catalogue->recordFailure("x", "下载失败"));
+  EXPECT_EQ(notices_.size(), 1u);
+  ASSERT_EQ(other.exec("COMMIT"), 0);
+  EXPECT_TRUE(catalogue->recordVideo(Video("a")));
+  EXPECT_EQ(catalogue->attempts("y"), 1);
+  EXPECT_EQ(Query("SELECT count(*) FROM videos"), 1);
+}
+
 TEST_F(CatalogueTest, AFileOfANewerVersionIsUsedAsItIs) {
   fs::create_directories(root_ + "/data");
   {
