@@ -54,10 +54,7 @@ void Catalogue::open() {
   const Text folder = FolderOf(path_);
   if (!folder.empty()) CreateFolders(folder);
   int code = openConnections();
-  if (IsDamagedResult(code)) {
-    setAside();
-    code = openConnections();
-  }
+  if (IsDamagedResult(code) && setAside()) code = openConnections();
   usable_ = code == SQLITE_OK;
   if (!usable_) reportOnce(ct::kCatalogueUnusable, code);
 }
@@ -115,23 +112,20 @@ int Catalogue::openConnections() {
   return code;
 }
 
-void Catalogue::setAside() {
+bool Catalogue::setAside() {
   const Text aside = path_ + ".broken-" + FormatLocalTime("%Y%m%d-%H%M%S");
-  bool moved = RenameNoReplace(path_, aside);
+  if (!RenameNoReplace(path_, aside)) return false;
   // The journal files belong to the damaged file: the WAL goes with it, under the name SQLite
   // would look for; the shared-memory index is rebuilt from the WAL anyway.
-  if (moved) RenameNoReplace(path_ + "-wal", aside + "-wal");
+  RenameNoReplace(path_ + "-wal", aside + "-wal");
   RemoveFile(path_ + "-shm");
   Notice notice;
   {
     std::lock_guard lock(noticeMutex_);
     notice = notice_;
-    reported_ = !moved;
   }
-  if (notice) {
-    const Text name = aside.substr(aside.rfind('/') + 1);
-    notice(moved ? Gbk(ct::kCatalogueSetAside) + name : Gbk(ct::kCatalogueUnusable) + Gbk("损坏"));
-  }
+  if (notice) notice(Gbk(ct::kCatalogueSetAside) + aside.substr(aside.rfind('/') + 1));
+  return true;
 }
 
 void Catalogue::reportOnce(std::string_view utf8What, int code) {

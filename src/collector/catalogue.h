@@ -76,7 +76,8 @@ class Catalogue {
  private:
   void open();
   int openConnections();
-  void setAside();
+  // Renames the damaged file aside; false when it cannot be moved.
+  bool setAside();
   void reportOnce(std::string_view utf8What, int code);
   void wrote(bool ok, int code);
 
