@@ -37,7 +37,8 @@ int main(int argc, char** argv) {
     video.takenAt = LocalIsoTime();
     if (!catalogue.recordVideo(video)) return 1;
   }
-  const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started).count();
+  const double ms =
+      std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started).count();
   std::printf("figure catalogue_write_ms %.3f ms\n", ms / rows);
   return 0;
 }

@@ -43,7 +43,9 @@ std::string LocalIsoTime() {
   return time;
 }
 
-Catalogue::Catalogue(Text path, Notice notice) : path_(std::move(path)), notice_(std::move(notice)) { open(); }
+Catalogue::Catalogue(Text path, Notice notice) : path_(std::move(path)), notice_(std::move(notice)) {
+  open();
+}
 
 void Catalogue::setNotice(Notice notice) {
   std::lock_guard lock(noticeMutex_);
@@ -85,16 +87,18 @@ int Catalogue::openConnections() {
     if (code == SQLITE_OK) code = firstProblem;
   }
   if (code == SQLITE_OK) {
-    code = insertVideo_.prepare(writer_,
-                                "INSERT OR REPLACE INTO videos (docid, title, category, published, duration_s, width,"
-                                " height, size_bytes, url, path, taken_at) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+    code = insertVideo_.prepare(
+        writer_,
+        "INSERT OR REPLACE INTO videos (docid, title, category, published, duration_s, width,"
+        " height, size_bytes, url, path, taken_at) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
   }
   if (code == SQLITE_OK) code = deleteFailure_.prepare(writer_, "DELETE FROM failures WHERE docid = ?");
   if (code == SQLITE_OK) {
-    code = addFailure_.prepare(writer_,
-                               "INSERT INTO failures (docid, attempts, last_reason, last_at) VALUES (?, 1, ?, ?)"
-                               " ON CONFLICT (docid) DO UPDATE SET attempts = attempts + 1,"
-                               " last_reason = excluded.last_reason, last_at = excluded.last_at");
+    code =
+        addFailure_.prepare(writer_,
+                            "INSERT INTO failures (docid, attempts, last_reason, last_at) VALUES (?, 1, ?, ?)"
+                            " ON CONFLICT (docid) DO UPDATE SET attempts = attempts + 1,"
+                            " last_reason = excluded.last_reason, last_at = excluded.last_at");
   }
   if (code == SQLITE_OK) code = reader_.open(native);
   if (code == SQLITE_OK) {

@@ -6,8 +6,9 @@
 namespace pelvaro {
 
 namespace {
-constexpr std::string_view kColumns[] = {"docid", "title", "category",   "published", "duration_s", "width",
-                                         "height", "size_bytes", "url", "path",      "taken_at"};
+constexpr std::string_view kColumns[] = {"docid",      "title", "category", "published",
+                                         "duration_s", "width", "height",   "size_bytes",
+                                         "url",        "path",  "taken_at"};
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 }  // namespace
 

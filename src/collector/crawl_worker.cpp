@@ -84,7 +84,8 @@ bool CrawlWorker::RejectEntry(RowHandle row, std::string_view utf8Message) {
   return true;
 }
 
-bool CrawlWorker::PassOver(RowHandle row, const Text& docid, std::string_view utf8Log, std::string_view utf8Cell) {
+bool CrawlWorker::PassOver(RowHandle row, const Text& docid, std::string_view utf8Log,
+                           std::string_view utf8Cell) {
   AppendLogText(context_.form, utf8Log);
   context_.form.setCell(mw::kVideoList, row, mw::kColDownload, Gbk(utf8Cell));
   seeds_.push(docid);

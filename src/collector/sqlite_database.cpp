@@ -56,9 +56,7 @@ int SqliteDatabase::queryInt(std::string_view sql, int* result) {
   return code == SQLITE_ROW || code == SQLITE_DONE ? SQLITE_OK : code;
 }
 
-std::string SqliteDatabase::lastError() const {
-  return db_ != nullptr ? sqlite3_errmsg(db_) : "no database";
-}
+std::string SqliteDatabase::lastError() const { return db_ != nullptr ? sqlite3_errmsg(db_) : "no database"; }
 
 SqliteStatement::~SqliteStatement() { sqlite3_finalize(statement_); }
 

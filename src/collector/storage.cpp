@@ -78,9 +78,9 @@ TakeOutcome TakeVideo(CrawlContext& context, RowHandle row, VideoRecord& record)
 
   CreateFolders(folder);
   if (StopRequested()) return TakeOutcome::Stopped;
-  const auto download =
-      context.downloads.start(record.url, path, record.docid,
-                              context.catalogue != nullptr ? CatalogueRecorder(*context.catalogue, record) : nullptr);
+  const auto download = context.downloads.start(
+      record.url, path, record.docid,
+      context.catalogue != nullptr ? CatalogueRecorder(*context.catalogue, record) : nullptr);
 
   auto state = download->state();
   for (int step = 0; step < context.timing.progressSteps; ++step) {

@@ -30,7 +30,8 @@ class CatalogueTest : public ::testing::Test {
 
   Text DbPath() const { return Utf8ToGbk(root_ + "/data/catalogue.db"); }
   std::unique_ptr<Catalogue> Open() {
-    return std::make_unique<Catalogue>(DbPath(), [this](const Text& line) { notices_.push_back(GbkToUtf8(line)); });
+    return std::make_unique<Catalogue>(DbPath(),
+                                       [this](const Text& line) { notices_.push_back(GbkToUtf8(line)); });
   }
   // One integer from a fresh connection of its own, as another program would see the file.
   int Query(const std::string& sql) {
@@ -70,7 +71,8 @@ TEST_F(CatalogueTest, ANewFileGetsItsSchemaVersionAndWal) {
   EXPECT_EQ(Query("SELECT count(*) FROM videos"), 0);
   EXPECT_EQ(Query("SELECT count(*) FROM failures"), 0);
   std::string mode;
-  ASSERT_TRUE(catalogue->read("PRAGMA journal_mode", [&](const SqliteStatement& row) { mode = row.text(0); }));
+  ASSERT_TRUE(
+      catalogue->read("PRAGMA journal_mode", [&](const SqliteStatement& row) { mode = row.text(0); }));
   EXPECT_EQ(mode, "wal");
 }
 
@@ -159,12 +161,13 @@ TEST_F(CatalogueTest, AFileOfANewerVersionIsUsedAsItIs) {
   {
     SqliteDatabase db;
     ASSERT_EQ(db.open(root_ + "/data/catalogue.db"), 0);
-    ASSERT_EQ(db.exec("CREATE TABLE videos (docid TEXT PRIMARY KEY, title TEXT, category TEXT, published TEXT,"
-                      " duration_s INTEGER, width INTEGER, height INTEGER, size_bytes INTEGER, url TEXT, path TEXT,"
-                      " taken_at TEXT, rating INTEGER);"
-                      "CREATE TABLE failures (docid TEXT PRIMARY KEY, attempts INTEGER, last_reason TEXT,"
-                      " last_at TEXT); PRAGMA user_version = 5;"),
-              0);
+    ASSERT_EQ(
+        db.exec("CREATE TABLE videos (docid TEXT PRIMARY KEY, title TEXT, category TEXT, published TEXT,"
+                " duration_s INTEGER, width INTEGER, height INTEGER, size_bytes INTEGER, url TEXT, path TEXT,"
+                " taken_at TEXT, rating INTEGER);"
+                "CREATE TABLE failures (docid TEXT PRIMARY KEY, attempts INTEGER, last_reason TEXT,"
+                " last_at TEXT); PRAGMA user_version = 5;"),
+        0);
   }
   auto catalogue = Open();
   ASSERT_TRUE(catalogue->usable());
@@ -207,9 +210,12 @@ TEST_F(CatalogueTest, TwoThreadsAndAnotherProcessWriteAtOnce) {
 
 TEST(CatalogueCsvField, QuotesOnlyWhatNeedsIt) {
   const std::pair<std::string, std::string> cases[] = {
-      {"plain", "plain"},           {"", ""},
-      {"a,b", "\"a,b\""},           {"say \"hi\"", "\"say \"\"hi\"\"\""},
-      {"two\nlines", "\"two\nlines\""}, {"cr\r", "\"cr\r\""},
+      {"plain", "plain"},
+      {"", ""},
+      {"a,b", "\"a,b\""},
+      {"say \"hi\"", "\"say \"\"hi\"\"\""},
+      {"two\nlines", "\"two\nlines\""},
+      {"cr\r", "\"cr\r\""},
       {"中文 标题", "中文 标题"},
   };
   for (const auto& [value, field] : cases) EXPECT_EQ(CsvField(value), field) << value;
@@ -250,14 +256,14 @@ TEST_F(CatalogueTest, TheCsvRoundTripsThroughPythonsCsvModule) {
     rows.push_back(fields);
   }
   ASSERT_EQ(rows.size(), 4u);
-  EXPECT_EQ(rows[0], (std::vector<std::string>{"docid", "title", "category", "published", "duration_s", "width",
-                                               "height", "size_bytes", "url", "path", "taken_at"}));
+  EXPECT_EQ(rows[0], (std::vector<std::string>{"docid", "title", "category", "published", "duration_s",
+                                               "width", "height", "size_bytes", "url", "path", "taken_at"}));
   for (std::size_t i = 0; i < videos.size(); ++i) {
     const auto& v = videos[i];
     EXPECT_EQ(rows[i + 1], (std::vector<std::string>{v.docid, v.title, v.category, v.published,
                                                      std::to_string(v.durationS), std::to_string(v.width),
-                                                     std::to_string(v.height), std::to_string(v.sizeBytes), v.url,
-                                                     v.path, v.takenAt}));
+                                                     std::to_string(v.height), std::to_string(v.sizeBytes),
+                                                     v.url, v.path, v.takenAt}));
   }
 }
 

@@ -1,6 +1,8 @@
 // The catalogue as the crawl and pelvaro-cli keep it: rows that follow the files and markers,
 // failures that are remembered, a damaged file set aside, two programs on one data folder.
 
+#include "collector/catalogue.h"
+
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <spawn.h>
@@ -14,7 +16,6 @@
 #include <random>
 #include <sstream>
 
-#include "collector/catalogue.h"
 #include "collector/collection_service.h"
 #include "collector/sqlite_database.h"
 #include "collector/storage.h"
@@ -46,16 +47,18 @@ struct Row {
 std::map<std::string, Row> Rows(const std::string& runDir) {
   Catalogue catalogue(Utf8ToGbk(runDir + "/data/catalogue.db"));
   std::map<std::string, Row> rows;
-  catalogue.read("SELECT docid, title, category, path, size_bytes FROM videos", [&](const SqliteStatement& r) {
-    rows[r.text(0)] = Row{r.text(1), r.text(2), r.text(3), r.integer(4)};
-  });
+  catalogue.read("SELECT docid, title, category, path, size_bytes FROM videos",
+                 [&](const SqliteStatement& r) {
+                   rows[r.text(0)] = Row{r.text(1), r.text(2), r.text(3), r.integer(4)};
+                 });
   return rows;
 }
 
 int Failures(const std::string& runDir) {
   Catalogue catalogue(Utf8ToGbk(runDir + "/data/catalogue.db"));
   int count = -1;
-  catalogue.read("SELECT count(*) FROM failures", [&](const SqliteStatement& r) { count = static_cast<int>(r.integer(0)); });
+  catalogue.read("SELECT count(*) FROM failures",
+                 [&](const SqliteStatement& r) { count = static_cast<int>(r.integer(0)); });
   return count;
 }
 
@@ -186,8 +189,8 @@ CliResult RunCli(const std::string& folder, std::vector<std::string> flags) {
   return WaitCli(StartCli(folder, "cli", std::move(flags)), folder, "cli");
 }
 
-const std::vector<std::string> kTakeTwo = {"--max-videos", "2", "--pause-ms", "0", "--hours", "100000",
-                                           "--min-size",   "0"};
+const std::vector<std::string> kTakeTwo = {"--max-videos", "2",      "--pause-ms", "0",
+                                           "--hours",      "100000", "--min-size", "0"};
 
 std::size_t Occurrences(const std::string& text, const std::string& part) {
   std::size_t count = 0;
@@ -245,7 +248,8 @@ TEST(CatalogueCli, RetryFailedForgetsTheFailuresBeforeTheCrawl) {
   ASSERT_TRUE(sim.started());
   {
     Catalogue catalogue(CataloguePath());
-    for (int i = 0; i < Catalogue::kGiveUpAttempts; ++i) ASSERT_TRUE(catalogue.recordFailure("V_broken", "下载失败"));
+    for (int i = 0; i < Catalogue::kGiveUpAttempts; ++i)
+      ASSERT_TRUE(catalogue.recordFailure("V_broken", "下载失败"));
   }
   auto run = RunCli(sim.runDir(), kTakeTwo);
   ASSERT_EQ(run.status, 0) << run.err;

@@ -14,7 +14,6 @@ namespace {
 constexpr int kExitDone = 0;
 constexpr int kExitFailed = 1;
 
-
 void PrintNotice(const Text& line) { std::fprintf(stderr, "%s\n", GbkToUtf8(line).c_str()); }
 
 }  // namespace
