@@ -3,6 +3,8 @@
 # after a download:
 #   overhead_per_video_ms  time per taken video minus the fixed pauses the crawl had to take,
 #                          printed beside fixed_pauses_per_video_ms (target: under 15 ms)
+#   catalogue_write_ms     time per catalogue row, written as a finished download writes it
+#                          (target: under 1 ms); the overhead above includes the catalogue
 #   wait_cpu_percent       process CPU time during a 5 s wait between passes (target: under 1%)
 #   rss_growth_mb          resident memory after 5,000 taken videos minus after 200 (target: < 1)
 # Usage: bench/run crawl [--build DIR] [VIDEOS_FOR_RSS]   (default 5000; it takes a while)
@@ -60,6 +62,10 @@ awk -v s="$seconds" -v p="$pause_ms" -v t="$taken" 'BEGIN {
   printf "figure time_per_video_ms %.1f ms\n", s * 1000 / t
   printf "figure overhead_per_video_ms %.1f ms\n", (s * 1000 - p) / t
 }'
+rows=$(sqlite3 "$PELVARO_RUN_DIR/data/catalogue.db" 'select count(*) from videos')
+markers=$(find "$PELVARO_RUN_DIR/pelvarolishi" -type f | wc -l)
+[ "$rows" = "$markers" ] || echo "crawl: $rows catalogue rows for $markers markers" >&2
+"$build/bench/bench_catalogue_write" "$work/catalogue"
 
 # 2. and 3. One long crawl: CPU time during a wait between passes, and memory after 200 and
 # after the last videos.

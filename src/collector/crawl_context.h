@@ -7,14 +7,16 @@ namespace pelvaro {
 
 class VideoDownloads;
 class CrawlObserver;
+class Catalogue;
 
-// What the steps of a crawl work with: the window, the downloads, the waits, and an optional
-// observer (the terminal front end's counters).
+// What the steps of a crawl work with: the window, the downloads, the waits, an optional
+// observer (the terminal front end's counters) and the catalogue, when there is one.
 struct CrawlContext {
   Form& form;
   VideoDownloads& downloads;
   CrawlTiming timing{};
   CrawlObserver* observer = nullptr;
+  Catalogue* catalogue = nullptr;
 };
 
 }  // namespace pelvaro

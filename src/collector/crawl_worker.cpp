@@ -5,6 +5,7 @@
 #include <ctime>
 #include <string>
 
+#include "collector/catalogue.h"
 #include "collector/collection_service.h"
 #include "collector/collector_settings.h"
 #include "collector/crawl_log.h"
@@ -85,6 +86,17 @@ bool CrawlWorker::RejectEntry(RowHandle row, std::string_view utf8Message) {
   return true;
 }
 
+bool CrawlWorker::PassOver(RowHandle row, const Text& docid, std::string_view utf8Log,
+                           std::string_view utf8Cell) {
+  AppendLogText(context_.form, utf8Log);
+  context_.form.setCell(mw::kVideoList, row, mw::kColDownload, Gbk(utf8Cell));
+  seeds_.push(docid);
+  if (context_.observer != nullptr) context_.observer->onPresent();
+  if (!Pause(200)) return false;
+  context_.form.deleteRow(mw::kVideoList, row);
+  return true;
+}
+
 bool CrawlWorker::HandleEntry(JsonDocument& document, int k, const Text& category) {
   Form& form = context_.form;
   CrawlObserver* observer = context_.observer;
@@ -97,13 +109,11 @@ bool CrawlWorker::HandleEntry(JsonDocument& document, int k, const Text& categor
   const Text docid = ReadDocid(document, k);
   // A docid whose download still runs counts as taken.
   if (HistoryHolds(docid) || context_.downloads.takes(docid)) {
-    AppendLogText(form, ct::kInHistory);
-    form.setCell(mw::kVideoList, row, mw::kColDownload, Gbk(ct::kInHistoryCell));
-    seeds_.push(docid);
-    if (observer != nullptr) observer->onPresent();
-    if (!Pause(200)) return false;
-    form.deleteRow(mw::kVideoList, row);
-    return true;
+    return PassOver(row, docid, ct::kInHistory, ct::kInHistoryCell);
+  }
+  // A video that failed too often is passed over like one in the history.
+  if (context_.catalogue != nullptr && context_.catalogue->givenUp(GbkToUtf8(docid))) {
+    return PassOver(row, docid, ct::kFailedTooOften, ct::kFailedTooOftenCell);
   }
 
   if (!Pause(20)) return false;

@@ -31,6 +31,9 @@ class CrawlWorker {
  private:
   bool HandleEntry(JsonDocument& document, int k, const Text& category);
   bool RejectEntry(RowHandle row, std::string_view utf8Message);
+  // An entry not to take (in the history, or failed too often): logged, queued as a later
+  // seed, row deleted.
+  bool PassOver(RowHandle row, const Text& docid, std::string_view utf8Log, std::string_view utf8Cell);
 
   CrawlContext context_;
   SeedQueue seeds_;

@@ -23,6 +23,15 @@ inline constexpr std::string_view kNextPassSoon = "5秒后执行下一个数据"
 inline constexpr std::string_view kDownloadFailed = "下载失败";
 inline constexpr std::string_view kDownloadFailedBecause = "下载失败：";  // followed by the reason
 
+// A video whose download failed too often: the log line and the row's status cell.
+inline constexpr std::string_view kFailedTooOften = "多次下载失败，跳过";
+inline constexpr std::string_view kFailedTooOftenCell = "多次失败";
+
+// The catalogue's notices, each followed by a name or a reason.
+inline constexpr std::string_view kCatalogueSetAside = "视频目录已损坏，另存后重新建立：";
+inline constexpr std::string_view kCatalogueUnusable = "视频目录无法打开：";
+inline constexpr std::string_view kCatalogueWriteFailed = "视频目录无法写入：";
+
 // Status cell of a row whose docid the history holds.
 inline constexpr std::string_view kInHistoryCell = "已存在";
 

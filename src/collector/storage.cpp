@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "collector/catalogue_recorder.h"
 #include "collector/collection_service.h"
 #include "collector/collector_settings.h"
 #include "collector/crawl_log.h"
@@ -91,8 +92,9 @@ TakeOutcome TakeVideo(CrawlContext& context, RowHandle row, VideoRecord& record)
   CreateFolders(folder);
   if (StopRequested()) return TakeOutcome::Stopped;
   Form* log = &form;
-  const auto download = context.downloads.start(record.url, path, record.docid,
-                                                [log](const Text& line) { AppendLog(*log, line); });
+  const auto download = context.downloads.start(
+      record.url, path, record.docid, [log](const Text& line) { AppendLog(*log, line); },
+      context.catalogue != nullptr ? CatalogueRecorder(*context.catalogue, record) : nullptr);
 
   auto state = download->state();
   for (int step = 0; step < context.timing.progressSteps; ++step) {

@@ -111,8 +111,8 @@ int RemoveLeftoverPartials(const Text& outputFolder, bool withSubfolders) {
 }
 
 void VideoDownloads::Finish(const std::shared_ptr<Shared>& shared,
-                            const std::shared_ptr<VideoDownload>& download, DownloadFailure failure,
-                            std::int64_t total, bool report) {
+                            const std::shared_ptr<VideoDownload>& download, const EndListener& onEnd,
+                            DownloadFailure failure, std::int64_t total, bool report) {
   {
     std::lock_guard lock(download->mutex_);
     if (download->state_ != VideoDownload::State::Running) return;
@@ -134,6 +134,7 @@ void VideoDownloads::Finish(const std::shared_ptr<Shared>& shared,
     late = std::move(download->late_);
   }
   download->changed_.notify_all();
+  if (onEnd && report) onEnd(*download);
   EndListener listener;
   {
     std::lock_guard lock(shared->mutex);
@@ -148,7 +149,7 @@ void VideoDownloads::Finish(const std::shared_ptr<Shared>& shared,
 }
 
 std::shared_ptr<VideoDownload> VideoDownloads::start(const Text& url, const Text& path, const Text& docid,
-                                                     RetryLog retryLog) {
+                                                     RetryLog retryLog, EndListener onEnd) {
   std::shared_ptr<VideoDownload> download(new VideoDownload(path, docid));
   {
     std::lock_guard lock(shared_->mutex);
@@ -159,7 +160,7 @@ std::shared_ptr<VideoDownload> VideoDownloads::start(const Text& url, const Text
   RemoveUnlockedPartialFile(part);  // a partial file of an earlier run that was cut off
   auto shared = shared_;
   RangedDownloader* downloader = &downloader_;
-  auto callback = [shared, download, downloader](int task, int code, std::int64_t total, std::int64_t done) {
+  auto callback = [shared, download, downloader, onEnd](int task, int code, std::int64_t total, std::int64_t done) {
     if (code == kDownloadProgress) {
       {
         std::lock_guard lock(download->mutex_);
@@ -168,11 +169,11 @@ std::shared_ptr<VideoDownload> VideoDownloads::start(const Text& url, const Text
       }
       download->changed_.notify_all();
     } else if (code == kDownloadFinished && done == total) {
-      Finish(shared, download, {}, total);
+      Finish(shared, download, onEnd, {}, total);
     } else {
       DownloadFailure failure = downloader->Progress(task).failure;
       if (!failure) failure = {FailureKind::LengthMismatch, 0};
-      Finish(shared, download, failure, total);
+      Finish(shared, download, onEnd, failure, total);
     }
   };
   DownloadFailure startFailure;
@@ -183,7 +184,7 @@ std::shared_ptr<VideoDownload> VideoDownloads::start(const Text& url, const Text
   if (task < 0) {
     // A start cut short by a stop is no failure to count.
     if (!startFailure) startFailure = {FailureKind::Network, 0};
-    Finish(shared_, download, startFailure, 0, !StopRequested());
+    Finish(shared_, download, onEnd, startFailure, 0, !StopRequested());
   } else {
     std::lock_guard lock(shared_->mutex);
     if (download->state() == VideoDownload::State::Running) shared_->tasks[download.get()] = task;

@@ -82,8 +82,11 @@ class VideoDownloads {
 
   // Starts fetching url into path (through path + ".part"); on completion records docid in the
   // history. Returns at once; a start that fails gives a download that has already failed.
+  // onEnd, when given, is called once the download has ended and before it stops counting as
+  // running (so waitAll() covers it): a complete one after its marker, a failed one after its
+  // partial file is gone; like the end listener, not for a start that a stop cut short.
   std::shared_ptr<VideoDownload> start(const Text& url, const Text& path, const Text& docid,
-                                       RetryLog retryLog = {});
+                                       RetryLog retryLog = {}, EndListener onEnd = {});
 
   // Whether a running download (of this program or, by its locked partial file, of another
   // copy) writes this file, or takes this docid.
@@ -97,7 +100,8 @@ class VideoDownloads {
   // Shared with the downloader's callbacks, which may outlive this object.
   struct Shared;
   static void Finish(const std::shared_ptr<Shared>& shared, const std::shared_ptr<VideoDownload>& download,
-                     DownloadFailure failure, std::int64_t total, bool report = true);
+                     const EndListener& onEnd, DownloadFailure failure, std::int64_t total,
+                     bool report = true);
 
   RangedDownloader& downloader_;
   std::shared_ptr<Shared> shared_;

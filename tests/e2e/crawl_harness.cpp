@@ -85,7 +85,7 @@ void CrawlHarness::set(std::string_view control, const std::string& utf8) {
 std::vector<std::string> CrawlHarness::runPass(const std::string& seed) {
   std::vector<std::string> seeds;
   Worker worker;
-  const CrawlContext context{*form_, downloads_, timing_, nullptr};
+  const CrawlContext context = this->context();
   worker.Start([&] {
     CrawlWorker crawl(context);
     crawl.SeedPass(Utf8ToGbk(seed));

@@ -28,7 +28,10 @@ class CrawlHarness {
 
   MemoryForm& form() { return *form_; }
   VideoDownloads& downloads() { return downloads_; }
-  CrawlContext context() { return CrawlContext{*form_, downloads_, timing_, nullptr}; }
+  CrawlContext context() { return CrawlContext{*form_, downloads_, timing_, nullptr, catalogue_}; }
+  // The catalogue the passes of runPass write into (none by default); it must outlive the
+  // harness's downloads.
+  void useCatalogue(Catalogue* catalogue) { catalogue_ = catalogue; }
   CrawlSession& session() { return session_; }
   std::string outputFolder() const;
 
@@ -57,6 +60,7 @@ class CrawlHarness {
   RangedDownloader downloader_;
   VideoDownloads downloads_{downloader_};
   CrawlTiming timing_;
+  Catalogue* catalogue_ = nullptr;
   CrawlSession session_;
   std::mutex mutex_;
   std::condition_variable changed_;

@@ -29,6 +29,7 @@ constexpr ValueFlag kValueFlags[] = {
     {"--min-free-mb", mw::kMinFreeMb, true},
     {"--max-videos", {}, true},
     {"--max-seconds", {}, true},
+    {"--export-csv", {}, false},
 };
 
 std::optional<std::int64_t> WholeNumber(std::string_view text) {
@@ -61,6 +62,10 @@ does, until a limit ends the run or Ctrl-C stops it at once.
   --contribute           run the contribute job instead of the crawl
   --max-videos N         stop after N videos taken (with --contribute: N videos reported)
   --max-seconds N        stop after N seconds
+  --retry-failed         try again the videos whose downloads failed too often
+  --export-csv FILE      write every collected video of the catalogue as CSV and exit
+  --stats                print the catalogue's videos and bytes per category and day,
+                         and its failures per reason, and exit
   --help                 this text
 
 Log lines go to stderr; at the end one summary line goes to stdout.
@@ -82,12 +87,16 @@ ParseResult ParseCommandLine(const std::vector<std::string>& arguments) {
       options.help = true;
       continue;
     }
-    if (argument == "--category-folders" || argument == "--contribute") {
+    if (argument == "--category-folders" || argument == "--contribute" || argument == "--stats" ||
+        argument == "--retry-failed") {
       if (inlineValue) {
         result.error = std::string(argument) + " takes no value";
         return result;
       }
-      (argument == "--contribute" ? options.contribute : options.categoryFolders) = true;
+      (argument == "--contribute"     ? options.contribute
+       : argument == "--stats"        ? options.stats
+       : argument == "--retry-failed" ? options.retryFailed
+                                      : options.categoryFolders) = true;
       continue;
     }
     const ValueFlag* flag = nullptr;
@@ -123,6 +132,8 @@ ParseResult ParseCommandLine(const std::vector<std::string>& arguments) {
       (argument == "--max-videos" ? options.maxVideos : options.maxSeconds) = *number;
     } else if (argument == "--category") {
       options.category = value;
+    } else if (argument == "--export-csv") {
+      options.exportCsv = value;
     } else {
       options.controls.emplace_back(flag->control, value);
     }

@@ -20,6 +20,9 @@ struct CliOptions {
   std::optional<std::int64_t> maxVideos;
   std::optional<std::int64_t> maxSeconds;
   bool help = false;
+  std::optional<std::string> exportCsv;  // the file to write the catalogue to
+  bool stats = false;
+  bool retryFailed = false;
 };
 
 struct ParseResult {

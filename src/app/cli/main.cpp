@@ -16,9 +16,12 @@
 #include <thread>
 #include <vector>
 
+#include "app/cli/catalogue_commands.h"
 #include "app/cli/cli_options.h"
 #include "app/cli/contribute_run.h"
 #include "app/cli/terminal_output.h"
+#include "collector/catalogue.h"
+#include "collector/crawl_log.h"
 #include "collector/crawl_observer.h"
 #include "collector/crawl_session.h"
 #include "collector/log_texts.h"
@@ -112,6 +115,10 @@ int Run(const CliOptions& options) {
     if (column == mw::kColDownload) output.statusCell(value);
   });
 
+  // Declared before the downloads: a download that ends writes its row into it.
+  Catalogue catalogue(CataloguePath(), [&form](const Text& line) { AppendLog(*form, line); });
+  if (options.retryFailed) catalogue.clearFailures();
+
   RunCounters counters;
   RangedDownloader downloader;
   VideoDownloads downloads(downloader);
@@ -127,7 +134,7 @@ int Run(const CliOptions& options) {
   });
 
   const auto started = std::chrono::steady_clock::now();
-  CrawlSession session(CrawlContext{*form, downloads, CrawlTiming{}, &counters});
+  CrawlSession session(CrawlContext{*form, downloads, CrawlTiming{}, &counters, &catalogue});
   session.Toggle();
   {
     std::unique_lock lock(end.mutex);
@@ -190,6 +197,8 @@ int main(int argc, char** argv) {
     std::fputs(std::string(UsageText()).c_str(), stdout);
     return kExitDone;
   }
+  if (parsed.options.exportCsv) return ExportCsvCommand(*parsed.options.exportCsv);
+  if (parsed.options.stats) return StatsCommand();
   if (parsed.options.contribute) return RunContribute(parsed.options);
   return Run(parsed.options);
 }

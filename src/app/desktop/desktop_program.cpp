@@ -10,6 +10,7 @@
 #include "app/desktop/qt_speech_output.h"
 #include "app/desktop/update_relay_form.h"
 #include "collector/categories.h"
+#include "collector/crawl_log.h"
 #include "collector/storage.h"
 #include "platform/window_layout.h"
 #include "shell/app_identity.h"
@@ -173,7 +174,15 @@ void DesktopProgram::onMainWindowCreated(MainWindow& window) {
   Form& form = window.form();
   form.setText(mw::kOutputFolder, DefaultOutputFolder());
   SettingsStore::LoadOnCreate(form);
-  crawl_ = std::make_unique<CrawlSession>(CrawlContext{form, downloads_, options_.crawlTiming});
+  Form* log = &form;
+  Catalogue::Notice notice = [log](const Text& line) { AppendLog(*log, line); };
+  if (catalogue_) {
+    catalogue_->setNotice(std::move(notice));
+  } else {
+    catalogue_ = std::make_unique<Catalogue>(CataloguePath(), std::move(notice));
+  }
+  crawl_ = std::make_unique<CrawlSession>(
+      CrawlContext{form, downloads_, options_.crawlTiming, nullptr, catalogue_.get()});
   contribute_ = std::make_unique<ContributeSession>(form, options_.contributeTiming, nullptr, &downloads_);
   Form* target = &form;
   categoryLoader_.Start([target] { LoadCategoryList(*target); });

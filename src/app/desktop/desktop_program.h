@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "app/desktop/update_relay_form.h"
+#include "collector/catalogue.h"
 #include "collector/contribute_session.h"
 #include "collector/crawl_session.h"
 #include "collector/crawl_timing.h"
@@ -84,6 +85,8 @@ class DesktopProgram {
   void end(int code);
 
   DesktopOptions options_;
+  // Before the downloads: a download that ends writes its row into it.
+  std::unique_ptr<Catalogue> catalogue_;
   // The collector's one downloader and the downloads on it; both live for the whole run.
   RangedDownloader downloader_;
   VideoDownloads downloads_{downloader_};

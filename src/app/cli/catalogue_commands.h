@@ -1,0 +1,14 @@
+#pragma once
+// The catalogue read back from the terminal, without the network.
+
+#include <string>
+
+namespace pelvaro::cli {
+
+// Writes every collected video as CSV to the file; the exit status.
+int ExportCsvCommand(const std::string& file);
+
+// Prints the videos and bytes per category and per day, and the failures per reason.
+int StatsCommand();
+
+}  // namespace pelvaro::cli

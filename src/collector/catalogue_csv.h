@@ -1,0 +1,24 @@
+#pragma once
+// The videos of the catalogue as a CSV file that spreadsheet programs open as it is: UTF-8
+// with a byte-order mark, a header row with the column names, CR LF between records, and a
+// field quoted (its quotes doubled) when it holds a comma, a quote, CR or LF.
+
+#include <string>
+#include <string_view>
+
+#include "platform/text.h"
+
+namespace pelvaro {
+
+class Catalogue;
+
+std::string CsvField(std::string_view value);
+
+// The whole CSV text of every videos row, ordered by the time taken. False when the catalogue
+// could not be read.
+bool CatalogueCsv(Catalogue& catalogue, std::string* csv);
+
+// Writes the CSV to the file (a program path), whole or not at all.
+bool ExportCatalogueCsv(Catalogue& catalogue, const Text& path);
+
+}  // namespace pelvaro

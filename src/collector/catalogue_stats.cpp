@@ -1,0 +1,74 @@
+#include "collector/catalogue_stats.h"
+
+#include <string_view>
+
+#include "collector/catalogue.h"
+
+namespace pelvaro {
+
+namespace {
+
+// Texts from the network never carry control characters to a terminal.
+std::string Printable(std::string_view text) {
+  std::string result;
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0x20 && byte != 0x7F) result += c;
+  }
+  return result;
+}
+
+}  // namespace
+
+bool ReadCatalogueStats(Catalogue& catalogue, CatalogueStats* stats) {
+  CatalogueStats result;
+  bool ok = catalogue.read("SELECT count(*), coalesce(sum(size_bytes), 0) FROM videos",
+                           [&result](const SqliteStatement& row) {
+                             result.videos = row.integer(0);
+                             result.bytes = row.integer(1);
+                           });
+  const auto counts = [](std::vector<CatalogueCount>& into) {
+    return [&into](const SqliteStatement& row) {
+      into.push_back({row.text(0), row.integer(1), row.integer(2), 0, 0});
+    };
+  };
+  ok = ok && catalogue.read(
+                 "SELECT coalesce(category, ''), count(*), coalesce(sum(size_bytes), 0) FROM videos"
+                 " GROUP BY 1 ORDER BY 2 DESC, 1",
+                 counts(result.byCategory));
+  ok = ok && catalogue.read(
+                 "SELECT substr(coalesce(taken_at, ''), 1, 10), count(*), coalesce(sum(size_bytes), 0)"
+                 " FROM videos GROUP BY 1 ORDER BY 1",
+                 counts(result.byDay));
+  ok = ok &&
+       catalogue.read(
+           "SELECT coalesce(last_reason, ''), count(*), coalesce(sum(attempts), 0), sum(attempts >= " +
+               std::to_string(Catalogue::kGiveUpAttempts) + ") FROM failures GROUP BY 1 ORDER BY 2 DESC, 1",
+           [&result](const SqliteStatement& row) {
+             result.failuresByReason.push_back(
+                 {row.text(0), row.integer(1), 0, row.integer(2), row.integer(3)});
+           });
+  if (ok) *stats = std::move(result);
+  return ok;
+}
+
+std::string FormatCatalogueStats(const CatalogueStats& stats) {
+  std::string text =
+      "videos=" + std::to_string(stats.videos) + " bytes=" + std::to_string(stats.bytes) + "\n";
+  for (const auto& count : stats.byCategory) {
+    text += "category=" + Printable(count.key) + " videos=" + std::to_string(count.videos) +
+            " bytes=" + std::to_string(count.bytes) + "\n";
+  }
+  for (const auto& count : stats.byDay) {
+    text += "day=" + Printable(count.key) + " videos=" + std::to_string(count.videos) +
+            " bytes=" + std::to_string(count.bytes) + "\n";
+  }
+  for (const auto& count : stats.failuresByReason) {
+    text += "failure=" + Printable(count.key) + " videos=" + std::to_string(count.videos) +
+            " attempts=" + std::to_string(count.attempts) + " given_up=" + std::to_string(count.givenUp) +
+            "\n";
+  }
+  return text;
+}
+
+}  // namespace pelvaro

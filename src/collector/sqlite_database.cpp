@@ -1,0 +1,112 @@
+#include "collector/sqlite_database.h"
+
+#include <sqlite3.h>
+
+#include <utility>
+
+namespace pelvaro {
+
+SqliteDatabase::~SqliteDatabase() { close(); }
+
+SqliteDatabase::SqliteDatabase(SqliteDatabase&& other) noexcept : db_(std::exchange(other.db_, nullptr)) {}
+
+SqliteDatabase& SqliteDatabase::operator=(SqliteDatabase&& other) noexcept {
+  if (this != &other) {
+    close();
+    db_ = std::exchange(other.db_, nullptr);
+  }
+  return *this;
+}
+
+int SqliteDatabase::open(const std::string& path) {
+  close();
+  sqlite3* db = nullptr;
+  const int code = sqlite3_open_v2(path.c_str(), &db,
+                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
+  if (code != SQLITE_OK) {
+    sqlite3_close(db);
+    return code;
+  }
+  sqlite3_extended_result_codes(db, 0);
+  db_ = db;
+  return SQLITE_OK;
+}
+
+void SqliteDatabase::close() {
+  // Statements are owned by their SqliteStatement objects; close_v2 defers the close until the
+  // last of them is finalized.
+  if (db_ != nullptr) sqlite3_close_v2(std::exchange(db_, nullptr));
+}
+
+void SqliteDatabase::setBusyTimeout(int milliseconds) {
+  if (db_ != nullptr) sqlite3_busy_timeout(db_, milliseconds);
+}
+
+int SqliteDatabase::exec(std::string_view sql) {
+  if (db_ == nullptr) return SQLITE_MISUSE;
+  return sqlite3_exec(db_, std::string(sql).c_str(), nullptr, nullptr, nullptr);
+}
+
+int SqliteDatabase::queryInt(std::string_view sql, int* result) {
+  SqliteStatement statement;
+  int code = statement.prepare(*this, sql);
+  if (code != SQLITE_OK) return code;
+  code = statement.step();
+  *result = code == SQLITE_ROW ? static_cast<int>(statement.integer(0)) : 0;
+  return code == SQLITE_ROW || code == SQLITE_DONE ? SQLITE_OK : code;
+}
+
+std::string SqliteDatabase::lastError() const { return db_ != nullptr ? sqlite3_errmsg(db_) : "no database"; }
+
+SqliteStatement::~SqliteStatement() { sqlite3_finalize(statement_); }
+
+SqliteStatement::SqliteStatement(SqliteStatement&& other) noexcept
+    : statement_(std::exchange(other.statement_, nullptr)) {}
+
+SqliteStatement& SqliteStatement::operator=(SqliteStatement&& other) noexcept {
+  if (this != &other) {
+    sqlite3_finalize(statement_);
+    statement_ = std::exchange(other.statement_, nullptr);
+  }
+  return *this;
+}
+
+int SqliteStatement::prepare(const SqliteDatabase& db, std::string_view sql) {
+  sqlite3_finalize(std::exchange(statement_, nullptr));
+  if (!db.isOpen()) return SQLITE_MISUSE;
+  return sqlite3_prepare_v2(db.handle(), sql.data(), static_cast<int>(sql.size()), &statement_, nullptr);
+}
+
+void SqliteStatement::bind(int index, std::string_view text) {
+  sqlite3_bind_text(statement_, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+}
+
+void SqliteStatement::bind(int index, std::int64_t value) { sqlite3_bind_int64(statement_, index, value); }
+
+int SqliteStatement::step() { return statement_ != nullptr ? sqlite3_step(statement_) : SQLITE_MISUSE; }
+
+void SqliteStatement::reset() {
+  sqlite3_reset(statement_);
+  sqlite3_clear_bindings(statement_);
+}
+
+std::int64_t SqliteStatement::integer(int column) const { return sqlite3_column_int64(statement_, column); }
+
+std::string SqliteStatement::text(int column) const {
+  const auto* bytes = sqlite3_column_text(statement_, column);
+  if (bytes == nullptr) return {};
+  return std::string(reinterpret_cast<const char*>(bytes),
+                     static_cast<std::size_t>(sqlite3_column_bytes(statement_, column)));
+}
+
+bool IsDamagedResult(int code) {
+  const int primary = code & 0xff;
+  return primary == SQLITE_NOTADB || primary == SQLITE_CORRUPT;
+}
+
+bool IsBusyResult(int code) {
+  const int primary = code & 0xff;
+  return primary == SQLITE_BUSY || primary == SQLITE_LOCKED;
+}
+
+}  // namespace pelvaro

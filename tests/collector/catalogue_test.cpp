@@ -1,0 +1,289 @@
+#include "collector/catalogue.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <thread>
+
+#include "collector/catalogue_csv.h"
+#include "collector/catalogue_stats.h"
+#include "collector/sqlite_database.h"
+
+namespace pelvaro {
+namespace {
+
+namespace fs = std::filesystem;
+
+class CatalogueTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/pelvaro-catalogue-XXXXXX";
+    root_ = mkdtemp(pattern);
+  }
+  void TearDown() override { fs::remove_all(root_); }
+
+  Text DbPath() const { return Utf8ToGbk(root_ + "/data/catalogue.db"); }
+  std::unique_ptr<Catalogue> Open() {
+    return std::make_unique<Catalogue>(DbPath(),
+                                       [this](const Text& line) { notices_.push_back(GbkToUtf8(line)); });
+  }
+  // One integer from a fresh connection of its own, as another program would see the file.
+  int Query(const std::string& sql) {
+    SqliteDatabase db;
+    EXPECT_EQ(db.open(root_ + "/data/catalogue.db"), 0);
+    int value = -1;
+    EXPECT_EQ(db.queryInt(sql, &value), 0) << sql;
+    return value;
+  }
+
+  std::string root_;
+  std::vector<std::string> notices_;
+};
+
+CatalogueVideo Video(const std::string& docid, const std::string& category = "娱乐", std::int64_t bytes = 100,
+                     const std::string& takenAt = "2026-12-09T10:00:00+08:00") {
+  CatalogueVideo v;
+  v.docid = docid;
+  v.title = "标题" + docid;
+  v.category = category;
+  v.published = "2026-12-01 08:00:00";
+  v.durationS = 61;
+  v.width = 720;
+  v.height = 1280;
+  v.sizeBytes = bytes;
+  v.url = "https://127.0.0.1/video/" + docid + "/2";
+  v.path = "/v/" + docid + ".mp4";
+  v.takenAt = takenAt;
+  return v;
+}
+
+TEST_F(CatalogueTest, ANewFileGetsItsSchemaVersionAndWal) {
+  auto catalogue = Open();
+  ASSERT_TRUE(catalogue->usable());
+  EXPECT_TRUE(notices_.empty());
+  EXPECT_EQ(Query("PRAGMA user_version"), 1);
+  EXPECT_EQ(Query("SELECT count(*) FROM videos"), 0);
+  EXPECT_EQ(Query("SELECT count(*) FROM failures"), 0);
+  std::string mode;
+  ASSERT_TRUE(
+      catalogue->read("PRAGMA journal_mode", [&](const SqliteStatement& row) { mode = row.text(0); }));
+  EXPECT_EQ(mode, "wal");
+}
+
+TEST_F(CatalogueTest, FailuresCountUpToGivingUpAndASuccessOrARetryForgetsThem) {
+  auto catalogue = Open();
+  for (int attempt = 1; attempt <= 3; ++attempt) {
+    EXPECT_FALSE(catalogue->givenUp("a")) << attempt;
+    ASSERT_TRUE(catalogue->recordFailure("a", "下载失败"));
+    ASSERT_TRUE(catalogue->recordFailure("b", "连接中断"));
+    EXPECT_EQ(catalogue->attempts("a"), attempt);
+  }
+  EXPECT_TRUE(catalogue->givenUp("a"));
+  // The next run sees the same count.
+  catalogue = Open();
+  EXPECT_TRUE(catalogue->givenUp("b"));
+  ASSERT_TRUE(catalogue->recordVideo(Video("a")));
+  EXPECT_EQ(catalogue->attempts("a"), 0);
+  EXPECT_EQ(Query("SELECT count(*) FROM videos WHERE docid = 'a'"), 1);
+  ASSERT_TRUE(catalogue->clearFailures());
+  EXPECT_FALSE(catalogue->givenUp("b"));
+  // Writing a row again replaces it.
+  ASSERT_TRUE(catalogue->recordVideo(Video("a", "体育")));
+  EXPECT_EQ(Query("SELECT count(*) FROM videos"), 1);
+}
+
+TEST_F(CatalogueTest, ADamagedFileIsSetAsideAndANewOneStarted) {
+  fs::create_directories(root_ + "/data");
+  std::string garbage(64 * 1024, '\0');
+  std::mt19937 random(7);
+  for (char& c : garbage) c = static_cast<char>(random());
+  std::ofstream(root_ + "/data/catalogue.db", std::ios::binary) << garbage;
+
+  auto catalogue = Open();
+  ASSERT_TRUE(catalogue->usable());
+  ASSERT_TRUE(catalogue->recordVideo(Video("a")));
+  ASSERT_EQ(notices_.size(), 1u);
+  EXPECT_NE(notices_[0].find("catalogue.db.broken-"), std::string::npos) << notices_[0];
+  int broken = 0;
+  for (const auto& entry : fs::directory_iterator(root_ + "/data")) {
+    const std::string name = entry.path().filename();
+    if (name.rfind("catalogue.db.broken-", 0) != 0) continue;
+    ++broken;
+    std::ifstream in(entry.path(), std::ios::binary);
+    std::stringstream bytes;
+    bytes << in.rdbuf();
+    EXPECT_EQ(bytes.str(), garbage) << "the damaged file is kept as it was";
+  }
+  EXPECT_EQ(broken, 1);
+  EXPECT_EQ(Query("SELECT count(*) FROM videos"), 1);
+}
+
+TEST_F(CatalogueTest, ACatalogueThatCannotBeOpenedDoesNothingAndSaysSoOnce) {
+  // The data folder's place is taken by a file: nothing can be created there.
+  std::ofstream(root_ + "/data") << "x";
+  auto catalogue = Open();
+  EXPECT_FALSE(catalogue->usable());
+  EXPECT_FALSE(catalogue->recordVideo(Video("a")));
+  EXPECT_FALSE(catalogue->recordFailure("a", "下载失败"));
+  EXPECT_EQ(catalogue->attempts("a"), 0);
+  EXPECT_FALSE(catalogue->givenUp("a"));
+  std::string csv;
+  EXPECT_FALSE(CatalogueCsv(*catalogue, &csv));
+  EXPECT_EQ(notices_.size(), 1u);
+}
+
+TEST_F(CatalogueTest, AnotherCopysLongLockFailsWritesOnceLoudlyAndNeverBlocksReads) {
+  auto catalogue = Open();
+  ASSERT_TRUE(catalogue->recordFailure("x", "下载失败"));
+  SqliteDatabase other;
+  ASSERT_EQ(other.open(root_ + "/data/catalogue.db"), 0);
+  ASSERT_EQ(other.exec("BEGIN IMMEDIATE; INSERT INTO failures VALUES ('y', 1, 'r', 't')"), 0);
+  // The reading connection sees the last committed state while the other copy writes.
+  EXPECT_EQ(catalogue->attempts("x"), 1);
+  EXPECT_EQ(catalogue->attempts("y"), 0);
+  EXPECT_FALSE(catalogue->recordVideo(Video("a")));
+  EXPECT_FALSE(catalogue->recordFailure("x", "下载失败"));
+  EXPECT_EQ(notices_.size(), 1u);
+  ASSERT_EQ(other.exec("COMMIT"), 0);
+  EXPECT_TRUE(catalogue->recordVideo(Video("a")));
+  EXPECT_EQ(catalogue->attempts("y"), 1);
+  EXPECT_EQ(Query("SELECT count(*) FROM videos"), 1);
+}
+
+TEST_F(CatalogueTest, AFileOfANewerVersionIsUsedAsItIs) {
+  fs::create_directories(root_ + "/data");
+  {
+    SqliteDatabase db;
+    ASSERT_EQ(db.open(root_ + "/data/catalogue.db"), 0);
+    ASSERT_EQ(
+        db.exec("CREATE TABLE videos (docid TEXT PRIMARY KEY, title TEXT, category TEXT, published TEXT,"
+                " duration_s INTEGER, width INTEGER, height INTEGER, size_bytes INTEGER, url TEXT, path TEXT,"
+                " taken_at TEXT, rating INTEGER);"
+                "CREATE TABLE failures (docid TEXT PRIMARY KEY, attempts INTEGER, last_reason TEXT,"
+                " last_at TEXT); PRAGMA user_version = 5;"),
+        0);
+  }
+  auto catalogue = Open();
+  ASSERT_TRUE(catalogue->usable());
+  EXPECT_TRUE(catalogue->recordVideo(Video("a")));
+  EXPECT_EQ(Query("PRAGMA user_version"), 5);
+  EXPECT_EQ(Query("SELECT count(*) FROM videos"), 1);
+}
+
+TEST_F(CatalogueTest, TwoThreadsAndAnotherProcessWriteAtOnce) {
+  constexpr int kRows = 150;
+  Open();  // the schema exists before anyone forks
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    Catalogue catalogue(DbPath());
+    int written = 0;
+    for (int i = 0; i < kRows; ++i) {
+      written += catalogue.recordVideo(Video("p" + std::to_string(i)));
+      written += catalogue.recordFailure("f", "下载失败");
+    }
+    _exit(written == 2 * kRows ? 0 : 1);
+  }
+  auto writer = [this](const std::string& prefix) {
+    Catalogue catalogue(DbPath());
+    for (int i = 0; i < kRows; ++i) {
+      EXPECT_TRUE(catalogue.recordVideo(Video(prefix + std::to_string(i))));
+      EXPECT_TRUE(catalogue.recordFailure("f", "下载失败"));
+    }
+  };
+  std::thread first(writer, "a"), second(writer, "b");
+  first.join();
+  second.join();
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_EQ(Query("SELECT count(*) FROM videos"), 3 * kRows);
+  EXPECT_EQ(Query("SELECT attempts FROM failures WHERE docid = 'f'"), 3 * kRows);
+  EXPECT_EQ(Query("SELECT count(*) FROM pragma_quick_check WHERE quick_check = 'ok'"), 1);
+}
+
+TEST(CatalogueCsvField, QuotesOnlyWhatNeedsIt) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"plain", "plain"},
+      {"", ""},
+      {"a,b", "\"a,b\""},
+      {"say \"hi\"", "\"say \"\"hi\"\"\""},
+      {"two\nlines", "\"two\nlines\""},
+      {"cr\r", "\"cr\r\""},
+      {"中文 标题", "中文 标题"},
+  };
+  for (const auto& [value, field] : cases) EXPECT_EQ(CsvField(value), field) << value;
+}
+
+// Python's csv module reads the export back: every field of every row, byte for byte.
+TEST_F(CatalogueTest, TheCsvRoundTripsThroughPythonsCsvModule) {
+  auto catalogue = Open();
+  std::vector<CatalogueVideo> videos = {Video("a"), Video("b"), Video("c")};
+  videos[0].title = "逗号,引号\"和\r\n换行";
+  videos[1].title = "\"开头引号";
+  videos[2].title = "";
+  videos[2].category = "a,\"b\"";
+  for (auto& v : videos) ASSERT_TRUE(catalogue->recordVideo(v));
+  const std::string csvPath = root_ + "/out.csv";
+  ASSERT_TRUE(ExportCatalogueCsv(*catalogue, Utf8ToGbk(csvPath)));
+
+  const std::string script = root_ + "/read.py";
+  std::ofstream(script) << "import csv, sys\n"
+                           "raw = open(sys.argv[1], 'rb').read()\n"
+                           "assert raw.startswith(b'\\xef\\xbb\\xbf')\n"
+                           "with open(sys.argv[1], newline='', encoding='utf-8-sig') as f:\n"
+                           "    for row in csv.reader(f):\n"
+                           "        print(' '.join(field.encode().hex() or '-' for field in row))\n";
+  const std::string decoded = root_ + "/decoded.txt";
+  ASSERT_EQ(std::system(("python3 " + script + " " + csvPath + " > " + decoded).c_str()), 0);
+  std::ifstream in(decoded);
+  std::vector<std::vector<std::string>> rows;
+  for (std::string line; std::getline(in, line);) {
+    std::vector<std::string> fields;
+    std::istringstream words(line);
+    for (std::string hex; words >> hex;) {
+      std::string bytes;
+      for (std::size_t i = 0; hex != "-" && i + 1 < hex.size(); i += 2)
+        bytes += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
+      fields.push_back(bytes);
+    }
+    rows.push_back(fields);
+  }
+  ASSERT_EQ(rows.size(), 4u);
+  EXPECT_EQ(rows[0], (std::vector<std::string>{"docid", "title", "category", "published", "duration_s",
+                                               "width", "height", "size_bytes", "url", "path", "taken_at"}));
+  for (std::size_t i = 0; i < videos.size(); ++i) {
+    const auto& v = videos[i];
+    EXPECT_EQ(rows[i + 1], (std::vector<std::string>{v.docid, v.title, v.category, v.published,
+                                                     std::to_string(v.durationS), std::to_string(v.width),
+                                                     std::to_string(v.height), std::to_string(v.sizeBytes),
+                                                     v.url, v.path, v.takenAt}));
+  }
+}
+
+TEST_F(CatalogueTest, StatsSumPerCategoryDayAndReason) {
+  auto catalogue = Open();
+  ASSERT_TRUE(catalogue->recordVideo(Video("a", "娱乐", 100, "2026-12-08T23:59:59+08:00")));
+  ASSERT_TRUE(catalogue->recordVideo(Video("b", "娱乐", 50, "2026-12-09T00:00:00+08:00")));
+  ASSERT_TRUE(catalogue->recordVideo(Video("c", "体育\x1b[2J", 7, "2026-12-09T01:00:00+08:00")));
+  for (int i = 0; i < 3; ++i) ASSERT_TRUE(catalogue->recordFailure("x", "下载失败"));
+  ASSERT_TRUE(catalogue->recordFailure("y", "下载失败"));
+  CatalogueStats stats;
+  ASSERT_TRUE(ReadCatalogueStats(*catalogue, &stats));
+  EXPECT_EQ(FormatCatalogueStats(stats),
+            "videos=3 bytes=157\n"
+            "category=娱乐 videos=2 bytes=150\n"
+            "category=体育[2J videos=1 bytes=7\n"
+            "day=2026-12-08 videos=1 bytes=100\n"
+            "day=2026-12-09 videos=2 bytes=57\n"
+            "failure=下载失败 videos=2 attempts=4 given_up=1\n");
+}
+
+}  // namespace
+}  // namespace pelvaro

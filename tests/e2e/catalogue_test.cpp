@@ -1,0 +1,291 @@
+// The catalogue as the crawl and pelvaro-cli keep it: rows that follow the files and markers,
+// failures that are remembered, a damaged file set aside, two programs on one data folder.
+
+#include "collector/catalogue.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <random>
+#include <sstream>
+
+#include "collector/collection_service.h"
+#include "collector/sqlite_database.h"
+#include "collector/storage.h"
+#include "e2e/crawl_harness.h"
+#include "e2e/sim_process.h"
+#include "platform/window_layout.h"
+
+extern char** environ;
+
+namespace pelvaro::e2e {
+namespace {
+
+namespace fs = std::filesystem;
+namespace mw = main_window;
+
+std::string Slurp(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+struct Row {
+  std::string title, category, path;
+  std::int64_t size = 0;
+};
+
+// Every videos row by docid, read through a connection of the test's own.
+std::map<std::string, Row> Rows(const std::string& runDir) {
+  Catalogue catalogue(Utf8ToGbk(runDir + "/data/catalogue.db"));
+  std::map<std::string, Row> rows;
+  catalogue.read("SELECT docid, title, category, path, size_bytes FROM videos",
+                 [&](const SqliteStatement& r) {
+                   rows[r.text(0)] = Row{r.text(1), r.text(2), r.text(3), r.integer(4)};
+                 });
+  return rows;
+}
+
+int Failures(const std::string& runDir) {
+  Catalogue catalogue(Utf8ToGbk(runDir + "/data/catalogue.db"));
+  int count = -1;
+  catalogue.read("SELECT count(*) FROM failures",
+                 [&](const SqliteStatement& r) { count = static_cast<int>(r.integer(0)); });
+  return count;
+}
+
+// Every row names a file that exists with the row's size, and has its marker; every marker has
+// its row.
+void ExpectRowsMatchFilesAndMarkers(const std::string& runDir) {
+  const auto rows = Rows(runDir);
+  const auto markers = FilesBelow(runDir + "/pelvarolishi");
+  EXPECT_EQ(rows.size(), markers.size());
+  for (const auto& marker : markers) EXPECT_TRUE(rows.count(marker)) << marker;
+  for (const auto& [docid, row] : rows) {
+    ASSERT_TRUE(fs::is_regular_file(row.path)) << row.path;
+    EXPECT_EQ(static_cast<std::int64_t>(fs::file_size(row.path)), row.size) << row.path;
+    EXPECT_TRUE(HistoryHolds(Utf8ToGbk(docid))) << docid;
+  }
+}
+
+std::size_t Count(const std::vector<std::string>& lines, const std::string& line) {
+  return static_cast<std::size_t>(std::count(lines.begin(), lines.end(), line));
+}
+
+std::size_t VideoRequests(const SimProcess& sim) {
+  std::size_t count = 0;
+  for (const auto& r : sim.requests("platform")) count += r.value("target", "").rfind("/video/", 0) == 0;
+  return count;
+}
+
+TEST(CatalogueCrawl, RowsAreWrittenForTakenVideosOnly) {
+  SimProcess sim({"--size-scale", "0.01"});
+  ASSERT_TRUE(sim.started());
+  Catalogue catalogue(CataloguePath());
+  CrawlHarness crawl;
+  crawl.useCatalogue(&catalogue);
+  const std::string seed = GbkToUtf8(QueryCollectionService(Gbk("所有类目")));
+  crawl.runPass(seed);
+  crawl.downloads().waitAll();
+  const auto first = Rows(sim.runDir());
+  ASSERT_FALSE(first.empty());
+  ExpectRowsMatchFilesAndMarkers(sim.runDir());
+  EXPECT_EQ(FilesBelow(crawl.outputFolder()).size(), first.size());
+  // The rows carry what the list showed.
+  for (const auto& cells : crawl.rows()) {
+    if (cells[mw::kColDownload] != "100%") continue;
+    const auto row = first.find(cells[mw::kColDocid]);
+    ASSERT_NE(row, first.end()) << cells[mw::kColDocid];
+    EXPECT_EQ(row->second.title, cells[mw::kColTitle]);
+    EXPECT_EQ(row->second.category, cells[mw::kColCategory]);
+  }
+  // The same answer again: every video exists, no row is added or changed.
+  crawl.runPass(seed);
+  crawl.downloads().waitAll();
+  const auto second = Rows(sim.runDir());
+  EXPECT_EQ(second.size(), first.size());
+  EXPECT_EQ(Failures(sim.runDir()), 0);
+}
+
+TEST(CatalogueCrawl, TheThirdFailureSkipsTheVideoInTheNextPassAndRun) {
+  // Every file is larger than the connection's 1000 bytes.
+  SimProcess sim({"--size-scale", "0.05", "--drop-after", "1000"});
+  ASSERT_TRUE(sim.started());
+  const std::string seed = GbkToUtf8(QueryCollectionService(Gbk("所有类目")));
+  std::size_t failedPerPass = 0;
+  {
+    Catalogue catalogue(CataloguePath());
+    CrawlHarness crawl;
+    crawl.useCatalogue(&catalogue);
+    for (int pass = 0; pass < 3; ++pass) {
+      crawl.runPass(seed);
+      crawl.downloads().waitAll();
+      failedPerPass = Count(crawl.log(), "下载失败");
+      ASSERT_GT(failedPerPass, 0u);
+      EXPECT_EQ(Count(crawl.log(), "多次下载失败，跳过"), 0u) << pass;
+    }
+  }
+  EXPECT_EQ(Failures(sim.runDir()), static_cast<int>(failedPerPass));
+  EXPECT_TRUE(Rows(sim.runDir()).empty());
+
+  // The next run meets the same videos and leaves them alone, queued as seeds all the same.
+  const std::size_t requests = VideoRequests(sim);
+  Catalogue catalogue(CataloguePath());
+  CrawlHarness crawl;
+  crawl.useCatalogue(&catalogue);
+  const auto seeds = crawl.runPass(seed);
+  EXPECT_EQ(Count(crawl.log(), "多次下载失败，跳过"), failedPerPass);
+  EXPECT_EQ(Count(crawl.log(), "下载失败"), 0u);
+  EXPECT_EQ(VideoRequests(sim), requests);
+  std::size_t skippedRows = 0;
+  for (const auto& cells : crawl.rows()) skippedRows += cells[mw::kColDownload] == "多次失败";
+  EXPECT_EQ(skippedRows, failedPerPass);
+  catalogue.read("SELECT docid FROM failures", [&](const SqliteStatement& r) {
+    EXPECT_NE(std::find(seeds.begin(), seeds.end(), r.text(0)), seeds.end()) << r.text(0);
+  });
+}
+
+// pelvaro-cli as a child process; its exit status, output and error output.
+struct CliResult {
+  int status = -1;
+  std::string out, err;
+};
+
+pid_t StartCli(const std::string& folder, const std::string& name, std::vector<std::string> flags) {
+  std::vector<std::string> arguments = {PELVARO_CLI_PATH};
+  arguments.insert(arguments.end(), flags.begin(), flags.end());
+  std::vector<char*> argv;
+  for (auto& a : arguments) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  const std::string out = folder + "/" + name + ".out", err = folder + "/" + name + ".err";
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  pid_t pid = -1;
+  if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid = -1;
+  posix_spawn_file_actions_destroy(&actions);
+  return pid;
+}
+
+CliResult WaitCli(pid_t pid, const std::string& folder, const std::string& name) {
+  CliResult result;
+  int status = 0;
+  if (pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status)) result.status = WEXITSTATUS(status);
+  result.out = Slurp(folder + "/" + name + ".out");
+  result.err = Slurp(folder + "/" + name + ".err");
+  return result;
+}
+
+CliResult RunCli(const std::string& folder, std::vector<std::string> flags) {
+  return WaitCli(StartCli(folder, "cli", std::move(flags)), folder, "cli");
+}
+
+const std::vector<std::string> kTakeTwo = {"--max-videos", "2",      "--pause-ms", "0",
+                                           "--hours",      "100000", "--min-size", "0"};
+
+std::size_t Occurrences(const std::string& text, const std::string& part) {
+  std::size_t count = 0;
+  for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+  return count;
+}
+
+TEST(CatalogueCli, ADamagedCatalogueIsSetAsideAndTheRunGoesOnThenReadsBack) {
+  SimProcess sim({"--size-scale", "0.01"});
+  ASSERT_TRUE(sim.started());
+  fs::create_directories(sim.runDir() + "/data");
+  std::string garbage(10000, '\0');
+  std::mt19937 random(11);
+  for (char& c : garbage) c = static_cast<char>(random());
+  std::ofstream(sim.runDir() + "/data/catalogue.db", std::ios::binary) << garbage;
+
+  const auto run = RunCli(sim.runDir(), kTakeTwo);
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("summary taken=2 "), std::string::npos) << run.out;
+  EXPECT_EQ(Occurrences(run.err, "视频目录已损坏"), 1u) << run.err;
+  std::size_t broken = 0;
+  for (const auto& entry : fs::directory_iterator(sim.runDir() + "/data"))
+    broken += entry.path().filename().string().rfind("catalogue.db.broken-", 0) == 0;
+  EXPECT_EQ(broken, 1u);
+  ExpectRowsMatchFilesAndMarkers(sim.runDir());
+  ASSERT_EQ(Rows(sim.runDir()).size(), 2u);
+
+  // Read back without the network: the simulator is gone.
+  const auto rows = Rows(sim.runDir());
+  std::int64_t bytes = 0;
+  for (const auto& [docid, row] : rows) bytes += row.size;
+  const std::string csv = sim.runDir() + "/videos.csv";
+  const std::string script = sim.runDir() + "/count.py";
+  std::ofstream(script) << "import csv, sys\n"
+                           "with open(sys.argv[1], newline='', encoding='utf-8-sig') as f:\n"
+                           "    rows = list(csv.reader(f))\n"
+                           "assert rows[0][:2] == ['docid', 'title'], rows[0]\n"
+                           "for r in rows[1:]:\n"
+                           "    assert len(r) == 11 and r[1], r\n"
+                           "print(len(rows) - 1)\n";
+  const auto exported = RunCli(sim.runDir(), {"--export-csv", csv});
+  ASSERT_EQ(exported.status, 0) << exported.err;
+  EXPECT_EQ(exported.out, "");
+  ASSERT_EQ(std::system(("python3 " + script + " " + csv + " > " + csv + ".count").c_str()), 0);
+  EXPECT_EQ(Slurp(csv + ".count"), "2\n");
+
+  const auto stats = RunCli(sim.runDir(), {"--stats"});
+  ASSERT_EQ(stats.status, 0) << stats.err;
+  EXPECT_EQ(stats.out.rfind("videos=2 bytes=" + std::to_string(bytes) + "\n", 0), 0u) << stats.out;
+  EXPECT_EQ(Occurrences(stats.out, "\nday="), 1u) << stats.out;
+}
+
+TEST(CatalogueCli, RetryFailedForgetsTheFailuresBeforeTheCrawl) {
+  SimProcess sim({"--size-scale", "0.01"});
+  ASSERT_TRUE(sim.started());
+  {
+    Catalogue catalogue(CataloguePath());
+    for (int i = 0; i < Catalogue::kGiveUpAttempts; ++i)
+      ASSERT_TRUE(catalogue.recordFailure("V_broken", "下载失败"));
+  }
+  auto run = RunCli(sim.runDir(), kTakeTwo);
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(Failures(sim.runDir()), 1);
+  auto flags = kTakeTwo;
+  flags.push_back("--retry-failed");
+  run = RunCli(sim.runDir(), flags);
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(Failures(sim.runDir()), 0);
+}
+
+TEST(CatalogueCli, TwoProgramsWriteOneCatalogueAtOnce) {
+  SimProcess sim({"--size-scale", "0.01"});
+  ASSERT_TRUE(sim.started());
+  auto flags = [&](const std::string& output) {
+    auto f = kTakeTwo;
+    f[1] = "4";
+    f.insert(f.end(), {"--output", sim.runDir() + "/" + output});
+    return f;
+  };
+  const pid_t first = StartCli(sim.runDir(), "first", flags("one"));
+  const pid_t second = StartCli(sim.runDir(), "second", flags("two"));
+  const auto a = WaitCli(first, sim.runDir(), "first");
+  const auto b = WaitCli(second, sim.runDir(), "second");
+  ASSERT_EQ(a.status, 0) << a.err;
+  ASSERT_EQ(b.status, 0) << b.err;
+  EXPECT_EQ(a.err.find("视频目录"), std::string::npos) << a.err;
+  EXPECT_EQ(b.err.find("视频目录"), std::string::npos) << b.err;
+  ExpectRowsMatchFilesAndMarkers(sim.runDir());
+  EXPECT_GE(Rows(sim.runDir()).size(), 4u);
+  SqliteDatabase db;
+  ASSERT_EQ(db.open(sim.runDir() + "/data/catalogue.db"), 0);
+  int ok = 0;
+  ASSERT_EQ(db.queryInt("SELECT count(*) FROM pragma_integrity_check WHERE integrity_check = 'ok'", &ok), 0);
+  EXPECT_EQ(ok, 1);
+}
+
+}  // namespace
+}  // namespace pelvaro::e2e
