@@ -4,6 +4,7 @@
 
 #include "collector/collector_settings.h"
 #include "collector/crawl_log.h"
+#include "collector/crawl_observer.h"
 #include "collector/log_texts.h"
 #include "collector/platform_api.h"
 #include "collector/video_downloads.h"
@@ -77,6 +78,7 @@ TakeOutcome TakeVideo(CrawlContext& context, RowHandle row, VideoRecord& record)
 
   CreateFolders(folder);
   if (StopRequested()) return TakeOutcome::Stopped;
+  if (context.observer != nullptr) context.observer->onDownloadStarting(record);
   const auto download = context.downloads.start(record.url, path, record.docid);
 
   auto state = download->state();

@@ -10,7 +10,7 @@
 #include <filesystem>
 #include <thread>
 
-#include "app/desktop/data_folder.h"
+#include "platform/data_folder.h"
 #include "app/desktop/test_automation.h"
 #include "app/desktop_test_support.h"
 
