@@ -19,7 +19,7 @@ const std::vector<std::string>& PlainCategories() {
 // Categories that only appear with --hostile. None holds CR or LF, which would split the list.
 const std::vector<std::string>& HostileCategories() {
   static const std::vector<std::string> names = {"../娱乐", "/tmp/体育", "a\\b",       ":*?\"<>|",
-                                                 ".",       "..",        "ctl\x01\x1f"};
+                                                 ".",       "..",        "ctl\x01\x1b[31m\x1f"};
   return names;
 }
 
@@ -35,7 +35,7 @@ std::string HostileDocid(std::string_view plain, std::size_t kind) {
     case 3:
       return "/tmp/" + base;
     case 4:
-      return base + "\x01\x1f";
+      return base + "\x01\x1b[1m\x1f";
     case 5:
       return base + ":*?\"<>|";
     default:
@@ -54,7 +54,7 @@ std::string HostileTitle(Rng& rng) {
     case 3:
       return "标题:*?\"<>|";
     case 4:
-      return "控制\x01\x02\x1f字符";
+      return "控制\x01\x02\x1f\x1b[2J\x1b]0;窗口\x07字符";
     case 5:
       return ".";
     case 6:

@@ -13,7 +13,7 @@ namespace ct = collector_text;
 
 namespace {
 
-constexpr int kBarWidth = 20;
+constexpr int kBarWidth = 10;
 // The outcome of a video taken, as the log says it (without "，开始下一个。").
 constexpr std::string_view kTaken = "任务完成";
 // The outcome of a download stopped because the run ended.
@@ -25,7 +25,13 @@ std::string Megabytes(double bytes) {
   return text;
 }
 
-std::string SizeText(const Text& sizeMb) { return sizeMb.empty() ? std::string() : GbkToUtf8(sizeMb) + " MB"; }
+// The size the answer announced, in MB.
+std::string SizeText(const Text& sizeMb) {
+  if (sizeMb.empty()) return {};
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f MB", std::strtod(sizeMb.c_str(), nullptr));
+  return text;
+}
 
 }  // namespace
 
@@ -46,8 +52,7 @@ void CrawlReport::refreshStatus() {
   std::string status;
   {
     std::lock_guard lock(mutex_);
-    status = "pass " + std::to_string(passes_) + "  entry " + std::to_string(entry_) + "/" +
-             std::to_string(entries_);
+    status = "pass " + std::to_string(passes_) + " " + std::to_string(entry_) + "/" + std::to_string(entries_);
     status += " | taken " + std::to_string(taken.load()) + " | present " + std::to_string(present.load()) +
               " | rejected " + std::to_string(rejected.load()) + " | failed " + std::to_string(failed.load());
     if (!bar_.empty()) status += " | " + bar_;
@@ -157,7 +162,11 @@ void CrawlReport::downloadStopped(const Text& docid) {
       videos_.erase(found);
     }
   }
-  videoLine(video.entry, docid, kStoppedAtEnd, video.title, SizeText(video.sizeMb));
+  if (output_.screen()) {
+    videoLine(video.entry, docid, kStoppedAtEnd, video.title, SizeText(video.sizeMb));
+  } else {
+    output_.line("pelvaro-cli: stopped the download of " + GbkToUtf8(docid) + " and removed its partial file");
+  }
 }
 
 void CrawlReport::progressCell(const Text& value) {
