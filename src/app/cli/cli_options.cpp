@@ -80,6 +80,7 @@ does, until a limit ends the run or Ctrl-C stops it at once.
   --log                  write the program's log lines to stderr even on a terminal
                          (default: on a terminal one line per video and a status line)
   --help                 this text
+  --version              the program's version
 
 A limit ends the run as the stop button does: a download under way gets 5 seconds to finish,
 is then stopped and its partial file removed. At the end one summary line goes to stdout.
@@ -102,6 +103,10 @@ ParseResult ParseCommandLine(const std::vector<std::string>& arguments) {
     }
     if (argument == "--help" || argument == "-h") {
       options.help = true;
+      continue;
+    }
+    if (argument == "--version") {
+      options.version = true;
       continue;
     }
     if (!argument.starts_with("-")) {

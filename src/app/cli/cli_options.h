@@ -22,6 +22,7 @@ struct CliOptions {
   std::optional<std::int64_t> maxVideos;
   std::optional<std::int64_t> maxSeconds;
   bool help = false;
+  bool version = false;
 };
 
 struct ParseResult {

@@ -173,12 +173,12 @@ void CrawlReport::progressCell(const Text& value) {
   if (!output_.screen() || value.empty() || value.back() != '%') return;
   const double percent = std::clamp(std::strtod(value.c_str(), nullptr), 0.0, 100.0);
   const int filled = static_cast<int>(percent / 100.0 * kBarWidth + 0.5);
-  char number[16];
-  std::snprintf(number, sizeof number, "%5.1f%%", percent);
+  char bar[64];
+  std::snprintf(bar, sizeof bar, "[%s%s] %5.1f%%", std::string(static_cast<std::size_t>(filled), '#').c_str(),
+                std::string(static_cast<std::size_t>(kBarWidth - filled), '.').c_str(), percent);
   {
     std::lock_guard lock(mutex_);
-    bar_ = "[" + std::string(static_cast<std::size_t>(filled), '#') +
-           std::string(static_cast<std::size_t>(kBarWidth - filled), '.') + "] " + number;
+    bar_ = bar;
   }
   refreshStatus();
 }

@@ -23,6 +23,10 @@ int main(int argc, char** argv) {
     std::fputs(std::string(UsageText()).c_str(), stdout);
     return 0;
   }
+  if (parsed.options.version) {
+    std::puts("pelvaro-cli " PELVARO_VERSION);
+    return 0;
+  }
   // The contribute job walks from the seed link alone; the built-in one gives no answers.
   if (parsed.options.contribute && !parsed.options.seedLinkGiven) {
     std::fputs("pelvaro-cli: --contribute needs --seed-link URL (an article link of the platform)\n", stderr);

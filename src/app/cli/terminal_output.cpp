@@ -55,7 +55,7 @@ void TerminalOutput::line(const std::string& utf8) {
 void TerminalOutput::status(const std::string& utf8) {
   if (!screen_) return;
   std::string text = FitWidth(StripControls(utf8), columns());
-  if (text.empty()) text = " ";
+  if (text.empty()) text.push_back(' ');
   std::lock_guard lock(mutex_);
   if (text == status_) return;
   std::fputs("\r\033[K", stream_);
