@@ -123,5 +123,26 @@ TEST(Cli, CtrlCStopsAtOnceWith130) {
   EXPECT_EQ(match[3], match[7]);
 }
 
+// Mistakes that only the answers reveal are said, and the run goes on as asked.
+TEST(Cli, AnUnknownCategoryAndASeedLinkWithoutAnswersAreSaid) {
+  SimProcess sim({"--size-scale", "0.01"});
+  ASSERT_TRUE(sim.started());
+  CliRun typo(sim.runDir(), {"--category", "汽 车", "--max-seconds", "2"});
+  EXPECT_EQ(typo.wait(), 0);
+  const std::string err = typo.err();
+  EXPECT_NE(err.find("pelvaro-cli: warning: --category '汽 车' is not in the category list"), std::string::npos) << err;
+  EXPECT_NE(err.find("known categories: "), std::string::npos) << err;
+  EXPECT_NE(err.find("汽车"), std::string::npos) << err;
+
+  CliRun known(sim.runDir(), {"--category", "汽车", "--max-seconds", "1"});
+  EXPECT_EQ(known.wait(), 0);
+  EXPECT_EQ(known.err().find("warning"), std::string::npos) << known.err();
+
+  CliRun empty(sim.runDir(), {"--contribute", "--seed-link", "https://example.invalid/article/V_none?x=1",
+                              "--max-seconds", "2"});
+  EXPECT_EQ(empty.wait(), 0);
+  EXPECT_NE(empty.err().find("the seed link gave no related videos"), std::string::npos) << empty.err();
+}
+
 }  // namespace
 }  // namespace pelvaro::e2e
