@@ -70,12 +70,13 @@ class ContributeEnd : public ContributeObserver {
 
 int RunContribute(const CliOptions& options) {
   TerminalOutput output(isatty(STDERR_FILENO) == 1 && !options.log);
+  ContributeEnd state(options.maxVideos.value_or(INT64_MAX), output);
+  // Before any other thread starts (they inherit the blocked signals), after what its handler
+  // touches (it is joined before they go).
+  StopSignals signals([&state](int signal) { state.finish(false, signal); });
   auto form = MemoryForm::MainWindow();
   for (const auto& [control, value] : options.controls) form->setText(control, Utf8ToGbk(value));
 
-  ContributeEnd state(options.maxVideos.value_or(INT64_MAX), output);
-  // Declared after what its handler touches, so it is joined before they go.
-  StopSignals signals([&state](int signal) { state.finish(false, signal); });
   ContributeSession session(*form, ContributeTiming{}, &state);
   state.worker = &session.worker();
 

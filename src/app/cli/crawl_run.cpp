@@ -92,16 +92,17 @@ void CheckCategory(const CliOptions& options, TerminalOutput& output) {
 int RunCrawl(const CliOptions& options) {
   RunEnd end;
   std::stop_source mainStop;
+  // Before any other thread starts, so that every thread inherits the blocked signals; declared
+  // after what its handler touches, so it is joined before they go.
+  StopSignals signals([&end, &mainStop](int signal) {
+    mainStop.request_stop();
+    end.set(false, signal);
+  });
   TerminalOutput output(isatty(STDERR_FILENO) == 1 && !options.log);
   CrawlReport report(output);
   RangedDownloader downloader;
   VideoDownloads downloads(downloader);
   auto form = MemoryForm::MainWindow();
-  // Declared after everything its handler touches, and so destroyed (joined) before them.
-  StopSignals signals([&end, &mainStop](int signal) {
-    mainStop.request_stop();
-    end.set(false, signal);
-  });
   // The main thread's own requests (category list, last reports) end with a signal too.
   StopScope mainScope(mainStop.get_token());
 
@@ -139,13 +140,10 @@ int RunCrawl(const CliOptions& options) {
   if (end.receivedSignal() == 0 && !downloads.waitAllFor(std::chrono::milliseconds(0))) {
     output.line("pelvaro-cli: waiting up to " + std::to_string(kGrace.count()) +
                 " s for the download under way to finish");
-    std::unique_lock lock(end.mutex);
+    // In short steps, so that a signal during the grace still ends the run at once.
     const auto deadline = std::chrono::steady_clock::now() + kGrace;
-    while (end.signal == 0 && std::chrono::steady_clock::now() < deadline) {
-      lock.unlock();
-      const bool idle = downloads.waitAllFor(std::chrono::milliseconds(100));
-      lock.lock();
-      if (idle) break;
+    while (end.receivedSignal() == 0 && std::chrono::steady_clock::now() < deadline &&
+           !downloads.waitAllFor(std::chrono::milliseconds(100))) {
     }
   }
   for (const Text& docid : downloads.stopAll()) report.downloadStopped(docid);
