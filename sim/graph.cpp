@@ -19,7 +19,7 @@ const std::vector<std::string>& PlainCategories() {
 // Categories that only appear with --hostile. None holds CR or LF, which would split the list.
 const std::vector<std::string>& HostileCategories() {
   static const std::vector<std::string> names = {"../娱乐", "/tmp/体育", "a\\b",       ":*?\"<>|",
-                                                 ".",       "..",        "ctl\x01\x1f"};
+                                                 ".",       "..",        "ctl\x01\x1b[31m\x1f"};
   return names;
 }
 
@@ -35,7 +35,7 @@ std::string HostileDocid(std::string_view plain, std::size_t kind) {
     case 3:
       return "/tmp/" + base;
     case 4:
-      return base + "\x01\x1f";
+      return base + "\x01\x1b[1m\x1f";
     case 5:
       return base + ":*?\"<>|";
     default:
@@ -54,7 +54,7 @@ std::string HostileTitle(Rng& rng) {
     case 3:
       return "标题:*?\"<>|";
     case 4:
-      return "控制\x01\x02\x1f字符";
+      return "控制\x01\x02\x1f\x1b[2J\x1b]0;窗口\x07字符";
     case 5:
       return ".";
     case 6:
@@ -147,10 +147,11 @@ Graph::Graph(GraphOptions options) : options_(options) {
       if (IsHostile(i)) {
         // "." and ".." name one article each; the other hostile ones keep a unique core.
         std::size_t ordinal = i / 4;
+        // Sized fills rather than `= "."`, on which GCC 12 warns falsely (-Wrestrict).
         if (ordinal == 0)
-          docid = ".";
+          docid.assign(1, '.');
         else if (ordinal == 1)
-          docid = "..";
+          docid.assign(2, '.');
         else
           docid = HostileDocid(docid, ordinal);
       }

@@ -1,17 +1,30 @@
 #pragma once
 
 #include "collector/video_filter.h"
+#include "collector/video_record.h"
+#include "platform/text.h"
 
 namespace pelvaro {
 
-// What a front end may want to count while a crawl runs. The crawl worker calls these on its
-// own thread; download ends are reported by VideoDownloads' end listener instead.
+// What a front end may want to follow while a crawl runs (the terminal's lines and counters).
+// The crawl worker calls these on its own thread, in order: an entry, then what became of it.
+// Download ends are reported by VideoDownloads' end listener instead.
 class CrawlObserver {
  public:
   virtual ~CrawlObserver() = default;
-  // The video is in the history or its file exists already.
-  virtual void onPresent() {}
-  virtual void onRejected(RejectReason reason) { (void)reason; }
+  // A related-videos answer with this many entries.
+  virtual void onPass(int entries) { (void)entries; }
+  // The crawl turns to the entry with this number in the answer, from 1.
+  virtual void onEntry(int number) { (void)number; }
+  // The video is in the history, or a download of it still runs.
+  virtual void onPresent(const Text& docid) { (void)docid; }
+  virtual void onRejected(const VideoRecord& record, RejectReason reason) { (void)record, (void)reason; }
+  // Its file exists already.
+  virtual void onExists(const VideoRecord& record) { (void)record; }
+  // Its download is about to start (the title is final).
+  virtual void onDownloadStarting(const VideoRecord& record) { (void)record; }
+  // The video was reported to the collection service (a report cut short by a stop is not).
+  virtual void onReported(const VideoRecord& record) { (void)record; }
 };
 
 }  // namespace pelvaro

@@ -69,6 +69,7 @@ bool CrawlWorker::SeedPass(const Text& seed) {
   if (!Pause(20)) return false;
   const int count = document.countAt("recommend_video");
   AppendLog(form, Gbk(ct::kReadCount) + std::to_string(count) + "\r\n");
+  if (context_.observer != nullptr) context_.observer->onPass(count);
   const Text category = CollectorSettings(form).category();
   for (int k = 0; k < count; ++k) {
     if (!HandleEntry(document, k, category)) return false;
@@ -91,7 +92,7 @@ bool CrawlWorker::PassOver(RowHandle row, const Text& docid, std::string_view ut
   AppendLogText(context_.form, utf8Log);
   context_.form.setCell(mw::kVideoList, row, mw::kColDownload, Gbk(utf8Cell));
   seeds_.push(docid);
-  if (context_.observer != nullptr) context_.observer->onPresent();
+  if (context_.observer != nullptr) context_.observer->onPresent(docid);
   if (!Pause(200)) return false;
   context_.form.deleteRow(mw::kVideoList, row);
   return true;
@@ -102,6 +103,7 @@ bool CrawlWorker::HandleEntry(JsonDocument& document, int k, const Text& categor
   CrawlObserver* observer = context_.observer;
   if (!RunStorageGuards(context_)) return false;
   AppendLog(form, std::to_string(k + 1));
+  if (observer != nullptr) observer->onEntry(k + 1);
   if (form.rowCount(mw::kVideoList) >= kMaxRows) form.clearRows(mw::kVideoList);
   if (StopRequested()) return false;
   const RowHandle row = form.addRow(mw::kVideoList);
@@ -122,7 +124,7 @@ bool CrawlWorker::HandleEntry(JsonDocument& document, int k, const Text& categor
   seeds_.push(docid);
   const CollectorSettings settings(form);
   if (const auto reason = FilterVideo(record, category, FilterLimits::Read(settings), std::time(nullptr))) {
-    if (observer != nullptr) observer->onRejected(*reason);
+    if (observer != nullptr) observer->onRejected(record, *reason);
     return RejectEntry(row, RejectMessage(*reason));
   }
 
@@ -146,7 +148,7 @@ bool CrawlWorker::HandleEntry(JsonDocument& document, int k, const Text& categor
     case TakeOutcome::Stopped:
       return false;
     case TakeOutcome::Exists:
-      if (observer != nullptr) observer->onPresent();
+      if (observer != nullptr) observer->onExists(record);
       return true;
     case TakeOutcome::Failed:
       // A failed download is not reported as done, neither in the log nor to the service.
@@ -158,8 +160,11 @@ bool CrawlWorker::HandleEntry(JsonDocument& document, int k, const Text& categor
   AppendLog(form, "\r\n" + Gbk(ct::kTaskDone));
   if (!UserPause(settings)) return false;
   // A download still running reports its video itself once the file is complete.
-  if (outcome == TakeOutcome::Complete) QueryCollectionService(record.category, record.docid);
-  return !StopRequested();
+  if (outcome != TakeOutcome::Complete) return !StopRequested();
+  QueryCollectionService(record.category, record.docid);
+  if (StopRequested()) return false;
+  if (observer != nullptr) observer->onReported(record);
+  return true;
 }
 
 }  // namespace pelvaro

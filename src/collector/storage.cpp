@@ -6,6 +6,7 @@
 #include "collector/collection_service.h"
 #include "collector/collector_settings.h"
 #include "collector/crawl_log.h"
+#include "collector/crawl_observer.h"
 #include "collector/log_texts.h"
 #include "collector/platform_api.h"
 #include "collector/video_downloads.h"
@@ -91,6 +92,7 @@ TakeOutcome TakeVideo(CrawlContext& context, RowHandle row, VideoRecord& record)
 
   CreateFolders(folder);
   if (StopRequested()) return TakeOutcome::Stopped;
+  if (context.observer != nullptr) context.observer->onDownloadStarting(record);
   Form* log = &form;
   const auto download = context.downloads.start(
       record.url, path, record.docid, [log](const Text& line) { AppendLog(*log, line); },

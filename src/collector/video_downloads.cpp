@@ -23,7 +23,7 @@ struct VideoDownloads::Shared {
   std::condition_variable idle;
   std::multiset<Text> paths;
   std::multiset<Text> docids;
-  std::map<VideoDownload*, int> tasks;  // running downloads and their task numbers
+  std::map<std::shared_ptr<VideoDownload>, int> tasks;  // running downloads and their task numbers
   EndListener listener;
 };
 
@@ -68,7 +68,7 @@ VideoDownloads::VideoDownloads(RangedDownloader& downloader)
     : downloader_(downloader), shared_(std::make_shared<Shared>()) {}
 
 VideoDownloads::~VideoDownloads() {
-  std::map<VideoDownload*, int> running;
+  std::map<std::shared_ptr<VideoDownload>, int> running;
   {
     std::lock_guard lock(shared_->mutex);
     running = shared_->tasks;
@@ -140,7 +140,7 @@ void VideoDownloads::Finish(const std::shared_ptr<Shared>& shared,
     std::lock_guard lock(shared->mutex);
     shared->paths.erase(shared->paths.find(download->path()));
     shared->docids.erase(shared->docids.find(download->docid()));
-    shared->tasks.erase(download.get());
+    shared->tasks.erase(download);
     listener = shared->listener;
   }
   shared->idle.notify_all();
@@ -187,7 +187,7 @@ std::shared_ptr<VideoDownload> VideoDownloads::start(const Text& url, const Text
     Finish(shared_, download, onEnd, startFailure, 0, !StopRequested());
   } else {
     std::lock_guard lock(shared_->mutex);
-    if (download->state() == VideoDownload::State::Running) shared_->tasks[download.get()] = task;
+    if (download->state() == VideoDownload::State::Running) shared_->tasks[download] = task;
   }
   return download;
 }
@@ -208,6 +208,30 @@ bool VideoDownloads::takes(const Text& docid) const {
 void VideoDownloads::waitAll() const {
   std::unique_lock lock(shared_->mutex);
   shared_->idle.wait(lock, [this] { return shared_->paths.empty(); });
+}
+
+bool VideoDownloads::waitAllFor(std::chrono::milliseconds timeout) const {
+  std::unique_lock lock(shared_->mutex);
+  return shared_->idle.wait_for(lock, timeout, [this] { return shared_->paths.empty(); });
+}
+
+std::vector<Text> VideoDownloads::stopAll() {
+  std::map<std::shared_ptr<VideoDownload>, int> running;
+  {
+    std::lock_guard lock(shared_->mutex);
+    running = shared_->tasks;
+  }
+  std::vector<Text> stopped;
+  for (const auto& [download, task] : running) {
+    downloader_.Stop(task);
+    // Once the task has ended no final call can still be under way: the download was either
+    // ended by that call or is still ours to end here.
+    downloader_.WaitForEnd(task, std::chrono::seconds(5), std::stop_token());
+    if (download->state() != VideoDownload::State::Running) continue;
+    stopped.push_back(download->docid());
+    Finish(shared_, download, false, 0, false);
+  }
+  return stopped;
 }
 
 }  // namespace pelvaro

@@ -14,6 +14,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 #include "platform/text.h"
 #include "web/download_failure.h"
@@ -95,6 +96,13 @@ class VideoDownloads {
 
   // Waits until no download runs (the terminal front end before it exits).
   void waitAll() const;
+  // The same for at most `timeout`; true when none runs any more.
+  bool waitAllFor(std::chrono::milliseconds timeout) const;
+
+  // Stops every running download, waits until its transfers have ended and removes its partial
+  // file: it ends failed, without a marker and without a call of the end listener. Returns the
+  // docids of the downloads it stopped. A download that completes meanwhile stays complete.
+  std::vector<Text> stopAll();
 
  private:
   // Shared with the downloader's callbacks, which may outlive this object.

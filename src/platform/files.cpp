@@ -71,7 +71,7 @@ std::optional<std::uint64_t> FreeSpaceBytes(const Text& path) {
     auto slash = native.find_last_of('/');
     if (native.empty() || slash == std::string::npos) {
       if (native == ".") return std::nullopt;
-      native = ".";
+      native = std::string(1, '.');  // not `= "."`: GCC 12 warns falsely (-Wrestrict) on that
       continue;
     }
     native = slash == 0 ? "/" : native.substr(0, slash);

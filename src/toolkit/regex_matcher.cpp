@@ -369,11 +369,17 @@ bool RegexMatcher::match(const Text& pattern, const Text& subject, bool caseSens
   compiled->pattern = pattern;
   if (quotePlaceholder) {
     // "#" is never the second byte of a GBK character, so every hit is a whole placeholder.
+    // Built anew rather than replaced in place, which GCC 12 warns about falsely (-Wrestrict).
     static const Text kPlaceholder = Gbk("#引号");
-    for (std::size_t at = compiled->pattern.find(kPlaceholder); at != Text::npos;
-         at = compiled->pattern.find(kPlaceholder, at + 1)) {
-      compiled->pattern.replace(at, kPlaceholder.size(), "\"");
+    Text quoted;
+    std::size_t from = 0;
+    for (std::size_t at = pattern.find(kPlaceholder); at != Text::npos; at = pattern.find(kPlaceholder, from)) {
+      quoted.append(pattern, from, at - from);
+      quoted += '"';
+      from = at + kPlaceholder.size();
     }
+    quoted.append(pattern, from);
+    compiled->pattern = std::move(quoted);
   }
   compiled_ = compiled;
   subject_ = subject;

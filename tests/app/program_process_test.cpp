@@ -10,7 +10,6 @@
 #include <filesystem>
 #include <thread>
 
-#include "app/desktop/data_folder.h"
 #include "app/desktop/test_automation.h"
 #include "app/desktop_test_support.h"
 
@@ -86,27 +85,6 @@ TEST(Automation, StepsAreParsedInOrder) {
   EXPECT_EQ(steps[1].value, "/a=b");
   EXPECT_EQ(steps[2].value, "1");
   EXPECT_EQ(steps[3].verb, "close");
-}
-
-TEST(DataFolder, UserDataFolderFollowsTheXdgRules) {
-  struct Case {
-    const char* dataHome;
-    const char* home;
-    std::string expected;
-  };
-  const char* savedData = getenv("XDG_DATA_HOME");
-  const char* savedHome = getenv("HOME");
-  const std::string keepData = savedData ? savedData : "", keepHome = savedHome ? savedHome : "";
-  for (const Case& c :
-       {Case{"/x/share", "/h", "/x/share/pelvaro-collector"},
-        Case{"relative", "/h", "/h/.local/share/pelvaro-collector"},
-        Case{nullptr, "/h", "/h/.local/share/pelvaro-collector"}, Case{nullptr, nullptr, ""}}) {
-    c.dataHome ? setenv("XDG_DATA_HOME", c.dataHome, 1) : unsetenv("XDG_DATA_HOME");
-    c.home ? setenv("HOME", c.home, 1) : unsetenv("HOME");
-    EXPECT_EQ(UserDataFolder(), c.expected);
-  }
-  savedData ? setenv("XDG_DATA_HOME", keepData.c_str(), 1) : unsetenv("XDG_DATA_HOME");
-  savedHome ? setenv("HOME", keepHome.c_str(), 1) : unsetenv("HOME");
 }
 
 }  // namespace

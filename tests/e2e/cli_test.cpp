@@ -1,75 +1,25 @@
 // pelvaro-cli as a user runs it: flags, the summary line, exit codes, and a second run that
 // takes nothing the first one took.
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
-#include <fstream>
 #include <regex>
 #include <set>
-#include <sstream>
 #include <thread>
 
+#include "e2e/cli_process.h"
 #include "e2e/sim_process.h"
 
-extern char** environ;
 
 namespace pelvaro::e2e {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-// pelvaro-cli as a child process with its output in files.
-class CliRun {
- public:
-  CliRun(const std::string& folder, std::vector<std::string> flags)
-      : out_(folder + "/cli.out"), err_(folder + "/cli.err") {
-    std::vector<std::string> arguments = {PELVARO_CLI_PATH};
-    arguments.insert(arguments.end(), flags.begin(), flags.end());
-    std::vector<char*> argv;
-    for (auto& a : arguments) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, out_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, err_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
-    posix_spawn_file_actions_destroy(&actions);
-  }
-  ~CliRun() {
-    if (pid_ > 0) {
-      kill(pid_, SIGKILL);
-      wait();
-    }
-  }
-
-  int wait() {
-    int status = 0;
-    waitpid(pid_, &status, 0);
-    pid_ = -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-  void interrupt() { kill(pid_, SIGINT); }
-  std::string out() const { return ReadFile(out_); }
-  std::string err() const { return ReadFile(err_); }
-
- private:
-  std::string out_, err_;
-  pid_t pid_ = -1;
-};
 
 const std::regex kSummary(
     R"(^summary taken=(\d+) present=(\d+) rejected=(\d+) failed=(\d+) bytes=(\d+) seconds=[0-9.]+ )"
@@ -84,20 +34,38 @@ std::set<std::string> VideoDocids(const SimProcess& sim) {
   return docids;
 }
 
-TEST(Cli, BadFlagsExitWithTwoAndAMessage) {
+TEST(Cli, BadFlagsExitWithTwoAndAMessageNamingThem) {
   const std::string folder = fs::temp_directory_path();
-  const std::vector<std::vector<std::string>> cases = {
-      {"--hours", "many"}, {"--max-videos", "0"},    {"--bogus"},
-      {"--output"},        {"--category-folders=1"}, {"--pause-ms", "10x"}};
-  for (const auto& flags : cases) {
-    CliRun run(folder, flags);
-    EXPECT_EQ(run.wait(), 2) << flags[0];
-    EXPECT_NE(run.err().find("pelvaro-cli: "), std::string::npos) << flags[0];
-    EXPECT_EQ(run.out(), "") << flags[0];
+  struct Case {
+    std::vector<std::string> flags;
+    std::string message;
+  };
+  const std::vector<Case> cases = {
+      {{"--hours", "many"}, "--hours needs a whole number from 0 to 1000000 (hours), not 'many'"},
+      {{"--max-videos", "0"}, "--max-videos must be from 1 to"},
+      {{"--max-seconds", "9999999999"}, "--max-seconds must be from 1 to 315360000 (seconds)"},
+      {{"--max-seconds", "99999999999999999999999"}, "--max-seconds must be from 1"},
+      {{"--min-size=-1"}, "--min-size must be from 0"},
+      {{"--bogus"}, "unknown option '--bogus'"},
+      {{"--max-videos", "2", "positional"}, "unexpected argument 'positional'"},
+      {{"--output"}, "--output needs a value"},
+      {{"--category-folders=1"}, "--category-folders takes no value"},
+      {{"--pause-ms", "10x"}, "--pause-ms needs a whole number"},
+      {{"--contribute"}, "--contribute needs --seed-link"},
+  };
+  for (const auto& c : cases) {
+    CliRun run(folder, c.flags);
+    EXPECT_EQ(run.wait(), 2) << c.flags[0];
+    EXPECT_NE(run.err().find("pelvaro-cli: " + c.message), std::string::npos) << run.err();
+    EXPECT_EQ(run.out(), "") << c.flags[0];
   }
   CliRun help(folder, {"--help"});
   EXPECT_EQ(help.wait(), 0);
-  EXPECT_NE(help.out().find("--max-videos N"), std::string::npos);
+  // Every flag is listed, with its unit or default.
+  for (const char* flag : {"--category NAME", "--seed-link URL", "--hours N", "--max-videos N", "--max-seconds N",
+                           "--log", "--contribute", "--category-folders", "--min-free-mb N"}) {
+    EXPECT_NE(help.out().find(flag), std::string::npos) << flag;
+  }
 }
 
 TEST(Cli, TakesTheAskedNumberOfVideosAndASecondRunTakesNoneOfThemAgain) {
@@ -153,6 +121,27 @@ TEST(Cli, CtrlCStopsAtOnceWith130) {
   EXPECT_EQ(match[1], "0");
   EXPECT_NE(match[7], "0");  // every video is too old
   EXPECT_EQ(match[3], match[7]);
+}
+
+// Mistakes that only the answers reveal are said, and the run goes on as asked.
+TEST(Cli, AnUnknownCategoryAndASeedLinkWithoutAnswersAreSaid) {
+  SimProcess sim({"--size-scale", "0.01"});
+  ASSERT_TRUE(sim.started());
+  CliRun typo(sim.runDir(), {"--category", "汽 车", "--max-seconds", "2"});
+  EXPECT_EQ(typo.wait(), 0);
+  const std::string err = typo.err();
+  EXPECT_NE(err.find("pelvaro-cli: warning: --category '汽 车' is not in the category list"), std::string::npos) << err;
+  EXPECT_NE(err.find("known categories: "), std::string::npos) << err;
+  EXPECT_NE(err.find("汽车"), std::string::npos) << err;
+
+  CliRun known(sim.runDir(), {"--category", "汽车", "--max-seconds", "1"});
+  EXPECT_EQ(known.wait(), 0);
+  EXPECT_EQ(known.err().find("warning"), std::string::npos) << known.err();
+
+  CliRun empty(sim.runDir(), {"--contribute", "--seed-link", "https://example.invalid/article/V_none?x=1",
+                              "--max-seconds", "2"});
+  EXPECT_EQ(empty.wait(), 0);
+  EXPECT_NE(empty.err().find("the seed link gave no related videos"), std::string::npos) << empty.err();
 }
 
 }  // namespace

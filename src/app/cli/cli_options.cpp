@@ -13,31 +13,43 @@ struct ValueFlag {
   std::string_view name;
   std::string_view control;  // empty: handled apart
   bool numeric;
+  std::int64_t min = 0;
+  std::int64_t max = 0;
+  std::string_view unit = {};
 };
 
+// The ranges keep every value meaningful and far from overflow where the crawl turns it into
+// bytes, milliseconds or a point in time.
 constexpr ValueFlag kValueFlags[] = {
     {"--category", {}, false},
     {"--seed-link", mw::kSeedLink, false},
-    {"--hours", mw::kHours, true},
-    {"--min-duration", mw::kMinDuration, true},
-    {"--max-duration", mw::kMaxDuration, true},
-    {"--min-size", mw::kMinSize, true},
-    {"--max-size", mw::kMaxSize, true},
-    {"--pause-ms", mw::kPauseMs, true},
+    {"--hours", mw::kHours, true, 0, 1'000'000, "hours"},
+    {"--min-duration", mw::kMinDuration, true, 0, 1'000'000, "seconds"},
+    {"--max-duration", mw::kMaxDuration, true, 0, 1'000'000, "seconds"},
+    {"--min-size", mw::kMinSize, true, 0, 10'000'000, "MB"},
+    {"--max-size", mw::kMaxSize, true, 0, 10'000'000, "MB"},
+    {"--pause-ms", mw::kPauseMs, true, 0, 86'400'000, "ms"},
     {"--output", mw::kOutputFolder, false},
-    {"--max-files", mw::kMaxFiles, true},
-    {"--min-free-mb", mw::kMinFreeMb, true},
-    {"--max-videos", {}, true},
-    {"--max-seconds", {}, true},
+    {"--max-files", mw::kMaxFiles, true, 0, 1'000'000'000, "videos"},
+    {"--min-free-mb", mw::kMinFreeMb, true, 0, 1'000'000'000, "MB"},
+    {"--max-videos", {}, true, 1, 1'000'000'000, "videos"},
+    {"--max-seconds", {}, true, 1, 315'360'000, "seconds"},
     {"--export-csv", {}, false},
 };
 
-std::optional<std::int64_t> WholeNumber(std::string_view text) {
-  std::int64_t value = 0;
-  const char* end = text.data() + text.size();
-  auto [ptr, ec] = std::from_chars(text.data(), end, value);
-  if (text.empty() || ec != std::errc() || ptr != end) return std::nullopt;
-  return value;
+// The flag's value as a number within its range, or the message that says why not.
+std::string CheckNumber(const ValueFlag& flag, const std::string& value, std::int64_t& number) {
+  const char* end = value.data() + value.size();
+  auto [ptr, ec] = std::from_chars(value.data(), end, number);
+  const std::string range = std::to_string(flag.min) + " to " + std::to_string(flag.max) + " (" +
+                            std::string(flag.unit) + ")";
+  if (value.empty() || ptr != end || (ec != std::errc() && ec != std::errc::result_out_of_range)) {
+    return std::string(flag.name) + " needs a whole number from " + range + ", not '" + value + "'";
+  }
+  if (ec == std::errc::result_out_of_range || number < flag.min || number > flag.max) {
+    return std::string(flag.name) + " must be from " + range + ", not '" + value + "'";
+  }
+  return {};
 }
 
 }  // namespace
@@ -48,28 +60,39 @@ Collects videos from the platform into the output folder, as the main window's s
 does, until a limit ends the run or Ctrl-C stops it at once.
 
   --category NAME        only videos of this category (default: all categories)
-  --seed-link URL        the article link to start from when the service gives no seed
-  --hours N              publish-time window in hours (default 300)
-  --min-duration N       shortest video in seconds (default 6)
-  --max-duration N       longest video in seconds (default 600)
-  --min-size N           smallest file in MB (default 3)
-  --max-size N           largest file in MB (default 1000)
-  --pause-ms N           pause after each download in ms (default 1000)
-  --output DIR           output folder (default: the data folder's video folder)
+  --seed-link URL        article link to start from when the service gives no seed
+                         (default: none; --contribute needs one)
+  --hours N              publish-time window, hours, 0 to 1000000 (default 300)
+  --min-duration N       shortest video, seconds, 0 to 1000000 (default 6)
+  --max-duration N       longest video, seconds, 0 to 1000000 (default 600)
+  --min-size N           smallest file, MB, 0 to 10000000 (default 3)
+  --max-size N           largest file, MB, 0 to 10000000 (default 1000)
+  --pause-ms N           pause after each download, ms, 0 to 86400000 (default 1000)
+  --output DIR           output folder (default: the data folder's "video" folder)
   --category-folders     save each video into a sub-folder named after its category
-  --max-files N          pause while the output folder holds more videos (default 100)
-  --min-free-mb N        pause while less space is free, in MB (default 800)
-  --contribute           run the contribute job instead of the crawl
-  --max-videos N         stop after N videos taken (with --contribute: N videos reported)
-  --max-seconds N        stop after N seconds
+                         (default: off)
+  --max-files N          pause while the output folder holds more videos, 0 to 1000000000
+                         (default 100)
+  --min-free-mb N        pause while less space is free, MB, 0 to 1000000000 (default 800)
+  --contribute           run the contribute job from --seed-link instead of the crawl
+  --max-videos N         stop after N videos taken (with --contribute: N reported),
+                         1 to 1000000000 (default: no limit)
+  --max-seconds N        stop after N seconds, 1 to 315360000 (default: no limit)
   --retry-failed         try again the videos whose downloads failed too often
   --export-csv FILE      write every collected video of the catalogue as CSV and exit
   --stats                print the catalogue's videos and bytes per category and day,
                          and its failures per reason, and exit
+  --log                  write the program's log lines to stderr even on a terminal
+                         (default: on a terminal one line per video and a status line)
   --help                 this text
+  --version              the program's version
 
-Log lines go to stderr; at the end one summary line goes to stdout.
-Exit status: 0 when a limit ended the run, 130 after Ctrl-C, 2 for a bad command line.
+A limit ends the run as the stop button does: a download under way gets 5 seconds to finish,
+is then stopped and its partial file removed. At the end one summary line goes to stdout.
+Data folder: $PELVARO_RUN_DIR, else the program's folder when writable, else
+$XDG_DATA_HOME/pelvaro-collector (default ~/.local/share/pelvaro-collector).
+Exit status: 0 when a limit ended the run, 130 after Ctrl-C (SIGINT), 143 after SIGTERM,
+2 for a bad command line or a data folder that cannot be written.
 )";
 }
 
@@ -87,13 +110,22 @@ ParseResult ParseCommandLine(const std::vector<std::string>& arguments) {
       options.help = true;
       continue;
     }
-    if (argument == "--category-folders" || argument == "--contribute" || argument == "--stats" ||
-        argument == "--retry-failed") {
+    if (argument == "--version") {
+      options.version = true;
+      continue;
+    }
+    if (!argument.starts_with("-")) {
+      result.error = "unexpected argument '" + std::string(argument) + "': pelvaro-cli takes options only";
+      return result;
+    }
+    if (argument == "--category-folders" || argument == "--contribute" || argument == "--log" ||
+        argument == "--stats" || argument == "--retry-failed") {
       if (inlineValue) {
         result.error = std::string(argument) + " takes no value";
         return result;
       }
       (argument == "--contribute"     ? options.contribute
+       : argument == "--log"          ? options.log
        : argument == "--stats"        ? options.stats
        : argument == "--retry-failed" ? options.retryFailed
                                       : options.categoryFolders) = true;
@@ -116,25 +148,19 @@ ParseResult ParseCommandLine(const std::vector<std::string>& arguments) {
       result.error = std::string(argument) + " needs a value";
       return result;
     }
-    std::optional<std::int64_t> number;
+    std::int64_t number = 0;
     if (flag->numeric) {
-      number = WholeNumber(value);
-      if (!number) {
-        result.error = std::string(argument) + " needs a whole number, not '" + value + "'";
-        return result;
-      }
+      result.error = CheckNumber(*flag, value, number);
+      if (!result.error.empty()) return result;
     }
     if (argument == "--max-videos" || argument == "--max-seconds") {
-      if (*number < 1) {
-        result.error = std::string(argument) + " needs a number of at least 1, not '" + value + "'";
-        return result;
-      }
-      (argument == "--max-videos" ? options.maxVideos : options.maxSeconds) = *number;
+      (argument == "--max-videos" ? options.maxVideos : options.maxSeconds) = number;
     } else if (argument == "--category") {
       options.category = value;
     } else if (argument == "--export-csv") {
       options.exportCsv = value;
     } else {
+      if (argument == "--seed-link") options.seedLinkGiven = true;
       options.controls.emplace_back(flag->control, value);
     }
   }

@@ -17,9 +17,12 @@ struct CliOptions {
   std::optional<std::string> category;  // selected in the category box
   bool categoryFolders = false;         // clears the "no category sub-folder" box
   bool contribute = false;
+  bool seedLinkGiven = false;
+  bool log = false;  // log lines on stderr even when it is a terminal
   std::optional<std::int64_t> maxVideos;
   std::optional<std::int64_t> maxSeconds;
   bool help = false;
+  bool version = false;
   std::optional<std::string> exportCsv;  // the file to write the catalogue to
   bool stats = false;
   bool retryFailed = false;

@@ -1,50 +1,73 @@
 #include "app/cli/terminal_output.h"
 
-#include <algorithm>
-#include <cstdio>
-#include <cstdlib>
-#include <string>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include "app/cli/terminal_text.h"
 
 namespace pelvaro::cli {
 
-namespace {
-constexpr int kBarWidth = 40;
+void TerminalOutput::clearStatus() {
+  if (status_.empty()) return;
+  std::fputs("\r\033[K", stream_);
+  status_.clear();
 }
 
-void TerminalOutput::endBar() {
-  if (!barShown_) return;
-  std::fputs("\r\033[K", stderr);
-  barShown_ = false;
+std::size_t TerminalOutput::columns() const {
+  winsize size{};
+  if (ioctl(fileno(stream_), TIOCGWINSZ, &size) == 0 && size.ws_col > 1) return size.ws_col - 1u;
+  return 79;
 }
 
 void TerminalOutput::logLine(const Text& line) {
-  std::string utf8 = GbkToUtf8(line);
-  std::string out;
-  out.reserve(utf8.size() + 1);
-  for (std::size_t i = 0; i < utf8.size(); ++i) {
-    if (utf8[i] == '\r' && i + 1 < utf8.size() && utf8[i + 1] == '\n') continue;
-    out += utf8[i];
+  if (screen_) return;
+  const std::string utf8 = GbkToUtf8(line);
+  std::string text;
+  // Each part between line ends (CR LF or LF) is stripped on its own, so the lines survive.
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t end = utf8.find('\n', start);
+    std::string_view part = std::string_view(utf8).substr(start, end == std::string::npos ? end : end - start);
+    if (part.ends_with('\r') && end != std::string::npos) part.remove_suffix(1);
+    text += StripControls(part);
+    text += '\n';
+    if (end == std::string::npos) break;
+    start = end + 1;
   }
-  out += '\n';
   std::lock_guard lock(mutex_);
-  endBar();
-  std::fputs(out.c_str(), stderr);
-  std::fflush(stderr);
+  std::fputs(text.c_str(), stream_);
+  std::fflush(stream_);
 }
 
-void TerminalOutput::statusCell(const Text& value) {
-  if (!showProgress_ || value.empty() || value.back() != '%') return;
-  const double percent = std::strtod(value.c_str(), nullptr);
-  const int filled = std::clamp(static_cast<int>(percent / 100.0 * kBarWidth + 0.5), 0, kBarWidth);
-  std::string bar = "\r[" + std::string(static_cast<std::size_t>(filled), '#') +
-                    std::string(static_cast<std::size_t>(kBarWidth - filled), '.') + "] ";
-  char number[32];
-  std::snprintf(number, sizeof number, "%5.1f%%", percent);
-  bar += number;
+void TerminalOutput::line(const std::string& utf8) {
+  const std::string text = StripControls(utf8) + "\n";
   std::lock_guard lock(mutex_);
-  std::fputs(bar.c_str(), stderr);
-  std::fflush(stderr);
-  barShown_ = true;
+  const std::string shown = status_;
+  clearStatus();
+  std::fputs(text.c_str(), stream_);
+  if (!shown.empty()) {
+    std::fputs(shown.c_str(), stream_);
+    status_ = shown;
+  }
+  std::fflush(stream_);
+}
+
+void TerminalOutput::status(const std::string& utf8) {
+  if (!screen_) return;
+  std::string text = FitWidth(StripControls(utf8), columns());
+  if (text.empty()) text.push_back(' ');
+  std::lock_guard lock(mutex_);
+  if (text == status_) return;
+  std::fputs("\r\033[K", stream_);
+  std::fputs(text.c_str(), stream_);
+  std::fflush(stream_);
+  status_ = text;
+}
+
+void TerminalOutput::finish() {
+  std::lock_guard lock(mutex_);
+  clearStatus();
+  std::fflush(stream_);
 }
 
 }  // namespace pelvaro::cli

@@ -1,9 +1,12 @@
 #pragma once
-// What pelvaro-cli writes to stderr while a crawl runs: the log lines as the log box receives
-// them (in UTF-8), and on a terminal one progress bar for the download under way, redrawn in
-// place and ended when the next log line comes.
+// What pelvaro-cli writes to stderr. On a terminal ("screen"): lines of their own (one per
+// video, notes) and below them one live status line, redrawn in place and never left glued to
+// what follows. Otherwise: the log box's lines as the window receives them (in UTF-8), for
+// scripts and tests. Everything is stripped of control characters on the way out.
 
+#include <cstdio>
 #include <mutex>
+#include <string>
 
 #include "platform/text.h"
 
@@ -11,19 +14,29 @@ namespace pelvaro::cli {
 
 class TerminalOutput {
  public:
-  explicit TerminalOutput(bool showProgress) : showProgress_(showProgress) {}
+  // `screen`: stderr is a terminal and the log was not asked for.
+  explicit TerminalOutput(bool screen, std::FILE* stream = stderr) : screen_(screen), stream_(stream) {}
 
-  // One line of the log box (GBK; CR LF inside it become line ends).
+  bool screen() const { return screen_; }
+
+  // One line of the log box (GBK; the CR LF inside it become line ends). Written only when
+  // not on screen.
   void logLine(const Text& line);
-  // A status cell of the list: a percentage text ("45.5%") redraws the bar.
-  void statusCell(const Text& value);
+  // A line of its own (UTF-8), in either mode; on screen above the status line.
+  void line(const std::string& utf8);
+  // The live status line (UTF-8), on screen only; cut to the terminal's width.
+  void status(const std::string& utf8);
+  // Clears the status line, so that what follows (the summary) starts on a line of its own.
+  void finish();
 
  private:
-  void endBar();
+  void clearStatus();
+  std::size_t columns() const;
 
   std::mutex mutex_;
-  bool showProgress_;
-  bool barShown_ = false;
+  const bool screen_;
+  std::FILE* const stream_;
+  std::string status_;  // the status line shown, empty when none
 };
 
 }  // namespace pelvaro::cli

@@ -4,12 +4,13 @@
 #include <QApplication>
 #include <QIcon>
 #include <QMessageBox>
+#include <cstdio>
 #include <cstdlib>
 
-#include "app/desktop/data_folder.h"
 #include "app/desktop/desktop_program.h"
 #include "app/desktop/end_process.h"
 #include "app/desktop/test_automation.h"
+#include "platform/data_folder.h"
 #include "shell/bug_report.h"
 #include "ui/gui_wait.h"
 #include "ui/qt_text.h"
@@ -36,7 +37,10 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     return RunFatalReportIfRequested(argc, argv, ShowFatalMessage).value_or(0);
   }
-  ChooseWritableDataFolder();
+  if (const DataFolderChoice data = ChooseDataFolder(); !data.error.empty()) {
+    std::fprintf(stderr, "pelvaro-collector: %s\n", data.error.c_str());
+    return 2;
+  }
 
   QApplication app(argc, argv);
   QApplication::setWindowIcon(QIcon(QStringLiteral(":/pelvaro-collector.png")));

@@ -1,0 +1,172 @@
+#include "app/cli/crawl_run.h"
+
+#include <unistd.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <mutex>
+#include <stop_token>
+#include <string>
+
+#include "app/cli/crawl_report.h"
+#include "app/cli/stop_signals.h"
+#include "app/cli/terminal_output.h"
+#include "collector/catalogue.h"
+#include "collector/categories.h"
+#include "collector/collection_service.h"
+#include "collector/crawl_session.h"
+#include "collector/log_texts.h"
+#include "collector/storage.h"
+#include "collector/video_downloads.h"
+#include "platform/memory_form.h"
+#include "platform/window_layout.h"
+#include "platform/worker.h"
+#include "web/ranged_downloader.h"
+
+namespace pelvaro::cli {
+namespace {
+
+namespace mw = main_window;
+
+constexpr int kExitDone = 0;
+// What a download under way gets to finish once a limit has ended the crawl.
+constexpr std::chrono::seconds kGrace{5};
+
+// Ends the run: a limit reached or a signal received.
+struct RunEnd {
+  std::mutex mutex;
+  std::condition_variable changed;
+  int signal = 0;
+  bool limitReached = false;
+
+  void set(bool limit, int received) {
+    {
+      std::lock_guard lock(mutex);
+      if (limit) limitReached = true;
+      if (received != 0 && signal == 0) signal = received;
+    }
+    changed.notify_all();
+  }
+  int receivedSignal() {
+    std::lock_guard lock(mutex);
+    return signal;
+  }
+};
+
+void ApplyOptions(Form& form, const CliOptions& options) {
+  form.setText(mw::kOutputFolder, DefaultOutputFolder());
+  const Text all = Gbk(collector_text::kAllCategories);
+  form.clearItems(mw::kCategoryBox);
+  form.addItem(mw::kCategoryBox, all);
+  form.setCurrentIndex(mw::kCategoryBox, 0);
+  if (options.category && Utf8ToGbk(*options.category) != all) {
+    form.addItem(mw::kCategoryBox, Utf8ToGbk(*options.category));
+    form.setCurrentIndex(mw::kCategoryBox, 1);
+  }
+  for (const auto& [control, value] : options.controls) form.setText(control, Utf8ToGbk(value));
+  if (options.categoryFolders) form.setChecked(mw::kNoSubfolders, false);
+}
+
+// A category the list does not know rejects every video; the run still goes on as asked.
+void CheckCategory(const CliOptions& options, TerminalOutput& output) {
+  if (!options.category || Utf8ToGbk(*options.category) == Gbk(collector_text::kAllCategories)) return;
+  const auto categories = SplitCategoryList(FetchCategoryList());
+  if (StopRequested()) return;
+  std::string known;
+  for (const Text& category : categories) {
+    if (category == Utf8ToGbk(*options.category)) return;
+    if (category.empty()) continue;
+    known += (known.empty() ? "" : ", ") + GbkToUtf8(category);
+  }
+  if (categories.empty()) {
+    output.line("pelvaro-cli: warning: the category list could not be loaded; --category '" +
+                *options.category + "' is used as given");
+  } else {
+    output.line("pelvaro-cli: warning: --category '" + *options.category +
+                "' is not in the category list, so every video will be rejected; known categories: " + known);
+  }
+}
+
+}  // namespace
+
+int RunCrawl(const CliOptions& options) {
+  RunEnd end;
+  std::stop_source mainStop;
+  // Before any other thread starts, so that every thread inherits the blocked signals; declared
+  // after what its handler touches, so it is joined before they go.
+  StopSignals signals([&end, &mainStop](int signal) {
+    mainStop.request_stop();
+    end.set(false, signal);
+  });
+  TerminalOutput output(isatty(STDERR_FILENO) == 1 && !options.log);
+  CrawlReport report(output);
+  // Declared before the downloads: a download that ends writes its row into it.
+  Catalogue catalogue(CataloguePath(), [&output](const Text& line) {
+    output.screen() ? output.line(GbkToUtf8(line)) : output.logLine(line);
+  });
+  if (options.retryFailed) catalogue.clearFailures();
+  RangedDownloader downloader;
+  VideoDownloads downloads(downloader);
+  auto form = MemoryForm::MainWindow();
+  // The main thread's own requests (category list, last reports) end with a signal too.
+  StopScope mainScope(mainStop.get_token());
+
+  ApplyOptions(*form, options);
+  form->setLineObserver([&output](std::string_view control, const Text& line) {
+    if (control == mw::kLog) output.logLine(line);
+  });
+  form->setCellObserver([&report](RowHandle, int column, const Text& value) {
+    if (column == mw::kColDownload) report.progressCell(value);
+  });
+  downloads.setEndListener([&](const VideoDownload& download) {
+    report.downloadEnded(download);
+    if (report.taken >= options.maxVideos.value_or(INT64_MAX)) end.set(true, 0);
+  });
+
+  const auto started = std::chrono::steady_clock::now();
+  CheckCategory(options, output);
+  CrawlSession session(CrawlContext{*form, downloads, CrawlTiming{}, &report, &catalogue});
+  if (!mainStop.stop_requested()) session.Toggle();
+  {
+    std::unique_lock lock(end.mutex);
+    const auto done = [&end] { return end.signal != 0 || end.limitReached; };
+    if (options.maxSeconds) {
+      if (!end.changed.wait_until(lock, started + std::chrono::seconds(*options.maxSeconds), done)) {
+        end.limitReached = true;
+      }
+    } else {
+      end.changed.wait(lock, done);
+    }
+  }
+  if (session.running()) session.Toggle();
+  session.worker().Join();
+
+  // A limit lets a download under way finish for a few seconds; a signal does not wait.
+  if (end.receivedSignal() == 0 && !downloads.waitAllFor(std::chrono::milliseconds(0))) {
+    output.line("pelvaro-cli: waiting up to " + std::to_string(kGrace.count()) +
+                " s for the download under way to finish");
+    // In short steps, so that a signal during the grace still ends the run at once.
+    const auto deadline = std::chrono::steady_clock::now() + kGrace;
+    while (end.receivedSignal() == 0 && std::chrono::steady_clock::now() < deadline &&
+           !downloads.waitAllFor(std::chrono::milliseconds(100))) {
+    }
+  }
+  for (const Text& docid : downloads.stopAll()) report.downloadStopped(docid);
+
+  // The crawl reports a video after its pause; a limit may have ended the crawl before that.
+  for (const auto& [category, docid] : report.takeUnreported()) {
+    if (StopRequested()) break;
+    if (end.receivedSignal() == 0) output.line("pelvaro-cli: reporting " + GbkToUtf8(docid) + " to the collection service");
+    QueryCollectionService(category, docid);
+  }
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  output.finish();
+  std::fputs(report.summaryLine(seconds).c_str(), stdout);
+  std::fputs(report.failureReasonsLine().c_str(), stdout);
+  std::fflush(stdout);
+  const int signal = end.receivedSignal();
+  return signal != 0 ? SignalExitStatus(signal) : kExitDone;
+}
+
+}  // namespace pelvaro::cli

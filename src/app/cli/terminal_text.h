@@ -1,0 +1,22 @@
+#pragma once
+// Text on its way to a terminal. Titles, docids, categories and replies come from the network;
+// a control character in them (an escape sequence above all) would act on the terminal instead
+// of being shown.
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace pelvaro::cli {
+
+// The UTF-8 text without C0 controls, DEL and C1 controls (U+0080 to U+009F); a tab becomes
+// a space. Bytes that are no valid UTF-8 are dropped as well.
+std::string StripControls(std::string_view utf8);
+
+// The number of terminal columns the text takes (East Asian wide characters take two).
+std::size_t DisplayWidth(std::string_view utf8);
+
+// The text cut at a character boundary so that it takes at most `columns` columns.
+std::string FitWidth(std::string_view utf8, std::size_t columns);
+
+}  // namespace pelvaro::cli
