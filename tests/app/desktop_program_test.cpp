@@ -349,8 +349,14 @@ TEST_F(DesktopUpdateTest, AnUpdateAfterTheHandOverShowsInTheMainWindow) {
   EXPECT_TRUE(program.updateStatusLabel()->text().startsWith(QStringLiteral("软件更新：")));
   EXPECT_TRUE(startupForm().visible(sw::kOpenNewVersion));
   EXPECT_TRUE(fs::exists(runDir_ + "/pelvaro-collector-4.7"));
-  // The download is no program: starting it fails, and the running program goes on.
+  // The download is no program: starting it fails, the user is told, and the program goes on.
+  QString told;
+  ModalAnswerer acknowledge([&](QWidget* modal) {
+    if (auto* box = qobject_cast<QMessageBox*>(modal)) told = box->text();
+    AnswerOk(modal);
+  });
   program.openNewVersionButton()->click();
+  EXPECT_TRUE(told.startsWith(QStringLiteral("新版本无法启动"))) << told.toStdString();
   EXPECT_TRUE(endings_.empty());
 }
 

@@ -3,6 +3,7 @@
 // event loop turning, and answering modal dialogs the way a user would.
 
 #include <QApplication>
+#include <QDialog>
 #include <QEventLoop>
 #include <QTimer>
 #include <functional>
@@ -24,12 +25,22 @@ inline void RunOnWorker(const std::function<void()>& job) {
   worker.Join();
 }
 
-// Calls answer(dialog) on the first modal widget that opens, from the event loop.
+// The dialog the user sees: the modal one, or a free-standing dialog (one without an owner on
+// screen blocks nothing).
+inline QWidget* OpenDialog() {
+  if (QWidget* modal = QApplication::activeModalWidget()) return modal;
+  for (QWidget* widget : QApplication::topLevelWidgets()) {
+    if (qobject_cast<QDialog*>(widget) != nullptr && widget->isVisible()) return widget;
+  }
+  return nullptr;
+}
+
+// Calls answer(dialog) on the first dialog that opens, from the event loop.
 class ModalAnswerer {
  public:
   explicit ModalAnswerer(std::function<void(QWidget*)> answer) : answer_(std::move(answer)) {
     QObject::connect(&poll_, &QTimer::timeout, [this] {
-      if (QWidget* modal = QApplication::activeModalWidget()) {
+      if (QWidget* modal = OpenDialog()) {
         poll_.stop();
         answer_(modal);
       }
