@@ -3,9 +3,9 @@
 #include <spawn.h>
 #include <sys/stat.h>
 
+#include <charconv>
 #include <chrono>
 #include <cmath>
-#include <cstdio>
 #include <memory>
 #include <mutex>
 
@@ -189,9 +189,10 @@ void SetUpdateTarget(const Text& target) {
 }
 
 Text NumberText(double value) {
+  // "%.13g" with "." whatever the process's locale says.
   char buffer[64];
-  std::snprintf(buffer, sizeof buffer, "%.13g", value);
-  return buffer;
+  auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 13);
+  return Text(buffer, result.ptr);
 }
 
 Text UpdateProgressText(std::int64_t total, std::int64_t done) {

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <chrono>
+#include <clocale>
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -309,10 +310,14 @@ TEST_F(UpdaterTest, ProgressTexts) {
   EXPECT_EQ(GbkToUtf8(UpdateProgressText(2048, 1536)), "已下载：1.5kb/2kb\r\n进度：75%");
   EXPECT_EQ(GbkToUtf8(UpdateProgressText(3 * 1024 * 1024, 1024 * 1024)),
             "已下载：1024kb/3072kb\r\n进度：33.33333333333%");
+  // A comma-decimal locale changes nothing.
+  const bool german = std::setlocale(LC_NUMERIC, "de_DE.UTF-8") != nullptr;
   for (auto [value, text] : std::initializer_list<std::pair<double, const char*>>{
-           {0.1, "0.1"}, {100, "100"}, {1e20, "1e+20"}, {2.0 / 3, "0.6666666666667"}}) {
-    EXPECT_EQ(NumberText(value), text);
+           {0.1, "0.1"}, {100, "100"}, {1e20, "1e+20"}, {2.0 / 3, "0.6666666666667"}, {1.5, "1.5"},
+           {1e-5, "1e-05"}, {123456789012345.0, "1.234567890123e+14"}}) {
+    EXPECT_EQ(NumberText(value), text) << german;
   }
+  std::setlocale(LC_NUMERIC, "C");
   UpdateProgress(*form_, 1, 1, 2048, 1536);
   EXPECT_EQ(GbkToUtf8(form_->text(sw::kUpdatePanel)), "已下载：1.5kb/2kb\r\n进度：75%");
   // A failed transfer reports 0 of 0: it shows the failure, not a number.

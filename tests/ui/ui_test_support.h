@@ -5,6 +5,9 @@
 #include <QApplication>
 #include <QDialog>
 #include <QEventLoop>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTest>
 #include <QTimer>
 #include <functional>
 
@@ -52,5 +55,17 @@ class ModalAnswerer {
   std::function<void(QWidget*)> answer_;
   QTimer poll_;
 };
+
+// Clicks the tab of the main tab control that is not current through the window system, as
+// the user would (a click a modal dialog blocks never arrives); true when the window answered.
+inline bool ClickOtherTab(QTabWidget* tabs) {
+  const int other = tabs->currentIndex() == 0 ? 1 : 0;
+  QTabBar* bar = tabs->tabBar();
+  QWidget* window = bar->window();
+  const QPoint at = bar->mapTo(window, bar->tabRect(other).center());
+  QTest::mouseClick(window->windowHandle(), Qt::LeftButton, {}, at);
+  QApplication::processEvents();
+  return tabs->currentIndex() == other;
+}
 
 }  // namespace pelvaro::test
