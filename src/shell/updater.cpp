@@ -29,18 +29,20 @@ extern char** environ;
 namespace pelvaro {
 namespace {
 
+// The update's state outlives every static destructor: a download may still report while the
+// process ends.
 std::mutex& TargetMutex() {
-  static std::mutex mutex;
-  return mutex;
+  static auto* mutex = new std::mutex;
+  return *mutex;
 }
 Text& TargetValue() {
-  static Text target;
-  return target;
+  static auto* target = new Text;
+  return *target;
 }
 // The file the transfer writes until it has every byte; empty once it took the target's name.
 Text& WorkingValue() {
-  static Text working;
-  return working;
+  static auto* working = new Text;
+  return *working;
 }
 
 Text FailureText() { return Gbk("抱歉，自动更新失败，请到官网下载，下载后，把文件复制到当前目录"); }

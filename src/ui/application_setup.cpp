@@ -1,10 +1,9 @@
 #include "ui/application_setup.h"
 
-#include <clocale>
-
 #include <QCoreApplication>
 #include <QLibraryInfo>
 #include <QTranslator>
+#include <clocale>
 
 namespace pelvaro {
 

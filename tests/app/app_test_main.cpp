@@ -5,7 +5,6 @@
 #include <QApplication>
 
 #include "ui/application_setup.h"
-
 #include "ui/gui_wait.h"
 
 int main(int argc, char** argv) {

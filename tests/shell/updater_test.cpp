@@ -16,7 +16,7 @@
 #include "shell/app_identity.h"
 #include "shell/run_log.h"
 #include "shell_test_support.h"
-#include "sim_process.h"
+#include "support/sim_process.h"
 #include "test_server.h"
 #include "web/ranged_downloader.h"
 
@@ -164,8 +164,9 @@ TEST_F(UpdaterTest, CancelledPromptChangesNothingElse) {
 
 TEST_F(UpdaterTest, AcceptedPromptDownloadsAndOffersTheNewVersion) {
   // Only the third host answers its probe; the manifest arrives in GBK.
-  testing::SimProcess sim(root_, {"--version", "4.7", "--update-size", "30000", "--update-hosts", "3",
-                                  "--update-file-name", "新版.bin", "--manifest-encoding", "gbk"});
+  testing::SimProcess sim({"--articles", "50", "--version", "4.7", "--update-size", "30000", "--update-hosts",
+                           "3", "--update-file-name", "新版.bin", "--manifest-encoding", "gbk"},
+                          runDir_);
   ASSERT_TRUE(sim.started());
   int task = RunUpdateFlow(*form_);
   EXPECT_EQ(GbkToUtf8(form_->panelText(sw::kStatusBar, 1)), "上海服务器正常");
@@ -232,8 +233,6 @@ TEST_F(UpdaterTest, HostileManifestsOnlyEverAddANewFileBesideTheProgram) {
     std::filesystem::remove_all(runDir_);
     // The launcher is refreshed by design after every download.
     std::filesystem::remove(home_ + "/Desktop/Pelvaro视频下载器.desktop");
-    std::filesystem::remove(root_ + "/ports.json");
-    std::filesystem::remove(root_ + "/journal.jsonl");
     Write(runDir_ + "/pelvaro-collector", std::string(40000, 'p'));
     Write(runDir_ + "/new.bin", "an older download");
     Write(runDir_ + "/data/setsoft.ini", "[main]\r\nsaved=1\r\n");
@@ -245,8 +244,9 @@ TEST_F(UpdaterTest, HostileManifestsOnlyEverAddANewFileBesideTheProgram) {
     auto before = ContentHashes(runDir_);
     before.merge(ContentHashes(home_));
 
-    testing::SimProcess sim(root_, {"--version", "4.7", "--update-size", "30000", "--update-file-name",
-                                    c.fileName, "--update-download-name", c.downloadName});
+    testing::SimProcess sim({"--articles", "50", "--version", "4.7", "--update-size", "30000",
+                             "--update-file-name", c.fileName, "--update-download-name", c.downloadName},
+                            runDir_);
     ASSERT_TRUE(sim.started());
     auto form = MemoryForm::StartupWindow();
     int task = RunUpdateFlow(*form);
@@ -270,10 +270,12 @@ TEST_F(UpdaterTest, HostileManifestsOnlyEverAddANewFileBesideTheProgram) {
     for (const auto& [path, hash] : before) EXPECT_EQ(after[path], hash) << path;
     std::set<std::string> added;
     for (const auto& entry : std::filesystem::recursive_directory_iterator(runDir_)) {
-      if (!entry.is_directory() && !before.contains(entry.path().string())) added.insert(entry.path().string());
+      if (!entry.is_directory() && !before.contains(entry.path().string()))
+        added.insert(entry.path().string());
     }
     added.erase(runDir_ + "/data/" + GbkToUtf8(RunLog::fileName(LocalNow())));
-    EXPECT_EQ(added, c.expected.empty() ? std::set<std::string>{} : std::set<std::string>{runDir_ + "/" + c.expected});
+    EXPECT_EQ(added, c.expected.empty() ? std::set<std::string>{}
+                                        : std::set<std::string>{runDir_ + "/" + c.expected});
     int downloads = 0;
     for (const auto& request : sim.journal("update1"))
       downloads += request["target"].get<std::string>().starts_with("/down_pelvaro/download/");
@@ -312,9 +314,14 @@ TEST_F(UpdaterTest, ProgressTexts) {
             "已下载：1024kb/3072kb\r\n进度：33.33333333333%");
   // A comma-decimal locale changes nothing.
   const bool german = std::setlocale(LC_NUMERIC, "de_DE.UTF-8") != nullptr;
-  for (auto [value, text] : std::initializer_list<std::pair<double, const char*>>{
-           {0.1, "0.1"}, {100, "100"}, {1e20, "1e+20"}, {2.0 / 3, "0.6666666666667"}, {1.5, "1.5"},
-           {1e-5, "1e-05"}, {123456789012345.0, "1.234567890123e+14"}}) {
+  for (auto [value, text] :
+       std::initializer_list<std::pair<double, const char*>>{{0.1, "0.1"},
+                                                             {100, "100"},
+                                                             {1e20, "1e+20"},
+                                                             {2.0 / 3, "0.6666666666667"},
+                                                             {1.5, "1.5"},
+                                                             {1e-5, "1e-05"},
+                                                             {123456789012345.0, "1.234567890123e+14"}}) {
     EXPECT_EQ(NumberText(value), text) << german;
   }
   std::setlocale(LC_NUMERIC, "C");

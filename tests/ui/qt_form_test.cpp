@@ -67,7 +67,7 @@ TEST(QtForm, LabelAndPanelTextIsNeverMarkup) {
   StartupWindow startup;
   MainWindow main;
   const std::pair<QWidget*, const WindowSpec*> windows[] = {{&startup, &StartupWindowSpec()},
-                                                             {&main, &MainWindowSpec()}};
+                                                            {&main, &MainWindowSpec()}};
   int labels = 0;
   for (auto [window, spec] : windows) {
     Form& form = window == &startup ? startup.form() : main.form();

@@ -219,7 +219,7 @@ TEST(DesignLabels, EveryLabelShowsItsWholeText) {
   MainWindow main;
   StartupWindow startup;
   const std::pair<QWidget*, const WindowSpec*> windows[] = {{&main, &MainWindowSpec()},
-                                                             {&startup, &StartupWindowSpec()}};
+                                                            {&startup, &StartupWindowSpec()}};
   for (auto [window, spec] : windows) {
     window->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
