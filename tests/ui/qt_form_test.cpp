@@ -285,6 +285,7 @@ TEST(QtForm, MessageBoxFromAWorkerIsAnsweredLikeAUser) {
   };
   for (const Case& c : cases) {
     QString title, text;
+    bool plain = false;
     QMessageBox::Icon icon = QMessageBox::Warning;
     int buttonCount = 0;
     ModalAnswerer answer([&](QWidget* modal) {
@@ -292,6 +293,7 @@ TEST(QtForm, MessageBoxFromAWorkerIsAnsweredLikeAUser) {
       ASSERT_NE(box, nullptr);
       title = box->windowTitle();
       text = box->text();
+      plain = box->textFormat() == Qt::PlainText;
       icon = box->icon();
       buttonCount = static_cast<int>(box->buttons().size());
       box->button(c.press)->click();
@@ -303,6 +305,7 @@ TEST(QtForm, MessageBoxFromAWorkerIsAnsweredLikeAUser) {
     EXPECT_EQ(result, c.expected);
     EXPECT_EQ(title, c.expectedTitle);
     EXPECT_EQ(text, "设置已经被保存\n<b>不是标记</b>");
+    EXPECT_TRUE(plain);
     EXPECT_EQ(icon, QMessageBox::NoIcon);
     EXPECT_EQ(buttonCount, c.buttons == MessageButtons::OkCancel ? 2 : 1);
   }
