@@ -59,11 +59,12 @@ Text PlaceDownloadedFile() {
   return TargetValue();
 }
 
-// A failed transfer leaves no half file behind; only the working file is ever removed.
-void DiscardWorkingFile() {
+// A failed transfer leaves no half file behind; only the working file, which the started
+// download created, is ever removed. After a failed start any file of that name is not ours.
+void DiscardWorkingFile(bool remove) {
   std::lock_guard lock(TargetMutex());
   Text& working = WorkingValue();
-  if (!working.empty()) RemoveFile(working);
+  if (remove && !working.empty()) RemoveFile(working);
   working.clear();
 }
 
@@ -172,7 +173,7 @@ int RunUpdateFlow(Form& startup) {
   startup.setText(startup_window::kOpenNewVersion, Gbk("打开：") + NameOf(target));
   if (task <= 0) {
     // Nothing will report on this download: say so instead of staying on "开始更新".
-    DiscardWorkingFile();
+    DiscardWorkingFile(false);
     startup.setText(startup_window::kUpdatePanel, FailureText());
     return 0;
   }
@@ -206,7 +207,7 @@ Text UpdateProgressText(std::int64_t total, std::int64_t done) {
 void UpdateProgress(Form& startup, int task, int code, std::int64_t total, std::int64_t done) {
   // A failed transfer reports 0 of 0; it is shown as the failure it is, not as "nan%".
   if (code == -1) {
-    DiscardWorkingFile();
+    DiscardWorkingFile(true);
     startup.setText(startup_window::kUpdatePanel, FailureText());
     return;
   }

@@ -283,7 +283,21 @@ TEST_F(UpdaterTest, HostileManifestsOnlyEverAddANewFileBesideTheProgram) {
   }
 }
 
-TEST_F(UpdaterTest, FailedTransferLeavesNoFile) {
+TEST_F(UpdaterTest, TransferThatBreaksOffLeavesNoFile) {
+  testing::SimProcess sim({"--articles", "50", "--version", "4.7", "--update-size", "300000",
+                           "--update-file-name", "next", "--drop-after", "1000"},
+                          runDir_);
+  ASSERT_TRUE(sim.started());
+  int task = RunUpdateFlow(*form_);
+  ASSERT_GT(task, 0);
+  EXPECT_EQ(RangedDownloader().WaitForEnd(task, std::chrono::minutes(2)), DownloadOutcome::Failed);
+  EXPECT_EQ(GbkToUtf8(form_->text(sw::kUpdatePanel)),
+            "抱歉，自动更新失败，请到官网下载，下载后，把文件复制到当前目录");
+  EXPECT_FALSE(std::filesystem::exists(runDir_ + "/next"));
+  EXPECT_FALSE(std::filesystem::exists(runDir_ + "/next.download"));
+}
+
+TEST_F(UpdaterTest, FailedStartLeavesNoFile) {
   TestServer host;
   host.Serve("/test.txt", "ok");
   host.Serve("/down_pelvaro/index.json", Manifest("4.7", "next", "http://" + ClosedAddress() + "/next"));
