@@ -52,6 +52,7 @@ std::string SimUsage() {
   --version TEXT           version in the update manifest (4.6)
   --update-size BYTES      size of the update download (2097152)
   --update-file-name NAME  file name in the update manifest
+  --update-download-name P the download address ends in /down_pelvaro/download/P
   --manifest-encoding E    utf8 or gbk, for index.json and gonggao.json (utf8)
   --announcement TEXT      the announcement in gonggao.json
   --quote TEXT             always answer this quote
@@ -194,6 +195,9 @@ bool ParseSimOptions(int argc, char** argv, SimOptions& options, std::string& er
     } else if (flag == "--update-file-name") {
       if (!next()) return false;
       options.update_file_name = value;
+    } else if (flag == "--update-download-name") {
+      if (!next()) return false;
+      options.update_download_name = value;
     } else if (flag == "--manifest-encoding") {
       if (!next()) return false;
       if (value == "gbk")

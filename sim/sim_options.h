@@ -69,7 +69,8 @@ struct SimOptions {
   std::set<int> update_hosts_ok = {1, 2, 3};
   std::string version = "4.6";
   std::uint64_t update_size = 2 * 1024 * 1024;
-  std::string update_file_name;  // default "pelvaro-collector-" + version
+  std::string update_file_name;      // default "pelvaro-collector-" + version
+  std::string update_download_name;  // the download address's last part; default version + ".bin"
   bool manifest_gbk = false;
   std::string announcement = "欢迎使用！本公告来自模拟更新服务器。";
   std::optional<std::string> quote;  // a fixed quote instead of the rotating list

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <optional>
 #include <string>
 
 #include "platform/files.h"
@@ -126,7 +127,13 @@ std::string QuoteExecArgument(std::string_view utf8) {
 bool HideInFolder(const Text& folder, const Text& name) {
   // File managers hide the names listed in a folder's ".hidden" file.
   Text listPath = JoinPath(folder, ".hidden");
-  std::string list = ReadWholeFile(listPath).value_or("");
+  // A list that is there but is no plain file, or cannot be read, is the user's own: it stays
+  // as it is, and the marker is simply not hidden.
+  struct stat st {};
+  if (lstat(NativePath(listPath).c_str(), &st) == 0 && !S_ISREG(st.st_mode)) return false;
+  std::optional<std::string> read = ReadWholeFile(listPath);
+  if (!read && PathExists(listPath)) return false;
+  std::string list = read.value_or("");
   std::string entry = NativePath(name);
   std::size_t start = 0;
   while (start < list.size()) {

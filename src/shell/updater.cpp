@@ -3,15 +3,14 @@
 #include <spawn.h>
 #include <sys/stat.h>
 
+#include <charconv>
 #include <chrono>
 #include <cmath>
-#include <cstdio>
 #include <memory>
 #include <mutex>
 
 #include "platform/files.h"
 #include "platform/hosts.h"
-#include "platform/safe_name.h"
 #include "platform/window_layout.h"
 #include "platform/worker.h"
 #include "shell/answer_text.h"
@@ -20,8 +19,8 @@
 #include "shell/extras.h"
 #include "shell/run_log.h"
 #include "shell/startup_steps.h"
+#include "shell/update_target.h"
 #include "toolkit/json_document.h"
-#include "web/download_path.h"
 #include "web/ranged_downloader.h"
 #include "web/web_request.h"
 
@@ -30,40 +29,54 @@ extern char** environ;
 namespace pelvaro {
 namespace {
 
+// The update's state outlives every static destructor: a download may still report while the
+// process ends.
 std::mutex& TargetMutex() {
-  static std::mutex mutex;
-  return mutex;
+  static auto* mutex = new std::mutex;
+  return *mutex;
 }
 Text& TargetValue() {
-  static Text target;
-  return target;
+  static auto* target = new Text;
+  return *target;
+}
+// The file the transfer writes until it has every byte; empty once it took the target's name.
+Text& WorkingValue() {
+  static auto* working = new Text;
+  return *working;
 }
 
 Text FailureText() { return Gbk("抱歉，自动更新失败，请到官网下载，下载后，把文件复制到当前目录"); }
 
-bool SameFile(const Text& a, const std::string& nativeB) {
-  struct stat first {};
-  struct stat second {};
-  return stat(NativePath(a).c_str(), &first) == 0 && stat(nativeB.c_str(), &second) == 0 &&
-         first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+// Gives the finished transfer its final name (once; the finish steps run twice) and returns it.
+Text PlaceDownloadedFile() {
+  std::lock_guard lock(TargetMutex());
+  Text& working = WorkingValue();
+  if (!working.empty() && PathExists(working)) {
+    Text placed = MoveIntoPlace(working, TargetValue());
+    if (!placed.empty()) TargetValue() = placed;
+  }
+  working.clear();
+  return TargetValue();
 }
 
-void MakeExecutable(const Text& path) {
-  struct stat st {};
-  std::string native = NativePath(path);
-  if (stat(native.c_str(), &st) != 0) return;
-  // Execute permission for whoever may read it.
-  mode_t mode =
-      st.st_mode | S_IXUSR | ((st.st_mode & S_IRGRP) ? S_IXGRP : 0) | ((st.st_mode & S_IROTH) ? S_IXOTH : 0);
-  chmod(native.c_str(), mode & 07777);
+// A failed transfer leaves no half file behind; only the working file, which the started
+// download created, is ever removed. After a failed start any file of that name is not ours.
+void DiscardWorkingFile(bool remove) {
+  std::lock_guard lock(TargetMutex());
+  Text& working = WorkingValue();
+  if (remove && !working.empty()) RemoveFile(working);
+  working.clear();
 }
+
+Text NameOf(const Text& path) { return path.substr(path.rfind('/') + 1); }
 
 void FinishUpdate(Form& startup) {
   startup.setText(startup_window::kUpdatePanel, Gbk("更新结束"));
   if (!WaitFor(std::chrono::seconds(2))) return;
-  Text target = UpdateTarget();
+  Text target = PlaceDownloadedFile();
   std::int64_t sizeKb = FileSizeKb(target);
   if (sizeKb >= 20) MakeExecutable(target);
+  startup.setText(startup_window::kOpenNewVersion, Gbk("打开：") + NameOf(target));
   startup.setVisible(startup_window::kOpenNewVersion, true);
   if (sizeKb < 20) {
     startup.setText(startup_window::kUpdatePanel, FailureText());
@@ -81,6 +94,7 @@ UpdateManifest FetchManifest(const std::string& host) {
   UpdateManifest manifest;
   JsonDocument document;
   if (!document.parse(AnswerText(body))) return manifest;
+  manifest.read = true;
   manifest.version = document.textAt(Gbk("版本"));
   manifest.notes = document.textAt(Gbk("更新说明"));
   manifest.fileName = document.textAt(Gbk("文件名"));
@@ -124,8 +138,8 @@ int RunUpdateFlow(Form& startup) {
   RunLog::write(Gbk("启动升级程序检查"));
   UpdateManifest manifest = FetchManifest(chosen);
   // Without a manifest there is no new version to offer: prompting would announce an update
-  // with empty notes and then download nothing.
-  if (manifest.version.empty()) return 0;
+  // with empty notes and then download nothing. A manifest that was read is offered as it is.
+  if (!manifest.read) return 0;
   RunLog::write(Gbk("升级文件获取到数据"));
   startup.setText(startup_window::kAnnouncement, Gbk("发现新版本，更新内容：\r\n") + manifest.notes);
   RunLog::write(Gbk("提醒用户升级"));
@@ -135,23 +149,35 @@ int RunUpdateFlow(Form& startup) {
   }
 
   startup.setText(startup_window::kUpdatePanel, Gbk("开始更新"));
-  // The name comes from the network: it may not leave RunDir, and it may never be the
-  // running program, which a download would overwrite. The target is the file the downloader
-  // will write: a name without extension names a folder to it, completed from the address.
-  Text fileName = SafeFileName(manifest.fileName, 0);
-  Text target = ResolveDownloadPath(JoinPath(RunDirPath(), fileName), [&manifest] {
-    return DownloadNameFromLocation(manifest.downloadAddress);
-  });
-  if (manifest.fileName.empty() || SameFile(target, ExecutablePath())) return 0;
-  SetUpdateTarget(target);
+  // The name comes from the network. The new version only ever becomes a new file directly in
+  // RunDir: a name that points elsewhere is refused, and a name already taken (the running
+  // program, a folder the program writes, any other file) moves on to "name (2)" and so on.
+  Text fileName = UpdateFileName(manifest.fileName);
+  Text target = fileName.empty() ? Text{} : FreeFileIn(RunDirPath(), fileName);
+  Text working = target.empty() ? Text{} : WorkingFileFor(target);
+  if (working.empty()) {
+    startup.setText(startup_window::kUpdatePanel, FailureText());
+    return 0;
+  }
+  {
+    std::lock_guard lock(TargetMutex());
+    TargetValue() = target;
+    WorkingValue() = working;
+  }
   Form* form = &startup;
   RangedDownloader downloader;
-  int task = downloader.Download(manifest.downloadAddress, target, 2,
+  int task = downloader.Download(manifest.downloadAddress, working, 2,
                                  [form](int task, int code, std::int64_t total, std::int64_t done) {
                                    UpdateProgress(*form, task, code, total, done);
                                  });
-  startup.setText(startup_window::kOpenNewVersion, Gbk("打开：") + fileName);
-  return task > 0 ? task : 0;
+  startup.setText(startup_window::kOpenNewVersion, Gbk("打开：") + NameOf(target));
+  if (task <= 0) {
+    // Nothing will report on this download: say so instead of staying on "开始更新".
+    DiscardWorkingFile(false);
+    startup.setText(startup_window::kUpdatePanel, FailureText());
+    return 0;
+  }
+  return task;
 }
 
 Text UpdateTarget() {
@@ -162,12 +188,14 @@ Text UpdateTarget() {
 void SetUpdateTarget(const Text& target) {
   std::lock_guard lock(TargetMutex());
   TargetValue() = target;
+  WorkingValue().clear();
 }
 
 Text NumberText(double value) {
+  // "%.13g" with "." whatever the process's locale says.
   char buffer[64];
-  std::snprintf(buffer, sizeof buffer, "%.13g", value);
-  return buffer;
+  auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 13);
+  return Text(buffer, result.ptr);
 }
 
 Text UpdateProgressText(std::int64_t total, std::int64_t done) {
@@ -179,6 +207,7 @@ Text UpdateProgressText(std::int64_t total, std::int64_t done) {
 void UpdateProgress(Form& startup, int task, int code, std::int64_t total, std::int64_t done) {
   // A failed transfer reports 0 of 0; it is shown as the failure it is, not as "nan%".
   if (code == -1) {
+    DiscardWorkingFile(true);
     startup.setText(startup_window::kUpdatePanel, FailureText());
     return;
   }

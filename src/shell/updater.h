@@ -16,6 +16,7 @@ struct UpdateManifest {
   Text notes;
   Text fileName;
   Text downloadAddress;
+  bool read = false;  // the host answered with a JSON document
 };
 
 // The manifest of one update host ("host:port"); all members empty when unreachable or unreadable.

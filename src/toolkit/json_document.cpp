@@ -223,7 +223,9 @@ void CollectValues(const Json& node, bool recursive, std::vector<Text>& values) 
     if (member.is_object() || member.is_array()) {
       if (recursive) CollectValues(member, recursive, values);
     } else if (!member.is_null()) {
-      values.push_back(PlainTextOf(member));
+      // The values as the engine converts them, stored backslashes (U+2400) left as they are.
+      values.push_back(member.is_string() ? ToGbk(member.get_ref<const Json::string_t&>(), false)
+                                          : ToGbk(ScriptPlainText(member), false));
     }
   };
   if (node.is_object()) {
@@ -385,8 +387,17 @@ bool CopyInto(const Json& node, Json& target) {
     if (reader.ReadProgram(program, target) != LenientJsonReader::Outcome::kValue) target = nullptr;
     return !target.is_null();
   }
-  target = node;
-  return true;
+  // Stored backslashes come back into the JSON text and are read again as escape characters,
+  // as a reparse of that text reads them.
+  std::string json = ScriptJsonText(node);
+  if (json.find(kBackslashPlaceholder) == std::string::npos) {
+    target = node;
+    return true;
+  }
+  RestoreBackslashes(json);
+  LenientJsonReader reader(JsonDocument::kMaxDepth);
+  if (reader.Evaluate(json, target) != LenientJsonReader::Outcome::kValue) target = nullptr;
+  return !target.is_null();
 }
 
 }  // namespace

@@ -227,7 +227,10 @@ std::size_t TranslateDecimalEscape(std::string_view p, std::size_t i, int groups
 // vertical tab only; "[" inside a class is literal (no POSIX classes); a "-" next to a class
 // escape such as \w inside a class is literal; numbered references follow the dialect's
 // rules for numbers beyond the group count.
-std::string TranslatePattern(std::string_view p) {
+// In multi-line mode "^" and "$" also match at CR and LF, each one a line break of its own (so
+// between the two bytes of CR LF as well): the dialect's rule, which no PCRE2 newline
+// convention gives while "." still matches CR.
+std::string TranslatePattern(std::string_view p, bool multiLine) {
   const int groups = CountGroups(p);
   std::string out;
   out.reserve(p.size() + 16);
@@ -298,6 +301,12 @@ std::string TranslatePattern(std::string_view p) {
         out.push_back(p[i++]);  // "[]" matches nothing, "[^]" anything
         inClass = false;
       }
+    } else if (multiLine && c == '^') {
+      out += "(?<![^\\r\\n])";
+      ++i;
+    } else if (multiLine && c == '$') {
+      out += "(?![^\\r\\n])";
+      ++i;
     } else {
       std::size_t n = Utf8CharLength(p, i);
       out.append(p.substr(i, n));
@@ -384,12 +393,11 @@ bool RegexMatcher::match(const Text& pattern, const Text& subject, bool caseSens
   compiled_ = compiled;
   subject_ = subject;
 
-  std::string translated = TranslatePattern(GbkToUtf8(compiled->pattern));
+  std::string translated = TranslatePattern(GbkToUtf8(compiled->pattern), multiLine);
   std::uint32_t options = PCRE2_UTF | PCRE2_NEVER_UCP | PCRE2_NEVER_BACKSLASH_C | PCRE2_ALT_BSUX |
                           PCRE2_ALLOW_EMPTY_CLASS | PCRE2_MATCH_UNSET_BACKREF | PCRE2_DOLLAR_ENDONLY |
                           PCRE2_AUTO_CALLOUT;
   if (!caseSensitive) options |= PCRE2_CASELESS;
-  if (multiLine) options |= PCRE2_MULTILINE;
   CompileContext compileContext(pcre2_compile_context_create(nullptr));
   if (!compileContext) return false;
   pcre2_set_newline(compileContext.get(), PCRE2_NEWLINE_LF);

@@ -2,6 +2,7 @@
 
 #include <QEvent>
 #include <QFontInfo>
+#include <QResizeEvent>
 
 namespace pelvaro {
 namespace {
@@ -24,15 +25,35 @@ void DesignLabel::changeEvent(QEvent* event) {
   if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange) render();
 }
 
+void DesignLabel::resizeEvent(QResizeEvent* event) {
+  QLabel::resizeEvent(event);
+  render();
+}
+
 void DesignLabel::render() {
+  const int px = QFontInfo(font()).pixelSize();
+  if (!wordWrap() || width() <= 0 || height() <= 0) {
+    showWith(px, px + kLineGapPx, false);
+    return;
+  }
+  // The smallest font tried keeps three quarters of the design size.
+  for (int fontPx = px; fontPx >= px * 3 / 4; --fontPx) {
+    for (int pitch : {fontPx + kLineGapPx, fontPx}) {
+      showWith(fontPx, pitch, fontPx != px);
+      if (heightForWidth(width()) <= height()) return;
+    }
+  }
+}
+
+void DesignLabel::showWith(int fontPx, int pitchPx, bool sizeGiven) {
   QString shown = plain_.toHtmlEscaped();
+  // A closing line break ends the last line; it opens no further one.
+  if (shown.endsWith('\n')) shown.chop(1);
   shown.replace(' ', QChar(kEnSpace));
   shown.replace('\n', "<br>");
   QString style = "margin: 0; white-space: pre-wrap;";
-  if (wordWrap()) {
-    int pitch = QFontInfo(font()).pixelSize() + kLineGapPx;
-    style += QString(" line-height: %1px; -qt-line-height-type: fixed;").arg(pitch);
-  }
+  if (sizeGiven) style += QString(" font-size: %1px;").arg(fontPx);
+  if (wordWrap()) style += QString(" line-height: %1px; -qt-line-height-type: fixed;").arg(pitchPx);
   QLabel::setText(QString("<p style=\"%1\">%2</p>").arg(style, shown));
 }
 

@@ -1,8 +1,10 @@
 #pragma once
 // A label that keeps the plain text it was given and shows it the way the fixed layouts expect:
 // blanks half as wide as a Han character (captions pad with blanks so that edit boxes can sit
-// on them), and wrapped text on a line pitch close to the font size. The text is never read as
-// markup, whatever it holds.
+// on them), and wrapped text on a line pitch close to the font size. Wrapped text always fits
+// the label's rectangle: when the design's font runs longer than the rectangle allows, the pitch
+// and then the font size step down until it does. The text is never read as markup, whatever it
+// holds.
 
 #include <QLabel>
 
@@ -18,9 +20,11 @@ class DesignLabel : public QLabel {
 
  protected:
   void changeEvent(QEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
 
  private:
   void render();
+  void showWith(int fontPx, int pitchPx, bool sizeGiven);
 
   QString plain_;
 };

@@ -5,7 +5,6 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QStatusBar>
@@ -14,6 +13,7 @@
 #include <QTreeWidget>
 
 #include "ui/design_label.h"
+#include "ui/dialogs.h"
 #include "ui/gui_call.h"
 #include "ui/qt_text.h"
 #include "ui/window_builder.h"
@@ -67,10 +67,6 @@ bool OwnVisible(const QWidget* widget) {
   return !widget->isHidden() || !widget->testAttribute(Qt::WA_WState_ExplicitShowHide);
 }
 
-// A hidden owner (the start-up window after the hand-over sits off screen) would take its
-// dialogs off screen with it; such dialogs go to the screen instead.
-QWidget* DialogOwner(QWidget* window) { return window->isVisible() ? window : nullptr; }
-
 }  // namespace
 
 QtForm::QtForm(QWidget* window, const WindowSpec& layout) : window_(window), layout_(layout) {}
@@ -94,6 +90,7 @@ void QtForm::setText(std::string_view control, const Text& value) {
     if (auto* label = dynamic_cast<DesignLabel*>(object)) {
       label->setPlainText(QtLinesFromGbk(value));
     } else if (auto* label = qobject_cast<QLabel*>(object)) {
+      label->setTextFormat(Qt::PlainText);
       label->setText(QtLinesFromGbk(value));
     } else if (auto* edit = qobject_cast<QLineEdit*>(object)) {
       edit->setText(QtFromGbk(value));
@@ -265,7 +262,11 @@ void QtForm::setVisible(std::string_view control, bool value) {
 
 void QtForm::setPanelText(std::string_view statusBar, int panel, const Text& value) {
   OnGuiVoid(window_, [name = QtFromUtf8(statusBar), panel, value](QWidget* w) {
-    if (QLabel* label = StatusPanel(Find<QStatusBar>(w, name), panel)) label->setText(QtFromGbk(value));
+    if (QLabel* label = StatusPanel(Find<QStatusBar>(w, name), panel)) {
+      // The quote of the day comes from a public service: never markup.
+      label->setTextFormat(Qt::PlainText);
+      label->setText(QtFromGbk(value));
+    }
   });
 }
 
@@ -323,23 +324,23 @@ std::vector<std::string> QtForm::controlsOfKind(ControlKind kind) {
 
 bool QtForm::messageBox(const Text& message, const Text& title, MessageButtons buttons) {
   return OnGui<bool>(window_, [message, title, buttons](QWidget* w) {
-    QMessageBox box(DialogOwner(w));
-    box.setIcon(QMessageBox::NoIcon);
-    box.setWindowTitle(title.empty() ? QString::fromUtf8(kDefaultTitle) : QtFromGbk(title));
-    // Messages may quote server texts: never read them as markup.
-    box.setTextFormat(Qt::PlainText);
-    box.setText(QtLinesFromGbk(message));
-    box.setStandardButtons(buttons == MessageButtons::OkCancel ? (QMessageBox::Ok | QMessageBox::Cancel)
-                                                               : QMessageBox::Ok);
-    box.setDefaultButton(QMessageBox::Ok);
-    return box.exec() == QMessageBox::Ok;
+    return ShowMessageBox(w, QtLinesFromGbk(message),
+                          title.empty() ? QString::fromUtf8(kDefaultTitle) : QtFromGbk(title),
+                          buttons == MessageButtons::OkCancel);
   });
 }
 
 Text QtForm::pickFolder(const Text& title, const Text& startFolder) {
-  return OnGui<Text>(window_, [title, startFolder](QWidget* w) {
-    return GbkFromQt(
-        QFileDialog::getExistingDirectory(DialogOwner(w), QtFromGbk(title), QtFromGbk(startFolder)));
+  return OnGui<Text>(window_, [title, startFolder](QWidget* w) -> Text {
+    auto* dialog = new QFileDialog(DialogOwner(w), QtFromGbk(title), QtFromGbk(startFolder));
+    dialog->setFileMode(QFileDialog::Directory);
+    dialog->setOption(QFileDialog::ShowDirsOnly, true);
+    if (!RunDialog(dialog)) return {};
+    Text chosen;
+    if (dialog->result() == QDialog::Accepted && !dialog->selectedFiles().isEmpty())
+      chosen = GbkFromQt(dialog->selectedFiles().constFirst());
+    delete dialog;
+    return chosen;
   });
 }
 

@@ -220,6 +220,7 @@ void BuildStatusBar(QMainWindow& window, const ControlSpec& control) {
     auto* panel = new QLabel;
     panel->setObjectName(kPanelPrefix + QString::number(i));
     panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    panel->setTextFormat(Qt::PlainText);
     if (i < widths.size()) {
       panel->setFixedWidth(widths[i]);
       bar->addWidget(panel);

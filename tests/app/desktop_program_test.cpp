@@ -35,6 +35,7 @@ namespace mw = main_window;
 namespace sw = startup_window;
 using namespace std::chrono_literals;
 using test::Click;
+using test::ClickOtherTab;
 using test::ModalAnswerer;
 using test::WaitUntil;
 
@@ -327,6 +328,33 @@ TEST_F(DesktopProgramTest, FolderPickerSetsTheFolderAndCancelGoesBackToTheDefaul
   EXPECT_EQ(GbkToUtf8(mainForm().text(mw::kOutputFolder)), runDir_ + "/video");
 }
 
+TEST_F(DesktopProgramTest, ABoxOpenedBeforeTheHandOverLeavesTheMainWindowUsable) {
+  acceptDisclaimer();
+  DesktopOptions options;
+  options.installFatalErrorHandler = false;
+  options.endProcess = [this](int code) { endings_.push_back(code); };
+  program_ = std::make_unique<DesktopProgram>(std::move(options));
+  // The help box opens at once and stays open through the hand-over a second later; the
+  // checks run from inside its event loop.
+  bool checked = false;
+  QTimer watch;
+  QObject::connect(&watch, &QTimer::timeout, [&] {
+    MainWindow* main = program_->mainWindow();
+    QWidget* box = test::OpenDialog();
+    if (main == nullptr || box == nullptr || !QTest::qWaitForWindowExposed(main, 1000)) return;
+    watch.stop();
+    EXPECT_TRUE(box->isVisible());
+    EXPECT_TRUE(box->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    EXPECT_NE(box->windowModality(), Qt::ApplicationModal);
+    EXPECT_TRUE(ClickOtherTab(main->findChild<QTabWidget*>(QtFromUtf8(mw::kMainTabs))));
+    AnswerOk(box);
+    checked = true;
+  });
+  watch.start(10);
+  QTimer::singleShot(0, [this] { Click(program_->startupWindow(), sw::kHelpButton); });
+  EXPECT_TRUE(WaitUntil([&] { return checked; }));
+}
+
 class DesktopUpdateTest : public DesktopProgramTest {
  protected:
   std::vector<std::string> simulatorFlags() const override {
@@ -347,10 +375,17 @@ TEST_F(DesktopUpdateTest, AnUpdateAfterTheHandOverShowsInTheMainWindow) {
   EXPECT_EQ(prompt.toStdString(), "发现新版本，是否更新");
   EXPECT_EQ(program.openNewVersionButton()->text().toStdString(), "打开：pelvaro-collector-4.7");
   EXPECT_TRUE(program.updateStatusLabel()->text().startsWith(QStringLiteral("软件更新：")));
+  EXPECT_EQ(program.updateStatusLabel()->textFormat(), Qt::PlainText);
   EXPECT_TRUE(startupForm().visible(sw::kOpenNewVersion));
   EXPECT_TRUE(fs::exists(runDir_ + "/pelvaro-collector-4.7"));
-  // The download is no program: starting it fails, and the running program goes on.
+  // The download is no program: starting it fails, the user is told, and the program goes on.
+  QString told;
+  ModalAnswerer acknowledge([&](QWidget* modal) {
+    if (auto* box = qobject_cast<QMessageBox*>(modal)) told = box->text();
+    AnswerOk(modal);
+  });
   program.openNewVersionButton()->click();
+  EXPECT_TRUE(told.startsWith(QStringLiteral("新版本无法启动"))) << told.toStdString();
   EXPECT_TRUE(endings_.empty());
 }
 

@@ -15,8 +15,8 @@
 #include <sstream>
 #include <string>
 
-#include "e2e/sim_process.h"
 #include "platform/text.h"
+#include "support/sim_process.h"
 #include "ui/qt_text.h"
 
 namespace pelvaro::test {
@@ -41,7 +41,7 @@ class DesktopTest : public ::testing::Test {
   virtual std::vector<std::string> simulatorFlags() const { return {"--size-scale", "0.01"}; }
 
   void SetUp() override {
-    sim_ = std::make_unique<e2e::SimProcess>(simulatorFlags());
+    sim_ = std::make_unique<testing::SimProcess>(simulatorFlags());
     ASSERT_TRUE(sim_->started());
     runDir_ = sim_->runDir();
     home_ = std::filesystem::path(runDir_).parent_path().string() + "/home";
@@ -63,7 +63,7 @@ class DesktopTest : public ::testing::Test {
   // The settings file as UTF-8 text.
   std::string settingsText() const { return GbkToUtf8(ReadFile(settingsPath())); }
 
-  std::unique_ptr<e2e::SimProcess> sim_;
+  std::unique_ptr<testing::SimProcess> sim_;
   std::string runDir_;
   std::string home_;
 };

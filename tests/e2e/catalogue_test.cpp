@@ -20,12 +20,15 @@
 #include "collector/sqlite_database.h"
 #include "collector/storage.h"
 #include "e2e/crawl_harness.h"
-#include "e2e/sim_process.h"
 #include "platform/window_layout.h"
+#include "support/sim_process.h"
 
 extern char** environ;
 
 namespace pelvaro::e2e {
+
+using testing::FilesBelow;
+using testing::SimProcess;
 namespace {
 
 namespace fs = std::filesystem;

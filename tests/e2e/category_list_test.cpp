@@ -8,14 +8,17 @@
 
 #include "collector/categories.h"
 #include "e2e/refused_port.h"
-#include "e2e/sim_process.h"
 #include "platform/hosts.h"
 #include "platform/memory_form.h"
 #include "platform/window_layout.h"
 #include "platform/worker.h"
+#include "support/sim_process.h"
 #include "web/web_request.h"
 
 namespace pelvaro::e2e {
+
+using testing::FilesBelow;
+using testing::SimProcess;
 namespace {
 
 namespace mw = main_window;

@@ -12,10 +12,13 @@
 #include "collector/collection_service.h"
 #include "collector/platform_api.h"
 #include "e2e/cli_process.h"
-#include "e2e/sim_process.h"
 #include "platform/text.h"
+#include "support/sim_process.h"
 
 namespace pelvaro::e2e {
+
+using testing::FilesBelow;
+using testing::SimProcess;
 namespace {
 
 namespace fs = std::filesystem;

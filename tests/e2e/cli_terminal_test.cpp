@@ -9,9 +9,11 @@
 
 #include "app/cli/terminal_text.h"
 #include "e2e/cli_process.h"
-#include "e2e/sim_process.h"
+#include "support/sim_process.h"
 
 namespace pelvaro::e2e {
+
+using testing::SimProcess;
 namespace {
 
 using cli::DisplayWidth;

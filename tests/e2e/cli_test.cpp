@@ -13,10 +13,13 @@
 #include <thread>
 
 #include "e2e/cli_process.h"
-#include "e2e/sim_process.h"
+#include "support/sim_process.h"
 
 
 namespace pelvaro::e2e {
+
+using testing::FilesBelow;
+using testing::SimProcess;
 namespace {
 
 namespace fs = std::filesystem;

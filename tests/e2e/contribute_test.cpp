@@ -23,15 +23,18 @@
 #include "collector/platform_api.h"
 #include "collector/storage.h"
 #include "e2e/refused_port.h"
-#include "e2e/sim_process.h"
 #include "platform/memory_form.h"
 #include "platform/window_layout.h"
+#include "support/sim_process.h"
 #include "toolkit/encoding.h"
 #include "web/web_request.h"
 
 extern char** environ;
 
 namespace pelvaro::e2e {
+
+using testing::FilesBelow;
+using testing::SimProcess;
 namespace {
 
 namespace mw = main_window;

@@ -14,14 +14,17 @@
 #include "collector/video_filter.h"
 #include "collector/video_record.h"
 #include "e2e/crawl_harness.h"
-#include "e2e/sim_process.h"
 #include "platform/files.h"
 #include "platform/window_layout.h"
 #include "sim/video_content.h"
+#include "support/sim_process.h"
 #include "toolkit/encoding.h"
 #include "toolkit/json_document.h"
 
 namespace pelvaro::e2e {
+
+using testing::FilesBelow;
+using testing::SimProcess;
 namespace {
 
 namespace fs = std::filesystem;

@@ -10,10 +10,12 @@
 #include "collector/crawl_session.h"
 #include "collector/storage.h"
 #include "e2e/crawl_harness.h"
-#include "e2e/sim_process.h"
 #include "platform/window_layout.h"
+#include "support/sim_process.h"
 
 namespace pelvaro::e2e {
+
+using testing::SimProcess;
 namespace {
 
 namespace mw = main_window;

@@ -16,12 +16,15 @@
 #include <sstream>
 #include <thread>
 
-#include "e2e/sim_process.h"
 #include "sim/video_content.h"
+#include "support/sim_process.h"
 
 extern char** environ;
 
 namespace pelvaro::e2e {
+
+using testing::FilesBelow;
+using testing::SimProcess;
 namespace {
 
 namespace fs = std::filesystem;

@@ -9,11 +9,14 @@
 #include "collector/crawl_session.h"
 #include "collector/storage.h"
 #include "e2e/crawl_harness.h"
-#include "e2e/sim_process.h"
 #include "platform/files.h"
 #include "platform/window_layout.h"
+#include "support/sim_process.h"
 
 namespace pelvaro::e2e {
+
+using testing::FilesBelow;
+using testing::SimProcess;
 namespace {
 
 namespace fs = std::filesystem;

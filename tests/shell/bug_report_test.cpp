@@ -5,7 +5,7 @@
 
 #include "shell/app_identity.h"
 #include "shell_test_support.h"
-#include "sim_process.h"
+#include "support/sim_process.h"
 #include "test_server.h"
 #include "toolkit/encoding.h"
 
@@ -41,7 +41,7 @@ TEST(BugReportTextTest, HostAndSystemNames) {
 }
 
 TEST_F(ShellTest, NoticeRequestReachesTheServiceByteForByte) {
-  testing::SimProcess sim(root_, {});
+  testing::SimProcess sim({"--articles", "50"}, runDir_);
   ASSERT_TRUE(sim.started());
   Text title = Gbk("电脑PC01发现bug");
   Text body = Gbk("所属软件：a\r\n   错误信息：x y");

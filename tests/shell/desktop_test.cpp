@@ -1,6 +1,7 @@
 #include "shell/desktop.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "platform/memory_form.h"
 #include "shell/app_identity.h"
@@ -122,6 +123,24 @@ TEST_F(DesktopTest, DisclaimerMarkerOnlyAfterOk) {
   ShowDisclaimerOnce(*form);
   EXPECT_EQ(form->shownMessages().size(), 2u);
   EXPECT_EQ(Read(documents_ + "/.hidden"), "tmbq.dll\n");
+}
+
+TEST_F(DesktopTest, HiddenListThatCannotBeReadIsLeftAlone) {
+  // A link to a folder cannot be read as a list, even by root; an unreadable file only by others.
+  std::filesystem::create_directories(root_ + "/elsewhere");
+  std::filesystem::create_directory_symlink(root_ + "/elsewhere", documents_ + "/.hidden");
+  auto form = MemoryForm::StartupWindow();
+  ShowDisclaimerOnce(*form);
+  EXPECT_TRUE(std::filesystem::is_regular_file(documents_ + "/tmbq.dll"));
+  EXPECT_TRUE(std::filesystem::is_symlink(documents_ + "/.hidden"));
+  if (geteuid() != 0) {
+    std::filesystem::remove(documents_ + "/.hidden");
+    Write(documents_ + "/.hidden", "mine\n");
+    std::filesystem::permissions(documents_ + "/.hidden", std::filesystem::perms::none);
+    ShowDisclaimerOnce(*form);
+    std::filesystem::permissions(documents_ + "/.hidden", std::filesystem::perms::owner_all);
+    EXPECT_EQ(Read(documents_ + "/.hidden"), "mine\n");
+  }
 }
 
 TEST_F(DesktopTest, MarkerThatCannotBeWrittenShowsTheDisclaimerAgain) {

@@ -3,7 +3,7 @@
 #include "platform/memory_form.h"
 #include "platform/window_layout.h"
 #include "shell_test_support.h"
-#include "sim_process.h"
+#include "support/sim_process.h"
 #include "test_server.h"
 #include "toolkit/encoding.h"
 
@@ -54,7 +54,7 @@ TEST_F(ShellTest, AnnouncementShowsTheAllMember) {
 
 TEST_F(ShellTest, QuoteOfTheDayFromTheService) {
   // The emoji has no GBK form and shows as the converter's default character.
-  testing::SimProcess sim(root_, {"--quote", "千里之行，始于足下。🌄"});
+  testing::SimProcess sim({"--articles", "50", "--quote", "千里之行，始于足下。🌄"}, runDir_);
   ASSERT_TRUE(sim.started());
   auto form = MemoryForm::StartupWindow();
   ShowQuote(*form);

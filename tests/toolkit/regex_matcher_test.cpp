@@ -152,6 +152,12 @@ TEST(RegexMatcher, OptionsForCaseLinesAndGlobal) {
       {"\\w$", "a\nb", false, true, true, {"a", "b"}},
       {"\\w$", "a\nb\n", false, false, true, {}},
       {"a.c", "abc a\nc a\rc", false, true, true, {"abc", "a\rc"}},
+      // CR alone and CR LF break lines as LF does; CR LF holds two breaks.
+      {"^\\w", "a\rb\r\nc", false, true, true, {"a", "b", "c"}},
+      {"\\w$", "a\rb\r\nc", false, true, true, {"a", "b", "c"}},
+      {"^$", "a\r\nb", false, true, true, {""}},
+      {"^\\w", "a\rb", false, false, true, {"a"}},
+      {"[$^]", "$^", false, true, true, {"$", "^"}},
   };
   for (const Case& c : cases) {
     RegexMatcher re;

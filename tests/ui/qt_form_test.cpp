@@ -10,6 +10,7 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QScrollBar>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <future>
 
@@ -59,16 +60,38 @@ TEST(QtForm, TextsRoundTripFromAWorker) {
   EXPECT_TRUE(label->text().contains("正在共建<br>第二行"));
 }
 
-// Label texts may come from servers (announcements, replies): they are shown, never run as markup.
-TEST(QtForm, LabelTextIsNeverMarkup) {
-  StartupWindow window;
+// Texts from servers (announcements, replies, the quote of the day) land in labels and status
+// bar panels: they are shown, never run as markup.
+TEST(QtForm, LabelAndPanelTextIsNeverMarkup) {
   const Text hostile = "<img src=\"file:///etc/passwd\"><a href=\"x\">1 < 2 & 3</a>";
-  window.form().setText(startup_window::kAnnouncement, hostile);
-  EXPECT_EQ(window.form().text(startup_window::kAnnouncement), hostile);
-  QString shown = window.findChild<QLabel*>(QtFromUtf8(startup_window::kAnnouncement))->text();
-  EXPECT_FALSE(shown.contains("<img"));
-  EXPECT_FALSE(shown.contains("<a "));
-  EXPECT_TRUE(shown.contains("&lt;img"));
+  StartupWindow startup;
+  MainWindow main;
+  const std::pair<QWidget*, const WindowSpec*> windows[] = {{&startup, &StartupWindowSpec()},
+                                                            {&main, &MainWindowSpec()}};
+  int labels = 0;
+  for (auto [window, spec] : windows) {
+    Form& form = window == &startup ? startup.form() : main.form();
+    for (const ControlSpec& control : spec->controls) {
+      if (control.kind != ControlKind::Label) continue;
+      ++labels;
+      form.setText(control.name, hostile);
+      EXPECT_EQ(form.text(control.name), hostile) << control.name;
+      auto* label = window->findChild<QLabel*>(QtFromUtf8(control.name));
+      ASSERT_NE(label, nullptr) << control.name;
+      if (label->textFormat() != Qt::PlainText) {
+        EXPECT_FALSE(label->text().contains("<img")) << control.name;
+        EXPECT_TRUE(label->text().contains("&lt;img")) << control.name;
+      }
+    }
+  }
+  EXPECT_GT(labels, 10);
+  for (int panel = 0; panel < 3; ++panel) {
+    startup.form().setPanelText(sw::kStatusBar, panel, hostile);
+    EXPECT_EQ(startup.form().panelText(sw::kStatusBar, panel), hostile);
+    QLabel* shown = StatusPanel(startup.findChild<QStatusBar*>(QtFromUtf8(sw::kStatusBar)), panel);
+    ASSERT_NE(shown, nullptr);
+    EXPECT_EQ(shown->textFormat(), Qt::PlainText);
+  }
 }
 
 TEST(QtForm, UnknownControlsAndWrongKindsGiveEmptyValues) {
@@ -262,6 +285,7 @@ TEST(QtForm, MessageBoxFromAWorkerIsAnsweredLikeAUser) {
   };
   for (const Case& c : cases) {
     QString title, text;
+    bool plain = false;
     QMessageBox::Icon icon = QMessageBox::Warning;
     int buttonCount = 0;
     ModalAnswerer answer([&](QWidget* modal) {
@@ -269,6 +293,7 @@ TEST(QtForm, MessageBoxFromAWorkerIsAnsweredLikeAUser) {
       ASSERT_NE(box, nullptr);
       title = box->windowTitle();
       text = box->text();
+      plain = box->textFormat() == Qt::PlainText;
       icon = box->icon();
       buttonCount = static_cast<int>(box->buttons().size());
       box->button(c.press)->click();
@@ -280,6 +305,7 @@ TEST(QtForm, MessageBoxFromAWorkerIsAnsweredLikeAUser) {
     EXPECT_EQ(result, c.expected);
     EXPECT_EQ(title, c.expectedTitle);
     EXPECT_EQ(text, "设置已经被保存\n<b>不是标记</b>");
+    EXPECT_TRUE(plain);
     EXPECT_EQ(icon, QMessageBox::NoIcon);
     EXPECT_EQ(buttonCount, c.buttons == MessageButtons::OkCancel ? 2 : 1);
   }

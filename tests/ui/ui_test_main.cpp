@@ -3,10 +3,13 @@
 
 #include <QApplication>
 
+#include "ui/application_setup.h"
+
 int main(int argc, char** argv) {
   // Windows never reach a screen in tests, test discovery included.
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
+  pelvaro::PrepareApplication();
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }

@@ -3,7 +3,11 @@
 // event loop turning, and answering modal dialogs the way a user would.
 
 #include <QApplication>
+#include <QDialog>
 #include <QEventLoop>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTest>
 #include <QTimer>
 #include <functional>
 
@@ -24,12 +28,22 @@ inline void RunOnWorker(const std::function<void()>& job) {
   worker.Join();
 }
 
-// Calls answer(dialog) on the first modal widget that opens, from the event loop.
+// The dialog the user sees: the modal one, or a free-standing dialog (one without an owner on
+// screen blocks nothing).
+inline QWidget* OpenDialog() {
+  if (QWidget* modal = QApplication::activeModalWidget()) return modal;
+  for (QWidget* widget : QApplication::topLevelWidgets()) {
+    if (qobject_cast<QDialog*>(widget) != nullptr && widget->isVisible()) return widget;
+  }
+  return nullptr;
+}
+
+// Calls answer(dialog) on the first dialog that opens, from the event loop.
 class ModalAnswerer {
  public:
   explicit ModalAnswerer(std::function<void(QWidget*)> answer) : answer_(std::move(answer)) {
     QObject::connect(&poll_, &QTimer::timeout, [this] {
-      if (QWidget* modal = QApplication::activeModalWidget()) {
+      if (QWidget* modal = OpenDialog()) {
         poll_.stop();
         answer_(modal);
       }
@@ -41,5 +55,17 @@ class ModalAnswerer {
   std::function<void(QWidget*)> answer_;
   QTimer poll_;
 };
+
+// Clicks the tab of the main tab control that is not current through the window system, as
+// the user would (a click a modal dialog blocks never arrives); true when the window answered.
+inline bool ClickOtherTab(QTabWidget* tabs) {
+  const int other = tabs->currentIndex() == 0 ? 1 : 0;
+  QTabBar* bar = tabs->tabBar();
+  QWidget* window = bar->window();
+  const QPoint at = bar->mapTo(window, bar->tabRect(other).center());
+  QTest::mouseClick(window->windowHandle(), Qt::LeftButton, {}, at);
+  QApplication::processEvents();
+  return tabs->currentIndex() == other;
+}
 
 }  // namespace pelvaro::test

@@ -16,6 +16,7 @@
 #include <QStatusBar>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QTest>
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
@@ -204,6 +205,36 @@ TEST(StartupWindowLayout, StatusBarPanelsAndRunningTimer) {
   EXPECT_EQ(StatusPanel(bar, 3), nullptr);
 
   EXPECT_EQ(window.form().timerInterval(startup_window::kTimer), 1000);
+}
+
+}  // namespace
+}  // namespace pelvaro
+
+namespace pelvaro {
+namespace {
+
+// Every label of both windows shows its whole design text inside its design rectangle, in the
+// font the setup installs: wrapped text needs no more height, a single line no more width.
+TEST(DesignLabels, EveryLabelShowsItsWholeText) {
+  MainWindow main;
+  StartupWindow startup;
+  const std::pair<QWidget*, const WindowSpec*> windows[] = {{&main, &MainWindowSpec()},
+                                                            {&startup, &StartupWindowSpec()}};
+  for (auto [window, spec] : windows) {
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    for (const ControlSpec& control : spec->controls) {
+      if (control.kind != ControlKind::Label || control.text.empty()) continue;
+      auto* label = window->findChild<QLabel*>(QtFromUtf8(control.name));
+      ASSERT_NE(label, nullptr) << control.name;
+      ASSERT_EQ(label->size(), QSize(control.width, control.height)) << control.name;
+      if (label->wordWrap()) {
+        EXPECT_LE(label->heightForWidth(control.width), control.height) << control.name;
+      } else {
+        EXPECT_LE(label->sizeHint().width(), control.width) << control.name;
+      }
+    }
+  }
 }
 
 }  // namespace

@@ -19,6 +19,7 @@
 #include "shell/settings_store.h"
 #include "shell/startup_steps.h"
 #include "shell/updater.h"
+#include "ui/dialogs.h"
 #include "ui/main_window.h"
 #include "ui/qt_audio_output.h"
 #include "ui/qt_form.h"
@@ -148,6 +149,9 @@ void DesktopProgram::handOver() {
   Form& startup = startup_->form();
   startup.moveWindow(kParkedLeft, startup_->y());
   startup.setWindowVisible(false);
+  // A box the start-up window opened before (help, the update prompt) must not vanish with it
+  // or hold the main window back.
+  ReleaseDialogsOf(startup_.get());
   if (options_.afterHandOver) options_.afterHandOver();
 }
 
@@ -195,7 +199,14 @@ void DesktopProgram::exitFromMainWindow() {
 }
 
 void DesktopProgram::openNewVersion() {
-  if (!OpenNewVersion()) return;
+  if (!OpenNewVersion()) {
+    // The program carries on; the user learns why nothing started and where the file is.
+    Text message = Gbk("新版本无法启动，请到软件所在的文件夹中手动打开。");
+    if (Text target = UpdateTarget(); !target.empty()) message += "\r\n" + target;
+    Form& owner = main_ ? main_->form() : startup_->form();
+    owner.messageBox(message);
+    return;
+  }
   // The new version takes over the same data folder: it finds the settings as they are now.
   if (main_) SettingsStore::SaveOnClose(main_->form());
   end(0);

@@ -1,4 +1,4 @@
-#include "e2e/sim_process.h"
+#include "support/sim_process.h"
 
 #include <signal.h>
 #include <spawn.h>
@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -15,7 +16,7 @@
 
 extern char** environ;
 
-namespace pelvaro::e2e {
+namespace pelvaro::testing {
 
 namespace fs = std::filesystem;
 
@@ -33,10 +34,11 @@ const std::map<std::string, std::string>& HostVariables() {
 
 }  // namespace
 
-SimProcess::SimProcess(std::vector<std::string> flags) {
-  char pattern[] = "/tmp/pelvaro-e2e-XXXXXX";
+SimProcess::SimProcess(std::vector<std::string> flags, std::string runDir) {
+  char pattern[] = "/tmp/pelvaro-sim-XXXXXX";
   root_ = mkdtemp(pattern);
-  runDir_ = root_ + "/run";
+  const bool ownRunDir = runDir.empty();
+  runDir_ = ownRunDir ? root_ + "/run" : std::move(runDir);
   fs::create_directories(runDir_);
   journalPath_ = root_ + "/journal.jsonl";
   const std::string portsPath = root_ + "/ports.json";
@@ -60,7 +62,7 @@ SimProcess::SimProcess(std::vector<std::string> flags) {
     if (!ports.is_discarded() && ports.is_object() && ports.size() == HostVariables().size()) {
       for (const auto& [service, variable] : HostVariables()) {
         ports_[service] = ports.at(service).get<int>();
-        setenv(variable.c_str(), ("127.0.0.1:" + std::to_string(ports_[service])).c_str(), 1);
+        setVariable(variable, address(service));
       }
       break;
     }
@@ -71,8 +73,8 @@ SimProcess::SimProcess(std::vector<std::string> flags) {
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
-  setenv("PELVARO_RUN_DIR", runDir_.c_str(), 1);
-  setenv("PELVARO_CA_FILE", certificate.c_str(), 1);
+  if (ownRunDir) setVariable("PELVARO_RUN_DIR", runDir_);
+  setVariable("PELVARO_CA_FILE", certificate);
 }
 
 SimProcess::~SimProcess() {
@@ -81,11 +83,28 @@ SimProcess::~SimProcess() {
     int status = 0;
     waitpid(pid_, &status, 0);
   }
-  for (const auto& [service, variable] : HostVariables()) unsetenv(variable.c_str());
-  unsetenv("PELVARO_RUN_DIR");
-  unsetenv("PELVARO_CA_FILE");
+  for (const auto& [name, value] : saved_) {
+    if (value) {
+      setenv(name.c_str(), value->c_str(), 1);
+    } else {
+      unsetenv(name.c_str());
+    }
+  }
   std::error_code ignored;
   fs::remove_all(root_, ignored);
+}
+
+void SimProcess::setVariable(const std::string& name, const std::string& value) {
+  if (!saved_.contains(name)) {
+    const char* before = std::getenv(name.c_str());
+    saved_[name] = before != nullptr ? std::optional<std::string>(before) : std::nullopt;
+  }
+  setenv(name.c_str(), value.c_str(), 1);
+}
+
+std::string SimProcess::address(const std::string& service) const {
+  auto found = ports_.find(service);
+  return "127.0.0.1:" + std::to_string(found == ports_.end() ? 0 : found->second);
 }
 
 std::vector<nlohmann::json> SimProcess::journal() const {
@@ -97,6 +116,14 @@ std::vector<nlohmann::json> SimProcess::journal() const {
     if (!value.is_discarded()) lines.push_back(std::move(value));
   }
   return lines;
+}
+
+std::vector<nlohmann::json> SimProcess::journal(const std::string& service) const {
+  std::vector<nlohmann::json> result;
+  for (auto& line : journal()) {
+    if (line.value("service", "") == service) result.push_back(std::move(line));
+  }
+  return result;
 }
 
 std::vector<nlohmann::json> SimProcess::requests(const std::string& service) const {
@@ -118,4 +145,4 @@ std::vector<std::string> FilesBelow(const std::string& folder) {
   return files;
 }
 
-}  // namespace pelvaro::e2e
+}  // namespace pelvaro::testing
