@@ -229,7 +229,8 @@ std::vector<Text> VideoDownloads::stopAll() {
     downloader_.WaitForEnd(task, std::chrono::seconds(5), std::stop_token());
     if (download->state() != VideoDownload::State::Running) continue;
     stopped.push_back(download->docid());
-    Finish(shared_, download, false, 0, false);
+    // Stopped, not failed: neither counted nor recorded as a failure.
+    Finish(shared_, download, {}, {FailureKind::Network, 0}, 0, false);
   }
   return stopped;
 }
