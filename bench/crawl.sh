@@ -12,27 +12,10 @@ set -euo pipefail
 build=${BUILD:?run through bench/run}
 rss_videos=${1:-5000}
 cli=$build/src/app/pelvaro-cli
-sim=$build/sim/pelvaro-sim
-work=$(mktemp -d)
-sim_pid=
-cli_pid=
-cleanup() {
-  [ -n "$cli_pid" ] && kill "$cli_pid" 2>/dev/null || true
-  [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null || true
-  wait 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
+source "$(dirname "$0")/sim_session.sh"
 
-"$sim" --ephemeral --ports-file "$work/ports.json" --cert-out "$work/cert.pem" --journal "$work/journal.jsonl" --size-scale 0.002 \
-  --articles 20000 >"$work/sim.log" 2>&1 &
-sim_pid=$!
-for _ in $(seq 1 500); do [ -s "$work/ports.json" ] && break; sleep 0.02; done
-port() { sed -n "s/.*\"$1\": *\([0-9]*\).*/\1/p" "$work/ports.json"; }
-export PELVARO_PLATFORM_WEB_HOST=127.0.0.1:$(port platform)
-export PELVARO_VENDOR_API_HOST=127.0.0.1:$(port vendor_api)
-export PELVARO_VENDOR_LIST_HOST=127.0.0.1:$(port vendor_list)
-export PELVARO_CA_FILE=$work/cert.pem
+start_sim --journal "$work/journal.jsonl" --size-scale 0.002 \
+  --articles 20000
 
 open_filters=(--pause-ms 0 --hours 1000000 --min-duration 0 --max-duration 1000000 --min-size 0
   --max-size 1000000 --max-files 100000000 --min-free-mb 0)

@@ -16,33 +16,15 @@ set -euo pipefail
 build=${BUILD:?run through bench/run}
 videos=${1:-300}
 cli=$build/src/app/pelvaro-cli
-sim=$build/sim/pelvaro-sim
 check=$build/bench/bench_sim_files_check
-work=$(mktemp -d)
-sim_pid=
-cli_pid=
-cleanup() {
-  [ -n "$cli_pid" ] && kill "$cli_pid" 2>/dev/null || true
-  [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null || true
-  wait 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
+source "$(dirname "$0")/sim_session.sh"
 
 seed=7
 articles=20000
 scale=0.02
-"$sim" --ephemeral --ports-file "$work/ports.json" --cert-out "$work/cert.pem" --seed $seed --articles $articles \
+start_sim --seed $seed --articles $articles \
   --size-scale $scale --stall-after 65536 --stall-every 37 --reset-after 40000 --reset-first 2 --reset-every 5 \
-  --busy-first 2 --busy-every 7 --retry-after 1 --change-after 2 --change-every 11 --broken-every 53 \
-  >"$work/sim.log" 2>&1 &
-sim_pid=$!
-for _ in $(seq 1 500); do [ -s "$work/ports.json" ] && break; sleep 0.02; done
-port() { sed -n "s/.*\"$1\": *\([0-9]*\).*/\1/p" "$work/ports.json"; }
-export PELVARO_PLATFORM_WEB_HOST=127.0.0.1:$(port platform)
-export PELVARO_VENDOR_API_HOST=127.0.0.1:$(port vendor_api)
-export PELVARO_VENDOR_LIST_HOST=127.0.0.1:$(port vendor_list)
-export PELVARO_CA_FILE=$work/cert.pem
+  --busy-first 2 --busy-every 7 --retry-after 1 --change-after 2 --change-every 11 --broken-every 53
 export PELVARO_TEST_NO_DATA_MS=2000 PELVARO_TEST_STALL_MS=6000 PELVARO_TEST_RETRY_PAUSE_MS=100
 export PELVARO_RUN_DIR=$work/run
 mkdir -p "$PELVARO_RUN_DIR"
