@@ -5,7 +5,7 @@
 # verdict comes from the files alone (bench_sim_files_check):
 #   taken, failed by reason      the summary lines
 #   corrupt_files                files that are not exactly one version of a video (target 0)
-#   orphan_partials              ".mp4.part" files left behind (target 0)
+#   orphan_partials              ".NAME.mp4.pelvaro-part" partial files left behind (target 0)
 #   complete_without_marker, marker_without_complete_file   (targets 0)
 #   longest_video_seconds        the longest time between two ended downloads
 #   rss_*_mb, threads_*          at the start (10 videos) and at the end

@@ -76,7 +76,7 @@ int main(int argc, char** argv) {
     for (const auto& entry : fs::recursive_directory_iterator(videos)) {
       if (!entry.is_regular_file()) continue;
       const std::string name = entry.path().filename().string();
-      if (name.ends_with(".mp4.part")) {
+      if (name.ends_with(".pelvaro-part")) {
         ++partials;
         continue;
       }

@@ -44,11 +44,13 @@ std::string VideoUrl(int port, const std::string& docid, int variant) {
          std::to_string(variant) + ".mp4";
 }
 
-Json Entry(const Article& a, int port) {
+Json Entry(const Article& a, int port, double sizeScale) {
   Json urls = Json::array();
   for (std::size_t v = 0; v < a.variant_sizes.size(); ++v) {
+    // The size the answer states; with a scale other than 1 it is not the file's.
+    const auto stated = static_cast<std::uint64_t>(static_cast<double>(a.variant_sizes[v]) * sizeScale);
     urls.push_back({{"url", VideoUrl(port, a.docid, static_cast<int>(v))},
-                    {"size", a.variant_sizes[v]},
+                    {"size", stated},
                     {"definition", kDefinitions[v]}});
   }
   return Json{
@@ -79,7 +81,7 @@ void InstallPlatform(RawServer& server, SimContext& context) {
     Json list = Json::array();
     if (auto index = context.graph.Find(docid)) {
       for (std::size_t related : context.graph.Related(*index)) {
-        list.push_back(Entry(context.graph.ArticleAt(related), port));
+        list.push_back(Entry(context.graph.ArticleAt(related), port, context.options.answer_size_scale));
       }
     }
     Json answer{{"errno", 0},           {"msg", "success"},          {"docid", docid},

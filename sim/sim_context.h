@@ -68,6 +68,8 @@ struct SimContext {
   VendorState vendor;
   std::atomic<std::uint64_t> quote_count{0};
   FileRequests file_requests;
+  // The signature file served beside the update download; empty: there is none (404).
+  std::string update_signature;
 };
 
 // Installs the parts every service shares: the journal line, latency and error statuses.

@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cstdlib>
 #include <functional>
+#include <set>
 
 namespace pelvaro::sim {
 namespace {
@@ -54,6 +55,10 @@ std::string SimUsage() {
   --update-file-name NAME  file name in the update manifest
   --update-download-name P the download address ends in /down_pelvaro/download/P
   --manifest-encoding E    utf8 or gbk, for index.json and gonggao.json (utf8)
+  --update-key-out PATH    write the public key that signs the update file (minisign format)
+  --update-signature MODE  the update file's signature (download address + ".minisig"):
+                           good, none, tampered, other-key, wrong-comment or garbage (good)
+  --answer-size-scale F    the related-videos answers state each file's size times F (1.0)
   --announcement TEXT      the announcement in gonggao.json
   --quote TEXT             always answer this quote
   --no-category-service    the collection service answers "all" with an empty body
@@ -206,6 +211,20 @@ bool ParseSimOptions(int argc, char** argv, SimOptions& options, std::string& er
         options.manifest_gbk = false;
       else
         return bad();
+    } else if (flag == "--update-key-out") {
+      if (!next()) return false;
+      options.update_key_out = value;
+    } else if (flag == "--update-signature") {
+      if (!next()) return false;
+      static const std::set<std::string> kModes = {"good", "none", "tampered", "other-key", "wrong-comment",
+                                                   "garbage"};
+      if (kModes.count(value) == 0) return bad();
+      options.update_signature = value;
+    } else if (flag == "--answer-size-scale") {
+      if (!next()) return false;
+      char* end = nullptr;
+      options.answer_size_scale = std::strtod(value.c_str(), &end);
+      if (end == value.c_str() || *end != '\0' || !(options.answer_size_scale > 0)) return bad();
     } else if (flag == "--announcement") {
       if (!next()) return false;
       options.announcement = value;

@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "sim/raw_server.h"
+#include "sim/video_content.h"
 
 namespace pelvaro::sim {
 namespace {
@@ -28,6 +29,23 @@ bool WriteFileAtomically(const std::string& path, const std::string& content) {
     if (!out.flush()) return false;
   }
   return std::rename(temp.c_str(), path.c_str()) == 0;
+}
+
+// The update file's signature file as --update-signature asks for it; empty for "none".
+std::string UpdateSignatureFile(const SimOptions& o, const UpdateSigner& signer) {
+  const std::string bytes = VideoContent::Bytes(VideoContent::KeyForName("update:" + o.version), 0, o.update_size);
+  const std::string comment = "pelvaro-collector " + o.version;
+  const std::string& mode = o.update_signature;
+  if (mode == "none") return {};
+  if (mode == "garbage") return "untrusted comment: nothing\nthis is no signature\n";
+  if (mode == "wrong-comment") return signer.Sign(bytes, "pelvaro-collector 99.0");
+  if (mode == "other-key") return UpdateSigner().Sign(bytes, comment);
+  if (mode == "tampered") {
+    std::string other = bytes;
+    if (!other.empty()) other[other.size() / 2] ^= 1;  // one byte of the file that was signed
+    return signer.Sign(other, comment);
+  }
+  return signer.Sign(bytes, comment);
 }
 
 }  // namespace
@@ -64,6 +82,15 @@ bool Simulator::Start(std::string& error) {
     error = "cannot write " + options_.cert_out;
     return false;
   }
+  if (!signer_.valid()) {
+    error = "cannot make the update-signing key";
+    return false;
+  }
+  if (!options_.update_key_out.empty() && !WriteFileAtomically(options_.update_key_out, signer_.PublicKeyFile())) {
+    error = "cannot write " + options_.update_key_out;
+    return false;
+  }
+  context_.update_signature = UpdateSignatureFile(options_, signer_);
   tls_ = SSL_CTX_new(TLS_server_method());
   if (tls_ == nullptr || SSL_CTX_use_certificate(tls_, certificate_.cert()) != 1 ||
       SSL_CTX_use_PrivateKey(tls_, certificate_.key()) != 1) {

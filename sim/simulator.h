@@ -15,6 +15,7 @@
 #include "sim/journal.h"
 #include "sim/sim_context.h"
 #include "sim/sim_options.h"
+#include "sim/update_signer.h"
 
 namespace pelvaro::sim {
 
@@ -43,6 +44,7 @@ class Simulator {
   Graph graph_;
   Journal journal_;
   Certificate certificate_;
+  UpdateSigner signer_;
   SimContext context_;
   SSL_CTX* tls_ = nullptr;
   std::vector<std::unique_ptr<RawServer>> servers_;

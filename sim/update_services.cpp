@@ -68,6 +68,15 @@ void InstallUpdateHost(RawServer& server, SimContext& context, int number) {
 
   server.Get(R"(/down_pelvaro/download/.*)", [&context](const httplib::Request& req, httplib::Response& res) {
     const SimOptions& o = context.options;
+    if (req.path.ends_with(".minisig")) {
+      if (context.update_signature.empty()) {
+        res.status = 404;
+        res.set_content("no signature", "text/plain");
+      } else {
+        res.set_content(context.update_signature, "text/plain");
+      }
+      return;
+    }
     ServeFile(req, res, context, VideoContent::KeyForName("update:" + o.version), o.update_size,
               "application/octet-stream", kNotAVideo);
   });

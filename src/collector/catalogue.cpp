@@ -66,6 +66,7 @@ int Catalogue::openConnections() {
   int code = writer_.open(native);
   if (code != SQLITE_OK) return code;
   writer_.setBusyTimeout(kBusyTimeoutMs);
+  writer_.setStatementTimeLimit(kStatementLimit);
   // WAL lets the other program copy read while this one writes; NORMAL syncs at checkpoints
   // only, which keeps a row well under a millisecond and can lose at most the last rows on a
   // power cut, never the file (the markers stay the history).
@@ -103,6 +104,7 @@ int Catalogue::openConnections() {
   if (code == SQLITE_OK) code = reader_.open(native);
   if (code == SQLITE_OK) {
     reader_.setBusyTimeout(kBusyTimeoutMs);
+    reader_.setStatementTimeLimit(kStatementLimit);
     code = readAttempts_.prepare(reader_, "SELECT attempts FROM failures WHERE docid = ?");
   }
   if (code != SQLITE_OK) {
@@ -144,7 +146,12 @@ void Catalogue::reportOnce(std::string_view utf8What, int code) {
   if (notice) notice(Gbk(utf8What) + Utf8ToGbk(sqlite3_errstr(code)));
 }
 
+void Catalogue::noteInterrupted(int code) {
+  if ((code & 0xff) == SQLITE_INTERRUPT) usable_ = false;
+}
+
 void Catalogue::wrote(bool ok, int code) {
+  noteInterrupted(code);
   if (ok) {
     std::lock_guard lock(noticeMutex_);
     reported_ = false;
@@ -156,6 +163,8 @@ void Catalogue::wrote(bool ok, int code) {
 bool Catalogue::recordVideo(const CatalogueVideo& video) {
   if (!usable_) return false;
   std::unique_lock lock(writeMutex_);
+  // A write that waited here behind an interrupted one finds the file given up on.
+  if (!usable_) return false;
   int code = writer_.exec("BEGIN IMMEDIATE");
   if (code == SQLITE_OK) {
     insertVideo_.bind(1, video.docid);
@@ -187,6 +196,7 @@ bool Catalogue::recordVideo(const CatalogueVideo& video) {
 bool Catalogue::recordFailure(std::string_view docid, std::string_view reason) {
   if (!usable_) return false;
   std::unique_lock lock(writeMutex_);
+  if (!usable_) return false;
   addFailure_.bind(1, docid);
   addFailure_.bind(2, reason);
   addFailure_.bind(3, LocalIsoTime());
@@ -200,15 +210,19 @@ bool Catalogue::recordFailure(std::string_view docid, std::string_view reason) {
 int Catalogue::attempts(std::string_view docid) {
   if (!usable_) return 0;
   std::lock_guard lock(readMutex_);
+  if (!usable_) return 0;
   readAttempts_.bind(1, docid);
-  const int attempts = readAttempts_.step() == SQLITE_ROW ? static_cast<int>(readAttempts_.integer(0)) : 0;
+  const int code = readAttempts_.step();
+  const int attempts = code == SQLITE_ROW ? static_cast<int>(readAttempts_.integer(0)) : 0;
   readAttempts_.reset();
+  noteInterrupted(code);
   return attempts;
 }
 
 bool Catalogue::clearFailures() {
   if (!usable_) return false;
   std::unique_lock lock(writeMutex_);
+  if (!usable_) return false;
   const int code = writer_.exec("DELETE FROM failures");
   lock.unlock();
   wrote(code == SQLITE_OK, code);
@@ -218,10 +232,12 @@ bool Catalogue::clearFailures() {
 bool Catalogue::read(std::string_view sql, const std::function<void(const SqliteStatement&)>& row) {
   if (!usable_) return false;
   std::lock_guard lock(readMutex_);
+  if (!usable_) return false;
   SqliteStatement statement;
   if (statement.prepare(reader_, sql) != SQLITE_OK) return false;
   int code = SQLITE_OK;
   while ((code = statement.step()) == SQLITE_ROW) row(statement);
+  noteInterrupted(code);
   return code == SQLITE_DONE;
 }
 

@@ -5,6 +5,8 @@
 // only after the failure. A catalogue that cannot be used never stops the crawl: its
 // operations then do nothing (reads find nothing), and the trouble is reported once.
 
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -43,6 +45,9 @@ class Catalogue {
   static constexpr int kGiveUpAttempts = 3;
   // The longest a statement waits for another program copy's lock.
   static constexpr int kBusyTimeoutMs = 2000;
+  // The longest a statement may run: a file with a trigger or view that never ends (anyone can
+  // write the file) must not hold up a download's end, or the program's.
+  static constexpr std::chrono::milliseconds kStatementLimit{5000};
 
   // A line for the log (GBK).
   using Notice = std::function<void(const Text&)>;
@@ -56,7 +61,9 @@ class Catalogue {
   // Where notices go from now on.
   void setNotice(Notice notice);
 
-  bool usable() const { return usable_; }
+  // False from the start when the file cannot be used, and from the first statement that had
+  // to be interrupted on: a file whose triggers or views never end is not worth another wait.
+  bool usable() const { return usable_.load(); }
   const Text& path() const { return path_; }
 
   // The row of a complete, marked video, in one transaction that also forgets its failures.
@@ -80,12 +87,14 @@ class Catalogue {
   bool setAside();
   void reportOnce(std::string_view utf8What, int code);
   void wrote(bool ok, int code);
+  // Gives up on the file for this run when a statement had to be interrupted.
+  void noteInterrupted(int code);
 
   const Text path_;
   std::mutex noticeMutex_;
   Notice notice_;
   bool reported_ = false;  // under noticeMutex_; cleared by the next success
-  bool usable_ = false;
+  std::atomic<bool> usable_{false};
 
   // Writes and reads each have their own connection, so that a read on the crawl's thread never
   // waits behind a write that waits for another copy's lock.

@@ -8,10 +8,11 @@
 namespace pelvaro {
 
 // "https://" + platform host + "/home/q/getrelatedvideoall?docid=" + docid + "&count=50&s=&column=b".
-// The docid is inserted as it is, without encoding, and may be empty.
+// The docid may be empty; one that is not a plain id is percent-encoded (UrlComponentId).
 Text RelatedVideosUrl(const Text& docid);
 
-// The article page of a docid: "https://" + platform host + "/article/" + docid + "?title_sn=0".
+// The article page of a docid: "https://" + platform host + "/article/" + docid + "?title_sn=0",
+// the docid encoded as above.
 Text ArticleLink(const Text& docid);
 
 // The related-videos answer as GBK text (the platform answers UTF-8); empty when the request

@@ -1,6 +1,11 @@
 #include "collector/storage.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <cmath>
 #include <cstdio>
+#include <string_view>
 
 #include "collector/catalogue_recorder.h"
 #include "collector/collection_service.h"
@@ -9,10 +14,13 @@
 #include "collector/crawl_observer.h"
 #include "collector/log_texts.h"
 #include "collector/platform_api.h"
+#include "collector/storage_guards.h"
 #include "collector/video_downloads.h"
 #include "collector/video_record.h"
 #include "platform/files.h"
+#include "platform/folder_handle.h"
 #include "platform/hosts.h"
+#include "platform/partial_files.h"
 #include "platform/safe_name.h"
 #include "platform/window_layout.h"
 #include "platform/worker.h"
@@ -30,28 +38,57 @@ Text HistoryMarkerPath(const Text& docid) { return JoinPath(HistoryFolder(), Saf
 bool HistoryHolds(const Text& docid) { return FileExists(HistoryMarkerPath(docid)); }
 
 void RecordHistory(const Text& docid) {
-  CreateFolders(HistoryFolder());
-  const Text marker = HistoryMarkerPath(docid);
-  // A marker is empty: one that exists with content (written by hand, say) is emptied.
-  if (const auto size = FileSizeBytes(marker); size && *size > 0) {
-    WriteFileAtomically(marker, "");
+  const FolderHandle folder = FolderHandle::Open(HistoryFolder());
+  const Text name = SafeFileName(docid, 0);
+  if (!folder.Holds(name)) {
+    // Made inside the open folder and never through a link of the marker's name.
+    folder.CreateEmptyFile(name);
     return;
   }
-  CreateEmptyFile(marker);
+  // A marker is an empty file: anything else of its name (content written by hand, a link) is
+  // replaced by one, without ever writing through it.
+  struct stat st {};
+  if (::fstatat(folder.fd(), NativePath(name).c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode) &&
+      st.st_size == 0) {
+    return;
+  }
+  WriteFileAtomically(HistoryMarkerPath(docid), "");
 }
 
 bool IsPortrait(const VideoRecord& record) {
   return ReadLenientInt(record.width) < ReadLenientInt(record.height);
 }
 
+std::vector<Text> TargetSubfolders(bool noSubfolders, const VideoRecord& record) {
+  std::vector<Text> folders;
+  if (!noSubfolders) folders.push_back(SafeFileName(record.category, 0));
+  if (IsPortrait(record)) folders.push_back(Gbk(collector_text::kPortraitFolder));
+  return folders;
+}
+
 Text TargetFolder(const Text& outputFolder, bool noSubfolders, const VideoRecord& record) {
   Text folder = outputFolder;
-  if (!noSubfolders) folder = JoinPath(folder, SafeFileName(record.category, 0));
-  if (IsPortrait(record)) folder = JoinPath(folder, Gbk(collector_text::kPortraitFolder));
+  for (const Text& sub : TargetSubfolders(noSubfolders, record)) folder = JoinPath(folder, sub);
   return folder;
 }
 
-Text VideoFileName(const Text& title) { return SafeFileName(title) + ".mp4"; }
+Text VideoFileName(const Text& title) {
+  constexpr std::string_view kExtension = ".mp4";
+  // Room for the extension and for what the partial file's name adds to it.
+  return SafeFileName(title, kExtension.size() + kPartialNameOverhead) + std::string(kExtension);
+}
+
+DownloadFailure ProbedSizeFailure(std::int64_t bytes, const ProbedSizeLimits& limits) {
+  const double mb = static_cast<double>(bytes) / 1048576.0;
+  // The same tolerance as the filter on the answer's size.
+  constexpr double kTolerance = 0.0000001;
+  if (mb - static_cast<double>(limits.maxSizeMb) > kTolerance ||
+      mb - static_cast<double>(limits.minSizeMb) < -kTolerance) {
+    return {FailureKind::SizeOutsideLimits, static_cast<long>(std::ceil(mb))};
+  }
+  if (limits.freeMb - mb - static_cast<double>(limits.minFreeMb) < -kTolerance) return {FailureKind::LowSpace, 0};
+  return {};
+}
 
 Text ProgressText(double fraction) {
   char buffer[64];
@@ -80,8 +117,9 @@ TakeOutcome TakeVideo(CrawlContext& context, RowHandle row, VideoRecord& record)
   // The existence check looks at the very file the download would write, so nothing is ever
   // overwritten, also not by a download of the same name that still runs.
   const CollectorSettings settings(form);
-  const Text folder = TargetFolder(settings.outputFolder(), settings.noSubfolders(), record);
-  const Text path = JoinPath(folder, VideoFileName(record.title));
+  const VideoPlace place{settings.outputFolder(), TargetSubfolders(settings.noSubfolders(), record),
+                         VideoFileName(record.title)};
+  const Text path = place.path();
   if (PathExists(path) || context.downloads.writes(path)) {
     AppendLogText(form, collector_text::kFileExists);
     if (!Pause(100)) return TakeOutcome::Stopped;
@@ -90,13 +128,17 @@ TakeOutcome TakeVideo(CrawlContext& context, RowHandle row, VideoRecord& record)
   }
   if (!Pause(200)) return TakeOutcome::Stopped;
 
-  CreateFolders(folder);
   if (StopRequested()) return TakeOutcome::Stopped;
   if (context.observer != nullptr) context.observer->onDownloadStarting(record);
   Form* log = &form;
+  // The answer's size passed the filter; the server's own, from the probe, must pass as well
+  // before the first byte is written (and no more than it is ever written).
+  const ProbedSizeLimits limits{settings.minSizeMb(), settings.maxSizeMb(), settings.minFreeMb(),
+                                FreeSpaceMb(settings.outputFolder())};
   const auto download = context.downloads.start(
-      record.url, path, record.docid, [log](const Text& line) { AppendLog(*log, line); },
-      context.catalogue != nullptr ? CatalogueRecorder(*context.catalogue, record) : nullptr);
+      record.url, place, record.docid, [log](const Text& line) { AppendLog(*log, line); },
+      context.catalogue != nullptr ? CatalogueRecorder(*context.catalogue, record) : nullptr,
+      [limits](std::int64_t bytes) { return ProbedSizeFailure(bytes, limits); });
 
   auto state = download->state();
   for (int step = 0; step < context.timing.progressSteps; ++step) {

@@ -4,9 +4,13 @@
 // on disk. Every name that comes from the network (docid, title, category) is made safe before
 // it becomes part of a path, so nothing escapes the output and history folders.
 
+#include <cstdint>
+#include <vector>
+
 #include "collector/crawl_context.h"
 #include "platform/form.h"
 #include "platform/text.h"
+#include "web/download_failure.h"
 
 namespace pelvaro {
 
@@ -28,11 +32,25 @@ void RecordHistory(const Text& docid);
 // Whether the video is portrait: width read as an integer strictly below height.
 bool IsPortrait(const VideoRecord& record);
 
-// The output folder, then the category (unless noSubfolders), then "竖屏" for a portrait video.
+// The folders below the output folder a video goes into: the category (unless noSubfolders),
+// then "竖屏" for a portrait video; and the whole folder path.
+std::vector<Text> TargetSubfolders(bool noSubfolders, const VideoRecord& record);
 Text TargetFolder(const Text& outputFolder, bool noSubfolders, const VideoRecord& record);
 
-// title + ".mp4", the title made safe ("_" when empty).
+// title + ".mp4", the title made safe ("_" when empty) and short enough for the partial file's
+// name too.
 Text VideoFileName(const Text& title);
+
+// The user's limits as they stand when a download starts, and the free space then.
+struct ProbedSizeLimits {
+  std::int64_t minSizeMb = 0;
+  std::int64_t maxSizeMb = 0;
+  std::int64_t minFreeMb = 0;
+  double freeMb = 0;
+};
+// Why the size the server announced for the file (its probe, not the answer's claim) refuses it:
+// outside the size limits, or it would take the free space below the floor. None when it fits.
+DownloadFailure ProbedSizeFailure(std::int64_t bytes, const ProbedSizeLimits& limits);
 
 // The percentage shown in the row's status cell: "%.13g" of fraction × 100, then "%".
 Text ProgressText(double fraction);

@@ -1,5 +1,9 @@
 #include "collector/video_downloads.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <map>
 #include <set>
 #include <utility>
@@ -14,9 +18,34 @@
 namespace pelvaro {
 
 namespace {
+
 constexpr int kThreadsPerVideo = 2;
-Text PartPath(const Text& path) { return path + ".part"; }
+
+DownloadFailure FolderFailure(int error) {
+  return {error == ELOOP || error == ENOTDIR ? FailureKind::FolderIsLink : FailureKind::DiskError, error};
+}
+
+// The partial file of a download, in its own folder; nothing when the folder never opened.
+void RemovePartialFile(const std::shared_ptr<const FolderHandle>& folder, const Text& name) {
+  if (folder && folder->valid()) folder->Remove(PartialNameFor(name));
+}
+
+// The size of a regular file in the folder (a link is none); -1 when there is none.
+std::int64_t RegularFileSize(const FolderHandle& folder, const Text& name) {
+  struct stat st {};
+  if (::fstatat(folder.fd(), NativePath(name).c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) {
+    return -1;
+  }
+  return st.st_size;
+}
+
 }  // namespace
+
+Text VideoPlace::path() const {
+  Text path = outputFolder;
+  for (const Text& folder : subfolders) path = JoinPath(path, folder);
+  return JoinPath(path, fileName);
+}
 
 struct VideoDownloads::Shared {
   std::mutex mutex;
@@ -25,6 +54,10 @@ struct VideoDownloads::Shared {
   std::multiset<Text> docids;
   std::map<std::shared_ptr<VideoDownload>, int> tasks;  // running downloads and their task numbers
   EndListener listener;
+  // Once set (the downloads are going), an end no longer calls out.
+  bool detached = false;
+  // Ends calling out right now; the destructor waits until there are none.
+  int callingOut = 0;
 };
 
 VideoDownload::State VideoDownload::state() const {
@@ -71,12 +104,23 @@ VideoDownloads::~VideoDownloads() {
   std::map<std::shared_ptr<VideoDownload>, int> running;
   {
     std::lock_guard lock(shared_->mutex);
+    shared_->detached = true;
     running = shared_->tasks;
   }
   for (const auto& [download, task] : running) {
     downloader_.Stop(task);
-    RemoveFile(PartPath(download->path()));
+    RemovePartialFile(download->folder_, download->name_);
   }
+  detach();
+}
+
+void VideoDownloads::detach() {
+  // What an end calls (the catalogue, the form, the listeners) belongs to the owner, who takes
+  // it down right after this: an end still calling out must be done first. The wait is bounded:
+  // the catalogue interrupts a statement that runs too long.
+  std::unique_lock lock(shared_->mutex);
+  shared_->detached = true;
+  shared_->idle.wait(lock, [this] { return shared_->callingOut == 0; });
 }
 
 void VideoDownloads::setEndListener(EndListener listener) {
@@ -84,14 +128,14 @@ void VideoDownloads::setEndListener(EndListener listener) {
   shared_->listener = std::move(listener);
 }
 
-DownloadFailure CommitVideoFile(const Text& partPath, const Text& path, const Text& docid) {
-  if (!RenameNoReplace(partPath, path)) {
-    return {PathExists(path) ? FailureKind::FileExists : FailureKind::DiskError, 0};
+DownloadFailure CommitVideoFile(const FolderHandle& folder, const Text& partName, const Text& name,
+                                const Text& docid) {
+  if (!folder.RenameNoReplace(partName, name)) {
+    return {folder.Holds(name) ? FailureKind::FileExists : FailureKind::DiskError, 0};
   }
-  const auto slash = path.rfind('/');
-  if (!SyncFolder(slash == Text::npos ? Text(".") : path.substr(0, slash))) {
+  if (!folder.Sync()) {
     // The rename may not survive a power cut, so no marker may say that it did.
-    RemoveFile(path);
+    folder.Remove(name);
     return {FailureKind::DiskError, 0};
   }
   RecordHistory(docid);
@@ -99,13 +143,16 @@ DownloadFailure CommitVideoFile(const Text& partPath, const Text& path, const Te
 }
 
 int RemoveLeftoverPartials(const Text& outputFolder, bool withSubfolders) {
+  if (!FolderExists(outputFolder)) return 0;
+  const FolderHandle output = FolderHandle::Open(outputFolder);
   const Text portrait = Gbk(collector_text::kPortraitFolder);
-  int removed = RemoveLeftoverPartials(outputFolder);
-  if (!withSubfolders) return removed + RemoveLeftoverPartials(JoinPath(outputFolder, portrait));
-  for (const Text& sub : ListFolders(outputFolder)) {
-    const Text folder = JoinPath(outputFolder, sub);
+  int removed = RemoveLeftoverPartials(output);
+  if (!withSubfolders) return removed + RemoveLeftoverPartials(output.Child(portrait, false));
+  // Folders() leaves links out and Child() refuses them: the sweep never leaves the tree.
+  for (const Text& sub : output.Folders()) {
+    const FolderHandle folder = output.Child(sub, false);
     removed += RemoveLeftoverPartials(folder);
-    if (sub != portrait) removed += RemoveLeftoverPartials(JoinPath(folder, portrait));
+    if (sub != portrait) removed += RemoveLeftoverPartials(folder.Child(portrait, false));
   }
   return removed;
 }
@@ -117,14 +164,21 @@ void VideoDownloads::Finish(const std::shared_ptr<Shared>& shared,
     std::lock_guard lock(download->mutex_);
     if (download->state_ != VideoDownload::State::Running) return;
   }
-  const Text part = PartPath(download->path());
+  bool callOut = false;
+  {
+    std::lock_guard lock(shared->mutex);
+    callOut = report && !shared->detached;
+    if (callOut) ++shared->callingOut;
+  }
+  const std::shared_ptr<const FolderHandle> folder = download->folder_;
+  const Text part = PartialNameFor(download->name_);
   // Only a file of the announced size becomes a video, and only a video gets its marker.
-  if (!failure && (total <= 0 || FileSizeBytes(part) != static_cast<std::uint64_t>(total))) {
+  if (!failure && (total <= 0 || !folder || RegularFileSize(*folder, part) != total)) {
     failure = {FailureKind::LengthMismatch, 0};
   }
-  if (!failure) failure = CommitVideoFile(part, download->path(), download->docid());
+  if (!failure) failure = CommitVideoFile(*folder, part, download->name_, download->docid());
   // A start that failed because the file exists leaves that file alone.
-  if (failure && failure.kind != FailureKind::FileExists) RemoveFile(part);
+  if (failure && failure.kind != FailureKind::FileExists) RemovePartialFile(folder, download->name_);
   VideoDownload::LateListener late;
   {
     std::lock_guard lock(download->mutex_);
@@ -134,7 +188,7 @@ void VideoDownloads::Finish(const std::shared_ptr<Shared>& shared,
     late = std::move(download->late_);
   }
   download->changed_.notify_all();
-  if (onEnd && report) onEnd(*download);
+  if (onEnd && callOut) onEnd(*download);
   EndListener listener;
   {
     std::lock_guard lock(shared->mutex);
@@ -144,20 +198,33 @@ void VideoDownloads::Finish(const std::shared_ptr<Shared>& shared,
     listener = shared->listener;
   }
   shared->idle.notify_all();
-  if (listener && report) listener(*download);
-  if (late && report) late(*download);
+  if (listener && callOut) listener(*download);
+  if (late && callOut) late(*download);
+  if (callOut) {
+    std::lock_guard lock(shared->mutex);
+    --shared->callingOut;
+  }
+  shared->idle.notify_all();
 }
 
-std::shared_ptr<VideoDownload> VideoDownloads::start(const Text& url, const Text& path, const Text& docid,
-                                                     RetryLog retryLog, EndListener onEnd) {
-  std::shared_ptr<VideoDownload> download(new VideoDownload(path, docid));
+std::shared_ptr<VideoDownload> VideoDownloads::start(const Text& url, const VideoPlace& place, const Text& docid,
+                                                     RetryLog retryLog, EndListener onEnd, SizeCheck checkSize) {
+  const Text path = place.path();
+  std::shared_ptr<VideoDownload> download(new VideoDownload(path, place.fileName, docid));
   {
     std::lock_guard lock(shared_->mutex);
     shared_->paths.insert(path);
     shared_->docids.insert(docid);
   }
-  const Text part = PartPath(path);
-  RemoveUnlockedPartialFile(part);  // a partial file of an earlier run that was cut off
+  int folderError = 0;
+  auto folder = std::make_shared<const FolderHandle>(FolderHandle::Open(place.outputFolder, place.subfolders, &folderError));
+  if (!folder->valid()) {
+    Finish(shared_, download, onEnd, FolderFailure(folderError), 0, !StopRequested());
+    return download;
+  }
+  download->folder_ = folder;
+  const Text part = PartialNameFor(place.fileName);
+  RemoveUnlockedPartialFile(*folder, part);  // a partial file of an earlier run that was cut off
   auto shared = shared_;
   RangedDownloader* downloader = &downloader_;
   auto callback = [shared, download, downloader, onEnd](int task, int code, std::int64_t total, std::int64_t done) {
@@ -180,7 +247,9 @@ std::shared_ptr<VideoDownload> VideoDownloads::start(const Text& url, const Text
   DownloadExtras extras;
   extras.startFailure = &startFailure;
   if (retryLog) extras.onRetry = [retryLog](const std::string& line) { retryLog(line); };
-  const int task = downloader_.Download(url, part, kThreadsPerVideo, callback, extras);
+  extras.folder = folder->fd();
+  extras.checkSize = std::move(checkSize);
+  const int task = downloader_.Download(url, JoinPath(place.outputFolder, part), kThreadsPerVideo, callback, extras);
   if (task < 0) {
     // A start cut short by a stop is no failure to count.
     if (!startFailure) startFailure = {FailureKind::Network, 0};
@@ -197,7 +266,7 @@ bool VideoDownloads::writes(const Text& path) const {
     std::lock_guard lock(shared_->mutex);
     if (shared_->paths.count(path) > 0) return true;
   }
-  return PartialFileLocked(PartPath(path));
+  return PartialFileLocked(PartialPathFor(path));
 }
 
 bool VideoDownloads::takes(const Text& docid) const {

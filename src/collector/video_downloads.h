@@ -1,12 +1,14 @@
 #pragma once
 // The collector's video downloads on top of the program's one RangedDownloader. Each download
 // has its own progress and end, so that one download's state never ends another's wait. A
-// download is written to name + ".part" (locked while it is written) and, once it is complete,
-// has the size the server announced and is flushed, renamed to its final name, the folder
-// flushed, and only then is the history marker of its docid written. A failed download leaves
-// neither the partial file nor a marker, and says why. All of this happens when the download
-// ends, on the downloader's thread, so a download that outlives the crawl's wait (or the crawl
-// itself) still ends complete and marked, or leaves nothing behind.
+// download is written to its partial file (PartialNameFor; locked while it is written) and,
+// once it is complete, has the size the server announced and is flushed, renamed to its final
+// name, the folder flushed, and only then is the history marker of its docid written. A failed
+// download leaves neither the partial file nor a marker, and says why. All of this happens
+// when the download ends, on the downloader's thread, so a download that outlives the crawl's
+// wait (or the crawl itself) still ends complete and marked, or leaves nothing behind. Every
+// file of a download is made, renamed and removed inside its folder opened once, so no link
+// planted on the way redirects a write.
 
 #include <chrono>
 #include <condition_variable>
@@ -16,12 +18,24 @@
 #include <mutex>
 #include <vector>
 
+#include "platform/folder_handle.h"
 #include "platform/text.h"
 #include "web/download_failure.h"
 
 namespace pelvaro {
 
 class RangedDownloader;
+
+// Where a video goes: the output folder (the user's choice; a link there is followed), the
+// folders below it that the program makes for it (category, portrait; a link there fails the
+// video), and the file name.
+struct VideoPlace {
+  Text outputFolder;
+  std::vector<Text> subfolders;
+  Text fileName;
+  // Every part joined: the path the user sees and the catalogue keeps.
+  Text path() const;
+};
 
 class VideoDownload {
  public:
@@ -50,10 +64,14 @@ class VideoDownload {
 
  private:
   friend class VideoDownloads;
-  VideoDownload(Text path, Text docid) : path_(std::move(path)), docid_(std::move(docid)) {}
+  VideoDownload(Text path, Text name, Text docid)
+      : path_(std::move(path)), name_(std::move(name)), docid_(std::move(docid)) {}
 
   const Text path_;
+  const Text name_;  // the file's name in its folder
   const Text docid_;
+  // The open folder of the file; not valid when it could not be opened (the download failed).
+  std::shared_ptr<const FolderHandle> folder_;
   mutable std::mutex mutex_;
   mutable std::condition_variable_any changed_;
   State state_ = State::Running;
@@ -71,23 +89,29 @@ class VideoDownloads {
   using EndListener = std::function<void(const VideoDownload&)>;
   // Hears a line for the log whenever a download asks the server again.
   using RetryLog = std::function<void(const Text& line)>;
+  // Judges the size the server's probe announced before any byte is written: a failure fails
+  // the download with that reason.
+  using SizeCheck = std::function<DownloadFailure(std::int64_t bytes)>;
 
   explicit VideoDownloads(RangedDownloader& downloader);
   // Stops the downloads that still run and removes their partial files: they end without a
-  // marker, as if they had failed (the program is ending).
+  // marker, as if they had failed (the program is ending). From then on no end calls out any
+  // more, and an end that is calling out (into the catalogue, a window) has returned before
+  // this does, so nothing it calls may go before.
   ~VideoDownloads();
   VideoDownloads(const VideoDownloads&) = delete;
   VideoDownloads& operator=(const VideoDownloads&) = delete;
 
   void setEndListener(EndListener listener);
 
-  // Starts fetching url into path (through path + ".part"); on completion records docid in the
-  // history. Returns at once; a start that fails gives a download that has already failed.
+  // Starts fetching url into the place (through its partial file); on completion records docid
+  // in the history. Returns at once; a start that fails (a folder on the way is a link, the
+  // size check refused the file, the server said no) gives a download that has already failed.
   // onEnd, when given, is called once the download has ended and before it stops counting as
   // running (so waitAll() covers it): a complete one after its marker, a failed one after its
   // partial file is gone; like the end listener, not for a start that a stop cut short.
-  std::shared_ptr<VideoDownload> start(const Text& url, const Text& path, const Text& docid,
-                                       RetryLog retryLog = {}, EndListener onEnd = {});
+  std::shared_ptr<VideoDownload> start(const Text& url, const VideoPlace& place, const Text& docid,
+                                       RetryLog retryLog = {}, EndListener onEnd = {}, SizeCheck checkSize = {});
 
   // Whether a running download (of this program or, by its locked partial file, of another
   // copy) writes this file, or takes this docid.
@@ -98,6 +122,11 @@ class VideoDownloads {
   void waitAll() const;
   // The same for at most `timeout`; true when none runs any more.
   bool waitAllFor(std::chrono::milliseconds timeout) const;
+
+  // From now on no end calls out (end listener, onEnd, late listener); returns once every end
+  // that was calling out has returned. For an owner about to take down what the ends call
+  // (the form, the catalogue) while downloads may still end on their own threads.
+  void detach();
 
   // Stops every running download, waits until its transfers have ended and removes its partial
   // file: it ends failed, without a marker and without a call of the end listener. Returns the
@@ -116,12 +145,14 @@ class VideoDownloads {
 };
 
 // The end of a complete download, in the only order that keeps a marker truthful: rename the
-// flushed partial file to its final name (never over an existing file), flush the folder,
-// then write the marker. Returns the failure that stopped it (None when it is done).
-DownloadFailure CommitVideoFile(const Text& partPath, const Text& path, const Text& docid);
+// flushed partial file to its final name in its folder (never over an existing file), flush
+// the folder, then write the marker. Returns the failure that stopped it (None when it is done).
+DownloadFailure CommitVideoFile(const FolderHandle& folder, const Text& partName, const Text& name,
+                                const Text& docid);
 
-// Removes the leftover partial files of killed runs (nobody holds them locked) in the output
-// folder and the sub-folders the program writes (categories and their portrait folders).
+// Removes the leftover partial files of killed runs (ours by their name, and nobody holds them
+// locked) in the output folder and the sub-folders the program writes (categories and their
+// portrait folders). Never through a link: a sub-folder that is a link is passed over.
 int RemoveLeftoverPartials(const Text& outputFolder, bool withSubfolders);
 
 }  // namespace pelvaro

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "web/curl_global.h"
+#include "web/curl_options.h"
 #include "web/download_probe.h"
 #include "web/response_head.h"
 #include "web/transfer_limits.h"
@@ -198,7 +199,10 @@ bool BlockFetcher::FetchBlock(const BlockSpan& block) {
 
     curl_easy_setopt(easy_, CURLOPT_URL, task_.Url().c_str());
     curl_easy_setopt(easy_, CURLOPT_NOSIGNAL, 1L);
-    TrustConfiguredCertificates(easy_);
+    if (!ApplyTransportPolicy(easy_, task_.Url())) {
+      task_.Fail({FailureKind::Network, CURLE_FAILED_INIT});
+      return false;
+    }
     curl_easy_setopt(easy_, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
     curl_easy_setopt(easy_, CURLOPT_HTTPHEADER, headers.get());
     curl_easy_setopt(easy_, CURLOPT_FOLLOWLOCATION, 1L);
@@ -229,7 +233,10 @@ bool BlockFetcher::FetchBlock(const BlockSpan& block) {
       return false;
     }
     DownloadFailure failure = transfer.refused;
-    if (!failure) failure = TransferFailure(code, transfer.head.Status(), transfer.silent, limits.noData);
+    if (!failure) {
+      failure = NameFailedHost(TransferFailure(code, transfer.head.Status(), transfer.silent, limits.noData),
+                               EffectiveHost(easy_));
+    }
     if (!failure) failure = {FailureKind::Reset, 0};  // a complete answer that was short
     if (!Retryable(failure) || attempt >= limits.attempts) {
       task_.Fail(failure);

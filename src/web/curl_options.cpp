@@ -1,6 +1,13 @@
 #include "web/curl_options.h"
 
+#include <openssl/err.h>
+#include <openssl/pem.h>
+#include <openssl/ssl.h>
+#include <openssl/x509.h>
+#include <strings.h>
+
 #include <array>
+#include <cstdlib>
 #include <string_view>
 
 #include "web/header_block.h"
@@ -34,6 +41,31 @@ bool PartIs(CURLU* url, CURLUPart part, bool (*test)(std::string_view)) {
   return ok;
 }
 
+const char* ConfiguredAuthorityFile() {
+  const char* file = std::getenv("PELVARO_CA_FILE");
+  return file != nullptr && *file != '\0' ? file : nullptr;
+}
+
+// Adds the certificates of the configured file to the store libcurl has filled with the
+// system's authorities: the file adds trust, it never replaces the system's.
+CURLcode AddConfiguredAuthorities(CURL*, void* context, void*) {
+  const char* file = ConfiguredAuthorityFile();
+  if (file == nullptr) return CURLE_OK;
+  X509_STORE* store = SSL_CTX_get_cert_store(static_cast<SSL_CTX*>(context));
+  BIO* bio = BIO_new_file(file, "r");
+  if (store != nullptr && bio != nullptr) {
+    while (X509* certificate = PEM_read_bio_X509(bio, nullptr, nullptr, nullptr)) {
+      X509_STORE_add_cert(store, certificate);  // one already there is no error worth a failure
+      X509_free(certificate);
+    }
+  }
+  BIO_free(bio);
+  // The end of the file and duplicates leave errors behind that must not be taken for the
+  // connection's own.
+  ERR_clear_error();
+  return CURLE_OK;
+}
+
 }  // namespace
 
 bool TransportAvailable() {
@@ -62,9 +94,9 @@ UrlHandle SplitWebUrl(const Text& url) {
 
 bool SetTarget(CURL* easy, CURLU* target) {
   return curl_easy_setopt(easy, CURLOPT_CURLU, target) == CURLE_OK &&
-         Set(easy, CURLOPT_PROTOCOLS_STR, "http,https") &&
-         Set(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https") && Set(easy, CURLOPT_PATH_AS_IS, 1L) &&
-         Set(easy, CURLOPT_NOSIGNAL, 1L);
+         ApplyTransportPolicy(easy, PartIs(target, CURLUPART_SCHEME,
+                                           [](std::string_view s) { return s == "https"; })) &&
+         Set(easy, CURLOPT_PATH_AS_IS, 1L) && Set(easy, CURLOPT_NOSIGNAL, 1L);
 }
 
 bool SetProxy(CURL* easy, const Text& proxy) {
@@ -96,8 +128,41 @@ bool SetVerb(CURL* easy, int method, const std::string& body) {
   return ok;
 }
 
-bool IgnoreCertificateErrors(CURL* easy) {
-  return Set(easy, CURLOPT_SSL_VERIFYPEER, 0L) && Set(easy, CURLOPT_SSL_VERIFYHOST, 0L);
+bool IsHttpsUrl(std::string_view url) {
+  while (!url.empty() && static_cast<unsigned char>(url.front()) <= ' ') url.remove_prefix(1);
+  return url.size() >= 8 && strncasecmp(url.data(), "https://", 8) == 0;
+}
+
+bool ApplyTransportPolicy(CURL* easy, bool secure) {
+  bool ok = Set(easy, CURLOPT_PROTOCOLS_STR, "http,https") &&
+            Set(easy, CURLOPT_REDIR_PROTOCOLS_STR, secure ? "https" : "http,https") &&
+            Set(easy, CURLOPT_SSL_VERIFYPEER, 1L) && Set(easy, CURLOPT_SSL_VERIFYHOST, 2L);
+  if (ok && ConfiguredAuthorityFile() != nullptr) {
+    // A store shared through libcurl's cache would keep the added authorities for later
+    // transfers that no longer name the file.
+    Set(easy, CURLOPT_CA_CACHE_TIMEOUT, 0L);
+    if (curl_easy_setopt(easy, CURLOPT_SSL_CTX_FUNCTION, &AddConfiguredAuthorities) != CURLE_OK) {
+      // A TLS library without that hook: the file becomes the only trusted authority.
+      ok = Set(easy, CURLOPT_CAINFO, ConfiguredAuthorityFile());
+    }
+  }
+  return ok;
+}
+
+bool ApplyTransportPolicy(CURL* easy, std::string_view url) { return ApplyTransportPolicy(easy, IsHttpsUrl(url)); }
+
+std::string EffectiveHost(CURL* easy) {
+  char* url = nullptr;
+  if (curl_easy_getinfo(easy, CURLINFO_EFFECTIVE_URL, &url) != CURLE_OK || url == nullptr) return {};
+  UrlHandle handle(curl_url());
+  char* host = nullptr;
+  if (!handle || curl_url_set(handle.get(), CURLUPART_URL, url, 0) != CURLUE_OK ||
+      curl_url_get(handle.get(), CURLUPART_HOST, &host, 0) != CURLUE_OK) {
+    return {};
+  }
+  std::string result = host;
+  curl_free(host);
+  return result;
 }
 
 bool SuppressTransportHeaders(CurlHeaderList& headers) {

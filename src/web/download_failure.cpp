@@ -36,9 +36,9 @@ Text FailureText(const DownloadFailure& failure) {
     case FailureKind::HostNotFound:
       return Gbk("找不到服务器");
     case FailureKind::TlsUntrusted:
-      return Gbk("证书不受信任");
+      return Gbk("证书不受信任") + (failure.host.empty() ? Text() : Gbk("：") + failure.host);
     case FailureKind::TlsFailed:
-      return Gbk("TLS连接失败");
+      return Gbk("TLS连接失败") + (failure.host.empty() ? Text() : Gbk("：") + failure.host);
     case FailureKind::DiskFull:
       return Gbk("磁盘已满");
     case FailureKind::DiskError:
@@ -51,10 +51,23 @@ Text FailureText(const DownloadFailure& failure) {
       return Gbk("服务器上的文件已改变");
     case FailureKind::LengthMismatch:
       return Gbk("长度不符");
+    case FailureKind::ProtocolRefused:
+      return Gbk("不允许的协议或重定向");
+    case FailureKind::SizeOutsideLimits:
+      return Gbk("文件大小超出限制：") + std::to_string(failure.detail) + "MB";
+    case FailureKind::LowSpace:
+      return Gbk("磁盘剩余空间将低于下限");
+    case FailureKind::FolderIsLink:
+      return Gbk("文件夹是符号链接");
     case FailureKind::Network:
       return Gbk("网络错误") + " " + std::to_string(failure.detail);
   }
   return Text();
+}
+
+DownloadFailure NameFailedHost(DownloadFailure failure, const std::string& host) {
+  if (failure.kind == FailureKind::TlsUntrusted || failure.kind == FailureKind::TlsFailed) failure.host = host;
+  return failure;
 }
 
 DownloadFailure TransferFailure(int code, long status, bool silent, std::chrono::milliseconds noDataLimit) {
@@ -83,6 +96,8 @@ DownloadFailure TransferFailure(int code, long status, bool silent, std::chrono:
     case CURLE_SSL_CERTPROBLEM:
     case CURLE_SSL_CIPHER:
       return {FailureKind::TlsFailed, 0};
+    case CURLE_UNSUPPORTED_PROTOCOL:
+      return {FailureKind::ProtocolRefused, 0};
     case CURLE_RECV_ERROR:
     case CURLE_SEND_ERROR:
     case CURLE_PARTIAL_FILE:

@@ -9,6 +9,7 @@
 #include "platform/text.h"
 #include "platform/worker.h"
 #include "web/curl_global.h"
+#include "web/curl_options.h"
 #include "web/transfer_limits.h"
 
 namespace pelvaro {
@@ -82,7 +83,7 @@ std::optional<ResponseHead> FetchResponseHead(const std::string& url, const Head
   CURL* handle = easy.get();
   curl_easy_setopt(handle, CURLOPT_URL, url.c_str());
   curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
-  TrustConfiguredCertificates(handle);
+  if (!ApplyTransportPolicy(handle, url)) return fail({FailureKind::Network, CURLE_FAILED_INIT});
   curl_easy_setopt(handle, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
   curl_easy_setopt(handle, CURLOPT_HTTPHEADER, headers.get());
   if (!probe.userAgent.empty()) curl_easy_setopt(handle, CURLOPT_USERAGENT, probe.userAgent.c_str());
@@ -97,7 +98,8 @@ std::optional<ResponseHead> FetchResponseHead(const std::string& url, const Head
   curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(limits.connect.count()));
   CURLcode result = curl_easy_perform(handle);
   if (result != CURLE_OK && !(result == CURLE_WRITE_ERROR && state.headComplete)) {
-    return fail(TransferFailure(result, state.head.Status(), state.silent, limits.noData));
+    return fail(NameFailedHost(TransferFailure(result, state.head.Status(), state.silent, limits.noData),
+                               EffectiveHost(handle)));
   }
   if (state.head.Status() == 0) return fail({FailureKind::Reset, 0});
   return state.head;

@@ -1,6 +1,8 @@
 #include "web/ranged_downloader.h"
 
+#include <fcntl.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <cerrno>
 
@@ -87,8 +89,15 @@ int RangedDownloader::Download(const Text& url, const Text& path, int threadLimi
   SizeProbeResult probe = ProbeFileSize(url, CurrentStopToken(), extras.onRetry);
   if (!probe.file) return fail(probe.failure);
 
+  if (extras.checkSize) {
+    if (DownloadFailure refused = extras.checkSize(probe.file->size)) return fail(refused);
+  }
   FileWriter file;
-  if (!file.Create(NativePath(target), probe.file->size)) {
+  const std::string native = NativePath(target);
+  const bool created = extras.folder >= 0
+                           ? file.CreateAt(extras.folder, native.substr(native.rfind('/') + 1), probe.file->size)
+                           : file.Create(native, probe.file->size);
+  if (!created) {
     const int error = file.Error();
     return fail({error == ENOSPC ? FailureKind::DiskFull
                  : error == EEXIST ? FailureKind::FileExists
@@ -103,7 +112,11 @@ int RangedDownloader::Download(const Text& url, const Text& path, int threadLimi
   try {
     manager = std::thread([task] { ManageTask(task); });
   } catch (const std::system_error&) {
-    RemoveFile(target);
+    if (extras.folder >= 0) {
+      ::unlinkat(extras.folder, native.substr(native.rfind('/') + 1).c_str(), 0);
+    } else {
+      RemoveFile(target);
+    }
     return fail({FailureKind::Network, 0});
   }
   list.Fill(number, std::move(task), std::move(manager));

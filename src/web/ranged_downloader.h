@@ -30,6 +30,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <stop_token>
 
 #include "platform/text.h"
@@ -41,6 +42,12 @@ namespace pelvaro {
 struct DownloadExtras {
   DownloadFailure* startFailure = nullptr;  // receives why a start failed
   RetryListener onRetry;                    // hears of every retry of the probe and the blocks
+  // An open folder (a descriptor) in which the file, named by the last part of the path, is
+  // created, instead of following the path's folders; -1 for none. Used only while Download runs.
+  int folder = -1;
+  // Told the size the probe found before the file is created: a failure it returns fails the
+  // start with that reason, and no file is made. The transfer never writes more than that size.
+  std::function<DownloadFailure(std::int64_t size)> checkSize;
 };
 
 class RangedDownloader {

@@ -33,7 +33,7 @@ std::vector<std::string> With(std::vector<std::string> flags) {
 std::vector<std::string> PartialFiles(const std::string& folder) {
   std::vector<std::string> parts;
   for (const auto& file : FilesBelow(folder)) {
-    if (file.ends_with(".part")) parts.push_back(file);
+    if (file.ends_with(".pelvaro-part")) parts.push_back(file);
   }
   return parts;
 }

@@ -258,8 +258,72 @@ TEST(Crawl, HostileNamesWriteNothingOutsideTheOutputAndHistoryFolders) {
   // The data folder's parent holds only what the test put there.
   for (const auto& entry : fs::directory_iterator(fs::path(sim.runDir()).parent_path())) {
     const auto name = entry.path().filename().string();
-    EXPECT_TRUE(name == "run" || name == "journal.jsonl" || name == "ports.json" || name == "cert.pem")
+    EXPECT_TRUE(name == "run" || name == "journal.jsonl" || name == "ports.json" || name == "cert.pem" ||
+                name == "update-key.pub")
         << name;
+  }
+  // Every docid stayed one component of its request's path or query on the wire.
+  std::size_t articles = 0;
+  for (const auto& r : sim.requests("platform")) {
+    const std::string target = r.value("target", "");
+    if (target.starts_with("/article/")) {
+      ++articles;
+      EXPECT_TRUE(target.ends_with("?title_sn=0")) << target;
+      EXPECT_EQ(target.find_first_of("/?#", 9), target.size() - 11) << target;
+    } else if (target.starts_with("/home/q/getrelatedvideoall?docid=")) {
+      EXPECT_TRUE(target.ends_with("&count=50&s=&column=b")) << target;
+      EXPECT_EQ(target.find_first_of("&#/", 33), target.size() - 21) << target;
+    }
+  }
+  EXPECT_GT(articles, 0u);
+}
+
+// A symbolic link on a video's way is never written through: a portrait folder that is a link
+// fails its videos with the reason, and nothing arrives where it points.
+TEST(Crawl, AFolderThatIsALinkFailsItsVideosAndNothingLandsWhereItPoints) {
+  SimProcess sim(kSmall);
+  ASSERT_TRUE(sim.started());
+  CrawlHarness crawl;
+  const std::string outside = sim.runDir() + "/outside";
+  fs::create_directories(outside);
+  fs::create_directories(crawl.outputFolder());
+  fs::create_directory_symlink(outside, crawl.outputFolder() + "/竖屏");
+  crawl.runPass(SeedFromService());
+  std::size_t refused = 0;
+  std::size_t taken = 0;
+  for (const auto& row : crawl.rows()) {
+    if (row[mw::kColDownload].empty()) continue;
+    const bool portrait = ReadLenientInt(row[mw::kColWidth]) < ReadLenientInt(row[mw::kColHeight]);
+    if (portrait) {
+      EXPECT_EQ(row[mw::kColDownload], "下载失败：文件夹是符号链接") << row[mw::kColDocid];
+      EXPECT_FALSE(HistoryHolds(Utf8ToGbk(row[mw::kColDocid])));
+      ++refused;
+    } else if (Complete(row)) {
+      ++taken;
+    }
+  }
+  EXPECT_GT(refused, 0u);
+  EXPECT_GT(taken, 0u);
+  EXPECT_TRUE(fs::is_empty(outside));
+}
+
+// The answer's size is only a claim: the server's own, from the probe, is checked against the
+// limits before the first byte, and a file is never written beyond it.
+TEST(Crawl, TheServersSizeDecidesBeforeTheFirstByte) {
+  SimProcess sim({"--size-scale", "0.2", "--answer-size-scale", "0.01"});
+  ASSERT_TRUE(sim.started());
+  CrawlHarness crawl;
+  crawl.set(mw::kMaxSize, "1");
+  crawl.runPass(SeedFromService());
+  std::size_t refused = 0;
+  for (const auto& row : crawl.rows()) {
+    if (!row[mw::kColDownload].starts_with("下载失败：文件大小超出限制：")) continue;
+    ++refused;
+    EXPECT_FALSE(HistoryHolds(Utf8ToGbk(row[mw::kColDocid])));
+  }
+  EXPECT_GT(refused, 0u);
+  for (const auto& file : FilesBelow(crawl.outputFolder())) {
+    EXPECT_LE(fs::file_size(crawl.outputFolder() + "/" + file), 1048576u) << file;
   }
 }
 

@@ -107,7 +107,7 @@ Verdict Judge(const SimProcess& sim) {
   Verdict verdict;
   const std::string videos = sim.runDir() + "/video";
   for (const auto& name : FilesBelow(videos)) {
-    if (name.ends_with(".part")) {
+    if (name.ends_with(".pelvaro-part")) {
       ++verdict.partials;
       continue;
     }
@@ -178,8 +178,9 @@ TEST(NetworkFaults, TransientFaultsAreAskedAgainAndPersistentOnesFailCleanly) {
 }
 
 // The partial files of a killed run go at the next run's start; one that another live copy
-// holds locked stays, whatever its age.
-TEST(NetworkFaults, LeftoversOfAKilledRunAreRemovedButLivePartialFilesOfAnotherCopyStay) {
+// holds locked stays, whatever its age, and so does every file that is not a partial file of
+// ours, also one reached through a link planted where the collector writes.
+TEST(NetworkFaults, LeftoversOfAKilledRunAreRemovedButNothingElse) {
   SimProcess sim({"--size-scale", "0.05", "--stall-after", "65536"});
   ASSERT_TRUE(sim.started());
   const std::string videos = sim.runDir() + "/video";
@@ -193,19 +194,34 @@ TEST(NetworkFaults, LeftoversOfAKilledRunAreRemovedButLivePartialFilesOfAnotherC
     ASSERT_FALSE(partials.empty());
     killed.kill9();
   }
-  ASSERT_FALSE(FilesBelow(videos).empty()) << "kill -9 leaves its partial file behind";
+  const auto leftovers = FilesBelow(videos);
+  ASSERT_FALSE(leftovers.empty()) << "kill -9 leaves its partial file behind";
+  for (const auto& name : leftovers) EXPECT_TRUE(name.ends_with(".mp4.pelvaro-part")) << name;
 
-  const std::string live = videos + "/other copy.mp4.part";
+  const std::string live = videos + "/.other copy.mp4.pelvaro-part";
   int fd = ::open(live.c_str(), O_RDWR | O_CREAT | O_EXCL, 0644);
   ASSERT_GE(fd, 0);
   ASSERT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
   std::ofstream(videos + "/notes.part") << "not ours";
+  std::ofstream(videos + "/holiday.mp4.part") << "the user's";
+  fs::create_directories(videos + "/家庭");
+  std::ofstream(videos + "/家庭/clip.mp4.part") << "the user's";
+  const std::string downloads = sim.runDir() + "/Downloads";
+  fs::create_directories(downloads);
+  std::ofstream(downloads + "/.x.mp4.pelvaro-part") << "reached through a link";
+  std::ofstream(downloads + "/y.mp4.part") << "reached through a link";
+  fs::remove_all(videos + "/竖屏");
+  fs::create_directory_symlink(downloads, videos + "/竖屏");
 
   ChildRun next(sim.runDir(), Cli({"--max-seconds", "2"}), "next");
   ASSERT_EQ(next.wait(), 0) << next.err();
   std::set<std::string> left;
   for (const auto& name : FilesBelow(videos)) left.insert(name);
-  EXPECT_EQ(left, (std::set<std::string>{"other copy.mp4.part", "notes.part"}));
+  EXPECT_EQ(left, (std::set<std::string>{".other copy.mp4.pelvaro-part", "notes.part", "holiday.mp4.part",
+                                         "家庭/clip.mp4.part"}));
+  std::set<std::string> there;
+  for (const auto& name : FilesBelow(downloads)) there.insert(name);
+  EXPECT_EQ(there, (std::set<std::string>{".x.mp4.pelvaro-part", "y.mp4.part"}));
   ::close(fd);
 }
 

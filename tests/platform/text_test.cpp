@@ -40,6 +40,12 @@ TEST(Text, LenientIntegerReading) {
       {Gbk("　－４５"), -45},        // full-width space and sign
       {"99999999999999999999999", INT64_MAX},
       {"-99999999999999999999999", INT64_MIN},
+      // Past the limit by one more digit: saturates, never wraps around.
+      {"20000000000000000000", INT64_MAX},
+      {"-20000000000000000000", INT64_MIN},
+      {"9223372036854775807", INT64_MAX},
+      {"9223372036854775808", INT64_MAX},
+      {"-9223372036854775808", INT64_MIN},
   };
   for (const auto& c : cases) EXPECT_EQ(ReadLenientInt(c.input), c.expected) << c.input;
 }

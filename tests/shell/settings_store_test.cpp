@@ -196,5 +196,15 @@ TEST(ProfileFileTest, CaseFoldingNeverTouchesDoubleByteCharacters) {
   EXPECT_EQ(profile.get("\x81\x5D", "K"), "v");
 }
 
+// A link named like the settings file is replaced by the file, never written through.
+TEST_F(SettingsStoreTest, SavingNeverWritesThroughALink) {
+  Write(root_ + "/outside.ini", "[mine]\r\nkept=1\r\n");
+  std::filesystem::create_directories(runDir_ + "/data");
+  std::filesystem::create_symlink(root_ + "/outside.ini", settingsFile());
+  SettingsStore::SaveOnClose(*MemoryForm::MainWindow());
+  EXPECT_EQ(Read(root_ + "/outside.ini"), "[mine]\r\nkept=1\r\n");
+  EXPECT_TRUE(std::filesystem::is_regular_file(std::filesystem::symlink_status(settingsFile())));
+}
+
 }  // namespace
 }  // namespace pelvaro

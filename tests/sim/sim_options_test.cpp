@@ -36,7 +36,13 @@ TEST(SimOptions, FlagsReachTheirSettings) {
                      "--error-every",
                      "4",
                      "--quote",
-                     "q"},
+                     "q",
+                     "--update-key-out",
+                     "k.pub",
+                     "--update-signature",
+                     "tampered",
+                     "--answer-size-scale",
+                     "0.01"},
                     o, error))
       << error;
   EXPECT_EQ(o.seed, 9u);
@@ -49,6 +55,9 @@ TEST(SimOptions, FlagsReachTheirSettings) {
   EXPECT_EQ(o.faults.error_every, 4u);
   EXPECT_EQ(o.update_hosts_ok, (std::set<int>{2, 3}));
   EXPECT_EQ(o.quote, "q");
+  EXPECT_EQ(o.update_key_out, "k.pub");
+  EXPECT_EQ(o.update_signature, "tampered");
+  EXPECT_DOUBLE_EQ(o.answer_size_scale, 0.01);
 }
 
 TEST(SimOptions, BadFlagsAreRefused) {
@@ -63,6 +72,8 @@ TEST(SimOptions, BadFlagsAreRefused) {
       {"--manifest-encoding", "latin1"},
       {"--no-such-flag"},
       {"--rate-limit", "1e3"},
+      {"--update-signature", "forged"},
+      {"--answer-size-scale", "-1"},
   };
   for (const auto& args : bad) {
     SimOptions o;

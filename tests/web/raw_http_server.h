@@ -45,12 +45,14 @@ struct RawRequest {
 class RawConnection {
  public:
   RawConnection(int fd, int stopFd) : fd_(fd), stopFd_(stopFd) {}
-  void Send(std::string_view bytes) {
+  // False once the client has gone.
+  bool Send(std::string_view bytes) {
     while (!bytes.empty()) {
       ssize_t sent = ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-      if (sent <= 0) return;
+      if (sent <= 0) return false;
       bytes.remove_prefix(static_cast<std::size_t>(sent));
     }
+    return true;
   }
   // Blocks until the client closes the connection or the server shuts down.
   void HoldUntilClientLeaves() {

@@ -5,6 +5,7 @@
 #include "collector/catalogue.h"
 #include "collector/catalogue_csv.h"
 #include "collector/catalogue_stats.h"
+#include "platform/printable_text.h"
 #include "platform/text.h"
 
 namespace pelvaro::cli {
@@ -14,7 +15,7 @@ namespace {
 constexpr int kExitDone = 0;
 constexpr int kExitFailed = 1;
 
-void PrintNotice(const Text& line) { std::fprintf(stderr, "%s\n", GbkToUtf8(line).c_str()); }
+void PrintNotice(const Text& line) { std::fprintf(stderr, "%s\n", StripControls(GbkToUtf8(line)).c_str()); }
 
 }  // namespace
 

@@ -153,6 +153,8 @@ int RunCrawl(const CliOptions& options) {
     }
   }
   for (const Text& docid : downloads.stopAll()) report.downloadStopped(docid);
+  // The form goes before the downloads do: an end that comes from now on calls nothing.
+  downloads.detach();
 
   // The crawl reports a video after its pause; a limit may have ended the crawl before that.
   for (const auto& [category, docid] : report.takeUnreported()) {
