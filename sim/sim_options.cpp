@@ -216,8 +216,8 @@ bool ParseSimOptions(int argc, char** argv, SimOptions& options, std::string& er
       options.update_key_out = value;
     } else if (flag == "--update-signature") {
       if (!next()) return false;
-      static const std::set<std::string> kModes = {"good", "none", "tampered", "other-key", "wrong-comment",
-                                                   "garbage"};
+      static const std::set<std::string> kModes = {"good",      "none",          "tampered",
+                                                   "other-key", "wrong-comment", "garbage"};
       if (kModes.count(value) == 0) return bad();
       options.update_signature = value;
     } else if (flag == "--answer-size-scale") {

@@ -72,9 +72,9 @@ struct SimOptions {
   std::string update_file_name;      // default "pelvaro-collector-" + version
   std::string update_download_name;  // the download address's last part; default version + ".bin"
   bool manifest_gbk = false;
-  std::string update_key_out;            // where the update-signing public key is written
+  std::string update_key_out;             // where the update-signing public key is written
   std::string update_signature = "good";  // good, none, tampered, other-key, wrong-comment, garbage
-  double answer_size_scale = 1.0;        // multiplies the sizes the related-videos answers state
+  double answer_size_scale = 1.0;         // multiplies the sizes the related-videos answers state
   std::string announcement = "欢迎使用！本公告来自模拟更新服务器。";
   std::optional<std::string> quote;  // a fixed quote instead of the rotating list
   bool no_category_service = false;  // the collection service answers "all" with nothing

@@ -33,7 +33,8 @@ bool WriteFileAtomically(const std::string& path, const std::string& content) {
 
 // The update file's signature file as --update-signature asks for it; empty for "none".
 std::string UpdateSignatureFile(const SimOptions& o, const UpdateSigner& signer) {
-  const std::string bytes = VideoContent::Bytes(VideoContent::KeyForName("update:" + o.version), 0, o.update_size);
+  const std::string bytes =
+      VideoContent::Bytes(VideoContent::KeyForName("update:" + o.version), 0, o.update_size);
   const std::string comment = "pelvaro-collector " + o.version;
   const std::string& mode = o.update_signature;
   if (mode == "none") return {};
@@ -86,7 +87,8 @@ bool Simulator::Start(std::string& error) {
     error = "cannot make the update-signing key";
     return false;
   }
-  if (!options_.update_key_out.empty() && !WriteFileAtomically(options_.update_key_out, signer_.PublicKeyFile())) {
+  if (!options_.update_key_out.empty() &&
+      !WriteFileAtomically(options_.update_key_out, signer_.PublicKeyFile())) {
     error = "cannot write " + options_.update_key_out;
     return false;
   }

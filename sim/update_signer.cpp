@@ -38,8 +38,8 @@ std::string UpdateSigner::RawSignature(std::string_view message) const {
   unsigned char signature[64];
   std::size_t length = sizeof signature;
   if (!context || EVP_DigestSignInit(context.get(), nullptr, nullptr, nullptr, key_) != 1 ||
-      EVP_DigestSign(context.get(), signature, &length, reinterpret_cast<const unsigned char*>(message.data()),
-                     message.size()) != 1) {
+      EVP_DigestSign(context.get(), signature, &length,
+                     reinterpret_cast<const unsigned char*>(message.data()), message.size()) != 1) {
     return {};
   }
   return std::string(reinterpret_cast<const char*>(signature), length);
@@ -49,7 +49,8 @@ std::string UpdateSigner::Sign(std::string_view bytes, const std::string& truste
   if (!valid()) return {};
   unsigned char digest[EVP_MAX_MD_SIZE];
   unsigned int digestLength = 0;
-  if (EVP_Digest(bytes.data(), bytes.size(), digest, &digestLength, EVP_blake2b512(), nullptr) != 1) return {};
+  if (EVP_Digest(bytes.data(), bytes.size(), digest, &digestLength, EVP_blake2b512(), nullptr) != 1)
+    return {};
   const std::string signature =
       RawSignature(std::string_view(reinterpret_cast<const char*>(digest), digestLength));
   const std::string global = RawSignature(signature + trustedComment);

@@ -19,10 +19,13 @@ Text Get(const Text& url) {
 }  // namespace
 
 Text RelatedVideosUrl(const Text& docid) {
-  return PlatformBase() + "/home/q/getrelatedvideoall?docid=" + UrlComponentId(docid) + "&count=50&s=&column=b";
+  return PlatformBase() + "/home/q/getrelatedvideoall?docid=" + UrlComponentId(docid) +
+         "&count=50&s=&column=b";
 }
 
-Text ArticleLink(const Text& docid) { return PlatformBase() + "/article/" + UrlComponentId(docid) + "?title_sn=0"; }
+Text ArticleLink(const Text& docid) {
+  return PlatformBase() + "/article/" + UrlComponentId(docid) + "?title_sn=0";
+}
 
 Text FetchRelatedVideos(const Text& docid) { return Utf8ToGbkText(Get(RelatedVideosUrl(docid))); }
 

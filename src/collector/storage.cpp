@@ -48,8 +48,8 @@ void RecordHistory(const Text& docid) {
   // A marker is an empty file: anything else of its name (content written by hand, a link) is
   // replaced by one, without ever writing through it.
   struct stat st {};
-  if (::fstatat(folder.fd(), NativePath(name).c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode) &&
-      st.st_size == 0) {
+  if (::fstatat(folder.fd(), NativePath(name).c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+      S_ISREG(st.st_mode) && st.st_size == 0) {
     return;
   }
   WriteFileAtomically(HistoryMarkerPath(docid), "");
@@ -86,7 +86,8 @@ DownloadFailure ProbedSizeFailure(std::int64_t bytes, const ProbedSizeLimits& li
       mb - static_cast<double>(limits.minSizeMb) < -kTolerance) {
     return {FailureKind::SizeOutsideLimits, static_cast<long>(std::ceil(mb))};
   }
-  if (limits.freeMb - mb - static_cast<double>(limits.minFreeMb) < -kTolerance) return {FailureKind::LowSpace, 0};
+  if (limits.freeMb - mb - static_cast<double>(limits.minFreeMb) < -kTolerance)
+    return {FailureKind::LowSpace, 0};
   return {};
 }
 

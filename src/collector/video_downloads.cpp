@@ -33,7 +33,8 @@ void RemovePartialFile(const std::shared_ptr<const FolderHandle>& folder, const 
 // The size of a regular file in the folder (a link is none); -1 when there is none.
 std::int64_t RegularFileSize(const FolderHandle& folder, const Text& name) {
   struct stat st {};
-  if (::fstatat(folder.fd(), NativePath(name).c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) {
+  if (::fstatat(folder.fd(), NativePath(name).c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+      !S_ISREG(st.st_mode)) {
     return -1;
   }
   return st.st_size;
@@ -207,8 +208,9 @@ void VideoDownloads::Finish(const std::shared_ptr<Shared>& shared,
   shared->idle.notify_all();
 }
 
-std::shared_ptr<VideoDownload> VideoDownloads::start(const Text& url, const VideoPlace& place, const Text& docid,
-                                                     RetryLog retryLog, EndListener onEnd, SizeCheck checkSize) {
+std::shared_ptr<VideoDownload> VideoDownloads::start(const Text& url, const VideoPlace& place,
+                                                     const Text& docid, RetryLog retryLog, EndListener onEnd,
+                                                     SizeCheck checkSize) {
   const Text path = place.path();
   std::shared_ptr<VideoDownload> download(new VideoDownload(path, place.fileName, docid));
   {
@@ -217,7 +219,8 @@ std::shared_ptr<VideoDownload> VideoDownloads::start(const Text& url, const Vide
     shared_->docids.insert(docid);
   }
   int folderError = 0;
-  auto folder = std::make_shared<const FolderHandle>(FolderHandle::Open(place.outputFolder, place.subfolders, &folderError));
+  auto folder = std::make_shared<const FolderHandle>(
+      FolderHandle::Open(place.outputFolder, place.subfolders, &folderError));
   if (!folder->valid()) {
     Finish(shared_, download, onEnd, FolderFailure(folderError), 0, !StopRequested());
     return download;
@@ -249,7 +252,8 @@ std::shared_ptr<VideoDownload> VideoDownloads::start(const Text& url, const Vide
   if (retryLog) extras.onRetry = [retryLog](const std::string& line) { retryLog(line); };
   extras.folder = folder->fd();
   extras.checkSize = std::move(checkSize);
-  const int task = downloader_.Download(url, JoinPath(place.outputFolder, part), kThreadsPerVideo, callback, extras);
+  const int task =
+      downloader_.Download(url, JoinPath(place.outputFolder, part), kThreadsPerVideo, callback, extras);
   if (task < 0) {
     // A start cut short by a stop is no failure to count.
     if (!startFailure) startFailure = {FailureKind::Network, 0};

@@ -111,7 +111,8 @@ class VideoDownloads {
   // running (so waitAll() covers it): a complete one after its marker, a failed one after its
   // partial file is gone; like the end listener, not for a start that a stop cut short.
   std::shared_ptr<VideoDownload> start(const Text& url, const VideoPlace& place, const Text& docid,
-                                       RetryLog retryLog = {}, EndListener onEnd = {}, SizeCheck checkSize = {});
+                                       RetryLog retryLog = {}, EndListener onEnd = {},
+                                       SizeCheck checkSize = {});
 
   // Whether a running download (of this program or, by its locked partial file, of another
   // copy) writes this file, or takes this docid.

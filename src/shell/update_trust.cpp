@@ -51,7 +51,9 @@ std::vector<MinisignPublicKey> TrustedUpdateKeys() {
   return keys;
 }
 
-std::string UpdateSignatureComment(std::string_view version) { return "pelvaro-collector " + std::string(version); }
+std::string UpdateSignatureComment(std::string_view version) {
+  return "pelvaro-collector " + std::string(version);
+}
 
 bool IsNewerVersion(std::string_view offered, std::string_view current) {
   const auto a = VersionParts(offered);

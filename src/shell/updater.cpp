@@ -37,8 +37,8 @@ struct UpdateState {
   // The file the transfer writes until it has every byte and its signature checked out; empty
   // once it took the target's name or was removed.
   Text working;
-  Text version;            // the offered version the signature must name
-  Text signatureAddress;   // the download address + ".minisig"
+  Text version;           // the offered version the signature must name
+  Text signatureAddress;  // the download address + ".minisig"
   enum class Verdict { Pending, Accepted, Refused } verdict = Verdict::Pending;
 };
 
@@ -77,11 +77,14 @@ UpdateState::Verdict SettleDownloadedFile() {
   }
   std::lock_guard lock(TargetMutex());
   UpdateState& state = State();
-  if (state.verdict != UpdateState::Verdict::Pending || state.working != pending.working) return state.verdict;
+  if (state.verdict != UpdateState::Verdict::Pending || state.working != pending.working)
+    return state.verdict;
   if (refusal.empty()) {
     Text placed = MoveIntoPlace(state.working, state.target);
-    if (placed.empty()) refusal = Gbk("下载的文件无法改名");
-    else state.target = placed;
+    if (placed.empty())
+      refusal = Gbk("下载的文件无法改名");
+    else
+      state.target = placed;
   }
   if (!refusal.empty()) {
     RemoveFile(state.working);
@@ -152,8 +155,8 @@ bool ProbeUpdateHost(const std::string& host) {
 Text CheckVersion() { return FetchManifest(HostAddress(Host::Update1)).version == AppVersion() ? "1" : "0"; }
 
 bool RunsFromSystemFolder(std::string_view executablePath) {
-  static constexpr std::string_view kSystemFolders[] = {"/usr/", "/bin/", "/sbin/", "/lib/",
-                                                       "/lib64/", "/opt/", "/snap/"};
+  static constexpr std::string_view kSystemFolders[] = {"/usr/",   "/bin/", "/sbin/", "/lib/",
+                                                        "/lib64/", "/opt/", "/snap/"};
   for (std::string_view folder : kSystemFolders) {
     if (executablePath.starts_with(folder)) return true;
   }

@@ -99,8 +99,9 @@ std::optional<std::string> DecodeBase64(std::string_view text) {
     if (!(std::isalnum(static_cast<unsigned char>(c)) || c == '+' || c == '/')) return std::nullopt;
   }
   std::string bytes(text.size() / 4 * 3, '\0');
-  const int length = EVP_DecodeBlock(reinterpret_cast<unsigned char*>(bytes.data()),
-                                     reinterpret_cast<const unsigned char*>(text.data()), static_cast<int>(text.size()));
+  const int length =
+      EVP_DecodeBlock(reinterpret_cast<unsigned char*>(bytes.data()),
+                      reinterpret_cast<const unsigned char*>(text.data()), static_cast<int>(text.size()));
   if (length < 0 || static_cast<std::size_t>(length) != bytes.size()) return std::nullopt;
   bytes.resize(bytes.size() - padding);
   return bytes;
@@ -147,10 +148,11 @@ MinisignCheck VerifyMinisignFile(const std::string& path, const MinisignSignatur
   const std::optional<std::string> message = SignedMessage(path, signature.prehashed);
   if (!message) return MinisignCheck::Unreadable;
   if (!VerifyEd25519(*key, signature.signature, *message)) return MinisignCheck::BadSignature;
-  std::string signedComment(reinterpret_cast<const char*>(signature.signature.data()), signature.signature.size());
+  std::string signedComment(reinterpret_cast<const char*>(signature.signature.data()),
+                            signature.signature.size());
   signedComment += signature.trustedComment;
   return VerifyEd25519(*key, signature.globalSignature, signedComment) ? MinisignCheck::Valid
-                                                                        : MinisignCheck::BadGlobalSignature;
+                                                                       : MinisignCheck::BadGlobalSignature;
 }
 
 }  // namespace pelvaro

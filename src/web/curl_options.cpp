@@ -94,8 +94,8 @@ UrlHandle SplitWebUrl(const Text& url) {
 
 bool SetTarget(CURL* easy, CURLU* target) {
   return curl_easy_setopt(easy, CURLOPT_CURLU, target) == CURLE_OK &&
-         ApplyTransportPolicy(easy, PartIs(target, CURLUPART_SCHEME,
-                                           [](std::string_view s) { return s == "https"; })) &&
+         ApplyTransportPolicy(
+             easy, PartIs(target, CURLUPART_SCHEME, [](std::string_view s) { return s == "https"; })) &&
          Set(easy, CURLOPT_PATH_AS_IS, 1L) && Set(easy, CURLOPT_NOSIGNAL, 1L);
 }
 
@@ -149,7 +149,9 @@ bool ApplyTransportPolicy(CURL* easy, bool secure) {
   return ok;
 }
 
-bool ApplyTransportPolicy(CURL* easy, std::string_view url) { return ApplyTransportPolicy(easy, IsHttpsUrl(url)); }
+bool ApplyTransportPolicy(CURL* easy, std::string_view url) {
+  return ApplyTransportPolicy(easy, IsHttpsUrl(url));
+}
 
 std::string EffectiveHost(CURL* easy) {
   char* url = nullptr;

@@ -66,7 +66,8 @@ Text FailureText(const DownloadFailure& failure) {
 }
 
 DownloadFailure NameFailedHost(DownloadFailure failure, const std::string& host) {
-  if (failure.kind == FailureKind::TlsUntrusted || failure.kind == FailureKind::TlsFailed) failure.host = host;
+  if (failure.kind == FailureKind::TlsUntrusted || failure.kind == FailureKind::TlsFailed)
+    failure.host = host;
   return failure;
 }
 

@@ -16,21 +16,21 @@ enum class FailureKind {
   NoData,          // detail: the seconds without a byte
   ConnectTimeout,  // no connection within the connect limit
   Refused,
-  Reset,      // the connection broke, also after a short body
+  Reset,  // the connection broke, also after a short body
   HostNotFound,
   TlsUntrusted,  // the server's certificate is not trusted
   TlsFailed,     // any other TLS failure
   DiskFull,
   DiskError,
-  FileExists,     // the destination file is already there
-  RangeIgnored,   // a whole file came back for one block of it
-  FileChanged,    // another version of the file than the probe saw
-  LengthMismatch, // no usable length, or the body does not fit what was asked
-  ProtocolRefused,  // a scheme other than http and https, or a redirect from https to http
+  FileExists,         // the destination file is already there
+  RangeIgnored,       // a whole file came back for one block of it
+  FileChanged,        // another version of the file than the probe saw
+  LengthMismatch,     // no usable length, or the body does not fit what was asked
+  ProtocolRefused,    // a scheme other than http and https, or a redirect from https to http
   SizeOutsideLimits,  // the probed size is outside the user's limits; detail: the size in MB
   LowSpace,           // the file would take the free space below the user's floor
   FolderIsLink,       // a folder on the file's way is a symbolic link
-  Network,        // any other transport failure; detail: the transport's code
+  Network,            // any other transport failure; detail: the transport's code
 };
 
 struct DownloadFailure {

@@ -4,9 +4,8 @@
 #include <time.h>
 #include <unistd.h>
 
-#include <cerrno>
-
 #include <algorithm>
+#include <cerrno>
 #include <memory>
 #include <optional>
 #include <string>
@@ -94,9 +93,9 @@ int RangedDownloader::Download(const Text& url, const Text& path, int threadLimi
   }
   FileWriter file;
   const std::string native = NativePath(target);
-  const bool created = extras.folder >= 0
-                           ? file.CreateAt(extras.folder, native.substr(native.rfind('/') + 1), probe.file->size)
-                           : file.Create(native, probe.file->size);
+  const bool created = extras.folder >= 0 ? file.CreateAt(extras.folder, native.substr(native.rfind('/') + 1),
+                                                          probe.file->size)
+                                          : file.Create(native, probe.file->size);
   if (!created) {
     const int error = file.Error();
     return fail({error == ENOSPC ? FailureKind::DiskFull

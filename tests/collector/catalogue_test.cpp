@@ -221,7 +221,8 @@ TEST_F(CatalogueTest, AHostileFileIsOpenedDefensivelyAndBoundedInTime) {
   ASSERT_EQ(db.exec("CREATE TABLE t (x)"), 0);
   EXPECT_NE(db.exec("PRAGMA writable_schema = ON; UPDATE sqlite_schema SET sql = 'x'"), 0);
   db.setStatementTimeLimit(std::chrono::milliseconds(200));
-  const std::string endless = "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c) SELECT count(*) FROM c";
+  const std::string endless =
+      "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c) SELECT count(*) FROM c";
   EXPECT_EQ(db.queryInt(endless, &value) & 0xff, 9) << "SQLITE_INTERRUPT";
   EXPECT_EQ(db.exec("INSERT INTO t VALUES (1)"), 0) << "the connection goes on";
 
@@ -241,9 +242,10 @@ TEST_F(CatalogueTest, AHostileFileIsOpenedDefensivelyAndBoundedInTime) {
   {
     SqliteDatabase raw;
     ASSERT_EQ(raw.open(root_ + "/data/catalogue.db"), 0);
-    ASSERT_EQ(raw.exec("CREATE TRIGGER forever AFTER INSERT ON videos BEGIN SELECT count(*) FROM (WITH RECURSIVE "
-                       "c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c) SELECT x FROM c); END"),
-              0);
+    ASSERT_EQ(
+        raw.exec("CREATE TRIGGER forever AFTER INSERT ON videos BEGIN SELECT count(*) FROM (WITH RECURSIVE "
+                 "c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c) SELECT x FROM c); END"),
+        0);
   }
   auto catalogue = Open();
   ASSERT_TRUE(catalogue->usable());
@@ -264,7 +266,9 @@ TEST(CatalogueCsvField, NetworkTextBecomesInertText) {
       {"中文 标题", "中文 标题"},
       // Controls (C0, DEL, C1) go, the line stays one record; a tab reads as a space.
       {"two\nlines\r", "twolines"},
-      {"a\x1b[31mb\x7f\xc2\x9b\xc2\x85" "c\td", "a[31mbc d"},
+      {"a\x1b[31mb\x7f\xc2\x9b\xc2\x85"
+       "c\td",
+       "a[31mbc d"},
       // What a spreadsheet would run becomes text.
       {"=HYPERLINK(\"http://x\",\"y\")", "\"'=HYPERLINK(\"\"http://x\"\",\"\"y\"\")\""},
       {"+1+1", "'+1+1"},
@@ -327,7 +331,10 @@ TEST_F(CatalogueTest, StatsSumPerCategoryDayAndReason) {
   auto catalogue = Open();
   ASSERT_TRUE(catalogue->recordVideo(Video("a", "娱乐", 100, "2026-12-08T23:59:59+08:00")));
   ASSERT_TRUE(catalogue->recordVideo(Video("b", "娱乐", 50, "2026-12-09T00:00:00+08:00")));
-  ASSERT_TRUE(catalogue->recordVideo(Video("c", "体育\x1b[2J\xc2\x9b" "31m", 7, "2026-12-09T01:00:00+08:00")));
+  ASSERT_TRUE(catalogue->recordVideo(Video("c",
+                                           "体育\x1b[2J\xc2\x9b"
+                                           "31m",
+                                           7, "2026-12-09T01:00:00+08:00")));
   for (int i = 0; i < 3; ++i) ASSERT_TRUE(catalogue->recordFailure("x", "下载失败"));
   ASSERT_TRUE(catalogue->recordFailure("y", "下载失败"));
   CatalogueStats stats;

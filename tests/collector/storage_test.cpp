@@ -114,11 +114,16 @@ TEST_F(StorageTest, FinishedVideosCountWhereTheCollectorWrites) {
 // Only partial files of ours (by their name) that nobody holds are removed, only where the
 // collector writes, and never through a link.
 TEST_F(StorageTest, TheLeftoverSweepRemovesOnlyOurOwnUnlockedPartialFiles) {
-  const char* ours[] = {"out/.a.mp4.pelvaro-part", "out/竖屏/.b.mp4.pelvaro-part", "out/娱乐/.c.mp4.pelvaro-part",
-                        "out/娱乐/竖屏/.d.mp4.pelvaro-part"};
-  const char* others[] = {"out/holiday.mp4.part", "out/家庭/clip.mp4.part", "out/娱乐/e.mp4", "out/.hidden",
-                          "out/娱乐/other/.f.mp4.pelvaro-part", "elsewhere/.g.mp4.pelvaro-part",
-                          "elsewhere/victim.mp4.part", "out/live/.h.mp4.pelvaro-part"};
+  const char* ours[] = {"out/.a.mp4.pelvaro-part", "out/竖屏/.b.mp4.pelvaro-part",
+                        "out/娱乐/.c.mp4.pelvaro-part", "out/娱乐/竖屏/.d.mp4.pelvaro-part"};
+  const char* others[] = {"out/holiday.mp4.part",
+                          "out/家庭/clip.mp4.part",
+                          "out/娱乐/e.mp4",
+                          "out/.hidden",
+                          "out/娱乐/other/.f.mp4.pelvaro-part",
+                          "elsewhere/.g.mp4.pelvaro-part",
+                          "elsewhere/victim.mp4.part",
+                          "out/live/.h.mp4.pelvaro-part"};
   for (const char* path : ours) Touch(path);
   for (const char* path : others) Touch(path);
   // Links planted as a folder the collector writes and as a partial file of ours.
@@ -234,7 +239,8 @@ TEST(CollectionServiceUrl, CategoryEveryByteEncodedIdsOnlyWhenNotPlain) {
   EXPECT_EQ(CollectionServiceUrl(Gbk("娱乐"), "V_a b&c", "x=1"),
             "http://127.0.0.1:8899/pelvaro?leimu=%D3%E9%C0%D6&id=V_a%20b%26c&del=x%3D1");
   setenv("PELVARO_VENDOR_API_HOST", "127.0.0.1:5555", 1);
-  EXPECT_EQ(CollectionServiceUrl("a", "V_Ab-9_z", ""), "http://127.0.0.1:5555/pelvaro?leimu=%61&id=V_Ab-9_z&del=");
+  EXPECT_EQ(CollectionServiceUrl("a", "V_Ab-9_z", ""),
+            "http://127.0.0.1:5555/pelvaro?leimu=%61&id=V_Ab-9_z&del=");
   unsetenv("PELVARO_VENDOR_API_HOST");
 }
 

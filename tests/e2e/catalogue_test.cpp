@@ -261,9 +261,10 @@ TEST(CatalogueCli, ATriggerThatNeverEndsNeitherHoldsNorBreaksTheRun) {
   {
     SqliteDatabase db;
     ASSERT_EQ(db.open(sim.runDir() + "/data/catalogue.db"), 0);
-    ASSERT_EQ(db.exec("CREATE TRIGGER forever AFTER INSERT ON videos BEGIN SELECT count(*) FROM (WITH RECURSIVE "
-                      "c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c) SELECT x FROM c); END"),
-              0);
+    ASSERT_EQ(
+        db.exec("CREATE TRIGGER forever AFTER INSERT ON videos BEGIN SELECT count(*) FROM (WITH RECURSIVE "
+                "c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c) SELECT x FROM c); END"),
+        0);
   }
   const auto run = RunCli(sim.runDir(), kTakeTwo);
   ASSERT_EQ(run.status, 0) << run.err;

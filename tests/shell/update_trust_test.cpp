@@ -117,10 +117,22 @@ TEST(UpdateVersion, NewerIsADottedNumberAboveTheRunningOne) {
     bool newer;
   };
   const Case cases[] = {
-      {"4.7", "4.6", true},     {"4.10", "4.9", true},  {"4.6.1", "4.6", true},  {"5", "4.6", true},
-      {"4.60", "4.6", true},    {"4.6", "4.6", false},  {"4.6.0", "4.6", false}, {"04.06", "4.6", false},
-      {"4.5", "4.6", false},    {"4.5.9", "4.6", false}, {"", "4.6", false},     {"4.7 ", "4.6", false},
-      {" 4.7", "4.6", false},   {"v4.7", "4.6", false}, {"4..7", "4.6", false},  {"4.7.", "4.6", false},
+      {"4.7", "4.6", true},
+      {"4.10", "4.9", true},
+      {"4.6.1", "4.6", true},
+      {"5", "4.6", true},
+      {"4.60", "4.6", true},
+      {"4.6", "4.6", false},
+      {"4.6.0", "4.6", false},
+      {"04.06", "4.6", false},
+      {"4.5", "4.6", false},
+      {"4.5.9", "4.6", false},
+      {"", "4.6", false},
+      {"4.7 ", "4.6", false},
+      {" 4.7", "4.6", false},
+      {"v4.7", "4.6", false},
+      {"4..7", "4.6", false},
+      {"4.7.", "4.6", false},
       {"99999999999999999999.1", "4.6", true},
   };
   for (const Case& c : cases) EXPECT_EQ(IsNewerVersion(c.offered, c.current), c.newer) << c.offered;

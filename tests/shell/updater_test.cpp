@@ -311,7 +311,8 @@ TEST_F(UpdaterTest, FailedStartLeavesNoFile) {
 }
 
 TEST_F(UpdaterTest, AManifestWithoutANewerVersionOffersNothing) {
-  for (const std::string& body : {std::string("{\"更新说明\":\"说明\"}"), Manifest("4.5"), Manifest("v4.7")}) {
+  for (const std::string& body :
+       {std::string("{\"更新说明\":\"说明\"}"), Manifest("4.5"), Manifest("v4.7")}) {
     TestServer host;
     host.Serve("/test.txt", "ok");
     host.Serve("/down_pelvaro/index.json", body, "application/json");
@@ -338,7 +339,9 @@ TEST_F(UpdaterTest, AnOfferNotSignedForANewerVersionChangesNothing) {
       {"unsigned", {"--update-signature", "none"}, "没有签名"},
       {"tampered", {"--update-signature", "tampered"}, "签名与文件不符"},
       {"another key", {"--update-signature", "other-key"}, "签名的密钥不受信任"},
-      {"another version's comment", {"--update-signature", "wrong-comment"}, "签名的版本不符：pelvaro-collector 99.0"},
+      {"another version's comment",
+       {"--update-signature", "wrong-comment"},
+       "签名的版本不符：pelvaro-collector 99.0"},
       {"not a signature", {"--update-signature", "garbage"}, "签名格式不对"},
       {"an older version", {"--version", "4.5"}, nullptr},
   };
@@ -347,12 +350,13 @@ TEST_F(UpdaterTest, AnOfferNotSignedForANewerVersionChangesNothing) {
     std::filesystem::remove_all(runDir_);
     Write(runDir_ + "/pelvaro-collector", std::string(40000, 'p'));
     Write(runDir_ + "/data/setsoft.ini", "[main]\r\nsaved=1\r\n");
-    Write(home_ + "/Desktop/Pelvaro视频下载器.desktop", "[Desktop Entry]\nExec=\"" + runDir_ + "/pelvaro-collector\"\n");
+    Write(home_ + "/Desktop/Pelvaro视频下载器.desktop",
+          "[Desktop Entry]\nExec=\"" + runDir_ + "/pelvaro-collector\"\n");
     auto before = ContentHashes(runDir_);
     before.merge(ContentHashes(home_));
 
-    std::vector<std::string> flags = {"--articles", "50", "--version", "4.7", "--update-size", "30000",
-                                      "--update-file-name", "next"};
+    std::vector<std::string> flags = {"--articles",    "50",    "--version",          "4.7",
+                                      "--update-size", "30000", "--update-file-name", "next"};
     flags.insert(flags.end(), c.flags.begin(), c.flags.end());
     testing::SimProcess sim(flags, runDir_);
     ASSERT_TRUE(sim.started());
@@ -360,7 +364,8 @@ TEST_F(UpdaterTest, AnOfferNotSignedForANewerVersionChangesNothing) {
     const int task = RunUpdateFlow(*form);
     if (c.reason != nullptr) {
       waitForDownload(task);
-      EXPECT_EQ(GbkToUtf8(form->text(sw::kUpdatePanel)), "下载的新版本没有通过签名验证，已经删除，请到官网下载。");
+      EXPECT_EQ(GbkToUtf8(form->text(sw::kUpdatePanel)),
+                "下载的新版本没有通过签名验证，已经删除，请到官网下载。");
       EXPECT_NE(runLog().find(std::string("   更新文件未通过验证：") + c.reason + "\r\n"), std::string::npos)
           << runLog();
     } else {
@@ -377,7 +382,8 @@ TEST_F(UpdaterTest, AnOfferNotSignedForANewerVersionChangesNothing) {
     EXPECT_EQ(after, before);
     for (const auto& entry : std::filesystem::recursive_directory_iterator(runDir_)) {
       EXPECT_FALSE(entry.is_regular_file() && entry.path().filename() != "pelvaro-collector" &&
-                   (entry.status().permissions() & std::filesystem::perms::owner_exec) != std::filesystem::perms::none)
+                   (entry.status().permissions() & std::filesystem::perms::owner_exec) !=
+                       std::filesystem::perms::none)
           << entry.path();
     }
   }

@@ -45,8 +45,8 @@ SimProcess::SimProcess(std::vector<std::string> flags, std::string runDir) {
   const std::string certificate = root_ + "/cert.pem";
   const std::string updateKey = root_ + "/update-key.pub";
 
-  std::vector<std::string> arguments = {PELVARO_SIM_PATH, "--ephemeral",  "--ports-file",     portsPath,
-                                        "--journal",      journalPath_,   "--cert-out",       certificate,
+  std::vector<std::string> arguments = {PELVARO_SIM_PATH,   "--ephemeral", "--ports-file", portsPath,
+                                        "--journal",        journalPath_,  "--cert-out",   certificate,
                                         "--update-key-out", updateKey};
   arguments.insert(arguments.end(), flags.begin(), flags.end());
   std::vector<char*> argv;

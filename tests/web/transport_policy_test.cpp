@@ -7,11 +7,11 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 #include <netinet/in.h>
-#include <poll.h>
 #include <openssl/ec.h>
 #include <openssl/evp.h>
 #include <openssl/pem.h>
 #include <openssl/x509v3.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -43,7 +43,8 @@ struct TestCertificate {
     X509_gmtime_adj(X509_getm_notAfter(certificate), 3600);
     X509_set_pubkey(certificate, key);
     X509_NAME* name = X509_get_subject_name(certificate);
-    X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char*>("test"), -1, -1, 0);
+    X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char*>("test"), -1,
+                               -1, 0);
     X509_set_issuer_name(certificate, name);
     X509V3_CTX context;
     X509V3_set_ctx_nodb(&context);
@@ -80,7 +81,9 @@ class TlsServer {
     thread_.join();
   }
   httplib::SSLServer& server() { return server_; }
-  std::string Url(const std::string& path) const { return "https://127.0.0.1:" + std::to_string(port_) + path; }
+  std::string Url(const std::string& path) const {
+    return "https://127.0.0.1:" + std::to_string(port_) + path;
+  }
 
  private:
   httplib::SSLServer server_;
@@ -105,7 +108,8 @@ class CountingPort {
   int port() const { return port_; }
   int Connections() {
     int count = 0;
-    for (pollfd pending{fd_, POLLIN, 0}; ::poll(&pending, 1, 0) == 1; ++count) ::close(::accept(fd_, nullptr, nullptr));
+    for (pollfd pending{fd_, POLLIN, 0}; ::poll(&pending, 1, 0) == 1; ++count)
+      ::close(::accept(fd_, nullptr, nullptr));
     return count;
   }
 
@@ -248,7 +252,8 @@ TEST_F(TransportPolicyTest, AnAnswerHeldInMemoryIsBoundedInSizeAndTime) {
   RawHttpServer server([](const RawRequest& request, RawConnection& connection) {
     if (request.Path() == "/drip") {
       connection.Send("HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n");
-      for (int i = 0; i < 400 && connection.Send("x"); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      for (int i = 0; i < 400 && connection.Send("x"); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
       return;
     }
     const std::size_t size = request.Path() == "/big" ? 100 * 1024 : 1000;
