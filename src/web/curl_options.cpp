@@ -1,13 +1,15 @@
 #include "web/curl_options.h"
 
 #include <openssl/err.h>
-#include <openssl/pem.h>
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
 #include <strings.h>
+#include <sys/stat.h>
 
 #include <array>
 #include <cstdlib>
+#include <mutex>
+#include <string>
 #include <string_view>
 
 #include "web/header_block.h"
@@ -46,23 +48,43 @@ const char* ConfiguredAuthorityFile() {
   return file != nullptr && *file != '\0' ? file : nullptr;
 }
 
-// Adds the certificates of the configured file to the store libcurl has filled with the
-// system's authorities: the file adds trust, it never replaces the system's.
-CURLcode AddConfiguredAuthorities(CURL*, void* context, void*) {
+// The system's authorities plus those of the configured file, loaded once per version of the
+// file and shared by every TLS connection (a store is reference-counted and safe to share).
+X509_STORE* SharedAuthorities(const char* file) {
+  static std::mutex mutex;
+  static std::string loadedFrom;
+  static X509_STORE* store = nullptr;
+  struct stat st {};
+  const std::string version = ::stat(file, &st) != 0 ? std::string(file)
+                                                      : std::string(file) + "@" + std::to_string(st.st_ino) + ":" +
+                                                            std::to_string(st.st_size) + ":" +
+                                                            std::to_string(st.st_mtim.tv_nsec + st.st_mtime * 1000000000LL);
+  std::lock_guard lock(mutex);
+  if (store == nullptr || loadedFrom != version) {
+    X509_STORE* fresh = X509_STORE_new();
+    if (fresh == nullptr) return nullptr;
+    X509_STORE_set_default_paths(fresh);
+    // As libcurl sets its own stores: an authority of the file may be an intermediate.
+    X509_STORE_set_flags(fresh, X509_V_FLAG_PARTIAL_CHAIN | X509_V_FLAG_TRUSTED_FIRST);
+    // A file that cannot be read adds nothing; the system's authorities stay.
+    X509_STORE_load_file(fresh, file);
+    // What the loading left in the error queue is not the connection's own.
+    ERR_clear_error();
+    X509_STORE_free(store);
+    store = fresh;
+    loadedFrom = version;
+  }
+  X509_STORE_up_ref(store);
+  return store;
+}
+
+// Gives the connection the shared store: the file adds trust, it never replaces the system's.
+CURLcode UseSharedAuthorities(CURL*, void* context, void*) {
   const char* file = ConfiguredAuthorityFile();
   if (file == nullptr) return CURLE_OK;
-  X509_STORE* store = SSL_CTX_get_cert_store(static_cast<SSL_CTX*>(context));
-  BIO* bio = BIO_new_file(file, "r");
-  if (store != nullptr && bio != nullptr) {
-    while (X509* certificate = PEM_read_bio_X509(bio, nullptr, nullptr, nullptr)) {
-      X509_STORE_add_cert(store, certificate);  // one already there is no error worth a failure
-      X509_free(certificate);
-    }
+  if (X509_STORE* store = SharedAuthorities(file)) {
+    SSL_CTX_set_cert_store(static_cast<SSL_CTX*>(context), store);  // takes over our reference
   }
-  BIO_free(bio);
-  // The end of the file and duplicates leave errors behind that must not be taken for the
-  // connection's own.
-  ERR_clear_error();
   return CURLE_OK;
 }
 
@@ -138,13 +160,11 @@ bool ApplyTransportPolicy(CURL* easy, bool secure) {
             Set(easy, CURLOPT_REDIR_PROTOCOLS_STR, secure ? "https" : "http,https") &&
             Set(easy, CURLOPT_SSL_VERIFYPEER, 1L) && Set(easy, CURLOPT_SSL_VERIFYHOST, 2L);
   if (ok && ConfiguredAuthorityFile() != nullptr) {
-    // A store shared through libcurl's cache would keep the added authorities for later
-    // transfers that no longer name the file.
-    Set(easy, CURLOPT_CA_CACHE_TIMEOUT, 0L);
-    if (curl_easy_setopt(easy, CURLOPT_SSL_CTX_FUNCTION, &AddConfiguredAuthorities) != CURLE_OK) {
-      // A TLS library without that hook: the file becomes the only trusted authority.
-      ok = Set(easy, CURLOPT_CAINFO, ConfiguredAuthorityFile());
-    }
+    // libcurl itself then loads only the small file (not the system's whole bundle for every
+    // connection); the hook replaces that store with the shared one. A TLS library without
+    // the hook keeps the file as the only trusted authority.
+    ok = Set(easy, CURLOPT_CAINFO, ConfiguredAuthorityFile());
+    curl_easy_setopt(easy, CURLOPT_SSL_CTX_FUNCTION, &UseSharedAuthorities);
   }
   return ok;
 }

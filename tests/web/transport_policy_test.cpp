@@ -3,22 +3,15 @@
 // is bounded in size and time. The same cases run through the request function, the request
 // object and the downloader.
 
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <httplib.h>
-#include <netinet/in.h>
-#include <openssl/ec.h>
-#include <openssl/evp.h>
-#include <openssl/pem.h>
-#include <openssl/x509v3.h>
-#include <poll.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <thread>
 
+#include "sim/certificate.h"
 #include "web/object_request.h"
 #include "web/ranged_downloader.h"
 #include "web/raw_http_server.h"
@@ -33,42 +26,16 @@ using testing::RawConnection;
 using testing::RawHttpServer;
 using testing::RawRequest;
 
-// A throw-away self-signed certificate for one subject alternative name.
-struct TestCertificate {
-  EVP_PKEY* key = EVP_PKEY_Q_keygen(nullptr, nullptr, "EC", "P-256");
-  X509* certificate = X509_new();
-  explicit TestCertificate(const char* altName) {
-    ASN1_INTEGER_set(X509_get_serialNumber(certificate), 1);
-    X509_gmtime_adj(X509_getm_notBefore(certificate), -60);
-    X509_gmtime_adj(X509_getm_notAfter(certificate), 3600);
-    X509_set_pubkey(certificate, key);
-    X509_NAME* name = X509_get_subject_name(certificate);
-    X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char*>("test"), -1,
-                               -1, 0);
-    X509_set_issuer_name(certificate, name);
-    X509V3_CTX context;
-    X509V3_set_ctx_nodb(&context);
-    X509V3_set_ctx(&context, certificate, certificate, nullptr, nullptr, 0);
-    X509_EXTENSION* extension = X509V3_EXT_conf_nid(nullptr, &context, NID_subject_alt_name, altName);
-    X509_add_ext(certificate, extension, -1);
-    X509_EXTENSION_free(extension);
-    X509_sign(certificate, key, EVP_sha256());
-  }
-  ~TestCertificate() {
-    X509_free(certificate);
-    EVP_PKEY_free(key);
-  }
-  void WritePem(const std::string& path) const {
-    FILE* file = std::fopen(path.c_str(), "w");
-    PEM_write_X509(file, certificate);
-    std::fclose(file);
-  }
+// A throw-away self-signed certificate for one subject alternative name, as a PEM file too.
+struct TestCertificate : sim::Certificate {
+  explicit TestCertificate(const char* altName) : sim::Certificate(altName) {}
+  void WritePem(const std::string& path) const { std::ofstream(path) << Pem(); }
 };
 
 // An HTTPS server on a free loopback port for the length of a test.
 class TlsServer {
  public:
-  explicit TlsServer(const TestCertificate& certificate) : server_(certificate.certificate, certificate.key) {
+  explicit TlsServer(const TestCertificate& certificate) : server_(certificate.cert(), certificate.key()) {
     server_.Get("/file", [](const httplib::Request&, httplib::Response& response) {
       response.set_content(std::string(3000, 'f'), "application/octet-stream");
     });
@@ -89,33 +56,6 @@ class TlsServer {
   httplib::SSLServer server_;
   int port_ = 0;
   std::thread thread_;
-};
-
-// A listening loopback port that never answers; it tells how many connections reached it.
-class CountingPort {
- public:
-  CountingPort() : fd_(::socket(AF_INET, SOCK_STREAM, 0)) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::listen(fd_, 64);
-    socklen_t length = sizeof address;
-    ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
-    port_ = ntohs(address.sin_port);
-  }
-  ~CountingPort() { ::close(fd_); }
-  int port() const { return port_; }
-  int Connections() {
-    int count = 0;
-    for (pollfd pending{fd_, POLLIN, 0}; ::poll(&pending, 1, 0) == 1; ++count)
-      ::close(::accept(fd_, nullptr, nullptr));
-    return count;
-  }
-
- private:
-  int fd_;
-  int port_ = 0;
 };
 
 class TransportPolicyTest : public ::testing::Test {
@@ -204,7 +144,7 @@ TEST_F(TransportPolicyTest, EveryHttpsTransferChecksTheCertificateAndTheHostName
 }
 
 TEST_F(TransportPolicyTest, OnlyHttpAndHttpsAreSpokenAndHttpsNeverFallsBackToHttp) {
-  CountingPort listener;
+  RawHttpServer listener([](const RawRequest&, RawConnection& connection) { connection.Send("x"); });
   const std::string port = std::to_string(listener.port());
   for (const std::string scheme : {"gopher://", "dict://", "telnet://", "ftp://", "smtp://", "file://"}) {
     const std::string url = scheme + (scheme == "file://" ? "" : "127.0.0.1:" + port) + "/x.mp4";
@@ -214,7 +154,7 @@ TEST_F(TransportPolicyTest, OnlyHttpAndHttpsAreSpokenAndHttpsNeverFallsBackToHtt
     EXPECT_EQ(WebRequest(url, options, result), "") << url;
     EXPECT_EQ(ObjectWebRequest(url), "") << url;
   }
-  EXPECT_EQ(listener.Connections(), 0);
+  EXPECT_EQ(listener.connections(), 0);
 
   // An https answer that redirects to plain http is not followed; to https it is.
   RawHttpServer plain([](const RawRequest&, RawConnection& connection) {
