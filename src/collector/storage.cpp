@@ -86,8 +86,12 @@ DownloadFailure ProbedSizeFailure(std::int64_t bytes, const ProbedSizeLimits& li
       mb - static_cast<double>(limits.minSizeMb) < -kTolerance) {
     return {FailureKind::SizeOutsideLimits, static_cast<long>(std::ceil(mb))};
   }
-  if (limits.freeMb - mb - static_cast<double>(limits.minFreeMb) < -kTolerance)
+  // A file that does not fit at all meets a full disk; one that fits but leaves less than the
+  // floor is refused for the floor's sake.
+  if (limits.freeMb - mb < -kTolerance) return {FailureKind::DiskFull, 0};
+  if (limits.freeMb - mb - static_cast<double>(limits.minFreeMb) < -kTolerance) {
     return {FailureKind::LowSpace, 0};
+  }
   return {};
 }
 

@@ -49,7 +49,8 @@ struct ProbedSizeLimits {
   double freeMb = 0;
 };
 // Why the size the server announced for the file (its probe, not the answer's claim) refuses it:
-// outside the size limits, or it would take the free space below the floor. None when it fits.
+// outside the size limits, more than the free space, or it would take the free space below the
+// floor. None when it fits.
 DownloadFailure ProbedSizeFailure(std::int64_t bytes, const ProbedSizeLimits& limits);
 
 // The percentage shown in the row's status cell: "%.13g" of fraction × 100, then "%".
