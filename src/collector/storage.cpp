@@ -2,11 +2,13 @@
 
 #include <cstdio>
 
+#include "collector/catalogue.h"
 #include "collector/catalogue_recorder.h"
 #include "collector/collection_service.h"
 #include "collector/collector_settings.h"
 #include "collector/crawl_log.h"
 #include "collector/crawl_observer.h"
+#include "collector/docid_claim.h"
 #include "collector/log_texts.h"
 #include "collector/platform_api.h"
 #include "collector/video_downloads.h"
@@ -29,16 +31,13 @@ Text HistoryMarkerPath(const Text& docid) { return JoinPath(HistoryFolder(), Saf
 
 bool HistoryHolds(const Text& docid) { return FileExists(HistoryMarkerPath(docid)); }
 
-void RecordHistory(const Text& docid) {
+int RecordHistory(const Text& docid) {
   CreateFolders(HistoryFolder());
-  const Text marker = HistoryMarkerPath(docid);
   // A marker is empty: one that exists with content (written by hand, say) is emptied.
-  if (const auto size = FileSizeBytes(marker); size && *size > 0) {
-    WriteFileAtomically(marker, "");
-    return;
-  }
-  CreateEmptyFile(marker);
+  return CreateEmptyFileDurably(HistoryMarkerPath(docid));
 }
+
+int HistoryFolderError() { return FolderWriteError(HistoryFolder()); }
 
 bool IsPortrait(const VideoRecord& record) {
   return ReadLenientInt(record.width) < ReadLenientInt(record.height);
@@ -65,6 +64,54 @@ void ShowDownloadFailure(Form& form, RowHandle row, const VideoDownload& downloa
   AppendLog(form, message);
 }
 
+namespace {
+
+// The file this program finished for the docid whose marker is missing, if there is one: the
+// claim's record names it (wherever it is, at its size), or the catalogue's row names the very
+// file the download would write, at its size.
+std::optional<Text> FinishedHere(CrawlContext& context, const ClaimFile* claim, const Text& docid,
+                                 const Text& path) {
+  if (claim != nullptr) {
+    if (auto finished = ParseFinishedRecord(claim->record());
+        finished && FileSizeBytes(finished->path) == finished->size) {
+      return finished->path;
+    }
+  }
+  const auto size = FileSizeBytes(path);
+  if (!size || context.catalogue == nullptr) return std::nullopt;
+  const auto row = context.catalogue->video(GbkToUtf8(docid));
+  if (row && row->path == AbsoluteNativePath(path) && row->sizeBytes == static_cast<std::int64_t>(*size))
+    return path;
+  return std::nullopt;
+}
+
+// Writes the marker of a file this program finished, and its row when the catalogue lacks one.
+// False when the marker cannot be written: the crawl halts.
+bool RepairMarker(CrawlContext& context, const std::shared_ptr<ClaimFile>& claim, const VideoRecord& record,
+                  const Text& path) {
+  if (const int error = RecordHistory(record.docid); error != 0) {
+    context.downloads.halt(HaltText({FailureKind::HistoryUnwritable, error}));
+    return false;
+  }
+  Catalogue* catalogue = context.catalogue;
+  if (catalogue != nullptr && catalogue->usable() && !catalogue->video(GbkToUtf8(record.docid))) {
+    const auto size = FileSizeBytes(path).value_or(0);
+    catalogue->recordVideo(CatalogueRow(record, path, static_cast<std::int64_t>(size)), [claim] {
+      if (claim) claim->remove();
+    });
+  } else if (claim) {
+    claim->remove();
+  }
+  return true;
+}
+
+}  // namespace
+
+Text HaltText(const DownloadFailure& failure) {
+  return Gbk(collector_text::kHaltedBecause) + FailureText(failure) + Gbk("：") + HistoryFolder() +
+         Gbk(collector_text::kHaltedKeepsFile);
+}
+
 TakeOutcome TakeVideo(CrawlContext& context, RowHandle row, VideoRecord& record) {
   Form& form = context.form;
   if (!Pause(20)) return TakeOutcome::Stopped;
@@ -77,17 +124,37 @@ TakeOutcome TakeVideo(CrawlContext& context, RowHandle row, VideoRecord& record)
     form.setCell(mw::kVideoList, row, mw::kColTitle, record.title);
   }
 
-  // The existence check looks at the very file the download would write, so nothing is ever
-  // overwritten, also not by a download of the same name that still runs.
+  // The docid is claimed before its file exists, so that another copy of the program on the
+  // same folders never takes it too; it may have finished the video just before.
   const CollectorSettings settings(form);
   const Text folder = TargetFolder(settings.outputFolder(), settings.noSubfolders(), record);
   const Text path = JoinPath(folder, VideoFileName(record.title));
+  ClaimFile::Outcome claimed = ClaimFile::Outcome::Failed;
+  std::shared_ptr<ClaimFile> claim = ClaimDocid(record.docid, &claimed);
+  if (claimed == ClaimFile::Outcome::HeldElsewhere || HistoryHolds(record.docid)) {
+    AppendLogText(form, collector_text::kInHistory);
+    form.setCell(mw::kVideoList, row, mw::kColDownload, Gbk(collector_text::kInHistoryCell));
+    if (!Pause(200)) return TakeOutcome::Stopped;
+    form.deleteRow(mw::kVideoList, row);
+    return TakeOutcome::Present;
+  }
+  // A file this program finished but could not mark gets its marker instead of a download.
+  if (const auto finished = FinishedHere(context, claim.get(), record.docid, path)) {
+    if (!RepairMarker(context, claim, record, *finished)) return TakeOutcome::Stopped;
+    AppendLogText(form, collector_text::kMarkerRepaired);
+    if (!Pause(100)) return TakeOutcome::Stopped;
+    form.deleteRow(mw::kVideoList, row);
+    return TakeOutcome::Repaired;
+  }
+  // The existence check looks at the very file the download would write, so nothing is ever
+  // overwritten, also not by a download of the same name that still runs.
   if (PathExists(path) || context.downloads.writes(path)) {
     AppendLogText(form, collector_text::kFileExists);
     if (!Pause(100)) return TakeOutcome::Stopped;
     form.deleteRow(mw::kVideoList, row);
     return TakeOutcome::Exists;
   }
+  if (claim) claim->writeRecord("");  // a record of a file that is gone tells nothing
   if (!Pause(200)) return TakeOutcome::Stopped;
 
   CreateFolders(folder);
@@ -96,7 +163,16 @@ TakeOutcome TakeVideo(CrawlContext& context, RowHandle row, VideoRecord& record)
   Form* log = &form;
   const auto download = context.downloads.start(
       record.url, path, record.docid, [log](const Text& line) { AppendLog(*log, line); },
-      context.catalogue != nullptr ? CatalogueRecorder(*context.catalogue, record) : nullptr);
+      context.catalogue != nullptr ? CatalogueRecorder(*context.catalogue, record) : nullptr,
+      std::move(claim));
+  // Another copy made the file or its partial file in the moment since the check.
+  if (download->state() == VideoDownload::State::Failed &&
+      download->failure().kind == FailureKind::FileExists) {
+    AppendLogText(form, collector_text::kFileExists);
+    if (!Pause(100)) return TakeOutcome::Stopped;
+    form.deleteRow(mw::kVideoList, row);
+    return TakeOutcome::Exists;
+  }
 
   auto state = download->state();
   for (int step = 0; step < context.timing.progressSteps; ++step) {

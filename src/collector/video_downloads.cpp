@@ -4,6 +4,7 @@
 #include <set>
 #include <utility>
 
+#include "collector/docid_claim.h"
 #include "collector/log_texts.h"
 #include "collector/storage.h"
 #include "platform/files.h"
@@ -18,6 +19,50 @@ constexpr int kThreadsPerVideo = 2;
 Text PartPath(const Text& path) { return path + ".part"; }
 }  // namespace
 
+// Downloads that keep failing for one cause of the machine or the network: the cause is said
+// once per run of such failures, naming the host or the folder.
+struct SameCause {
+  FailureKind kind = FailureKind::None;
+  Text place;
+  int count = 0;
+
+  // The notice to give after this end, or the empty text.
+  Text note(const VideoDownload& download) {
+    const DownloadFailure failure = download.failure();
+    if (!failure || !IsEnvironmentFailure(failure) || failure.kind == FailureKind::HistoryUnwritable) {
+      count = 0;
+      return {};
+    }
+    const Text here = PlaceOf(failure, download);
+    if (failure.kind != kind || here != place) count = 0;
+    kind = failure.kind;
+    place = here;
+    if (++count != VideoDownloads::kSameCauseRun) return {};
+    return Gbk(collector_text::kSameCauseBefore) + std::to_string(count) +
+           Gbk(collector_text::kSameCauseMiddle) + place + " " + download.failureText() +
+           Gbk(collector_text::kSameCauseAfter);
+  }
+
+  // The host of a network failure, the folder of a disk failure.
+  static Text PlaceOf(const DownloadFailure& failure, const VideoDownload& download) {
+    switch (failure.kind) {
+      case FailureKind::DiskFull:
+      case FailureKind::DiskError:
+      case FailureKind::FolderGone: {
+        const auto slash = download.path().rfind('/');
+        return slash == Text::npos ? download.path() : download.path().substr(0, slash);
+      }
+      default:
+        return HostOf(download.url());
+    }
+  }
+  static Text HostOf(const Text& url) {
+    const auto scheme = url.find("://");
+    const auto start = scheme == Text::npos ? 0 : scheme + 3;
+    return url.substr(start, url.find_first_of("/?#", start) - start);
+  }
+};
+
 struct VideoDownloads::Shared {
   std::mutex mutex;
   std::condition_variable idle;
@@ -25,6 +70,9 @@ struct VideoDownloads::Shared {
   std::multiset<Text> docids;
   std::map<std::shared_ptr<VideoDownload>, int> tasks;  // running downloads and their task numbers
   EndListener listener;
+  Notice notice;
+  SameCause sameCause;
+  Text haltReason;
 };
 
 VideoDownload::State VideoDownload::state() const {
@@ -41,6 +89,11 @@ double VideoDownload::fraction() const {
 std::int64_t VideoDownload::bytes() const {
   std::lock_guard lock(mutex_);
   return bytes_;
+}
+
+std::shared_ptr<ClaimFile> VideoDownload::claim() const {
+  std::lock_guard lock(mutex_);
+  return claim_;
 }
 
 DownloadFailure VideoDownload::failure() const {
@@ -84,17 +137,46 @@ void VideoDownloads::setEndListener(EndListener listener) {
   shared_->listener = std::move(listener);
 }
 
-DownloadFailure CommitVideoFile(const Text& partPath, const Text& path, const Text& docid) {
+void VideoDownloads::setNotice(Notice notice) {
+  std::lock_guard lock(shared_->mutex);
+  shared_->notice = std::move(notice);
+}
+
+Text VideoDownloads::haltReason() const {
+  std::lock_guard lock(shared_->mutex);
+  return shared_->haltReason;
+}
+
+void VideoDownloads::halt(const Text& reason) {
+  std::lock_guard lock(shared_->mutex);
+  if (shared_->haltReason.empty()) shared_->haltReason = reason;
+}
+
+void VideoDownloads::clearHalt() {
+  std::lock_guard lock(shared_->mutex);
+  shared_->haltReason.clear();
+}
+
+DownloadFailure CommitVideoFile(const Text& partPath, const Text& path, const Text& docid, std::uint64_t size,
+                                ClaimFile* claim) {
+  // Recorded before the rename: a run cut off after it finds the file it finished.
+  if (claim != nullptr) claim->writeRecord(FinishedRecord({docid, path, size}));
+  auto undo = [claim](DownloadFailure failure) {
+    if (claim != nullptr) claim->writeRecord("");
+    return failure;
+  };
   if (!RenameNoReplace(partPath, path)) {
-    return {PathExists(path) ? FailureKind::FileExists : FailureKind::DiskError, 0};
+    return undo(PathExists(path) ? DownloadFailure{FailureKind::FileExists, 0}
+                                 : FileFailure(LastFileError(), 0));
   }
   const auto slash = path.rfind('/');
   if (!SyncFolder(slash == Text::npos ? Text(".") : path.substr(0, slash))) {
     // The rename may not survive a power cut, so no marker may say that it did.
+    const int error = LastFileError();
     RemoveFile(path);
-    return {FailureKind::DiskError, 0};
+    return undo(FileFailure(error, 0));
   }
-  RecordHistory(docid);
+  if (const int error = RecordHistory(docid); error != 0) return {FailureKind::HistoryUnwritable, error};
   return {};
 }
 
@@ -112,7 +194,7 @@ int RemoveLeftoverPartials(const Text& outputFolder, bool withSubfolders) {
 
 void VideoDownloads::Finish(const std::shared_ptr<Shared>& shared,
                             const std::shared_ptr<VideoDownload>& download, const EndListener& onEnd,
-                            DownloadFailure failure, std::int64_t total, bool report) {
+                            DownloadFailure failure, std::int64_t total, bool report, bool ownsPart) {
   {
     std::lock_guard lock(download->mutex_);
     if (download->state_ != VideoDownload::State::Running) return;
@@ -122,9 +204,15 @@ void VideoDownloads::Finish(const std::shared_ptr<Shared>& shared,
   if (!failure && (total <= 0 || FileSizeBytes(part) != static_cast<std::uint64_t>(total))) {
     failure = {FailureKind::LengthMismatch, 0};
   }
-  if (!failure) failure = CommitVideoFile(part, download->path(), download->docid());
-  // A start that failed because the file exists leaves that file alone.
-  if (failure && failure.kind != FailureKind::FileExists) RemoveFile(part);
+  const std::shared_ptr<ClaimFile> claim = download->claim();
+  if (!failure) {
+    failure = CommitVideoFile(part, download->path(), download->docid(), static_cast<std::uint64_t>(total),
+                              claim.get());
+  }
+  // A start that found the partial file taken leaves it to its owner; a complete file whose
+  // marker could not be written stays for the next run to mark.
+  if (failure && ownsPart) RemoveFile(part);
+  const bool halts = failure.kind == FailureKind::HistoryUnwritable;
   VideoDownload::LateListener late;
   {
     std::lock_guard lock(download->mutex_);
@@ -134,23 +222,43 @@ void VideoDownloads::Finish(const std::shared_ptr<Shared>& shared,
     late = std::move(download->late_);
   }
   download->changed_.notify_all();
-  if (onEnd && report) onEnd(*download);
+  if (halts) {
+    std::lock_guard lock(shared->mutex);
+    shared->haltReason = HaltText(failure);
+  }
+  if (onEnd && report) {
+    onEnd(*download);
+  } else if (!failure && claim) {
+    claim->remove();  // nobody writes a row: the marker finishes the job
+  }
+  {
+    // The download lets go of its claim: a record still in it belongs to whoever stores the row
+    // (or, after a marker that could not be written, to the next run).
+    std::lock_guard lock(download->mutex_);
+    download->claim_.reset();
+  }
   EndListener listener;
+  Notice notice;
+  Text note;
   {
     std::lock_guard lock(shared->mutex);
     shared->paths.erase(shared->paths.find(download->path()));
     shared->docids.erase(shared->docids.find(download->docid()));
     shared->tasks.erase(download);
     listener = shared->listener;
+    if (report) note = shared->sameCause.note(*download);
+    notice = shared->notice;
   }
   shared->idle.notify_all();
   if (listener && report) listener(*download);
   if (late && report) late(*download);
+  if (notice && !note.empty()) notice(note);
 }
 
 std::shared_ptr<VideoDownload> VideoDownloads::start(const Text& url, const Text& path, const Text& docid,
-                                                     RetryLog retryLog, EndListener onEnd) {
-  std::shared_ptr<VideoDownload> download(new VideoDownload(path, docid));
+                                                     RetryLog retryLog, EndListener onEnd,
+                                                     std::shared_ptr<ClaimFile> claim) {
+  std::shared_ptr<VideoDownload> download(new VideoDownload(url, path, docid, std::move(claim)));
   {
     std::lock_guard lock(shared_->mutex);
     shared_->paths.insert(path);
@@ -184,7 +292,8 @@ std::shared_ptr<VideoDownload> VideoDownloads::start(const Text& url, const Text
   if (task < 0) {
     // A start cut short by a stop is no failure to count.
     if (!startFailure) startFailure = {FailureKind::Network, 0};
-    Finish(shared_, download, onEnd, startFailure, 0, !StopRequested());
+    Finish(shared_, download, onEnd, startFailure, 0, !StopRequested(),
+           startFailure.kind != FailureKind::FileExists);
   } else {
     std::lock_guard lock(shared_->mutex);
     if (download->state() == VideoDownload::State::Running) shared_->tasks[download] = task;
@@ -201,8 +310,11 @@ bool VideoDownloads::writes(const Text& path) const {
 }
 
 bool VideoDownloads::takes(const Text& docid) const {
-  std::lock_guard lock(shared_->mutex);
-  return shared_->docids.count(docid) > 0;
+  {
+    std::lock_guard lock(shared_->mutex);
+    if (shared_->docids.count(docid) > 0) return true;
+  }
+  return DocidClaimedElsewhere(docid);
 }
 
 void VideoDownloads::waitAll() const {

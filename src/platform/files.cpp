@@ -61,6 +61,19 @@ bool CreateFolders(const Text& path) {
   return FolderExists(path);
 }
 
+int FolderWriteError(const Text& path) {
+  const std::string native = NativePath(path);
+  errno = 0;
+  if (!CreateFolders(path)) return errno != 0 && errno != EEXIST ? errno : ENOTDIR;
+  const std::string probe = native + "/.pelvaro-write-test-" + std::to_string(getpid());
+  const int fd = open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+  if (fd < 0) return errno;
+  const int error = fsync(fd) == 0 ? 0 : errno;
+  close(fd);
+  unlink(probe.c_str());
+  return error;
+}
+
 std::optional<std::uint64_t> FreeSpaceBytes(const Text& path) {
   std::string native = NativePath(path);
   for (;;) {
@@ -140,6 +153,18 @@ std::optional<std::uint64_t> FileSizeBytes(const Text& path) {
   return static_cast<std::uint64_t>(st.st_size);
 }
 
+std::optional<std::int64_t> FileModifiedTime(const Text& path) {
+  struct stat st {};
+  if (stat(NativePath(path).c_str(), &st) != 0) return std::nullopt;
+  return static_cast<std::int64_t>(st.st_mtime);
+}
+
+std::optional<std::pair<std::uint64_t, std::uint64_t>> FileIdentity(const Text& path) {
+  struct stat st {};
+  if (lstat(NativePath(path).c_str(), &st) != 0) return std::nullopt;
+  return std::make_pair(static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino));
+}
+
 std::optional<std::string> ReadWholeFile(const Text& path) {
   int fd = open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return std::nullopt;
@@ -179,7 +204,26 @@ bool CreateEmptyFile(const Text& path) {
   return true;
 }
 
+int CreateEmptyFileDurably(const Text& path) {
+  const std::string native = NativePath(path);
+  const int fd = open(native.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
+  if (fd < 0) return errno;
+  struct stat st {};
+  int error = fstat(fd, &st) == 0 && (st.st_size == 0 || ftruncate(fd, 0) == 0) && fsync(fd) == 0 ? 0 : errno;
+  if (close(fd) != 0 && error == 0) error = errno;
+  if (error != 0) return error;
+  const auto slash = native.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : native.substr(0, slash);
+  const int dir = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir < 0) return errno;
+  error = fsync(dir) == 0 ? 0 : errno;
+  close(dir);
+  return error;
+}
+
 bool RemoveFile(const Text& path) { return unlink(NativePath(path).c_str()) == 0; }
+
+int LastFileError() { return errno; }
 
 bool RenameNoReplace(const Text& from, const Text& to) {
   std::string a = NativePath(from);

@@ -2,8 +2,6 @@
 
 #include <time.h>
 
-#include <cerrno>
-
 #include <algorithm>
 #include <memory>
 #include <optional>
@@ -53,6 +51,16 @@ void ManageTask(const std::shared_ptr<DownloadTask>& task) {
     }
   }
   for (auto& worker : workers) worker.join();
+  // Every range came with the probed validator, yet a file overwritten in place keeps its
+  // validator only until the writer is done: one more look after the last byte tells a file
+  // of one version from a mixture.
+  if (task->Complete()) {
+    StopScope scope(task->StopToken());
+    const DownloadFailure changed =
+        ConfirmVersion(task->Url(), task->Probed(), task->StopToken(),
+                       [&task](const std::string& line) { task->ReportRetry(line); });
+    if (changed) task->Fail(changed);
+  }
   task->Finish();
 }
 
@@ -88,13 +96,8 @@ int RangedDownloader::Download(const Text& url, const Text& path, int threadLimi
   if (!probe.file) return fail(probe.failure);
 
   FileWriter file;
-  if (!file.Create(NativePath(target), probe.file->size)) {
-    const int error = file.Error();
-    return fail({error == ENOSPC ? FailureKind::DiskFull
-                 : error == EEXIST ? FailureKind::FileExists
-                                   : FailureKind::DiskError,
-                 error});
-  }
+  if (!file.Create(NativePath(target), probe.file->size))
+    return fail(FileFailure(file.Error(), probe.file->size));
   const std::int64_t blocks = DownloadTask::BlockCount(probe.file->size);
   const int workers = static_cast<int>(std::clamp<std::int64_t>(threadLimit, 1, blocks));
   auto task = std::make_shared<DownloadTask>(number, url, std::move(*probe.file), workers, std::move(callback),

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <chrono>
 
 namespace pelvaro {
 
@@ -44,7 +45,11 @@ DownloadTestServer::DownloadTestServer(std::int64_t size, DownloadServerBehaviou
   server_.Get(".*", [this](const httplib::Request& request, httplib::Response& response) {
     Serve(request, response);
   });
-  port_ = server_.bind_to_any_port("127.0.0.1");
+  if (behaviour_.port > 0) {
+    port_ = server_.bind_to_port("127.0.0.1", behaviour_.port) ? behaviour_.port : 0;
+  } else {
+    port_ = server_.bind_to_any_port("127.0.0.1");
+  }
   thread_ = std::thread([this] { server_.listen_after_bind(); });
   while (!server_.is_running()) std::this_thread::yield();
 }
@@ -83,6 +88,11 @@ void DownloadTestServer::WaitForRelease() {
   released_.wait(lock, [this] { return releasedFlag_; });
 }
 
+bool DownloadTestServer::Overwritten() {
+  std::lock_guard lock(mutex_);
+  return behaviour_.overwriteAfter > 0 && bodyBytes_ >= behaviour_.overwriteAfter;
+}
+
 void DownloadTestServer::Serve(const httplib::Request& request, httplib::Response& response) {
   std::string range = request.get_header_value("Range");
   int number = 0;
@@ -99,7 +109,7 @@ void DownloadTestServer::Serve(const httplib::Request& request, httplib::Respons
   }
   // A changed file has other bytes and another ETag; a range asked If-Range of the old
   // version gets the whole new file.
-  const bool changed = behaviour_.changeAfter > 0 && number > behaviour_.changeAfter;
+  const bool changed = (behaviour_.changeAfter > 0 && number > behaviour_.changeAfter) || Overwritten();
   const std::int64_t shift = changed ? 7 : 0;
   if (!behaviour_.etag.empty()) {
     const std::string etag = changed ? behaviour_.etag + "2" : behaviour_.etag;
@@ -138,11 +148,18 @@ void DownloadTestServer::Serve(const httplib::Request& request, httplib::Respons
   const bool hold = !range.empty() && behaviour_.holdFrom >= 0 && first >= behaviour_.holdFrom;
   response.set_content_provider(
       static_cast<std::size_t>(length), "application/octet-stream",
-      [this, sourceStart, length, rangeLength, drop, hold](std::size_t offset, std::size_t count,
-                                                           httplib::DataSink& sink) {
+      [this, sourceStart, length, rangeLength, drop, hold, changed](std::size_t offset, std::size_t count,
+                                                                    httplib::DataSink& sink) {
         std::int64_t from = static_cast<std::int64_t>(offset);
         std::int64_t end = std::min<std::int64_t>(length, from + static_cast<std::int64_t>(count));
-        end = std::min<std::int64_t>(end, from + 256 * 1024);
+        end = std::min<std::int64_t>(end, from + (behaviour_.overwriteAfter > 0 ? 16 * 1024 : 256 * 1024));
+        if (behaviour_.dripPerSecond > 0) {
+          end = std::min<std::int64_t>(end, from + std::max<std::int64_t>(1, behaviour_.dripPerSecond / 10));
+          std::this_thread::sleep_for(
+              std::chrono::milliseconds((end - from) * 1000 / behaviour_.dripPerSecond));
+        }
+        // Overwritten in place: the rest of this answer comes from the new bytes.
+        const std::int64_t source = !changed && Overwritten() ? sourceStart + 7 : sourceStart;
         if (drop && end > behaviour_.dropAfter) {
           if (from < behaviour_.dropAfter) {
             std::string bytes = PatternBytes(sourceStart + from, behaviour_.dropAfter - from);
@@ -156,9 +173,12 @@ void DownloadTestServer::Serve(const httplib::Request& request, httplib::Respons
         bytes.reserve(static_cast<std::size_t>(end - from));
         for (std::int64_t i = from; i < end; ++i) {
           // Bytes beyond the range asked for (extraBytes) are a constant marker.
-          bytes.push_back(i < rangeLength ? PatternByte(sourceStart + i) : '\xEE');
+          bytes.push_back(i < rangeLength ? PatternByte(source + i) : '\xEE');
         }
-        return sink.write(bytes.data(), bytes.size());
+        if (!sink.write(bytes.data(), bytes.size())) return false;
+        std::lock_guard lock(mutex_);
+        bodyBytes_ += static_cast<std::int64_t>(bytes.size());
+        return true;
       });
 }
 
