@@ -53,21 +53,17 @@ std::string Slurp(const fs::path& path) {
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-// The docids of the catalogue's rows, read through a connection of the test's own.
-std::map<std::string, std::int64_t> RowSizes(const std::string& runDir) {
+// The first two columns of a query's rows, read through a connection of the test's own.
+std::map<std::string, std::int64_t> Rows(const std::string& runDir,
+                                         const char* sql = "SELECT docid, size_bytes FROM videos") {
   std::map<std::string, std::int64_t> rows;
-  Catalogue catalogue(Utf8ToGbk(runDir + "/data/catalogue.db"));
-  catalogue.read("SELECT docid, size_bytes FROM videos",
-                 [&](const SqliteStatement& r) { rows[r.text(0)] = r.integer(1); });
+  Catalogue(Utf8ToGbk(runDir + "/data/catalogue.db")).read(sql, [&](const SqliteStatement& r) {
+    rows[r.text(0)] = r.integer(1);
+  });
   return rows;
 }
-
-int FailureRows(const std::string& runDir) {
-  int count = -1;
-  Catalogue catalogue(Utf8ToGbk(runDir + "/data/catalogue.db"));
-  catalogue.read("SELECT count(*) FROM failures",
-                 [&](const SqliteStatement& r) { count = static_cast<int>(r.integer(0)); });
-  return count;
+std::size_t FailureRows(const std::string& runDir) {
+  return Rows(runDir, "SELECT docid, 0 FROM failures").size();
 }
 
 // Requests of each video file that asked for its first byte: one per download.
@@ -83,11 +79,9 @@ std::map<std::string, int> Downloads(const SimProcess& sim) {
   return downloads;
 }
 
-std::string Summary(const std::string& out, const std::string& key) {
-  const auto at = out.find(" " + key + "=");
-  return at == std::string::npos
-             ? ""
-             : out.substr(at + key.size() + 2, out.find(' ', at + 1 + key.size()) - at - key.size() - 2);
+int Taken(const std::string& out) {
+  const auto at = out.find(" taken=");
+  return at == std::string::npos ? -1 : std::atoi(out.c_str() + at + 7);
 }
 
 TEST(FilesAgree, TwoCopiesOnOneFolderTakeEachVideoOnce) {
@@ -112,13 +106,13 @@ TEST(FilesAgree, TwoCopiesOnOneFolderTakeEachVideoOnce) {
   const auto files = FilesBelow(sim.runDir() + "/video");
   for (const auto& file : files) EXPECT_FALSE(file.ends_with(".part")) << file;
   const auto markers = FilesBelow(sim.runDir() + "/pelvarolishi");
-  const int taken = std::stoi(Summary(one.out(), "taken")) + std::stoi(Summary(two.out(), "taken"));
-  EXPECT_EQ(static_cast<std::size_t>(taken), files.size()) << one.out() << two.out();
+  EXPECT_EQ(static_cast<std::size_t>(Taken(one.out()) + Taken(two.out())), files.size())
+      << one.out() << two.out();
   EXPECT_EQ(markers.size(), files.size());
-  EXPECT_EQ(RowSizes(sim.runDir()).size(), files.size());
-  EXPECT_EQ(Summary(one.out(), "failed"), "0") << one.err();
-  EXPECT_EQ(Summary(two.out(), "failed"), "0") << two.err();
-  EXPECT_EQ(FailureRows(sim.runDir()), 0);
+  EXPECT_EQ(Rows(sim.runDir()).size(), files.size());
+  EXPECT_NE(one.out().find(" failed=0 "), std::string::npos) << one.err();
+  EXPECT_NE(two.out().find(" failed=0 "), std::string::npos) << two.err();
+  EXPECT_EQ(FailureRows(sim.runDir()), 0u);
   for (const auto& [target, count] : Downloads(sim)) EXPECT_EQ(count, 1) << target << " taken twice";
   EXPECT_TRUE(FilesBelow(sim.runDir() + "/data/claims").empty()) << "claims are given up";
 }
@@ -154,8 +148,8 @@ TEST(FilesAgree, AHistoryFolderThatTakesNoMarkerStopsTheCrawlAndTheNextStartMark
   EXPECT_EQ(GbkToUtf8(crawl.form().shownMessages()[1].message).rfind("采集已停止：", 0), 0u);
   const auto files = FilesBelow(sim.runDir() + "/video");
   ASSERT_EQ(files.size(), 1u) << "nothing after the halt";
-  EXPECT_TRUE(RowSizes(sim.runDir()).empty()) << "no row without a marker";
-  EXPECT_EQ(FailureRows(sim.runDir()), 0) << "the machine's fault, not the video's";
+  EXPECT_TRUE(Rows(sim.runDir()).empty()) << "no row without a marker";
+  EXPECT_EQ(FailureRows(sim.runDir()), 0u) << "the machine's fault, not the video's";
   ASSERT_EQ(FilesBelow(sim.runDir() + "/data/claims").size(), 1u) << "the file is recorded for later";
 
   // The next start marks it and gives it its row, without downloading it again; a marker
@@ -167,7 +161,7 @@ TEST(FilesAgree, AHistoryFolderThatTakesNoMarkerStopsTheCrawlAndTheNextStartMark
   const RepairCount repaired = RepairFinishedFiles(&catalogue);
   EXPECT_EQ(repaired.markers, 1);
   EXPECT_EQ(repaired.rows, 2);
-  const auto rows = RowSizes(sim.runDir());
+  const auto rows = Rows(sim.runDir());
   ASSERT_EQ(rows.size(), 2u);
   EXPECT_EQ(rows.count("V_older"), 1u);
   for (const auto& [docid, size] : rows) {
@@ -190,7 +184,7 @@ TEST(FilesAgree, AFileTheProgramFinishedIsMarkedAndAUsersOwnFileIsLeftAlone) {
   const std::string seed = GbkToUtf8(QueryCollectionService(Gbk("所有类目")));
   crawl.runPass(seed);
   crawl.downloads().waitAll();
-  auto rows = RowSizes(sim.runDir());
+  auto rows = Rows(sim.runDir());
   ASSERT_GE(rows.size(), 3u);
   std::map<std::string, std::string> pathOf;
   catalogue.read("SELECT docid, path FROM videos",
@@ -220,7 +214,7 @@ TEST(FilesAgree, AFileTheProgramFinishedIsMarkedAndAUsersOwnFileIsLeftAlone) {
   EXPECT_TRUE(HistoryHolds(Utf8ToGbk(unmarked)));
   EXPECT_FALSE(HistoryHolds(Utf8ToGbk(users)));
   EXPECT_EQ(Slurp(pathOf[users]), usersBytes);
-  rows = RowSizes(sim.runDir());
+  rows = Rows(sim.runDir());
   EXPECT_EQ(rows.count(killed), 1u) << "the row follows the marker";
   EXPECT_EQ(rows.count(users), 0u);
   EXPECT_EQ(Downloads(sim), downloads) << "nothing downloaded again";
@@ -259,7 +253,7 @@ c.execute('COMMIT')
   EXPECT_NE(run.err().find("视频目录无法写入，稍后补写"), std::string::npos) << run.err();
   const auto markers = FilesBelow(sim.runDir() + "/pelvarolishi");
   EXPECT_GE(markers.size(), 3u);
-  const auto rows = RowSizes(sim.runDir());
+  const auto rows = Rows(sim.runDir());
   EXPECT_EQ(rows.size(), markers.size());
   for (const auto& marker : markers) EXPECT_EQ(rows.count(marker), 1u) << marker;
 }
@@ -287,7 +281,7 @@ TEST(FilesAgree, ARefusedVideoAddressNeverUsesUpTheVideosAttempts) {
     EXPECT_EQ(Count(lines, "多次下载失败，跳过"), 0u);
     EXPECT_EQ(Count(lines, "连续3个视频下载失败，原因相同：" + address + " 连接被拒绝"), 1u) << "said once";
   }
-  EXPECT_EQ(FailureRows(sim.runDir()), 0);
+  EXPECT_EQ(FailureRows(sim.runDir()), 0u);
 
   // The same videos, now at an address that answers.
   SimProcess answering({"--size-scale", "0.01", "--articles", "8"}, sim.runDir());

@@ -2,12 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 
-#include "platform/claim_file.h"
 #include "platform/safe_name.h"
 
 namespace pelvaro {
@@ -83,42 +80,6 @@ TEST(SafeFileName, LongNamesFitWithTheSuffixAtACharacterBoundary) {
   EXPECT_GT(GbkToUtf8(cut).size() + 9, 248u);
   EXPECT_EQ(cut, SafeFileName(mixed.substr(0, 600)));
   EXPECT_EQ(GbkToUtf8(cut).substr(0, 6), "a标·");
-}
-
-}  // namespace
-}  // namespace pelvaro
-
-namespace pelvaro {
-namespace {
-
-TEST_F(FilesTest, AClaimIsHeldByOneOwnerAndKeepsOnlyARecord) {
-  const Text path = JoinPath(root_, "claim");
-  ClaimFile::Outcome outcome = ClaimFile::Outcome::Failed;
-  auto first = ClaimFile::Take(path, &outcome);
-  ASSERT_TRUE(first);
-  EXPECT_EQ(outcome, ClaimFile::Outcome::Taken);
-  EXPECT_FALSE(ClaimFile::Take(path, &outcome));
-  EXPECT_EQ(outcome, ClaimFile::Outcome::HeldElsewhere);
-  EXPECT_TRUE(ClaimFile::HeldElsewhere(path));
-  first.reset();
-  EXPECT_FALSE(std::filesystem::exists(root_ + "/claim")) << "an empty claim goes with its owner";
-  auto second = ClaimFile::Take(path);
-  ASSERT_TRUE(second && second->writeRecord("done"));
-  second.reset();
-  EXPECT_EQ(ReadWholeFile(path).value_or(""), "done") << "a record stays for the next owner";
-  auto third = ClaimFile::Take(path);
-  ASSERT_TRUE(third);
-  EXPECT_EQ(third->record(), "done");
-  third->remove();
-  EXPECT_FALSE(std::filesystem::exists(root_ + "/claim"));
-
-  // Folders that cannot take a file say why; markers are written and flushed.
-  std::ofstream(root_ + "/file") << "x";
-  EXPECT_EQ(FolderWriteError(JoinPath(root_, "file")), ENOTDIR);
-  EXPECT_EQ(FolderWriteError(JoinPath(root_, "new/folder")), 0);
-  EXPECT_EQ(CreateEmptyFileDurably(JoinPath(root_, "file/marker")), ENOTDIR);
-  EXPECT_EQ(CreateEmptyFileDurably(JoinPath(root_, "file")), 0);
-  EXPECT_EQ(std::filesystem::file_size(root_ + "/file"), 0u) << "a marker is empty";
 }
 
 }  // namespace

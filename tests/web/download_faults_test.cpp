@@ -239,31 +239,6 @@ TEST_F(DownloadFaultsTest, ADripEndsAsTooSlowWithoutBeingAskedAgain) {
   EXPECT_EQ(server.RangeRequests().size(), 1u) << "not asked again";
 }
 
-TEST_F(DownloadFaultsTest, AFileOverwrittenInPlaceDuringTheDownloadFailsAtTheVersionCheck) {
-  // Both ranges start with the old ETag; the bytes change under them, the ETag for what follows.
-  DownloadServerBehaviour overwrite;
-  overwrite.etag = "\"v1\"";
-  overwrite.overwriteAfter = 300 * 1024;
-  DownloadTestServer server(2 * kMiB, overwrite);
-  Result result = Fetch(server.Url(), "overwritten.mp4");
-  ASSERT_GT(result.task, 0);
-  EXPECT_EQ(result.outcome, DownloadOutcome::Failed);
-  EXPECT_EQ(result.failure.kind, FailureKind::FileChanged);
-  for (const auto& request : server.RangeRequests()) {
-    EXPECT_EQ(request.headers.find("If-Range")->second, "\"v1\"");
-  }
-  const auto requests = server.Requests();
-  ASSERT_FALSE(requests.empty());
-  EXPECT_EQ(requests.back().headers.find("If-None-Match")->second, "\"v1\"")
-      << "the look after the last byte";
-
-  // Unchanged, the same look lets the file complete.
-  DownloadServerBehaviour steady;
-  steady.etag = "\"v1\"";
-  DownloadTestServer same(2 * kMiB, steady);
-  EXPECT_EQ(Fetch(same.Url(), "steady.mp4").outcome, DownloadOutcome::Finished);
-}
-
 TEST(DownloadFailures, EveryKindHasWordsARetryRuleAndAnOwner) {
   struct Case {
     DownloadFailure failure;
@@ -337,10 +312,6 @@ TEST(RetryBudget, AttemptsRenewWithDataAndNoPauseEndsPastTheDeadline) {
   EXPECT_EQ(RetryBudget(limits).next(reset, nullptr, 0, RetryBudget::Clock::now() + milliseconds(5)),
             std::nullopt)
       << "a pause that would end past the deadline";
-  ResponseHead busy;
-  busy.Feed("HTTP/1.1 503 Busy\r\n");
-  busy.Feed("Retry-After: 2\r\n");
-  EXPECT_EQ(RetryBudget(limits).next({FailureKind::HttpStatus, 503}, &busy, 0, far), milliseconds(2000));
   EXPECT_LE(RetryBudget(limits).connectLimit(RetryBudget::Clock::now() + milliseconds(300)),
             milliseconds(300))
       << "no attempt outlasts the budget";

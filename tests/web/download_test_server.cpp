@@ -88,11 +88,6 @@ void DownloadTestServer::WaitForRelease() {
   released_.wait(lock, [this] { return releasedFlag_; });
 }
 
-bool DownloadTestServer::Overwritten() {
-  std::lock_guard lock(mutex_);
-  return behaviour_.overwriteAfter > 0 && bodyBytes_ >= behaviour_.overwriteAfter;
-}
-
 void DownloadTestServer::Serve(const httplib::Request& request, httplib::Response& response) {
   std::string range = request.get_header_value("Range");
   int number = 0;
@@ -109,7 +104,7 @@ void DownloadTestServer::Serve(const httplib::Request& request, httplib::Respons
   }
   // A changed file has other bytes and another ETag; a range asked If-Range of the old
   // version gets the whole new file.
-  const bool changed = (behaviour_.changeAfter > 0 && number > behaviour_.changeAfter) || Overwritten();
+  const bool changed = behaviour_.changeAfter > 0 && number > behaviour_.changeAfter;
   const std::int64_t shift = changed ? 7 : 0;
   if (!behaviour_.etag.empty()) {
     const std::string etag = changed ? behaviour_.etag + "2" : behaviour_.etag;
@@ -148,18 +143,16 @@ void DownloadTestServer::Serve(const httplib::Request& request, httplib::Respons
   const bool hold = !range.empty() && behaviour_.holdFrom >= 0 && first >= behaviour_.holdFrom;
   response.set_content_provider(
       static_cast<std::size_t>(length), "application/octet-stream",
-      [this, sourceStart, length, rangeLength, drop, hold, changed](std::size_t offset, std::size_t count,
-                                                                    httplib::DataSink& sink) {
+      [this, sourceStart, length, rangeLength, drop, hold](std::size_t offset, std::size_t count,
+                                                           httplib::DataSink& sink) {
         std::int64_t from = static_cast<std::int64_t>(offset);
         std::int64_t end = std::min<std::int64_t>(length, from + static_cast<std::int64_t>(count));
-        end = std::min<std::int64_t>(end, from + (behaviour_.overwriteAfter > 0 ? 16 * 1024 : 256 * 1024));
+        end = std::min<std::int64_t>(end, from + 256 * 1024);
         if (behaviour_.dripPerSecond > 0) {
           end = std::min<std::int64_t>(end, from + std::max<std::int64_t>(1, behaviour_.dripPerSecond / 10));
           std::this_thread::sleep_for(
               std::chrono::milliseconds((end - from) * 1000 / behaviour_.dripPerSecond));
         }
-        // Overwritten in place: the rest of this answer comes from the new bytes.
-        const std::int64_t source = !changed && Overwritten() ? sourceStart + 7 : sourceStart;
         if (drop && end > behaviour_.dropAfter) {
           if (from < behaviour_.dropAfter) {
             std::string bytes = PatternBytes(sourceStart + from, behaviour_.dropAfter - from);
@@ -173,12 +166,9 @@ void DownloadTestServer::Serve(const httplib::Request& request, httplib::Respons
         bytes.reserve(static_cast<std::size_t>(end - from));
         for (std::int64_t i = from; i < end; ++i) {
           // Bytes beyond the range asked for (extraBytes) are a constant marker.
-          bytes.push_back(i < rangeLength ? PatternByte(source + i) : '\xEE');
+          bytes.push_back(i < rangeLength ? PatternByte(sourceStart + i) : '\xEE');
         }
-        if (!sink.write(bytes.data(), bytes.size())) return false;
-        std::lock_guard lock(mutex_);
-        bodyBytes_ += static_cast<std::int64_t>(bytes.size());
-        return true;
+        return sink.write(bytes.data(), bytes.size());
       });
 }
 

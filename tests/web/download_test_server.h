@@ -41,9 +41,6 @@ struct DownloadServerBehaviour {
   std::string retryAfter;            //   with this Retry-After when not empty
   std::string etag;                  // sent with every answer when not empty; If-Range honoured
   int changeAfter = 0;               // after this many requests the file (bytes, ETag) changes
-  std::int64_t overwriteAfter = 0;   // after this many body bytes (all answers) the file is
-                                     //   overwritten in place: answers under way go on with
-                                     //   the new bytes, later ones carry the new ETag
   std::int64_t dripPerSecond = 0;    // answers come at this many bytes per second
   int port = 0;                      // listen on this port (0: any free one)
 };
@@ -76,8 +73,6 @@ class DownloadTestServer {
   bool releasedFlag_ = false;
   std::vector<ServedRequest> requests_;
   int served_ = 0;
-  std::int64_t bodyBytes_ = 0;  // under mutex_
-  bool Overwritten();
 };
 
 }  // namespace pelvaro
