@@ -56,9 +56,13 @@ RepairCount RepairFinishedFiles(Catalogue* catalogue) {
       ++count.markers;
     }
     recorded.insert(SafeFileName(finished->docid, 0));
-    if (rows && !catalogue->video(GbkToUtf8(finished->docid))) {
+    const auto row = rows ? catalogue->video(GbkToUtf8(finished->docid)) : std::nullopt;
+    if (rows && !row) {
       missing.push_back(RowFromRecord(*finished));
       recordsOfMissing.push_back(claim);
+    } else if (rows && row->path.empty()) {
+      // Another copy gave the marker a row before this record's own could be written.
+      catalogue->recordVideo(RowFromRecord(*finished), [claim] { claim->remove(); });
     } else {
       claim->remove();
     }
@@ -66,7 +70,9 @@ RepairCount RepairFinishedFiles(Catalogue* catalogue) {
   if (!rows) return count;
   const std::set<std::string> known = catalogue->videoDocids();
   for (const Text& marker : ListFiles(HistoryFolder(), "")) {
-    if (recorded.count(marker) > 0 || known.count(GbkToUtf8(marker)) > 0) continue;
+    if (marker.starts_with(kScratchPrefix) || recorded.count(marker) > 0 || known.count(GbkToUtf8(marker)) > 0) {
+      continue;
+    }
     CatalogueVideo row;
     row.docid = GbkToUtf8(marker);
     row.takenAt = LocalIsoTime(FileModifiedTime(JoinPath(HistoryFolder(), marker)).value_or(0));

@@ -65,12 +65,19 @@ int FolderWriteError(const Text& path) {
   const std::string native = NativePath(path);
   errno = 0;
   if (!CreateFolders(path)) return errno != 0 && errno != EEXIST ? errno : ENOTDIR;
-  const std::string probe = native + "/.pelvaro-write-test-" + std::to_string(getpid());
-  const int fd = open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
-  if (fd < 0) return errno;
+  // An unnamed file shows no reader of the folder a name; where the file system has none, a
+  // named one of the program's own (kScratchPrefix) is made and removed again.
+  int fd = open(native.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+  const bool unnamed = fd >= 0;
+  const std::string probe = native + "/" + std::string(kScratchPrefix) + "write-test-" + std::to_string(getpid());
+  if (!unnamed) {
+    if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return errno;
+    fd = open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0) return errno;
+  }
   const int error = fsync(fd) == 0 ? 0 : errno;
   close(fd);
-  unlink(probe.c_str());
+  if (!unnamed) unlink(probe.c_str());
   return error;
 }
 

@@ -26,9 +26,13 @@ bool PathExists(const Text& path);    // anything at all
 // Creates the folder with every missing parent; true when it exists afterwards.
 bool CreateFolders(const Text& path);
 
+// Names beginning with this are the program's own scratch files, never a docid's marker.
+inline constexpr std::string_view kScratchPrefix = ".pelvaro-";
+
 // Whether files can be made in the folder: it is created (with its parents) when missing, then
-// a file is created in it, flushed and removed again. 0, or the errno of the step that failed
-// (a read-only or full file system, missing rights, no inodes left).
+// a file is created in it (unnamed where the file system allows), flushed and removed again. 0,
+// or the errno of the step that failed (a read-only or full file system, missing rights, no
+// inodes left).
 int FolderWriteError(const Text& path);
 
 // Free bytes available to the user on the file system that holds path (or its nearest
