@@ -49,6 +49,9 @@ std::string SimUsage() {
   --stall-every N, --reset-every N, --busy-every N, --change-every N, --delay-every N,
   --drip-every N           the fault for every Nth video only (1: every video)
   --broken-every N         every Nth video is reset after 1000 bytes at every request
+  --overwrite-after BYTES  once BYTES of a video were sent, it is overwritten in place (same size)
+  --overwrite-every N      ... for every Nth video only (1)
+  --video-host HOST:PORT   the related videos' file addresses name this host instead
   --update-hosts LIST      update hosts whose /test.txt answers "ok", e.g. 2,3 (1,2,3)
   --version TEXT           version in the update manifest (4.6)
   --update-size BYTES      size of the update download (2097152)
@@ -157,6 +160,14 @@ bool ParseSimOptions(int argc, char** argv, SimOptions& options, std::string& er
     } else if (flag == "--drip") {
       if (!integer(options.faults.drip)) return false;
       if (options.faults.drip_every == 0) options.faults.drip_every = 1;
+    } else if (flag == "--overwrite-after") {
+      if (!integer(options.faults.overwrite_after)) return false;
+      if (options.faults.overwrite_every == 0) options.faults.overwrite_every = 1;
+    } else if (flag == "--overwrite-every") {
+      if (!integer(options.faults.overwrite_every)) return false;
+    } else if (flag == "--video-host") {
+      if (!next()) return false;
+      options.video_host = value;
     } else if (flag == "--broken-every") {
       if (!integer(options.faults.broken_every)) return false;
     } else if (flag == "--stall-every") {

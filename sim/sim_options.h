@@ -51,6 +51,11 @@ struct Faults {
   std::uint64_t drip_every = 0;   // the body comes at drip bytes per second
   std::uint64_t drip = 0;
   std::uint64_t broken_every = 0;  // every answer of the file is reset after 1000 bytes
+  // Once overwrite_after body bytes of a file have been sent (all its answers together), the
+  // file is overwritten in place: answers still under way go on with the new bytes, later
+  // answers carry the new ETag and date.
+  std::uint64_t overwrite_every = 0;
+  std::uint64_t overwrite_after = 0;
 };
 
 struct SimOptions {
@@ -78,6 +83,9 @@ struct SimOptions {
   std::string announcement = "欢迎使用！本公告来自模拟更新服务器。";
   std::optional<std::string> quote;  // a fixed quote instead of the rotating list
   bool no_category_service = false;  // the collection service answers "all" with nothing
+  // "host:port" that the video addresses of the related-videos answers name instead of the
+  // platform's own (empty: the platform).
+  std::string video_host;
 };
 
 // Parses argv; on a bad flag returns false with a message. help is set for --help.

@@ -25,6 +25,8 @@ class CrawlObserver {
   virtual void onDownloadStarting(const VideoRecord& record) { (void)record; }
   // The video was reported to the collection service (a report cut short by a stop is not).
   virtual void onReported(const VideoRecord& record) { (void)record; }
+  // The crawl stopped by itself for this reason (GBK): a marker could not be written.
+  virtual void onHalt(const Text& reason) { (void)reason; }
 };
 
 }  // namespace pelvaro

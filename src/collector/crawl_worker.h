@@ -30,6 +30,9 @@ class CrawlWorker {
 
  private:
   bool HandleEntry(JsonDocument& document, int k, const Text& category);
+  // A marker could not be written: says why (log, box, observer), sets the start button back
+  // and returns true; the worker then starts no further step.
+  bool Halted();
   bool RejectEntry(RowHandle row, std::string_view utf8Message);
   // An entry not to take (in the history, or failed too often): logged, queued as a later
   // seed, row deleted.

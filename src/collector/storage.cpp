@@ -7,11 +7,13 @@
 #include <cstdio>
 #include <string_view>
 
+#include "collector/catalogue.h"
 #include "collector/catalogue_recorder.h"
 #include "collector/collection_service.h"
 #include "collector/collector_settings.h"
 #include "collector/crawl_log.h"
 #include "collector/crawl_observer.h"
+#include "collector/docid_claim.h"
 #include "collector/log_texts.h"
 #include "collector/platform_api.h"
 #include "collector/storage_guards.h"
@@ -37,23 +39,22 @@ Text HistoryMarkerPath(const Text& docid) { return JoinPath(HistoryFolder(), Saf
 
 bool HistoryHolds(const Text& docid) { return FileExists(HistoryMarkerPath(docid)); }
 
-void RecordHistory(const Text& docid) {
-  const FolderHandle folder = FolderHandle::Open(HistoryFolder());
+int RecordHistory(const Text& docid) {
+  int error = 0;
+  const FolderHandle folder = FolderHandle::Open(HistoryFolder(), {}, &error);
+  if (!folder.valid()) return error != 0 ? error : EIO;
   const Text name = SafeFileName(docid, 0);
-  if (!folder.Holds(name)) {
-    // Made inside the open folder and never through a link of the marker's name.
-    folder.CreateEmptyFile(name);
-    return;
-  }
-  // A marker is an empty file: anything else of its name (content written by hand, a link) is
+  // A marker is an empty file: anything else of its name (a link, content written by hand) is
   // replaced by one, without ever writing through it.
   struct stat st {};
-  if (::fstatat(folder.fd(), NativePath(name).c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
-      S_ISREG(st.st_mode) && st.st_size == 0) {
-    return;
+  if (::fstatat(folder.fd(), NativePath(name).c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && !S_ISREG(st.st_mode) &&
+      !WriteFileAtomically(HistoryMarkerPath(docid), "")) {
+    return LastFileError() != 0 ? LastFileError() : EIO;
   }
-  WriteFileAtomically(HistoryMarkerPath(docid), "");
+  return folder.CreateEmptyFileDurably(name);
 }
+
+int HistoryFolderError() { return FolderWriteError(HistoryFolder()); }
 
 bool IsPortrait(const VideoRecord& record) {
   return ReadLenientInt(record.width) < ReadLenientInt(record.height);
@@ -88,7 +89,7 @@ DownloadFailure ProbedSizeFailure(std::int64_t bytes, const ProbedSizeLimits& li
   }
   // A file that does not fit at all meets a full disk; one that fits but leaves less than the
   // floor is refused for the floor's sake.
-  if (limits.freeMb - mb < -kTolerance) return {FailureKind::DiskFull, 0};
+  if (limits.freeMb - mb < -kTolerance) return {FailureKind::DiskFull, static_cast<long>(std::ceil(mb))};
   if (limits.freeMb - mb - static_cast<double>(limits.minFreeMb) < -kTolerance) {
     return {FailureKind::LowSpace, 0};
   }
@@ -107,6 +108,54 @@ void ShowDownloadFailure(Form& form, RowHandle row, const VideoDownload& downloa
   AppendLog(form, message);
 }
 
+namespace {
+
+// The file this program finished for the docid whose marker is missing, if there is one: the
+// claim's record names it (wherever it is, at its size), or the catalogue's row names the very
+// file the download would write, at its size.
+std::optional<Text> FinishedHere(CrawlContext& context, const ClaimFile* claim, const Text& docid,
+                                 const Text& path) {
+  if (claim != nullptr) {
+    if (auto finished = ParseFinishedRecord(claim->record());
+        finished && FileSizeBytes(finished->path) == finished->size) {
+      return finished->path;
+    }
+  }
+  const auto size = FileSizeBytes(path);
+  if (!size || context.catalogue == nullptr) return std::nullopt;
+  const auto row = context.catalogue->video(GbkToUtf8(docid));
+  if (row && row->path == AbsoluteNativePath(path) && row->sizeBytes == static_cast<std::int64_t>(*size))
+    return path;
+  return std::nullopt;
+}
+
+// Writes the marker of a file this program finished, and its row when the catalogue lacks one.
+// False when the marker cannot be written: the crawl halts.
+bool RepairMarker(CrawlContext& context, const std::shared_ptr<ClaimFile>& claim, const VideoRecord& record,
+                  const Text& path) {
+  if (const int error = RecordHistory(record.docid); error != 0) {
+    context.downloads.halt(HaltText({FailureKind::HistoryUnwritable, error}));
+    return false;
+  }
+  Catalogue* catalogue = context.catalogue;
+  if (catalogue != nullptr && catalogue->usable() && !catalogue->video(GbkToUtf8(record.docid))) {
+    const auto size = FileSizeBytes(path).value_or(0);
+    catalogue->recordVideo(CatalogueRow(record, path, static_cast<std::int64_t>(size)), [claim] {
+      if (claim) claim->remove();
+    });
+  } else if (claim) {
+    claim->remove();
+  }
+  return true;
+}
+
+}  // namespace
+
+Text HaltText(const DownloadFailure& failure) {
+  return Gbk(collector_text::kHaltedBecause) + FailureText(failure) + Gbk("：") + HistoryFolder() +
+         Gbk(collector_text::kHaltedKeepsFile);
+}
+
 TakeOutcome TakeVideo(CrawlContext& context, RowHandle row, VideoRecord& record) {
   Form& form = context.form;
   if (!Pause(20)) return TakeOutcome::Stopped;
@@ -119,18 +168,38 @@ TakeOutcome TakeVideo(CrawlContext& context, RowHandle row, VideoRecord& record)
     form.setCell(mw::kVideoList, row, mw::kColTitle, record.title);
   }
 
-  // The existence check looks at the very file the download would write, so nothing is ever
-  // overwritten, also not by a download of the same name that still runs.
+  // The docid is claimed before its file exists, so that another copy of the program on the
+  // same folders never takes it too; it may have finished the video just before.
   const CollectorSettings settings(form);
   const VideoPlace place{settings.outputFolder(), TargetSubfolders(settings.noSubfolders(), record),
                          VideoFileName(record.title)};
   const Text path = place.path();
+  ClaimFile::Outcome claimed = ClaimFile::Outcome::Failed;
+  std::shared_ptr<ClaimFile> claim = ClaimDocid(record.docid, &claimed);
+  if (claimed == ClaimFile::Outcome::HeldElsewhere || HistoryHolds(record.docid)) {
+    AppendLogText(form, collector_text::kInHistory);
+    form.setCell(mw::kVideoList, row, mw::kColDownload, Gbk(collector_text::kInHistoryCell));
+    if (!Pause(200)) return TakeOutcome::Stopped;
+    form.deleteRow(mw::kVideoList, row);
+    return TakeOutcome::Present;
+  }
+  // A file this program finished but could not mark gets its marker instead of a download.
+  if (const auto finished = FinishedHere(context, claim.get(), record.docid, path)) {
+    if (!RepairMarker(context, claim, record, *finished)) return TakeOutcome::Stopped;
+    AppendLogText(form, collector_text::kMarkerRepaired);
+    if (!Pause(100)) return TakeOutcome::Stopped;
+    form.deleteRow(mw::kVideoList, row);
+    return TakeOutcome::Repaired;
+  }
+  // The existence check looks at the very file the download would write, so nothing is ever
+  // overwritten, also not by a download of the same name that still runs.
   if (PathExists(path) || context.downloads.writes(path)) {
     AppendLogText(form, collector_text::kFileExists);
     if (!Pause(100)) return TakeOutcome::Stopped;
     form.deleteRow(mw::kVideoList, row);
     return TakeOutcome::Exists;
   }
+  if (claim) claim->writeRecord("");  // a record of a file that is gone tells nothing
   if (!Pause(200)) return TakeOutcome::Stopped;
 
   if (StopRequested()) return TakeOutcome::Stopped;
@@ -143,7 +212,15 @@ TakeOutcome TakeVideo(CrawlContext& context, RowHandle row, VideoRecord& record)
   const auto download = context.downloads.start(
       record.url, place, record.docid, [log](const Text& line) { AppendLog(*log, line); },
       context.catalogue != nullptr ? CatalogueRecorder(*context.catalogue, record) : nullptr,
-      [limits](std::int64_t bytes) { return ProbedSizeFailure(bytes, limits); });
+      [limits](std::int64_t bytes) { return ProbedSizeFailure(bytes, limits); }, std::move(claim));
+  // Another copy made the file or its partial file in the moment since the check.
+  if (download->state() == VideoDownload::State::Failed &&
+      download->failure().kind == FailureKind::FileExists) {
+    AppendLogText(form, collector_text::kFileExists);
+    if (!Pause(100)) return TakeOutcome::Stopped;
+    form.deleteRow(mw::kVideoList, row);
+    return TakeOutcome::Exists;
+  }
 
   auto state = download->state();
   for (int step = 0; step < context.timing.progressSteps; ++step) {

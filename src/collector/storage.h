@@ -25,9 +25,11 @@ Text HistoryFolder();
 Text HistoryMarkerPath(const Text& docid);
 // Whether the history holds the docid.
 bool HistoryHolds(const Text& docid);
-// Writes the docid's marker (an empty file), creating the folder when missing. Failures are
-// silent: the video may then be taken again later.
-void RecordHistory(const Text& docid);
+// Writes the docid's marker (an empty file), creating the folder when missing, and flushes the
+// marker and the folder to the disk. 0, or the errno of the step that failed.
+int RecordHistory(const Text& docid);
+// The history folder's trouble when files cannot be made in it (0 when they can).
+int HistoryFolderError();
 
 // Whether the video is portrait: width read as an integer strictly below height.
 bool IsPortrait(const VideoRecord& record);
@@ -57,7 +59,9 @@ DownloadFailure ProbedSizeFailure(std::int64_t bytes, const ProbedSizeLimits& li
 Text ProgressText(double fraction);
 
 enum class TakeOutcome {
+  Present,   // another copy of the program takes or took the docid: logged, row deleted
   Exists,    // the file exists or is being written: logged, row deleted
+  Repaired,  // the file is one this program finished; its marker was missing and is written
   Complete,  // downloaded, renamed, marked
   Running,   // the wait gave up; the download goes on, is marked and reported when it completes
   Failed,    // no file and no marker; the row and the log say "下载失败：" and why
@@ -65,11 +69,15 @@ enum class TakeOutcome {
 };
 
 // The download stage of one video that passed the filters: the title from the article page
-// when the answer had none, the target file and its existence check, the download and the wait
-// for it with its percentage in the row.
+// when the answer had none, the docid's claim, the target file and its existence check, the
+// download and the wait for it with its percentage in the row.
 TakeOutcome TakeVideo(CrawlContext& context, RowHandle row, VideoRecord& record);
 
 class VideoDownload;
+struct DownloadFailure;
+// The reason the crawl halts when a marker cannot be written (GBK): the failure, the history
+// folder, and that the complete file stays for the next run.
+Text HaltText(const DownloadFailure& failure);
 // "下载失败：" and the download's reason, in the row's status cell and the log.
 void ShowDownloadFailure(Form& form, RowHandle row, const VideoDownload& download);
 

@@ -8,6 +8,7 @@
 #include <set>
 #include <utility>
 
+#include "collector/docid_claim.h"
 #include "collector/log_texts.h"
 #include "collector/storage.h"
 #include "platform/files.h"
@@ -42,6 +43,52 @@ std::int64_t RegularFileSize(const FolderHandle& folder, const Text& name) {
 
 }  // namespace
 
+// Downloads that keep failing for one cause of the machine or the network: the cause is said
+// once per run of such failures, naming the host or the folder.
+struct SameCause {
+  FailureKind kind = FailureKind::None;
+  Text place;
+  int count = 0;
+
+  // The notice to give after this end, or the empty text.
+  Text note(const VideoDownload& download) {
+    const DownloadFailure failure = download.failure();
+    if (!failure || !IsEnvironmentFailure(failure) || failure.kind == FailureKind::HistoryUnwritable) {
+      count = 0;
+      return {};
+    }
+    const Text here = PlaceOf(failure, download);
+    if (failure.kind != kind || here != place) count = 0;
+    kind = failure.kind;
+    place = here;
+    if (++count != VideoDownloads::kSameCauseRun) return {};
+    return Gbk(collector_text::kSameCauseBefore) + std::to_string(count) +
+           Gbk(collector_text::kSameCauseMiddle) + place + " " + download.failureText() +
+           Gbk(collector_text::kSameCauseAfter);
+  }
+
+  // The host of a network failure, the folder of a disk failure.
+  static Text PlaceOf(const DownloadFailure& failure, const VideoDownload& download) {
+    switch (failure.kind) {
+      case FailureKind::DiskFull:
+      case FailureKind::DiskError:
+      case FailureKind::FolderGone:
+      case FailureKind::FolderIsLink:
+      case FailureKind::LowSpace: {
+        const auto slash = download.path().rfind('/');
+        return slash == Text::npos ? download.path() : download.path().substr(0, slash);
+      }
+      default:
+        return HostOf(download.url());
+    }
+  }
+  static Text HostOf(const Text& url) {
+    const auto scheme = url.find("://");
+    const auto start = scheme == Text::npos ? 0 : scheme + 3;
+    return url.substr(start, url.find_first_of("/?#", start) - start);
+  }
+};
+
 Text VideoPlace::path() const {
   Text path = outputFolder;
   for (const Text& folder : subfolders) path = JoinPath(path, folder);
@@ -55,6 +102,9 @@ struct VideoDownloads::Shared {
   std::multiset<Text> docids;
   std::map<std::shared_ptr<VideoDownload>, int> tasks;  // running downloads and their task numbers
   EndListener listener;
+  Notice notice;
+  SameCause sameCause;
+  Text haltReason;
   // Once set (the downloads are going), an end no longer calls out.
   bool detached = false;
   // Ends calling out right now; the destructor waits until there are none.
@@ -75,6 +125,11 @@ double VideoDownload::fraction() const {
 std::int64_t VideoDownload::bytes() const {
   std::lock_guard lock(mutex_);
   return bytes_;
+}
+
+std::shared_ptr<ClaimFile> VideoDownload::claim() const {
+  std::lock_guard lock(mutex_);
+  return claim_;
 }
 
 DownloadFailure VideoDownload::failure() const {
@@ -129,17 +184,45 @@ void VideoDownloads::setEndListener(EndListener listener) {
   shared_->listener = std::move(listener);
 }
 
+void VideoDownloads::setNotice(Notice notice) {
+  std::lock_guard lock(shared_->mutex);
+  shared_->notice = std::move(notice);
+}
+
+Text VideoDownloads::haltReason() const {
+  std::lock_guard lock(shared_->mutex);
+  return shared_->haltReason;
+}
+
+void VideoDownloads::halt(const Text& reason) {
+  std::lock_guard lock(shared_->mutex);
+  if (shared_->haltReason.empty()) shared_->haltReason = reason;
+}
+
+void VideoDownloads::clearHalt() {
+  std::lock_guard lock(shared_->mutex);
+  shared_->haltReason.clear();
+}
+
 DownloadFailure CommitVideoFile(const FolderHandle& folder, const Text& partName, const Text& name,
-                                const Text& docid) {
+                                const FinishedFile& file, ClaimFile* claim) {
+  // Recorded before the rename: a run cut off after it finds the file it finished.
+  if (claim != nullptr) claim->writeRecord(FinishedRecord(file));
+  auto undo = [claim](DownloadFailure failure) {
+    if (claim != nullptr) claim->writeRecord("");
+    return failure;
+  };
   if (!folder.RenameNoReplace(partName, name)) {
-    return {folder.Holds(name) ? FailureKind::FileExists : FailureKind::DiskError, 0};
+    const int error = errno;
+    return undo(folder.Holds(name) ? DownloadFailure{FailureKind::FileExists, 0} : FileFailure(error, 0));
   }
   if (!folder.Sync()) {
     // The rename may not survive a power cut, so no marker may say that it did.
+    const int error = errno;
     folder.Remove(name);
-    return {FailureKind::DiskError, 0};
+    return undo(FileFailure(error, 0));
   }
-  RecordHistory(docid);
+  if (const int error = RecordHistory(file.docid); error != 0) return {FailureKind::HistoryUnwritable, error};
   return {};
 }
 
@@ -160,7 +243,7 @@ int RemoveLeftoverPartials(const Text& outputFolder, bool withSubfolders) {
 
 void VideoDownloads::Finish(const std::shared_ptr<Shared>& shared,
                             const std::shared_ptr<VideoDownload>& download, const EndListener& onEnd,
-                            DownloadFailure failure, std::int64_t total, bool report) {
+                            DownloadFailure failure, std::int64_t total, bool report, bool ownsPart) {
   {
     std::lock_guard lock(download->mutex_);
     if (download->state_ != VideoDownload::State::Running) return;
@@ -177,9 +260,15 @@ void VideoDownloads::Finish(const std::shared_ptr<Shared>& shared,
   if (!failure && (total <= 0 || !folder || RegularFileSize(*folder, part) != total)) {
     failure = {FailureKind::LengthMismatch, 0};
   }
-  if (!failure) failure = CommitVideoFile(*folder, part, download->name_, download->docid());
-  // A start that failed because the file exists leaves that file alone.
-  if (failure && failure.kind != FailureKind::FileExists) RemovePartialFile(folder, download->name_);
+  const std::shared_ptr<ClaimFile> claim = download->claim();
+  if (!failure) {
+    const FinishedFile file{download->docid(), download->path(), static_cast<std::uint64_t>(total)};
+    failure = CommitVideoFile(*folder, part, download->name_, file, claim.get());
+  }
+  // A start that found the partial file taken leaves it to its owner; a complete file whose
+  // marker could not be written stays for the next run to mark.
+  if (failure && ownsPart) RemovePartialFile(folder, download->name_);
+  const bool halts = failure.kind == FailureKind::HistoryUnwritable;
   VideoDownload::LateListener late;
   {
     std::lock_guard lock(download->mutex_);
@@ -189,18 +278,37 @@ void VideoDownloads::Finish(const std::shared_ptr<Shared>& shared,
     late = std::move(download->late_);
   }
   download->changed_.notify_all();
-  if (onEnd && callOut) onEnd(*download);
+  if (halts) {
+    std::lock_guard lock(shared->mutex);
+    shared->haltReason = HaltText(failure);
+  }
+  if (onEnd && callOut) {
+    onEnd(*download);
+  } else if (!failure && claim) {
+    claim->remove();  // nobody writes a row: the marker finishes the job
+  }
+  {
+    // The download lets go of its claim: a record still in it belongs to whoever stores the row
+    // (or, after a marker that could not be written, to the next run).
+    std::lock_guard lock(download->mutex_);
+    download->claim_.reset();
+  }
   EndListener listener;
+  Notice notice;
+  Text note;
   {
     std::lock_guard lock(shared->mutex);
     shared->paths.erase(shared->paths.find(download->path()));
     shared->docids.erase(shared->docids.find(download->docid()));
     shared->tasks.erase(download);
     listener = shared->listener;
+    if (report) note = shared->sameCause.note(*download);
+    notice = shared->notice;
   }
   shared->idle.notify_all();
   if (listener && callOut) listener(*download);
   if (late && callOut) late(*download);
+  if (notice && callOut && !note.empty()) notice(note);
   if (callOut) {
     std::lock_guard lock(shared->mutex);
     --shared->callingOut;
@@ -210,9 +318,9 @@ void VideoDownloads::Finish(const std::shared_ptr<Shared>& shared,
 
 std::shared_ptr<VideoDownload> VideoDownloads::start(const Text& url, const VideoPlace& place,
                                                      const Text& docid, RetryLog retryLog, EndListener onEnd,
-                                                     SizeCheck checkSize) {
+                                                     SizeCheck checkSize, std::shared_ptr<ClaimFile> claim) {
   const Text path = place.path();
-  std::shared_ptr<VideoDownload> download(new VideoDownload(path, place.fileName, docid));
+  std::shared_ptr<VideoDownload> download(new VideoDownload(url, path, place.fileName, docid, std::move(claim)));
   {
     std::lock_guard lock(shared_->mutex);
     shared_->paths.insert(path);
@@ -257,7 +365,8 @@ std::shared_ptr<VideoDownload> VideoDownloads::start(const Text& url, const Vide
   if (task < 0) {
     // A start cut short by a stop is no failure to count.
     if (!startFailure) startFailure = {FailureKind::Network, 0};
-    Finish(shared_, download, onEnd, startFailure, 0, !StopRequested());
+    Finish(shared_, download, onEnd, startFailure, 0, !StopRequested(),
+           startFailure.kind != FailureKind::FileExists);
   } else {
     std::lock_guard lock(shared_->mutex);
     if (download->state() == VideoDownload::State::Running) shared_->tasks[download] = task;
@@ -274,8 +383,11 @@ bool VideoDownloads::writes(const Text& path) const {
 }
 
 bool VideoDownloads::takes(const Text& docid) const {
-  std::lock_guard lock(shared_->mutex);
-  return shared_->docids.count(docid) > 0;
+  {
+    std::lock_guard lock(shared_->mutex);
+    if (shared_->docids.count(docid) > 0) return true;
+  }
+  return DocidClaimedElsewhere(docid);
 }
 
 void VideoDownloads::waitAll() const {

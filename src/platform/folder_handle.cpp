@@ -111,14 +111,22 @@ bool FolderHandle::Remove(const Text& name) const {
 
 bool FolderHandle::Sync() const { return valid() && ::fsync(fd_) == 0; }
 
-bool FolderHandle::CreateEmptyFile(const Text& name) const {
-  if (!valid()) return false;
+int FolderHandle::CreateEmptyFileDurably(const Text& name) const {
+  if (!valid()) return EBADF;
   const int fd = ::openat(fd_, NativePath(name).c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
-  if (fd < 0) return false;
+  if (fd < 0) return errno;
   struct stat st {};
-  const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-  ::close(fd);
-  return regular;
+  int error = 0;
+  if (::fstat(fd, &st) != 0) {
+    error = errno;
+  } else if (!S_ISREG(st.st_mode)) {
+    error = EISDIR;
+  } else if ((st.st_size != 0 && ::ftruncate(fd, 0) != 0) || ::fsync(fd) != 0) {
+    error = errno;
+  }
+  if (::close(fd) != 0 && error == 0) error = errno;
+  if (error != 0) return error;
+  return ::fsync(fd_) == 0 ? 0 : errno;
 }
 
 }  // namespace pelvaro

@@ -47,9 +47,10 @@ class FolderHandle {
   bool Remove(const Text& name) const;
   // Flushes the folder's entries to the disk.
   bool Sync() const;
-  // Creates an empty file when nothing of that name is there; never opens through a link.
-  // True when a regular file of that name exists afterwards.
-  bool CreateEmptyFile(const Text& name) const;
+  // Creates an empty file when nothing of that name is there (never opening through a link),
+  // empties a regular file of that name, and flushes the file and the folder to the disk.
+  // 0, or the errno of the step that failed (ELOOP for a link, EISDIR for another kind).
+  int CreateEmptyFileDurably(const Text& name) const;
 
  private:
   explicit FolderHandle(int fd) : fd_(fd) {}

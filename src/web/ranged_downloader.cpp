@@ -54,6 +54,16 @@ void ManageTask(const std::shared_ptr<DownloadTask>& task) {
     }
   }
   for (auto& worker : workers) worker.join();
+  // Every range came with the probed validator, yet a file overwritten in place keeps its
+  // validator only until the writer is done: one more look after the last byte tells a file
+  // of one version from a mixture.
+  if (task->Complete()) {
+    StopScope scope(task->StopToken());
+    const DownloadFailure changed =
+        ConfirmVersion(task->Url(), task->Probed(), task->StopToken(),
+                       [&task](const std::string& line) { task->ReportRetry(line); });
+    if (changed) task->Fail(changed);
+  }
   task->Finish();
 }
 
@@ -96,13 +106,7 @@ int RangedDownloader::Download(const Text& url, const Text& path, int threadLimi
   const bool created = extras.folder >= 0 ? file.CreateAt(extras.folder, native.substr(native.rfind('/') + 1),
                                                           probe.file->size)
                                           : file.Create(native, probe.file->size);
-  if (!created) {
-    const int error = file.Error();
-    return fail({error == ENOSPC ? FailureKind::DiskFull
-                 : error == EEXIST ? FailureKind::FileExists
-                                   : FailureKind::DiskError,
-                 error});
-  }
+  if (!created) return fail(FileFailure(file.Error(), probe.file->size));
   const std::int64_t blocks = DownloadTask::BlockCount(probe.file->size);
   const int workers = static_cast<int>(std::clamp<std::int64_t>(threadLimit, 1, blocks));
   auto task = std::make_shared<DownloadTask>(number, url, std::move(*probe.file), workers, std::move(callback),

@@ -148,13 +148,35 @@ TEST_F(CatalogueTest, AnotherCopysLongLockFailsWritesOnceLoudlyAndNeverBlocksRea
   // The reading connection sees the last committed state while the other copy writes.
   EXPECT_EQ(catalogue->attempts("x"), 1);
   EXPECT_EQ(catalogue->attempts("y"), 0);
-  EXPECT_FALSE(catalogue->recordVideo(Video("a")));
+  bool stored = false;
+  EXPECT_FALSE(catalogue->recordVideo(Video("a"), [&stored] { stored = true; }));
   EXPECT_FALSE(catalogue->recordFailure("x", "下载失败"));
   EXPECT_EQ(notices_.size(), 1u);
   ASSERT_EQ(other.exec("COMMIT"), 0);
-  EXPECT_TRUE(catalogue->recordVideo(Video("a")));
-  EXPECT_EQ(catalogue->attempts("y"), 1);
-  EXPECT_EQ(Query("SELECT count(*) FROM videos"), 1);
+  // The next write that goes through brings the owed ones with it.
+  EXPECT_TRUE(catalogue->recordVideo(Video("b")));
+  EXPECT_TRUE(stored);
+  EXPECT_EQ(catalogue->attempts("x"), 2);
+  EXPECT_EQ(Query("SELECT count(*) FROM videos"), 2);
+}
+
+TEST_F(CatalogueTest, AFileDeletedUnderTheProgramIsNoticedAndMadeAgainWithItsRows) {
+  auto catalogue = Open();
+  ASSERT_TRUE(catalogue->recordVideo(Video("a")));
+  ASSERT_TRUE(catalogue->recordFailure("f", "下载失败"));
+  for (const char* suffix : {"", "-wal", "-shm"}) fs::remove(root_ + "/data/catalogue.db" + suffix);
+  ASSERT_TRUE(catalogue->recordVideo(Video("b")));
+  ASSERT_EQ(notices_.size(), 1u);
+  EXPECT_NE(notices_[0].find("视频目录已被删除"), std::string::npos) << notices_[0];
+  catalogue.reset();
+  EXPECT_EQ(Query("SELECT count(*) FROM videos"), 2);
+  EXPECT_EQ(Query("SELECT attempts FROM failures WHERE docid = 'f'"), 1);
+  EXPECT_EQ(Query("PRAGMA user_version"), 1);
+  int stray = 0;
+  for (const auto& entry : fs::directory_iterator(root_ + "/data")) {
+    stray += entry.path().filename().string().find(".new-") != std::string::npos;
+  }
+  EXPECT_EQ(stray, 0);
 }
 
 TEST_F(CatalogueTest, AFileOfANewerVersionIsUsedAsItIs) {

@@ -177,7 +177,7 @@ TEST(ProbedSize, TheServersSizeIsCheckedAgainstTheLimitsAndTheFreeSpaceFloor) {
       {kMb / 2, {1, 5, 0, 1000}, "文件大小超出限制：1MB"},
       {3 * kMb, {0, 5, 998, 1000}, "磁盘剩余空间将低于下限"},
       {2 * kMb, {0, 5, 998, 1000}, ""},
-      {3 * kMb, {0, 5, 0, 2.5}, "磁盘已满"},
+      {3 * kMb, {0, 5, 0, 2.5}, "磁盘空间不足（需要 3 MB）"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(GbkToUtf8(FailureText(ProbedSizeFailure(c.bytes, c.limits))), c.failure) << c.bytes;

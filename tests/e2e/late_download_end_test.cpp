@@ -74,6 +74,8 @@ TEST(LateDownloadEnd, AVideoIsReportedOnlyOnceItsFileIsComplete) {
   ASSERT_TRUE(crawl.waitUntil([&] { return ReportedIds(sim).size() >= 2; }));
   // Each report came after its marker, not when the wait gave up on a file still arriving.
   for (const auto& id : ReportedIds(sim)) EXPECT_TRUE(HistoryHolds(Utf8ToGbk(id))) << id;
+  // Nor does the log call such a download done.
+  EXPECT_TRUE(AnyStartsWith(crawl.allLogLines(), "下载仍在后台进行，开始下一个。"));
   session.Toggle();
   session.worker().Join();
   crawl.downloads().waitAll();

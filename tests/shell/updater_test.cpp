@@ -19,6 +19,7 @@
 #include "support/sim_process.h"
 #include "test_server.h"
 #include "web/ranged_downloader.h"
+#include "web/transfer_limits.h"
 
 namespace pelvaro {
 namespace {
@@ -45,9 +46,14 @@ class UpdaterTest : public ShellTest {
       setenv(variable, ClosedAddress().c_str(), 1);
     }
     form_ = MemoryForm::StartupWindow();
+    // A refused or broken download is asked again after milliseconds, not seconds.
+    TransferLimits limits;
+    limits.firstPause = std::chrono::milliseconds(20);
+    SetTransferLimits(limits);
   }
   void TearDown() override {
     form_.reset();
+    SetTransferLimits(TransferLimits());
     ShellTest::TearDown();
   }
   void useHost(int number, TestServer& server) {

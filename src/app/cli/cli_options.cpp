@@ -92,7 +92,8 @@ is then stopped and its partial file removed. At the end one summary line goes t
 Data folder: $PELVARO_RUN_DIR, else the program's folder when writable, else
 $XDG_DATA_HOME/pelvaro-collector (default ~/.local/share/pelvaro-collector).
 Exit status: 0 when a limit ended the run, 130 after Ctrl-C (SIGINT), 143 after SIGTERM,
-2 for a bad command line or a data folder that cannot be written.
+2 for a bad command line, a data folder or history folder that cannot be written, or a
+history folder that stopped taking markers during the run (the crawl then stops at once).
 )";
 }
 

@@ -118,6 +118,12 @@ void CrawlReport::onReported(const VideoRecord& record) {
   if (found->second.ended) videos_.erase(found);
 }
 
+void CrawlReport::onHalt(const Text& reason) {
+  // The log line reaches stderr without a terminal; on one it needs a line of its own.
+  if (output_.screen()) output_.line(GbkToUtf8(reason));
+  if (haltListener_) haltListener_();
+}
+
 void CrawlReport::downloadEnded(const VideoDownload& download) {
   const bool complete = download.state() == VideoDownload::State::Complete;
   if (complete) {

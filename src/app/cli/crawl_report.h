@@ -7,6 +7,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -33,6 +34,10 @@ class CrawlReport : public CrawlObserver {
   void onExists(const VideoRecord& record) override;
   void onDownloadStarting(const VideoRecord& record) override;
   void onReported(const VideoRecord& record) override;
+  void onHalt(const Text& reason) override;
+
+  // Told when the crawl halts by itself (after the reason is shown).
+  void setHaltListener(std::function<void()> listener) { haltListener_ = std::move(listener); }
 
   // A download ended (VideoDownloads' end listener).
   void downloadEnded(const VideoDownload& download);
@@ -67,6 +72,7 @@ class CrawlReport : public CrawlObserver {
   void refreshStatus();
 
   TerminalOutput& output_;
+  std::function<void()> haltListener_;
   std::atomic<std::int64_t> byReason_[4] = {};
   mutable std::mutex mutex_;
   int passes_ = 0;

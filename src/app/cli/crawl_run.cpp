@@ -15,6 +15,7 @@
 #include "collector/catalogue.h"
 #include "collector/categories.h"
 #include "collector/collection_service.h"
+#include "collector/crawl_log.h"
 #include "collector/crawl_session.h"
 #include "collector/log_texts.h"
 #include "collector/storage.h"
@@ -30,8 +31,12 @@ namespace {
 namespace mw = main_window;
 
 constexpr int kExitDone = 0;
+// The crawl halted by itself: the history folder stopped taking markers.
+constexpr int kExitFolderUnwritable = 2;
 // What a download under way gets to finish once a limit has ended the crawl.
 constexpr std::chrono::seconds kGrace{5};
+// How long the rows still owed wait for another program's lock on the catalogue at the end.
+constexpr std::chrono::seconds kOwedRowsPatience{10};
 
 // Ends the run: a limit reached or a signal received.
 struct RunEnd {
@@ -39,6 +44,7 @@ struct RunEnd {
   std::condition_variable changed;
   int signal = 0;
   bool limitReached = false;
+  bool halted = false;
 
   void set(bool limit, int received) {
     {
@@ -47,6 +53,17 @@ struct RunEnd {
       if (received != 0 && signal == 0) signal = received;
     }
     changed.notify_all();
+  }
+  void halt() {
+    {
+      std::lock_guard lock(mutex);
+      halted = true;
+    }
+    changed.notify_all();
+  }
+  bool wasHalted() {
+    std::lock_guard lock(mutex);
+    return halted;
   }
   int receivedSignal() {
     std::lock_guard lock(mutex);
@@ -123,6 +140,12 @@ int RunCrawl(const CliOptions& options) {
     report.downloadEnded(download);
     if (report.taken >= options.maxVideos.value_or(INT64_MAX)) end.set(true, 0);
   });
+  Form* log = form.get();
+  downloads.setNotice([&output, log](const Text& line) {
+    if (output.screen()) output.line(GbkToUtf8(line));
+    AppendLog(*log, line);
+  });
+  report.setHaltListener([&end] { end.halt(); });
 
   const auto started = std::chrono::steady_clock::now();
   CheckCategory(options, output);
@@ -130,7 +153,7 @@ int RunCrawl(const CliOptions& options) {
   if (!mainStop.stop_requested()) session.Toggle();
   {
     std::unique_lock lock(end.mutex);
-    const auto done = [&end] { return end.signal != 0 || end.limitReached; };
+    const auto done = [&end] { return end.signal != 0 || end.limitReached || end.halted; };
     if (options.maxSeconds) {
       if (!end.changed.wait_until(lock, started + std::chrono::seconds(*options.maxSeconds), done)) {
         end.limitReached = true;
@@ -162,13 +185,20 @@ int RunCrawl(const CliOptions& options) {
     if (end.receivedSignal() == 0) output.line("pelvaro-cli: reporting " + GbkToUtf8(docid) + " to the collection service");
     QueryCollectionService(category, docid);
   }
+  // Rows that could not be written during the run get their last chance now; what still fails
+  // is left in the claims' records for the next start.
+  if (end.receivedSignal() == 0 && !catalogue.flushOwed(kOwedRowsPatience)) {
+    output.line("pelvaro-cli: " + std::to_string(catalogue.owedCount()) +
+                " catalogue rows could not be written; the next run adds them");
+  }
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   output.finish();
   std::fputs(report.summaryLine(seconds).c_str(), stdout);
   std::fputs(report.failureReasonsLine().c_str(), stdout);
   std::fflush(stdout);
   const int signal = end.receivedSignal();
-  return signal != 0 ? SignalExitStatus(signal) : kExitDone;
+  if (signal != 0) return SignalExitStatus(signal);
+  return end.wasHalted() ? kExitFolderUnwritable : kExitDone;
 }
 
 }  // namespace pelvaro::cli

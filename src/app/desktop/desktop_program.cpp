@@ -185,6 +185,7 @@ void DesktopProgram::onMainWindowCreated(MainWindow& window) {
   } else {
     catalogue_ = std::make_unique<Catalogue>(CataloguePath(), std::move(notice));
   }
+  downloads_.setNotice([log](const Text& line) { AppendLog(*log, line); });
   crawl_ = std::make_unique<CrawlSession>(
       CrawlContext{form, downloads_, options_.crawlTiming, nullptr, catalogue_.get()});
   contribute_ = std::make_unique<ContributeSession>(form, options_.contributeTiming, nullptr, &downloads_);
@@ -195,6 +196,8 @@ void DesktopProgram::onMainWindowCreated(MainWindow& window) {
 
 void DesktopProgram::exitFromMainWindow() {
   SettingsStore::SaveOnClose(main_->form());
+  // The process ends without destructors: rows still owed get their chance now.
+  if (catalogue_) catalogue_->flushOwed(std::chrono::milliseconds(Catalogue::kBusyTimeoutMs));
   end(0);
 }
 
