@@ -1,5 +1,6 @@
 #include "collector/video_downloads.h"
 
+#include <atomic>
 #include <map>
 #include <set>
 #include <utility>
@@ -25,6 +26,7 @@ struct VideoDownloads::Shared {
   std::multiset<Text> docids;
   std::map<std::shared_ptr<VideoDownload>, int> tasks;  // running downloads and their task numbers
   EndListener listener;
+  std::atomic<std::int64_t> received{0};
 };
 
 VideoDownload::State VideoDownload::state() const {
@@ -162,11 +164,14 @@ std::shared_ptr<VideoDownload> VideoDownloads::start(const Text& url, const Text
   RangedDownloader* downloader = &downloader_;
   auto callback = [shared, download, downloader, onEnd](int task, int code, std::int64_t total, std::int64_t done) {
     if (code == kDownloadProgress) {
+      std::int64_t moved = 0;
       {
         std::lock_guard lock(download->mutex_);
+        moved = done - download->done_;
         download->total_ = total;
         download->done_ = done;
       }
+      if (moved > 0) shared->received.fetch_add(moved, std::memory_order_relaxed);
       download->changed_.notify_all();
     } else if (code == kDownloadFinished && done == total) {
       Finish(shared, download, onEnd, {}, total);
@@ -203,6 +208,10 @@ bool VideoDownloads::writes(const Text& path) const {
 bool VideoDownloads::takes(const Text& docid) const {
   std::lock_guard lock(shared_->mutex);
   return shared_->docids.count(docid) > 0;
+}
+
+std::int64_t VideoDownloads::bytesReceived() const {
+  return shared_->received.load(std::memory_order_relaxed);
 }
 
 void VideoDownloads::waitAll() const {

@@ -2,8 +2,10 @@
 
 #include <QAbstractButton>
 #include <QCheckBox>
+#include <QTabWidget>
 #include <QTimer>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 
 #include "app/desktop/desktop_program.h"
@@ -27,6 +29,8 @@ void Perform(DesktopProgram& program, const AutomationStep& step) {
     main->form().setText(step.name, Utf8ToGbk(step.value));
   } else if (step.verb == "check") {
     main->form().setChecked(step.name, step.value == "1");
+  } else if (step.verb == "page") {
+    if (auto* tabs = main->findChild<QTabWidget*>(name)) tabs->setCurrentIndex(std::atoi(step.value.c_str()));
   } else if (step.verb == "close") {
     main->close();
   } else {
