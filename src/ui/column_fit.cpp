@@ -11,7 +11,7 @@ namespace {
 
 const char* const kByHandProperty = "pelvaroColumnsByHand";
 // The room a cell keeps beside its text (the style's margins and a little air).
-constexpr int kCellPadding = 12;
+constexpr int kCellPadding = 8;
 
 }  // namespace
 
@@ -19,20 +19,28 @@ bool ColumnsSizedByHand(const QTreeView* list) { return list->property(kByHandPr
 
 void SetColumnsSizedByHand(QTreeView* list, bool byHand) { list->setProperty(kByHandProperty, byHand); }
 
-std::vector<int> FitColumns(const std::vector<int>& shortest, const std::vector<int>& whole, int rest,
-                            int available) {
+std::vector<int> FitColumns(const std::vector<int>& shortest, const std::vector<int>& whole,
+                            const std::vector<int>& tiers, int rest, int available) {
   std::vector<int> widths = shortest;
-  const int least = std::accumulate(shortest.begin(), shortest.end(), 0);
-  int wanting = 0;
-  for (std::size_t i = 0; i < widths.size(); ++i) wanting += std::max(0, whole[i] - shortest[i]);
-  int spare = available - least;
+  int spare = available - std::accumulate(shortest.begin(), shortest.end(), 0);
   if (spare <= 0) return widths;
-  // Every column moves toward its whole content by the same share of what it still wants.
-  const double share = wanting > 0 ? std::min(1.0, static_cast<double>(spare) / wanting) : 1.0;
-  for (std::size_t i = 0; i < widths.size(); ++i) {
-    const int more = static_cast<int>(share * std::max(0, whole[i] - shortest[i]));
-    widths[i] += more;
-    spare -= more;
+  const int lastTier = tiers.empty() ? 0 : *std::max_element(tiers.begin(), tiers.end());
+  for (int tier = 0; tier <= lastTier && spare > 0; ++tier) {
+    int wanting = 0;
+    for (std::size_t i = 0; i < widths.size(); ++i) {
+      if (tiers[i] == tier) wanting += std::max(0, whole[i] - widths[i]);
+    }
+    if (wanting == 0) continue;
+    // The columns of a tier move toward their whole content by the same share of what they want.
+    const double share = std::min(1.0, static_cast<double>(spare) / wanting);
+    int given = 0;
+    for (std::size_t i = 0; i < widths.size(); ++i) {
+      if (tiers[i] != tier) continue;
+      const int more = static_cast<int>(share * std::max(0, whole[i] - widths[i]));
+      widths[i] += more;
+      given += more;
+    }
+    spare -= given;
   }
   if (rest >= 0 && rest < static_cast<int>(widths.size()) && spare > 0) widths[rest] += spare;
   return widths;
@@ -56,12 +64,14 @@ void ColumnFit::refit() {
   const QFontMetrics metrics = list_->fontMetrics();
   std::vector<int> shortest;
   std::vector<int> whole;
+  std::vector<int> tiers;
   for (int i = 0; i < static_cast<int>(columns_.size()) && i < header->count(); ++i) {
-    const int title = header->sectionSizeHint(i) + 2;
+    const int title = header->sectionSizeHint(i);
     shortest.push_back(std::max(title, metrics.horizontalAdvance(columns_[i].shortest) + kCellPadding));
     whole.push_back(std::max(shortest.back(), metrics.horizontalAdvance(columns_[i].whole) + kCellPadding));
+    tiers.push_back(columns_[i].tier);
   }
-  const std::vector<int> widths = FitColumns(shortest, whole, rest_, list_->viewport()->width());
+  const std::vector<int> widths = FitColumns(shortest, whole, tiers, rest_, list_->viewport()->width());
   fitting_ = true;
   for (std::size_t i = 0; i < widths.size(); ++i) header->resizeSection(static_cast<int>(i), widths[i]);
   fitting_ = false;

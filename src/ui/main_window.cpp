@@ -49,20 +49,22 @@ const char* const kOpenFolder = "打开所在文件夹";
 const char* const kCopyLink = "复制链接";
 
 // What each column of the video list must show uncut, and shows when there is room.
+// What each column of the video list must show uncut, and shows when there is room: the short
+// columns come whole first, then the address and the title share what is left.
 std::vector<ColumnRoom> VideoListRoom() {
   auto u = [](const char* utf8) { return QString::fromUtf8(utf8); };
   return {
-      {u("500"), u("500")},                                                      // 序号
-      {u("娱乐"), u("娱乐娱乐")},                                                // 类目
-      {u("八个字的视频标题"), u("一个二十来个字的视频标题也能完整地显示出来")},  // 标题
-      {u("htt…mp4"), u("https://127.0.0.1:47801/video/V_abcdefgh/2.mp4")},       // url
-      {u("900"), u("900")},                                                      // 时长
-      {u("15.1"), u("15.06102943420")},                                          // 大小M
-      {u("2026-1"), u("2026-12-09 15:10:08")},                                   // 日期
-      {u("V_ab"), u("V_abcdefgh")},                                              // docid
-      {u("1920"), u("1920")},                                                    // 宽度
-      {u("1920"), u("1920")},                                                    // 高度
-      {u("100%"), u("下载失败：")},                                              // 下载
+      {u("500"), u("500"), 0},                                                      // 序号
+      {u("娱乐"), u("娱乐娱乐"), 0},                                                // 类目
+      {u("八个字的视频标题"), u("一个二十来个字的视频标题也能完整地显示出来"), 1},  // 标题
+      {u("htt…mp4"), u("https://127.0.0.1:47801/video/V_abcdefgh/2.mp4"), 1},       // url
+      {u("900"), u("900"), 0},                                                      // 时长
+      {u("1.2"), u("0.7120265960388"), 0},                                          // 大小M
+      {u("2026-1"), u("2026-12-09 15:10:08"), 0},                                   // 日期
+      {u("V_a"), u("V_9En8C3uzM"), 0},                                              // docid
+      {u("1920"), u("1920"), 0},                                                    // 宽度
+      {u("1920"), u("1920"), 0},                                                    // 高度
+      {u("100%"), u("下载失败：连接"), 0},                                          // 下载
   };
 }
 

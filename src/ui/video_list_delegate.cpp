@@ -13,7 +13,6 @@
 namespace pelvaro {
 namespace {
 
-constexpr int kBarSteps = 1000;
 constexpr int kBarMargin = 2;
 
 std::optional<double> FractionOf(const QModelIndex& index) {
@@ -55,18 +54,23 @@ void VideoListDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
   QStyle* style = widget != nullptr ? widget->style() : QApplication::style();
   style->drawControl(QStyle::CE_ItemViewItem, &item, painter, widget);
 
-  QStyleOptionProgressBar bar;
-  bar.initFrom(widget);
-  bar.rect = option.rect.adjusted(kBarMargin, kBarMargin, -kBarMargin, -kBarMargin);
-  bar.minimum = 0;
-  bar.maximum = kBarSteps;
-  bar.progress = static_cast<int>(std::lround(*fraction * kBarSteps));
-  bar.text = ProgressPercentText(*fraction);
-  bar.textVisible = true;
-  bar.textAlignment = Qt::AlignCenter;
-  bar.state = (option.state & QStyle::State_Enabled) | QStyle::State_Horizontal;
-  // The bar is drawn by the plain style: a style sheet's rules for the list are not a bar's.
-  QApplication::style()->drawControl(QStyle::CE_ProgressBar, &bar, painter, nullptr);
+  // A bar of its own: a style's bar draws its text in two colours across the fill, which a
+  // narrow cell cannot show legibly.
+  const QRect frame = option.rect.adjusted(kBarMargin, kBarMargin + 1, -kBarMargin, -kBarMargin - 1);
+  painter->save();
+  painter->setRenderHint(QPainter::Antialiasing);
+  painter->setPen(QColor(0x7f, 0x9d, 0xb9));
+  painter->setBrush(QColor(Qt::white));
+  painter->drawRoundedRect(QRectF(frame).adjusted(0.5, 0.5, -0.5, -0.5), 2, 2);
+  QRectF done = QRectF(frame).adjusted(1, 1, -1, -1);
+  done.setWidth(done.width() * *fraction);
+  painter->setPen(Qt::NoPen);
+  painter->setBrush(QColor(0x9c, 0xcb, 0xf2));
+  painter->drawRect(done);
+  painter->setPen(QColor(Qt::black));
+  painter->setFont(option.font);
+  painter->drawText(frame, Qt::AlignCenter, ProgressPercentText(*fraction));
+  painter->restore();
 }
 
 QString VideoListDelegate::toolTipFor(const QStyleOptionViewItem& option, const QModelIndex& index) const {

@@ -148,16 +148,15 @@ void ApplyLook(QWidget* widget, const ControlSpec& control, const char* styleCla
 }
 
 // A label the user presses: it reads like the label it replaces, and as a real button it is
-// reached with Tab and pressed with the space bar, showing a frame while it has the focus.
+// reached with Tab and pressed with the space bar, framed while it has the focus as every
+// focused control is.
 QWidget* MakePressableLabel(const ControlSpec& control) {
   auto* button = new QPushButton(QtFromGbk(Gbk(control.text)));
   button->setFlat(true);
   button->setCursor(Qt::PointingHandCursor);
   ApplyLook(button, control, "QPushButton",
             "border: 1px solid transparent; background-color: transparent; padding: 0; text-align: left; ",
-            " QPushButton:focus { border: 1px dashed " +
-                ColourName(control.textColor != ControlSpec::kDefaultColor ? control.textColor : 0x000000) +
-                "; }");
+            " QPushButton:focus { border: 1px solid #2a6fd6; }");
   return button;
 }
 
@@ -393,6 +392,7 @@ void BuildWindow(QMainWindow& window, const WindowSpec& layout, std::span<const 
   }
   auto* scroll = new QScrollArea;
   scroll->setFrameShape(QFrame::NoFrame);
+  scroll->setFocusPolicy(Qt::NoFocus);  // a stop of Tab that shows nothing; the controls are the stops
   scroll->setWidgetResizable(true);
   scroll->setWidget(area);
   // The area shows the window's own background, as the client area did.

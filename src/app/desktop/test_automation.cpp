@@ -40,6 +40,12 @@ void Perform(DesktopProgram& program, const AutomationStep& step) {
 
 void RunFrom(DesktopProgram& program, std::shared_ptr<std::vector<AutomationStep>> steps, std::size_t next) {
   if (next >= steps->size()) return;
+  const AutomationStep& step = (*steps)[next];
+  if (step.verb == "wait") {
+    QTimer::singleShot(std::atoi(step.name.c_str()), &program.startupWindow(),
+                       [&program, steps, next] { RunFrom(program, steps, next + 1); });
+    return;
+  }
   QTimer::singleShot(0, &program.startupWindow(), [&program, steps, next] {
     Perform(program, (*steps)[next]);
     RunFrom(program, steps, next + 1);
