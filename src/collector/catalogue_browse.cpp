@@ -1,12 +1,16 @@
 #include "collector/catalogue_browse.h"
 
+#include <sqlite3.h>
+
 #include <string>
+
+#include "platform/files.h"
 
 namespace pelvaro {
 
 namespace {
 
-// The videos columns in the order CatalogueVideo lists them, after the rowid that pages them.
+// The videos columns in the order CatalogueVideo lists them, after the rowid.
 constexpr std::string_view kVideoColumns =
     "rowid, docid, title, category, published, duration_s, width, height, size_bytes, url, path, taken_at";
 
@@ -28,29 +32,35 @@ CatalogueVideo VideoOf(const SqliteStatement& row) {
 
 }  // namespace
 
-bool ReadCatalogueVideos(Catalogue& catalogue, std::vector<CatalogueVideo>* videos, int pageRows) {
-  if (pageRows < 1) pageRows = 1;
-  std::int64_t after = -1;
-  for (;;) {
-    // The rowid is this program's own number, never text from outside.
-    const std::string select = "SELECT " + std::string(kVideoColumns) + " FROM videos WHERE rowid > " +
-                               std::to_string(after) + " ORDER BY rowid LIMIT " + std::to_string(pageRows);
-    int rows = 0;
-    const bool ok = catalogue.read(select, [&](const SqliteStatement& row) {
-      after = row.integer(0);
-      videos->push_back(VideoOf(row));
-      ++rows;
-    });
-    if (!ok) return false;
-    if (rows < pageRows) return true;
-  }
+CatalogueReader::CatalogueReader(const Catalogue& catalogue) {
+  if (!catalogue.usable() || db_.open(NativePath(catalogue.path())) != SQLITE_OK) return;
+  db_.setBusyTimeout(Catalogue::kBusyTimeoutMs);
+  usable_ = db_.exec("PRAGMA query_only = 1") == SQLITE_OK;
+  if (!usable_) db_.close();
 }
 
-bool ReadCatalogueFailures(Catalogue& catalogue, std::vector<CatalogueFailure>* failures) {
-  return catalogue.read(
+bool CatalogueReader::read(std::string_view sql, const std::vector<std::string>& parameters,
+                           const std::function<void(const SqliteStatement&)>& row) {
+  if (!usable_) return false;
+  std::lock_guard lock(mutex_);
+  SqliteStatement statement;
+  if (statement.prepare(db_, sql) != SQLITE_OK) return false;
+  for (std::size_t i = 0; i < parameters.size(); ++i) statement.bind(static_cast<int>(i) + 1, parameters[i]);
+  int code = SQLITE_OK;
+  while ((code = statement.step()) == SQLITE_ROW) row(statement);
+  return code == SQLITE_DONE;
+}
+
+bool ReadCatalogueVideos(CatalogueReader& reader, std::vector<CatalogueVideo>* videos) {
+  return reader.read("SELECT " + std::string(kVideoColumns) + " FROM videos ORDER BY rowid", {},
+                     [videos](const SqliteStatement& row) { videos->push_back(VideoOf(row)); });
+}
+
+bool ReadCatalogueFailures(CatalogueReader& reader, std::vector<CatalogueFailure>* failures) {
+  return reader.read(
       "SELECT docid, attempts, coalesce(last_reason, ''), coalesce(last_at, '') FROM failures"
       " ORDER BY last_at DESC, docid",
-      [failures](const SqliteStatement& row) {
+      {}, [failures](const SqliteStatement& row) {
         failures->push_back({row.text(0), row.integer(1), row.text(2), row.text(3)});
       });
 }

@@ -95,9 +95,10 @@ void CollectedSource::read() {
     post([](CollectedView& view) { view.showNotice(U("视频目录无法使用，详情见日志。")); });
     return;
   }
+  if (!reader_) reader_ = std::make_unique<CatalogueReader>(*catalogue_);
   std::vector<CatalogueVideo> videos;
   std::vector<CatalogueFailure> failures;
-  const bool ok = ReadCatalogueVideos(*catalogue_, &videos) && ReadCatalogueFailures(*catalogue_, &failures);
+  const bool ok = ReadCatalogueVideos(*reader_, &videos) && ReadCatalogueFailures(*reader_, &failures);
   post([ok, rows = VideoRows(videos), failed = FailureRows(failures)](CollectedView& view) mutable {
     view.showVideos(std::move(rows));
     view.showFailures(std::move(failed));

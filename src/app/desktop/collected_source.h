@@ -1,7 +1,7 @@
 #pragma once
 // Feeds the page 已采集 from the catalogue. The catalogue is read and written on a worker of
 // this object, never on the GUI thread, and the rows reach the page through the GUI thread's
-// queue; the reads take the catalogue's reading connection a page of rows at a time, so a
+// queue; the reads go through a reading connection of the page's own (CatalogueReader), so a
 // running crawl is never held up. Retrying forgets every remembered failure, as
 // `pelvaro-cli --retry-failed` does, and reads again; exporting writes the CSV file the user
 // names.
@@ -17,6 +17,7 @@
 namespace pelvaro {
 
 class Catalogue;
+class CatalogueReader;
 class CollectedView;
 
 class CollectedSource {
@@ -49,6 +50,7 @@ class CollectedSource {
 
   QPointer<CollectedView> view_;
   Catalogue* catalogue_;
+  std::unique_ptr<CatalogueReader> reader_;  // opened on the worker at the first read
   SavePrompt savePrompt_;
   Worker worker_;
 };
