@@ -223,12 +223,7 @@ bool Catalogue::read(std::string_view sql, const std::vector<std::string>& param
                      const std::function<void(const SqliteStatement&)>& row) {
   if (!usable_) return false;
   std::lock_guard lock(readMutex_);
-  SqliteStatement statement;
-  if (statement.prepare(reader_, sql) != SQLITE_OK) return false;
-  for (std::size_t i = 0; i < parameters.size(); ++i) statement.bind(static_cast<int>(i) + 1, parameters[i]);
-  int code = SQLITE_OK;
-  while ((code = statement.step()) == SQLITE_ROW) row(statement);
-  return code == SQLITE_DONE;
+  return ForEachRow(reader_, sql, parameters, row);
 }
 
 }  // namespace pelvaro

@@ -43,12 +43,7 @@ bool CatalogueReader::read(std::string_view sql, const std::vector<std::string>&
                            const std::function<void(const SqliteStatement&)>& row) {
   if (!usable_) return false;
   std::lock_guard lock(mutex_);
-  SqliteStatement statement;
-  if (statement.prepare(db_, sql) != SQLITE_OK) return false;
-  for (std::size_t i = 0; i < parameters.size(); ++i) statement.bind(static_cast<int>(i) + 1, parameters[i]);
-  int code = SQLITE_OK;
-  while ((code = statement.step()) == SQLITE_ROW) row(statement);
-  return code == SQLITE_DONE;
+  return ForEachRow(db_, sql, parameters, row);
 }
 
 bool ReadCatalogueVideos(CatalogueReader& reader, std::vector<CatalogueVideo>* videos) {

@@ -109,4 +109,14 @@ bool IsBusyResult(int code) {
   return primary == SQLITE_BUSY || primary == SQLITE_LOCKED;
 }
 
+bool ForEachRow(const SqliteDatabase& db, std::string_view sql, const std::vector<std::string>& parameters,
+                const std::function<void(const SqliteStatement&)>& row) {
+  SqliteStatement statement;
+  if (statement.prepare(db, sql) != SQLITE_OK) return false;
+  for (std::size_t i = 0; i < parameters.size(); ++i) statement.bind(static_cast<int>(i) + 1, parameters[i]);
+  int code = SQLITE_OK;
+  while ((code = statement.step()) == SQLITE_ROW) row(statement);
+  return code == SQLITE_DONE;
+}
+
 }  // namespace pelvaro

@@ -3,8 +3,10 @@
 // codes as values. Nothing throws; every call that can fail says so through its result.
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -74,6 +76,11 @@ class SqliteStatement {
  private:
   sqlite3_stmt* statement_ = nullptr;
 };
+
+// Runs a query with text parameters bound in order (never spliced into the statement) and hands
+// each row to `row`. False when the query failed (nothing or only some rows handed over).
+bool ForEachRow(const SqliteDatabase& db, std::string_view sql, const std::vector<std::string>& parameters,
+                const std::function<void(const SqliteStatement&)>& row);
 
 // Whether a result code says the file is no database or a damaged one.
 bool IsDamagedResult(int code);
