@@ -389,15 +389,18 @@ bool Catalogue::clearFailures() {
 }
 
 bool Catalogue::read(std::string_view sql, const std::function<void(const SqliteStatement&)>& row) {
+  return read(sql, {}, row);
+}
+
+bool Catalogue::read(std::string_view sql, const std::vector<std::string>& parameters,
+                     const std::function<void(const SqliteStatement&)>& row) {
   if (!usable_) return false;
   std::lock_guard lock(readMutex_);
   if (!usable_) return false;
-  SqliteStatement statement;
-  if (statement.prepare(reader_, sql) != SQLITE_OK) return false;
   int code = SQLITE_OK;
-  while ((code = statement.step()) == SQLITE_ROW) row(statement);
+  const bool ok = ForEachRow(reader_, sql, parameters, row, &code);
   noteInterrupted(code);
-  return code == SQLITE_DONE;
+  return ok;
 }
 
 }  // namespace pelvaro

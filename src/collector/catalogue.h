@@ -109,6 +109,9 @@ class Catalogue {
   // Runs a query on the reading connection and hands each row to `row`, which must not call
   // back into the catalogue. False when the query failed (nothing or only some rows handed over).
   bool read(std::string_view sql, const std::function<void(const SqliteStatement&)>& row);
+  // The same with text parameters bound in order (never spliced into the statement).
+  bool read(std::string_view sql, const std::vector<std::string>& parameters,
+            const std::function<void(const SqliteStatement&)>& row);
 
  private:
   // One write waiting for its turn.

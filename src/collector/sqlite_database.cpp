@@ -156,4 +156,16 @@ bool IsBusyResult(int code) {
   return primary == SQLITE_BUSY || primary == SQLITE_LOCKED;
 }
 
+bool ForEachRow(const SqliteDatabase& db, std::string_view sql, const std::vector<std::string>& parameters,
+                const std::function<void(const SqliteStatement&)>& row, int* result) {
+  SqliteStatement statement;
+  int code = statement.prepare(db, sql);
+  if (code == SQLITE_OK) {
+    for (std::size_t i = 0; i < parameters.size(); ++i) statement.bind(static_cast<int>(i) + 1, parameters[i]);
+    while ((code = statement.step()) == SQLITE_ROW) row(statement);
+  }
+  if (result != nullptr) *result = code;
+  return code == SQLITE_DONE;
+}
+
 }  // namespace pelvaro

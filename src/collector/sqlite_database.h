@@ -4,9 +4,11 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -95,6 +97,12 @@ class SqliteStatement {
   sqlite3_stmt* statement_ = nullptr;
   std::shared_ptr<SqliteRunLimit> runLimit_;
 };
+
+// Runs a query with text parameters bound in order (never spliced into the statement) and hands
+// each row to `row`. False when the query failed (nothing or only some rows handed over); the
+// last result code goes to *result when given.
+bool ForEachRow(const SqliteDatabase& db, std::string_view sql, const std::vector<std::string>& parameters,
+                const std::function<void(const SqliteStatement&)>& row, int* result = nullptr);
 
 // Whether a result code says the file is no database or a damaged one.
 bool IsDamagedResult(int code);

@@ -227,7 +227,8 @@ TakeOutcome TakeVideo(CrawlContext& context, RowHandle row, VideoRecord& record)
     if (!download->waitFor(context.timing.progressStep)) return TakeOutcome::Stopped;
     state = download->state();
     if (state == VideoDownload::State::Failed) break;
-    form.setCell(mw::kVideoList, row, mw::kColDownload, ProgressText(download->fraction()));
+    const double fraction = download->fraction();
+    form.setProgressCell(mw::kVideoList, row, mw::kColDownload, ProgressText(fraction), fraction);
     if (state != VideoDownload::State::Running) break;
   }
   if (state == VideoDownload::State::Running) {

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <atomic>
 #include <cerrno>
 #include <map>
 #include <set>
@@ -109,6 +110,7 @@ struct VideoDownloads::Shared {
   bool detached = false;
   // Ends calling out right now; the destructor waits until there are none.
   int callingOut = 0;
+  std::atomic<std::int64_t> received{0};
 };
 
 VideoDownload::State VideoDownload::state() const {
@@ -340,11 +342,14 @@ std::shared_ptr<VideoDownload> VideoDownloads::start(const Text& url, const Vide
   RangedDownloader* downloader = &downloader_;
   auto callback = [shared, download, downloader, onEnd](int task, int code, std::int64_t total, std::int64_t done) {
     if (code == kDownloadProgress) {
+      std::int64_t moved = 0;
       {
         std::lock_guard lock(download->mutex_);
+        moved = done - download->done_;
         download->total_ = total;
         download->done_ = done;
       }
+      if (moved > 0) shared->received.fetch_add(moved, std::memory_order_relaxed);
       download->changed_.notify_all();
     } else if (code == kDownloadFinished && done == total) {
       Finish(shared, download, onEnd, {}, total);
@@ -388,6 +393,10 @@ bool VideoDownloads::takes(const Text& docid) const {
     if (shared_->docids.count(docid) > 0) return true;
   }
   return DocidClaimedElsewhere(docid);
+}
+
+std::int64_t VideoDownloads::bytesReceived() const {
+  return shared_->received.load(std::memory_order_relaxed);
 }
 
 void VideoDownloads::waitAll() const {

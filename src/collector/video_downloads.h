@@ -149,6 +149,9 @@ class VideoDownloads {
   bool writes(const Text& path) const;
   bool takes(const Text& docid) const;
 
+  // Every byte the downloads have received so far (the desktop's speed and totals).
+  std::int64_t bytesReceived() const;
+
   // Waits until no download runs (the terminal front end before it exits).
   void waitAll() const;
   // The same for at most `timeout`; true when none runs any more.

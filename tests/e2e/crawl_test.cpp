@@ -124,6 +124,14 @@ TEST(Crawl, TakesVideosIntoEitherLayoutAndASecondPassTakesNothingNew) {
       }
     }
     ASSERT_GT(complete, 0);
+    // A percentage travels with its fraction, for a window that draws the cell as a bar.
+    MemoryForm& form = crawl.form();
+    for (int i = 0; i < form.rowCount(mw::kVideoList); ++i) {
+      const RowHandle row = form.rowAt(mw::kVideoList, i);
+      if (form.cell(mw::kVideoList, row, mw::kColDownload) == "100%") {
+        EXPECT_EQ(form.cellFraction(mw::kVideoList, row, mw::kColDownload), 1.0);
+      }
+    }
     const auto files = FilesBelow(crawl.outputFolder());
     EXPECT_EQ(std::set<std::string>(files.begin(), files.end()), expectedFiles);
     EXPECT_EQ(Count(crawl.log(), "任务完成，开始下一个。"), static_cast<std::size_t>(complete));
