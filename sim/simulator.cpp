@@ -3,7 +3,9 @@
 #include <csignal>
 #include <cstdio>
 #include <ctime>
+#include <filesystem>
 #include <fstream>
+#include <map>
 
 #include "sim/raw_server.h"
 
@@ -49,6 +51,24 @@ std::string Simulator::PortsJson() const {
   return json + "}\n";
 }
 
+std::string Simulator::EnvFileText(const std::string& certificateFile) const {
+  static const std::map<std::string, std::string> kVariables = {
+      {"platform", "PELVARO_PLATFORM_WEB_HOST"}, {"vendor_api", "PELVARO_VENDOR_API_HOST"},
+      {"vendor_list", "PELVARO_VENDOR_LIST_HOST"}, {"update1", "PELVARO_UPDATE_HOST1"},
+      {"update2", "PELVARO_UPDATE_HOST2"},       {"update3", "PELVARO_UPDATE_HOST3"},
+      {"quote", "PELVARO_QUOTE_SERVICE_HOST"},   {"speech", "PELVARO_SPEECH_SERVICE_HOST"}};
+  const auto quoted = [](const std::string& value) {
+    std::string out = "'";
+    for (char c : value) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+  };
+  std::string text = "# pelvaro-sim: source this file to point pelvaro-cli and pelvaro-collector at it.\n";
+  for (const auto& name : ServiceNames()) {
+    text += "export " + kVariables.at(name) + "=" + quoted("127.0.0.1:" + std::to_string(context_.ports.at(name))) + "\n";
+  }
+  return text + "export PELVARO_CA_FILE=" + quoted(certificateFile) + "\n";
+}
+
 bool Simulator::Start(std::string& error) {
   // Peers that hang up mid-answer must not end the process.
   std::signal(SIGPIPE, SIG_IGN);
@@ -60,8 +80,10 @@ bool Simulator::Start(std::string& error) {
     error = "cannot make the certificate";
     return false;
   }
-  if (!options_.cert_out.empty() && !WriteFileAtomically(options_.cert_out, certificate_.Pem())) {
-    error = "cannot write " + options_.cert_out;
+  const std::string certificateFile =
+      !options_.cert_out.empty() || options_.env_file.empty() ? options_.cert_out : options_.env_file + ".pem";
+  if (!certificateFile.empty() && !WriteFileAtomically(certificateFile, certificate_.Pem())) {
+    error = "cannot write " + certificateFile;
     return false;
   }
   tls_ = SSL_CTX_new(TLS_server_method());
@@ -120,6 +142,15 @@ bool Simulator::Start(std::string& error) {
   if (!options_.ports_file.empty() && !WriteFileAtomically(options_.ports_file, PortsJson())) {
     error = "cannot write " + options_.ports_file;
     return false;
+  }
+  if (!options_.env_file.empty()) {
+    // An absolute name, so that the file works from any folder it is sourced in.
+    std::error_code failed;
+    const std::string absolute = std::filesystem::absolute(certificateFile, failed).string();
+    if (!WriteFileAtomically(options_.env_file, EnvFileText(failed ? certificateFile : absolute))) {
+      error = "cannot write " + options_.env_file;
+      return false;
+    }
   }
   journal_.Write({{"service", "sim"},
                   {"event", "started"},

@@ -1,5 +1,6 @@
 #include "collector/storage.h"
 
+#include <cerrno>
 #include <cstdio>
 
 #include "collector/catalogue_recorder.h"
@@ -11,6 +12,7 @@
 #include "collector/platform_api.h"
 #include "collector/video_downloads.h"
 #include "collector/video_record.h"
+#include "platform/data_folder.h"
 #include "platform/files.h"
 #include "platform/hosts.h"
 #include "platform/safe_name.h"
@@ -21,7 +23,7 @@ namespace pelvaro {
 
 namespace mw = main_window;
 
-Text DefaultOutputFolder() { return JoinPath(Utf8ToGbk(RunDir()), "video"); }
+Text DefaultOutputFolder() { return Utf8ToGbk(DefaultVideoFolder()); }
 
 Text HistoryFolder() { return JoinPath(Utf8ToGbk(RunDir()), "pelvarolishi"); }
 
@@ -131,6 +133,37 @@ TakeOutcome TakeVideo(CrawlContext& context, RowHandle row, VideoRecord& record)
       break;
   }
   return TakeOutcome::Running;
+}
+
+Text OutputFolderProblem(const Text& folder, int error) {
+  std::string_view reason;
+  switch (error) {
+    case EACCES:
+    case EPERM:
+      reason = "没有写入权限";
+      break;
+    case EROFS:
+      reason = "文件系统只读";
+      break;
+    case ENOSPC:
+    case EDQUOT:
+      reason = "磁盘已满";
+      break;
+    case ENOTDIR:
+    case EEXIST:
+      reason = "不是文件夹";
+      break;
+    case ENOENT:
+      reason = "路径不存在";
+      break;
+    case ENAMETOOLONG:
+      reason = "路径太长";
+      break;
+    default:
+      return Gbk(collector_text::kOutputFolderUnwritable) + folder + Gbk("（错误 ") + std::to_string(error) +
+             Gbk("）");
+  }
+  return Gbk(collector_text::kOutputFolderUnwritable) + folder + Gbk("（") + Gbk(reason) + Gbk("）");
 }
 
 void PickOutputFolder(Form& form) {

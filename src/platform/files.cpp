@@ -61,6 +61,27 @@ bool CreateFolders(const Text& path) {
   return FolderExists(path);
 }
 
+int ProbeFolderForWriting(const Text& path) {
+  const std::string native = NativePath(path);
+  if (native.empty()) return ENOENT;
+  for (std::size_t i = 1; i <= native.size(); ++i) {
+    if (i == native.size() || native[i] == '/') {
+      const std::string part = native.substr(0, i);
+      if (mkdir(part.c_str(), 0755) != 0 && errno != EEXIST) return errno;
+    }
+  }
+  struct stat st {};
+  if (stat(native.c_str(), &st) != 0) return errno;
+  if (!S_ISDIR(st.st_mode)) return ENOTDIR;
+  // A real file tells what permission bits do not: a read-only mount, an ACL, root's rights.
+  std::string probe = native + "/.pelvaro-write-probe-XXXXXX";
+  const int fd = mkstemp(probe.data());
+  if (fd < 0) return errno;
+  close(fd);
+  unlink(probe.c_str());
+  return 0;
+}
+
 std::optional<std::uint64_t> FreeSpaceBytes(const Text& path) {
   std::string native = NativePath(path);
   for (;;) {

@@ -25,6 +25,11 @@ bool PathExists(const Text& path);    // anything at all
 // Creates the folder with every missing parent; true when it exists afterwards.
 bool CreateFolders(const Text& path);
 
+// Whether files can be written in the folder: creates it when missing (with every parent),
+// then creates and removes a file in it. 0 when that worked, else the errno of the step that
+// failed (ENOTDIR for something that is no folder, ENOENT for an empty path).
+int ProbeFolderForWriting(const Text& path);
+
 // Free bytes available to the user on the file system that holds path (or its nearest
 // existing parent).
 std::optional<std::uint64_t> FreeSpaceBytes(const Text& path);

@@ -49,6 +49,10 @@ inline constexpr std::string_view kOutputFolder = "目录";
 inline constexpr std::string_view kNoSubfolders = "选择框_不要子目录";
 inline constexpr std::string_view kFolderHint = "标签8";
 inline constexpr std::string_view kContextMenu = "右键菜单";
+// The status bar the desktop program puts below the layout; panel 0 says why the platform gave
+// no answer while that lasts.
+inline constexpr std::string_view kStatusBar = "状态条1";
+inline constexpr int kCrawlStatusPanel = 0;
 
 // Columns of kVideoList.
 enum Column : int {

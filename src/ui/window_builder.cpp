@@ -218,7 +218,7 @@ void BuildStatusBar(QMainWindow& window, const ControlSpec& control) {
   auto widths = StatusBarPanelWidths();
   for (std::size_t i = 0; i <= widths.size(); ++i) {
     auto* panel = new QLabel;
-    panel->setObjectName(kPanelPrefix + QString::number(i));
+    panel->setObjectName(StatusPanelName(static_cast<int>(i)));
     panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     panel->setTextFormat(Qt::PlainText);
     if (i < widths.size()) {
@@ -278,7 +278,9 @@ void BuildWindow(QMainWindow& window, const WindowSpec& layout) {
 
 QLabel* StatusPanel(QStatusBar* bar, int index) {
   if (bar == nullptr || index < 0) return nullptr;
-  return bar->findChild<QLabel*>(kPanelPrefix + QString::number(index));
+  return bar->findChild<QLabel*>(StatusPanelName(index));
 }
+
+QString StatusPanelName(int index) { return kPanelPrefix + QString::number(index); }
 
 }  // namespace pelvaro

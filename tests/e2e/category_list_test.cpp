@@ -7,7 +7,7 @@
 #include <stop_token>
 
 #include "collector/categories.h"
-#include "e2e/refused_port.h"
+#include "support/refused_port.h"
 #include "platform/hosts.h"
 #include "platform/memory_form.h"
 #include "platform/window_layout.h"
@@ -18,6 +18,7 @@
 namespace pelvaro::e2e {
 
 using testing::FilesBelow;
+using testing::RefusedPort;
 using testing::SimProcess;
 namespace {
 

@@ -164,7 +164,7 @@ TEST_F(UpdaterTest, CancelledPromptChangesNothingElse) {
 
 TEST_F(UpdaterTest, AcceptedPromptDownloadsAndOffersTheNewVersion) {
   // Only the third host answers its probe; the manifest arrives in GBK.
-  testing::SimProcess sim({"--articles", "50", "--version", "4.7", "--update-size", "30000", "--update-hosts",
+  testing::SimProcess sim({"--articles", "50", "--offered-version", "4.7", "--update-size", "30000", "--update-hosts",
                            "3", "--update-file-name", "新版.bin", "--manifest-encoding", "gbk"},
                           runDir_);
   ASSERT_TRUE(sim.started());
@@ -244,7 +244,7 @@ TEST_F(UpdaterTest, HostileManifestsOnlyEverAddANewFileBesideTheProgram) {
     auto before = ContentHashes(runDir_);
     before.merge(ContentHashes(home_));
 
-    testing::SimProcess sim({"--articles", "50", "--version", "4.7", "--update-size", "30000",
+    testing::SimProcess sim({"--articles", "50", "--offered-version", "4.7", "--update-size", "30000",
                              "--update-file-name", c.fileName, "--update-download-name", c.downloadName},
                             runDir_);
     ASSERT_TRUE(sim.started());
@@ -284,7 +284,7 @@ TEST_F(UpdaterTest, HostileManifestsOnlyEverAddANewFileBesideTheProgram) {
 }
 
 TEST_F(UpdaterTest, TransferThatBreaksOffLeavesNoFile) {
-  testing::SimProcess sim({"--articles", "50", "--version", "4.7", "--update-size", "300000",
+  testing::SimProcess sim({"--articles", "50", "--offered-version", "4.7", "--update-size", "300000",
                            "--update-file-name", "next", "--drop-after", "1000"},
                           runDir_);
   ASSERT_TRUE(sim.started());

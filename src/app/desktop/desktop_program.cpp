@@ -10,8 +10,10 @@
 #include "app/desktop/qt_speech_output.h"
 #include "app/desktop/update_relay_form.h"
 #include "collector/categories.h"
+#include "collector/collector_settings.h"
 #include "collector/crawl_log.h"
 #include "collector/storage.h"
+#include "platform/files.h"
 #include "platform/window_layout.h"
 #include "shell/app_identity.h"
 #include "shell/bug_report.h"
@@ -26,6 +28,7 @@
 #include "ui/qt_text.h"
 #include "ui/skin.h"
 #include "ui/startup_window.h"
+#include "ui/window_builder.h"
 
 namespace pelvaro {
 namespace {
@@ -159,7 +162,7 @@ void DesktopProgram::createMainWindow() {
   MainWindow::Events events;
   events.created = [this](MainWindow& window) { onMainWindowCreated(window); };
   events.closing = [this](MainWindow&) { exitFromMainWindow(); };
-  events.crawlClicked = [this](MainWindow&) { crawl_->Toggle(); };
+  events.crawlClicked = [this](MainWindow& window) { toggleCrawl(window.form()); };
   events.contributeClicked = [this](MainWindow&) { contribute_->Toggle(); };
   events.saveClicked = [](MainWindow& window) {
     SettingsStore::SaveOnClose(window.form());
@@ -170,6 +173,7 @@ void DesktopProgram::createMainWindow() {
   events.clearListChosen = [](MainWindow& window) { ClearVideoList(window.form()); };
   events.cancelChosen = [](MainWindow& window) { CancelContextMenu(window.form()); };
   main_ = std::make_unique<MainWindow>(std::move(events));
+  ensureStatusBar();
   if (!updateText_.empty()) showUpdateText(updateText_);
   if (openShown_) showOpenNewVersion(openCaption_);
 }
@@ -193,6 +197,19 @@ void DesktopProgram::onMainWindowCreated(MainWindow& window) {
   form.setCaption(Gbk("Pelvaro视频采集助手v") + AppVersion());
 }
 
+void DesktopProgram::toggleCrawl(Form& form) {
+  // Found before the first request, not video by video: a folder that cannot take videos
+  // would fail every download.
+  if (!crawl_->running()) {
+    const Text folder = CollectorSettings(form).outputFolder();
+    if (const int error = ProbeFolderForWriting(folder); error != 0) {
+      form.messageBox(OutputFolderProblem(folder, error));
+      return;
+    }
+  }
+  crawl_->Toggle();
+}
+
 void DesktopProgram::exitFromMainWindow() {
   SettingsStore::SaveOnClose(main_->form());
   end(0);
@@ -212,13 +229,24 @@ void DesktopProgram::openNewVersion() {
   end(0);
 }
 
+void DesktopProgram::ensureStatusBar() {
+  if (!main_ || crawlStatusLabel_) return;
+  // The layout has no status bar: it is added below, and the window grows by its height, so no
+  // control of the layout is covered. Its first panel is the crawl's (the Form's panel 0).
+  QStatusBar* bar = main_->statusBar();
+  bar->setObjectName(QtFromUtf8(mw::kStatusBar));
+  bar->setSizeGripEnabled(false);
+  crawlStatusLabel_ = new QLabel(bar);
+  crawlStatusLabel_->setObjectName(StatusPanelName(mw::kCrawlStatusPanel));
+  crawlStatusLabel_->setTextFormat(Qt::PlainText);
+  bar->addWidget(crawlStatusLabel_, 1);
+  main_->setFixedSize(main_->width(), main_->height() + bar->sizeHint().height());
+}
+
 void DesktopProgram::ensureUpdateStrip() {
   if (!main_ || updateLabel_) return;
-  // The main window has no status bar of its own: the strip appears with the first update text
-  // and the window grows by its height, so no control of the layout is covered.
+  ensureStatusBar();
   QStatusBar* bar = main_->statusBar();
-  bar->setObjectName(QStringLiteral("updateStatus"));
-  bar->setSizeGripEnabled(false);
   updateLabel_ = new QLabel(bar);
   updateLabel_->setTextFormat(Qt::PlainText);
   bar->addWidget(updateLabel_, 1);
@@ -226,7 +254,6 @@ void DesktopProgram::ensureUpdateStrip() {
   updateOpenButton_->setVisible(false);
   QObject::connect(updateOpenButton_, &QPushButton::clicked, main_.get(), [this] { openNewVersion(); });
   bar->addPermanentWidget(updateOpenButton_);
-  main_->setFixedSize(main_->width(), main_->height() + bar->sizeHint().height());
 }
 
 void DesktopProgram::showUpdateText(const Text& text) {

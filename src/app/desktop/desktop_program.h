@@ -65,6 +65,8 @@ class DesktopProgram {
 
   // The update's progress as the main window shows it (empty while no update runs).
   QLabel* updateStatusLabel() const { return updateLabel_; }
+  // The status bar's crawl panel: why the platform gives no answer, while that lasts.
+  QLabel* crawlStatusLabel() const { return crawlStatusLabel_; }
   QPushButton* openNewVersionButton() const { return updateOpenButton_; }
 
   // The form the start-up sequence and the update flow write to (defined with the program).
@@ -81,6 +83,8 @@ class DesktopProgram {
   void openNewVersion();
   void showUpdateText(const Text& text);
   void showOpenNewVersion(const Text& caption);
+  void toggleCrawl(Form& form);
+  void ensureStatusBar();
   void ensureUpdateStrip();
   void end(int code);
 
@@ -112,6 +116,7 @@ class DesktopProgram {
   Text updateText_;
   Text openCaption_;
   bool openShown_ = false;
+  QPointer<QLabel> crawlStatusLabel_;
   QPointer<QLabel> updateLabel_;
   QPointer<QPushButton> updateOpenButton_;
 };
