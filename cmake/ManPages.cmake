@@ -38,6 +38,11 @@ function(pelvaro_written_man_page name)
                ${PELVARO_MAN_SOURCE}/${name}.1.in ${PELVARO_MAN_SOURCE}/environment.h2m)
   file(READ ${PELVARO_MAN_SOURCE}/environment.h2m PELVARO_MAN_ENVIRONMENT)
   string(REGEX REPLACE "\\[([A-Z ]+)\\]" ".SH \\1" PELVARO_MAN_ENVIRONMENT "${PELVARO_MAN_ENVIRONMENT}")
+  # A build for the tests obeys one variable more; its page says so.
+  if(PELVARO_TEST_AUTOMATION)
+    string(REPLACE ".SH FILES" ".TP\n.B PELVARO_TEST_AUTOMATION\nsteps for the tests to run after the hand-over (this build only)\n\n.SH FILES"
+           PELVARO_MAN_ENVIRONMENT "${PELVARO_MAN_ENVIRONMENT}")
+  endif()
   string(TIMESTAMP PELVARO_MAN_DATE "%B %Y" UTC)
   set(page ${CMAKE_CURRENT_BINARY_DIR}/${name}.1)
   configure_file(${PELVARO_MAN_SOURCE}/${name}.1.in ${page} @ONLY)
