@@ -61,6 +61,7 @@ TEST(Cli, BadFlagsExitWithTwoAndAMessageNamingThem) {
       {{"--category-folders=1"}, "--category-folders takes no value"},
       {{"--pause-ms", "10x"}, "--pause-ms needs a whole number"},
       {{"--contribute"}, "--contribute needs --seed-link"},
+      {{"--log", "--quiet"}, "--log and --quiet exclude each other"},
   };
   for (const auto& c : cases) {
     CliRun run(folder, c.flags);
@@ -72,7 +73,8 @@ TEST(Cli, BadFlagsExitWithTwoAndAMessageNamingThem) {
   EXPECT_EQ(help.wait(), 0);
   // Every flag is listed, with its unit or default.
   for (const char* flag : {"--category NAME", "--seed-link URL", "--hours N", "--max-videos N", "--max-seconds N",
-                           "--log", "--contribute", "--category-folders", "--min-free-mb N"}) {
+                           "--log", "--contribute", "--category-folders", "--min-free-mb N", "--json", "--quiet",
+                           "\n  3    the run ended and the platform never answered", "\n  143  "}) {
     EXPECT_NE(help.out().find(flag), std::string::npos) << flag;
   }
 }
