@@ -53,10 +53,10 @@ std::string Simulator::PortsJson() const {
 
 std::string Simulator::EnvFileText(const std::string& certificateFile) const {
   static const std::map<std::string, std::string> kVariables = {
-      {"platform", "PELVARO_PLATFORM_WEB_HOST"}, {"vendor_api", "PELVARO_VENDOR_API_HOST"},
+      {"platform", "PELVARO_PLATFORM_WEB_HOST"},   {"vendor_api", "PELVARO_VENDOR_API_HOST"},
       {"vendor_list", "PELVARO_VENDOR_LIST_HOST"}, {"update1", "PELVARO_UPDATE_HOST1"},
-      {"update2", "PELVARO_UPDATE_HOST2"},       {"update3", "PELVARO_UPDATE_HOST3"},
-      {"quote", "PELVARO_QUOTE_SERVICE_HOST"},   {"speech", "PELVARO_SPEECH_SERVICE_HOST"}};
+      {"update2", "PELVARO_UPDATE_HOST2"},         {"update3", "PELVARO_UPDATE_HOST3"},
+      {"quote", "PELVARO_QUOTE_SERVICE_HOST"},     {"speech", "PELVARO_SPEECH_SERVICE_HOST"}};
   const auto quoted = [](const std::string& value) {
     std::string out = "'";
     for (char c : value) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
@@ -64,7 +64,8 @@ std::string Simulator::EnvFileText(const std::string& certificateFile) const {
   };
   std::string text = "# pelvaro-sim: source this file to point pelvaro-cli and pelvaro-collector at it.\n";
   for (const auto& name : ServiceNames()) {
-    text += "export " + kVariables.at(name) + "=" + quoted("127.0.0.1:" + std::to_string(context_.ports.at(name))) + "\n";
+    text += "export " + kVariables.at(name) + "=" +
+            quoted("127.0.0.1:" + std::to_string(context_.ports.at(name))) + "\n";
   }
   return text + "export PELVARO_CA_FILE=" + quoted(certificateFile) + "\n";
 }
@@ -80,8 +81,9 @@ bool Simulator::Start(std::string& error) {
     error = "cannot make the certificate";
     return false;
   }
-  const std::string certificateFile =
-      !options_.cert_out.empty() || options_.env_file.empty() ? options_.cert_out : options_.env_file + ".pem";
+  const std::string certificateFile = !options_.cert_out.empty() || options_.env_file.empty()
+                                          ? options_.cert_out
+                                          : options_.env_file + ".pem";
   if (!certificateFile.empty() && !WriteFileAtomically(certificateFile, certificate_.Pem())) {
     error = "cannot write " + certificateFile;
     return false;

@@ -38,8 +38,8 @@ bool IsSystemFolder(const std::string& folder) {
   std::error_code failed;
   std::string path = std::filesystem::weakly_canonical(folder, failed).string();
   if (failed || path.empty()) path = folder;
-  static constexpr std::string_view kSystemRoots[] = {"/usr", "/bin", "/sbin", "/lib", "/lib32",
-                                                      "/lib64", "/libx32", "/opt", "/snap"};
+  static constexpr std::string_view kSystemRoots[] = {"/usr",   "/bin",    "/sbin", "/lib", "/lib32",
+                                                      "/lib64", "/libx32", "/opt",  "/snap"};
   for (std::string_view root : kSystemRoots) {
     if (path == root || (path.starts_with(root) && path[root.size()] == '/')) return true;
   }
@@ -68,8 +68,9 @@ DataFolderChoice ChooseDataFolderBeside(const std::string& beside) {
     choice.folder = beside;
   } else {
     const std::string user = UserDataFolder();
-    const std::string program = IsSystemFolder(beside) ? "the program's folder " + beside + " is a system folder"
-                                                       : "the program's folder " + beside + " cannot be written";
+    const std::string program = IsSystemFolder(beside)
+                                    ? "the program's folder " + beside + " is a system folder"
+                                    : "the program's folder " + beside + " cannot be written";
     if (user.empty()) {
       choice.error = program + ", and neither XDG_DATA_HOME nor HOME names a user data folder";
       return choice;

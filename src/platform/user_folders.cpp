@@ -41,7 +41,8 @@ std::string XdgUserDir(std::string_view key, std::string_view fallback) {
   std::size_t start = 0;
   while (start < text.size()) {
     const auto end = text.find('\n', start);
-    std::string_view line = text.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
+    std::string_view line =
+        text.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
     start = end == std::string_view::npos ? text.size() : end + 1;
     while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
     if (!line.starts_with(wanted)) continue;

@@ -337,7 +337,8 @@ TEST_F(DesktopProgramTest, ACrawlThatCannotWorkSaysWhy) {
   // A new crawl starts without the old reason.
   setenv("PELVARO_PLATFORM_WEB_HOST", platform.c_str(), 1);
   ASSERT_TRUE(Click(window, mw::kCrawlButton));
-  EXPECT_TRUE(WaitUntil([&] { return GbkToUtf8(mainForm().text(mw::kLog)).find("读取到数据：50") != std::string::npos; }));
+  EXPECT_TRUE(WaitUntil(
+      [&] { return GbkToUtf8(mainForm().text(mw::kLog)).find("读取到数据：50") != std::string::npos; }));
   EXPECT_EQ(program.crawlStatusLabel()->text().toStdString(), "");
   ASSERT_TRUE(Click(window, mw::kCrawlButton));
 }

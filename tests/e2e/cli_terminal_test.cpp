@@ -99,8 +99,8 @@ TEST(CliTerminal, LinesFitFortyAndEightyColumnsAndCtrlCLeavesOnlyTheSummaries) {
   ASSERT_TRUE(sim.started());
   for (const int columns : {40, 80}) {
     SCOPED_TRACE(columns);
-    const TerminalRun run = RunOnTerminal({"--hours", "100000", "--min-size", "0", "--pause-ms", "0"}, columns,
-                                          std::chrono::seconds(60), Typed{"%", "\x03"});
+    const TerminalRun run = RunOnTerminal({"--hours", "100000", "--min-size", "0", "--pause-ms", "0"},
+                                          columns, std::chrono::seconds(60), Typed{"%", "\x03"});
     ASSERT_EQ(run.status, 130) << run.screen;
     int progress = 0;
     for (std::string piece : Pieces(run.screen)) {
@@ -117,7 +117,8 @@ TEST(CliTerminal, LinesFitFortyAndEightyColumnsAndCtrlCLeavesOnlyTheSummaries) {
       EXPECT_EQ(line.find("已采集 "), std::string::npos) << line;
     }
     ASSERT_GE(lines.size(), 2u);
-    EXPECT_TRUE(lines[lines.size() - 2].starts_with("本次采集 ") || lines[lines.size() - 3].starts_with("本次采集 "))
+    EXPECT_TRUE(lines[lines.size() - 2].starts_with("本次采集 ") ||
+                lines[lines.size() - 3].starts_with("本次采集 "))
         << run.screen;
     EXPECT_TRUE(lines.back().starts_with("summary taken=") || lines.back().starts_with("failed_by_reason "))
         << run.screen;
@@ -149,8 +150,9 @@ TEST(CliTerminal, TheStatusLineKeepsWhatMattersAtEveryWidth) {
     EXPECT_LE(DisplayWidth(reason), columns) << reason;
     EXPECT_NE(reason.find("127.0.0.1:47801：连接被拒绝"), std::string::npos) << columns << " " << reason;
   }
-  EXPECT_NE(StatusLine(busy, 200).find("第12345轮 49/50 | 已采集 123456 | 已存在 9876543 | 不符 7654321 | 失败 4321 | "
-                                       "[#####.....] 45.5%"),
+  EXPECT_NE(StatusLine(busy, 200).find(
+                "第12345轮 49/50 | 已采集 123456 | 已存在 9876543 | 不符 7654321 | 失败 4321 | "
+                "[#####.....] 45.5%"),
             std::string::npos);
 }
 

@@ -6,8 +6,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -72,9 +72,10 @@ TEST(Cli, BadFlagsExitWithTwoAndAMessageNamingThem) {
   CliRun help(folder, {"--help"});
   EXPECT_EQ(help.wait(), 0);
   // Every flag is listed, with its unit or default.
-  for (const char* flag : {"--category NAME", "--seed-link URL", "--hours N", "--max-videos N", "--max-seconds N",
-                           "--log", "--contribute", "--category-folders", "--min-free-mb N", "--json", "--quiet",
-                           "\n  3    the run ended and the platform never answered", "\n  143  "}) {
+  for (const char* flag :
+       {"--category NAME", "--seed-link URL", "--hours N", "--max-videos N", "--max-seconds N", "--log",
+        "--contribute", "--category-folders", "--min-free-mb N", "--json", "--quiet",
+        "\n  3    the run ended and the platform never answered", "\n  143  "}) {
     EXPECT_NE(help.out().find(flag), std::string::npos) << flag;
   }
 }
@@ -177,7 +178,8 @@ TEST(Cli, WithoutThePlatformTheRunNamesTheHostAndEndsWithThree) {
     SimProcess sim(c.simFlags);
     ASSERT_TRUE(sim.started());
     const std::string host = c.refusedPlatform ? refused.address() : sim.address("platform");
-    CliRun run(sim.runDir(), {"--max-seconds", c.signal != 0 ? "60" : "3"}, {{"PELVARO_PLATFORM_WEB_HOST", host}});
+    CliRun run(sim.runDir(), {"--max-seconds", c.signal != 0 ? "60" : "3"},
+               {{"PELVARO_PLATFORM_WEB_HOST", host}});
     const std::string said = "无法连接平台 " + host + "：" + c.reason + "\n读取到数据：0\n";
     ASSERT_TRUE(run.waitForErr(said)) << run.err();
     if (c.signal != 0) run.signal(c.signal);
@@ -211,8 +213,9 @@ TEST(Cli, AnOutputFolderThatCannotBeWrittenEndsTheRunBeforeAnyRequest) {
                         Case{(root / "read-only/videos").string(), "Permission denied", user}}) {
     CliRun run(root.string(), {"--output", c.folder, "--max-videos", "1"}, {}, PELVARO_CLI_PATH, c.uid);
     EXPECT_EQ(run.wait(std::chrono::seconds(10)), 2) << run.err();
-    EXPECT_NE(run.err().find("pelvaro-cli: the output folder '" + c.folder + "' cannot be written: " + c.reason),
-              std::string::npos)
+    EXPECT_NE(
+        run.err().find("pelvaro-cli: the output folder '" + c.folder + "' cannot be written: " + c.reason),
+        std::string::npos)
         << run.err();
     EXPECT_EQ(run.out(), "");
   }
@@ -235,14 +238,17 @@ TEST(Cli, RunsAgainstTheSimulatorThroughItsEnvironmentFile) {
     clean[name] = std::nullopt;
   }
   fs::create_directories(folder + "/sim");
-  CliRun sim(folder + "/sim", {"--ephemeral", "--size-scale", "0.01", "--env-file", file}, clean, PELVARO_SIM_PATH);
-  for (int i = 0; i < 500 && !fs::exists(file); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  CliRun sim(folder + "/sim", {"--ephemeral", "--size-scale", "0.01", "--env-file", file}, clean,
+             PELVARO_SIM_PATH);
+  for (int i = 0; i < 500 && !fs::exists(file); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
   ASSERT_TRUE(fs::exists(file));
   const std::string variables = ReadWholeFile(file);
   EXPECT_NE(variables.find("export PELVARO_CA_FILE='" + file + ".pem'\n"), std::string::npos) << variables;
   EXPECT_TRUE(fs::exists(file + ".pem"));
-  CliRun run(folder, {"-c", ". \"$0\" && exec \"$1\" --max-videos 1 --hours 100000 --min-size 0 --pause-ms 0", file,
-                      PELVARO_CLI_PATH},
+  CliRun run(folder,
+             {"-c", ". \"$0\" && exec \"$1\" --max-videos 1 --hours 100000 --min-size 0 --pause-ms 0", file,
+              PELVARO_CLI_PATH},
              clean, "/bin/sh");
   EXPECT_EQ(run.wait(), 0) << run.err();
   EXPECT_TRUE(run.out().starts_with("summary taken=1 ")) << run.out() << run.err();
@@ -256,7 +262,8 @@ TEST(Cli, RunsAgainstTheSimulatorThroughItsEnvironmentFile) {
 TEST(Cli, ScriptsGetJsonLinesAQuietRunAndTheCsvOnStdout) {
   SimProcess sim({"--size-scale", "0.01", "--broken-every", "4"});
   ASSERT_TRUE(sim.started());
-  CliRun run(sim.runDir(), {"--json", "--max-videos", "3", "--pause-ms", "0", "--hours", "2000", "--min-size", "0"},
+  CliRun run(sim.runDir(),
+             {"--json", "--max-videos", "3", "--pause-ms", "0", "--hours", "2000", "--min-size", "0"},
              {{"PELVARO_TEST_RETRY_PAUSE_MS", "20"}});
   ASSERT_EQ(run.wait(), 0) << run.err();
   std::map<std::string, std::int64_t> counted;
@@ -272,12 +279,14 @@ TEST(Cli, ScriptsGetJsonLinesAQuietRunAndTheCsvOnStdout) {
     }
     const std::string outcome = object.at("outcome");
     ++counted[outcome];
-    EXPECT_TRUE(object.at("docid").is_string() && object.at("title").is_string() && object.at("seconds").is_number());
+    EXPECT_TRUE(object.at("docid").is_string() && object.at("title").is_string() &&
+                object.at("seconds").is_number());
     EXPECT_EQ(object.contains("path"), outcome == "taken") << line;
     EXPECT_EQ(object.contains("bytes"), outcome == "taken") << line;
     EXPECT_EQ(object.contains("reason"), outcome == "rejected" || outcome == "failed") << line;
     if (outcome == "taken") {
-      EXPECT_EQ(static_cast<std::int64_t>(fs::file_size(object.at("path").get<std::string>())), object.at("bytes"));
+      EXPECT_EQ(static_cast<std::int64_t>(fs::file_size(object.at("path").get<std::string>())),
+                object.at("bytes"));
       bytes += object.at("bytes").get<std::int64_t>();
     }
   }
@@ -290,11 +299,13 @@ TEST(Cli, ScriptsGetJsonLinesAQuietRunAndTheCsvOnStdout) {
   EXPECT_GT(counted["rejected"] + counted["failed"], 0);
   EXPECT_EQ(summary.at("bytes"), bytes);
 
-  CliRun quiet(sim.runDir(), {"--quiet", "--max-videos", "1", "--pause-ms", "0", "--hours", "2000", "--min-size", "0"},
+  CliRun quiet(sim.runDir(),
+               {"--quiet", "--max-videos", "1", "--pause-ms", "0", "--hours", "2000", "--min-size", "0"},
                {{"PELVARO_TEST_RETRY_PAUSE_MS", "20"}});
   ASSERT_EQ(quiet.wait(), 0) << quiet.err();
   EXPECT_EQ(quiet.err(), "");
-  EXPECT_TRUE(std::regex_match(quiet.out(), std::regex(R"(summary taken=1 [^\n]*\n(failed_by_reason [^\n]*\n)?)")))
+  EXPECT_TRUE(
+      std::regex_match(quiet.out(), std::regex(R"(summary taken=1 [^\n]*\n(failed_by_reason [^\n]*\n)?)")))
       << quiet.out();
 
   CliRun csv(sim.runDir(), {"--export-csv", "-"});

@@ -50,7 +50,8 @@ TEST(DataFolder, TheNamedFolderIsCreatedOrRefused) {
 }
 
 TEST(DataFolder, SystemFoldersAreTold) {
-  for (const char* folder : {"/usr/bin", "/usr/local/bin", "/bin", "/sbin", "/opt/pelvaro", "/lib64", "/usr"}) {
+  for (const char* folder :
+       {"/usr/bin", "/usr/local/bin", "/bin", "/sbin", "/opt/pelvaro", "/lib64", "/usr"}) {
     EXPECT_TRUE(IsSystemFolder(folder)) << folder;
   }
   for (const char* folder : {"/home/u/pelvaro", "/tmp/usr/bin", "/usrx/bin", "/srv/tools", "/optical"}) {
@@ -61,7 +62,8 @@ TEST(DataFolder, SystemFoldersAreTold) {
 // A program in a system folder keeps nothing beside itself, even where it could write (root);
 // a portable copy keeps its data and videos in its own folder.
 TEST(DataFolder, TheProgramsFolderServesOnlyAPortableCopy) {
-  const char* saved[] = {getenv("PELVARO_RUN_DIR"), getenv("HOME"), getenv("XDG_DATA_HOME"), getenv("XDG_CONFIG_HOME")};
+  const char* saved[] = {getenv("PELVARO_RUN_DIR"), getenv("HOME"), getenv("XDG_DATA_HOME"),
+                         getenv("XDG_CONFIG_HOME")};
   const std::string keep[] = {saved[0] ? saved[0] : "", saved[1] ? saved[1] : "", saved[2] ? saved[2] : "",
                               saved[3] ? saved[3] : ""};
   const std::string home = ::testing::TempDir() + "data-folder-home", portable = home + "/portable";
@@ -80,7 +82,8 @@ TEST(DataFolder, TheProgramsFolderServesOnlyAPortableCopy) {
     EXPECT_EQ(choice.folder, c.data) << c.program;
     EXPECT_EQ(DefaultVideoFolder(), c.videos) << c.program;
   }
-  EXPECT_EQ(std::filesystem::exists("/usr/bin/pelvarolishi") || std::filesystem::exists("/usr/bin/data"), false);
+  EXPECT_EQ(std::filesystem::exists("/usr/bin/pelvarolishi") || std::filesystem::exists("/usr/bin/data"),
+            false);
   // Back to the layout of a named data folder, which the other tests expect.
   setenv("PELVARO_RUN_DIR", portable.c_str(), 1);
   ChooseDataFolder();

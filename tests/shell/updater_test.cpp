@@ -164,9 +164,10 @@ TEST_F(UpdaterTest, CancelledPromptChangesNothingElse) {
 
 TEST_F(UpdaterTest, AcceptedPromptDownloadsAndOffersTheNewVersion) {
   // Only the third host answers its probe; the manifest arrives in GBK.
-  testing::SimProcess sim({"--articles", "50", "--offered-version", "4.7", "--update-size", "30000", "--update-hosts",
-                           "3", "--update-file-name", "新版.bin", "--manifest-encoding", "gbk"},
-                          runDir_);
+  testing::SimProcess sim(
+      {"--articles", "50", "--offered-version", "4.7", "--update-size", "30000", "--update-hosts", "3",
+       "--update-file-name", "新版.bin", "--manifest-encoding", "gbk"},
+      runDir_);
   ASSERT_TRUE(sim.started());
   int task = RunUpdateFlow(*form_);
   EXPECT_EQ(GbkToUtf8(form_->panelText(sw::kStatusBar, 1)), "上海服务器正常");

@@ -145,13 +145,13 @@ ParseResult ParseCommandLine(const std::vector<std::string>& arguments) {
         result.error = std::string(argument) + " takes no value";
         return result;
       }
-      (argument == "--contribute"     ? options.contribute
-       : argument == "--log"          ? options.log
-       : argument == "--stats"        ? options.stats
-       : argument == "--retry-failed" ? options.retryFailed
-       : argument == "--json"         ? options.json
+      (argument == "--contribute"                  ? options.contribute
+       : argument == "--log"                       ? options.log
+       : argument == "--stats"                     ? options.stats
+       : argument == "--retry-failed"              ? options.retryFailed
+       : argument == "--json"                      ? options.json
        : argument == "--quiet" || argument == "-q" ? options.quiet
-                                      : options.categoryFolders) = true;
+                                                   : options.categoryFolders) = true;
       continue;
     }
     const ValueFlag* flag = nullptr;

@@ -40,9 +40,9 @@ ParseResult ParseCommandLine(const std::vector<std::string>& arguments);
 std::string_view UsageText();
 
 // The exit statuses of pelvaro-cli.
-inline constexpr int kExitDone = 0;          // a limit ended the run (or a command finished)
-inline constexpr int kExitFailed = 1;        // a catalogue command could not do its work
-inline constexpr int kExitBadStart = 2;      // bad command line, or a folder that cannot be written
-inline constexpr int kExitNoPlatform = 3;    // the run ended and the platform never answered
+inline constexpr int kExitDone = 0;        // a limit ended the run (or a command finished)
+inline constexpr int kExitFailed = 1;      // a catalogue command could not do its work
+inline constexpr int kExitBadStart = 2;    // bad command line, or a folder that cannot be written
+inline constexpr int kExitNoPlatform = 3;  // the run ended and the platform never answered
 
 }  // namespace pelvaro::cli

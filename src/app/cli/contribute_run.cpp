@@ -18,7 +18,6 @@
 namespace pelvaro::cli {
 namespace {
 
-
 class ContributeEnd : public ContributeObserver {
  public:
   ContributeEnd(std::int64_t maxReports, TerminalOutput& output) : maxReports_(maxReports), output_(output) {}
@@ -102,9 +101,10 @@ int RunContribute(const CliOptions& options) {
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   output.finish();
   if (options.json) {
-    std::printf("{\"summary\": {\"reported\": %lld, \"in_history\": %lld, \"passes\": %lld, \"seconds\": %.3f}}\n",
-                static_cast<long long>(state.reported.load()), static_cast<long long>(state.inHistory.load()),
-                static_cast<long long>(state.passes.load()), seconds);
+    std::printf(
+        "{\"summary\": {\"reported\": %lld, \"in_history\": %lld, \"passes\": %lld, \"seconds\": %.3f}}\n",
+        static_cast<long long>(state.reported.load()), static_cast<long long>(state.inHistory.load()),
+        static_cast<long long>(state.passes.load()), seconds);
   } else {
     std::printf("summary reported=%lld in_history=%lld passes=%lld seconds=%.3f\n",
                 static_cast<long long>(state.reported.load()), static_cast<long long>(state.inHistory.load()),

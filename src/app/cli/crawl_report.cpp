@@ -56,7 +56,9 @@ double SecondsSince(std::chrono::steady_clock::time_point started) {
 }
 
 // Three decimals are plenty for a duration, and keep the lines short.
-double Rounded(double seconds) { return static_cast<double>(static_cast<long long>(seconds * 1000 + 0.5)) / 1000; }
+double Rounded(double seconds) {
+  return static_cast<double>(static_cast<long long>(seconds * 1000 + 0.5)) / 1000;
+}
 
 }  // namespace
 
@@ -65,7 +67,8 @@ std::string CrawlReport::VideoLine(const Ended& video, std::size_t columns) {
   // while a few columns of it fit), the size; the entry, docid and outcome stay.
   char number[16];
   std::snprintf(number, sizeof number, "%2d", video.entry);
-  const std::string head = std::string(number) + "  " + StripControls(GbkToUtf8(video.docid)) + "  " + video.shown;
+  const std::string head =
+      std::string(number) + "  " + StripControls(GbkToUtf8(video.docid)) + "  " + video.shown;
   const std::string title = StripControls(GbkToUtf8(video.title));
   const std::string size = video.size.empty() ? "" : "  " + video.size;
   const std::string extra = video.extra.empty() ? "" : "  " + video.extra;
@@ -125,7 +128,8 @@ void CrawlReport::onUnanswered(const Text& host, const Text& reason) {
     lastUnanswered_ = said;
   }
   // The log already says it at every pass; a screen or a quiet run hears it once per reason.
-  if (changed && !(output_.logs())) output_.error("pelvaro-cli: " + std::string(ct::kPlatformUnreachable) + said);
+  if (changed && !(output_.logs()))
+    output_.error("pelvaro-cli: " + std::string(ct::kPlatformUnreachable) + said);
   refreshStatus();
 }
 
@@ -363,9 +367,9 @@ std::string CrawlReport::summaryJson(double seconds) const {
 }
 
 std::string CrawlReport::readableSummary(double seconds) const {
-  return "本次采集 " + std::to_string(taken) + " 个视频（" + Megabytes(static_cast<double>(bytes)) + "），已存在 " +
-         std::to_string(present) + " 个，不符要求 " + std::to_string(rejected) + " 个，下载失败 " +
-         std::to_string(failed) + " 个，用时 " + Duration(seconds) + "。";
+  return "本次采集 " + std::to_string(taken) + " 个视频（" + Megabytes(static_cast<double>(bytes)) +
+         "），已存在 " + std::to_string(present) + " 个，不符要求 " + std::to_string(rejected) +
+         " 个，下载失败 " + std::to_string(failed) + " 个，用时 " + Duration(seconds) + "。";
 }
 
 }  // namespace pelvaro::cli

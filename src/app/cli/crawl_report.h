@@ -104,7 +104,7 @@ class CrawlReport : public CrawlObserver {
   CrawlStatus status_;
   bool passUnanswered_ = false;  // onUnanswered came for the pass under way
   std::string lastUnanswered_;
-  std::map<Text, Video> videos_;  // downloads started and not yet both ended and reported
+  std::map<Text, Video> videos_;           // downloads started and not yet both ended and reported
   std::map<Text, std::int64_t> failedBy_;  // failure reason (GBK) -> downloads
   std::mutex jsonMutex_;
 };

@@ -83,10 +83,11 @@ void CheckCategory(const CliOptions& options, TerminalOutput& output) {
   }
   if (categories.empty()) {
     output.error("pelvaro-cli: warning: the category list could not be loaded; --category '" +
-                *options.category + "' is used as given");
+                 *options.category + "' is used as given");
   } else {
-    output.error("pelvaro-cli: warning: --category '" + *options.category +
-                "' is not in the category list, so every video will be rejected; known categories: " + known);
+    output.error(
+        "pelvaro-cli: warning: --category '" + *options.category +
+        "' is not in the category list, so every video will be rejected; known categories: " + known);
   }
 }
 
@@ -108,8 +109,8 @@ int RunCrawl(const CliOptions& options) {
   // Before the first request: a folder that cannot take videos would fail every one of them.
   const Text outputFolder = CollectorSettings(*form).outputFolder();
   if (const int error = ProbeFolderForWriting(outputFolder); error != 0) {
-    output.error("pelvaro-cli: the output folder '" + NativePath(outputFolder) + "' cannot be written: " +
-                 std::strerror(error) + "; choose another with --output DIR");
+    output.error("pelvaro-cli: the output folder '" + NativePath(outputFolder) +
+                 "' cannot be written: " + std::strerror(error) + "; choose another with --output DIR");
     return kExitBadStart;
   }
   // Declared before the downloads: a download that ends writes its row into it.

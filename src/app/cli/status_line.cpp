@@ -69,7 +69,8 @@ std::string StatusLine(const CrawlStatus& status, std::size_t columns) {
     for (Part& part : parts) {
       if (part.shown && (last == nullptr || part.rank >= last->rank)) last = &part;
     }
-    if (last == nullptr || std::count_if(parts.begin(), parts.end(), [](const Part& p) { return p.shown; }) == 1) {
+    if (last == nullptr ||
+        std::count_if(parts.begin(), parts.end(), [](const Part& p) { return p.shown; }) == 1) {
       if (last != nullptr && !last->compact.empty() && !last->shortened) {
         last->shortened = true;
         continue;
