@@ -18,7 +18,11 @@ bool ReadInteger(const std::string& text, T& value) {
 }  // namespace
 
 std::string SimUsage() {
-  return R"(usage: pelvaro-sim [flags]
+  return R"(Usage: pelvaro-sim [OPTION]...
+Serves the Pelvaro platform and the vendor's services on loopback, so that pelvaro-collector
+and pelvaro-cli can be tried without the platform. Runs until SIGINT or SIGTERM.
+
+Options:
   --seed N                 graph seed (1)
   --articles N             number of articles (5000)
   --size-scale F           multiplies every declared file size (1.0)
@@ -28,6 +32,9 @@ std::string SimUsage() {
   --ports-file PATH        write the ports in use as JSON once every service listens
   --journal PATH           append one JSON line per request received
   --cert-out PATH          write the HTTPS certificate (PEM)
+  --env-file PATH          once every service listens, write the PELVARO_* variables that
+                           point the programs at the simulator, for a shell to source
+                           (the certificate goes to PATH.pem unless --cert-out names one)
   --threads N              connection threads of the platform (32)
   --latency-ms N           wait before every answer
   --rate-limit BYTES       per-connection rate limit of file answers, bytes per second
@@ -53,7 +60,7 @@ std::string SimUsage() {
   --overwrite-every N      ... for every Nth video only (1)
   --video-host HOST:PORT   the related videos' file addresses name this host instead
   --update-hosts LIST      update hosts whose /test.txt answers "ok", e.g. 2,3 (1,2,3)
-  --version TEXT           version in the update manifest (4.6)
+  --offered-version TEXT   version in the update manifest (4.6, no update)
   --update-size BYTES      size of the update download (2097152)
   --update-file-name NAME  file name in the update manifest
   --update-download-name P the download address ends in /down_pelvaro/download/P
@@ -65,11 +72,15 @@ std::string SimUsage() {
   --announcement TEXT      the announcement in gonggao.json
   --quote TEXT             always answer this quote
   --no-category-service    the collection service answers "all" with an empty body
+  -h, --help               this text
+  --version                the simulator's version
 )";
 }
 
-bool ParseSimOptions(int argc, char** argv, SimOptions& options, std::string& error, bool& help) {
+bool ParseSimOptions(int argc, char** argv, SimOptions& options, std::string& error, bool& help,
+                     bool& version) {
   help = false;
+  version = false;
   std::vector<std::string> args(argv + 1, argv + argc);
   for (std::size_t i = 0; i < args.size(); ++i) {
     std::string flag = args[i];
@@ -97,6 +108,9 @@ bool ParseSimOptions(int argc, char** argv, SimOptions& options, std::string& er
 
     if (flag == "--help" || flag == "-h") {
       help = true;
+      return true;
+    } else if (flag == "--version") {
+      version = true;
       return true;
     } else if (flag == "--seed") {
       if (!integer(options.seed)) return false;
@@ -130,6 +144,9 @@ bool ParseSimOptions(int argc, char** argv, SimOptions& options, std::string& er
     } else if (flag == "--cert-out") {
       if (!next()) return false;
       options.cert_out = value;
+    } else if (flag == "--env-file") {
+      if (!next()) return false;
+      options.env_file = value;
     } else if (flag == "--threads") {
       if (!integer(options.threads)) return false;
     } else if (flag == "--latency-ms") {
@@ -203,9 +220,9 @@ bool ParseSimOptions(int argc, char** argv, SimOptions& options, std::string& er
         else if (c != ',' && c != ' ')
           return bad();
       }
-    } else if (flag == "--version") {
+    } else if (flag == "--offered-version") {
       if (!next()) return false;
-      options.version = value;
+      options.offered_version = value;
     } else if (flag == "--update-size") {
       if (!integer(options.update_size)) return false;
     } else if (flag == "--update-file-name") {

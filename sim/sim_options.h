@@ -68,11 +68,14 @@ struct SimOptions {
   std::string ports_file;
   std::string journal;
   std::string cert_out;
+  // Shell lines that point the programs at the simulator; the certificate goes beside it
+  // (PATH + ".pem") unless cert_out names a file.
+  std::string env_file;
   int threads = 32;  // connection threads of the platform; the other services use 16
   Faults faults;
   // Update hosts (1 to 3) whose /test.txt answers "ok".
   std::set<int> update_hosts_ok = {1, 2, 3};
-  std::string version = "4.6";
+  std::string offered_version = "4.6";  // "版本" of the update manifest
   std::uint64_t update_size = 2 * 1024 * 1024;
   std::string update_file_name;      // default "pelvaro-collector-" + version
   std::string update_download_name;  // the download address's last part; default version + ".bin"
@@ -88,8 +91,10 @@ struct SimOptions {
   std::string video_host;
 };
 
-// Parses argv; on a bad flag returns false with a message. help is set for --help.
-bool ParseSimOptions(int argc, char** argv, SimOptions& options, std::string& error, bool& help);
+// Parses argv; on a bad flag returns false with a message. help is set for --help, version for
+// --version.
+bool ParseSimOptions(int argc, char** argv, SimOptions& options, std::string& error, bool& help,
+                     bool& version);
 std::string SimUsage();
 
 }  // namespace pelvaro::sim

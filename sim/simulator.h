@@ -38,6 +38,9 @@ class Simulator {
   const Certificate& certificate() const { return certificate_; }
   VendorState& vendor() { return context_.vendor; }
   std::string PortsJson() const;
+  // "export NAME='VALUE'" lines for every host variable of the programs, and PELVARO_CA_FILE
+  // naming the certificate file.
+  std::string EnvFileText(const std::string& certificateFile, const std::string& updateKeyFile) const;
 
  private:
   SimOptions options_;

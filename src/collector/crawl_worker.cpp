@@ -19,6 +19,7 @@
 #include "collector/video_downloads.h"
 #include "collector/video_filter.h"
 #include "collector/video_record.h"
+#include "platform/hosts.h"
 #include "platform/window_layout.h"
 #include "platform/worker.h"
 #include "toolkit/json_document.h"
@@ -42,6 +43,8 @@ void CrawlWorker::Run() {
   const CollectorSettings settings(context_.form);
   if (StopRequested()) return;
   context_.downloads.clearHalt();
+  // A reason an earlier crawl showed is no longer known to hold.
+  context_.form.setPanelText(mw::kStatusBar, mw::kMessagePanel, Text());
   // Partial files of a run that was killed are nobody's any more; files it finished but could
   // not mark or catalogue are finished now.
   RemoveLeftoverPartials(settings.outputFolder(), !settings.noSubfolders());
@@ -67,10 +70,11 @@ bool CrawlWorker::SeedPass(const Text& seed) {
   Form& form = context_.form;
   JsonDocument document;
   if (StopRequested()) return false;
-  const Text answer = FetchRelatedVideos(seed);
+  const RelatedVideosAnswer answer = AskRelatedVideos(seed);
   if (!Pause(20)) return false;
   form.setText(mw::kLog, Text());
-  document.parse(answer);
+  ShowAnswerState(answer);
+  document.parse(answer.text);
   if (!Pause(20)) return false;
   const int count = document.countAt("recommend_video");
   AppendLog(form, Gbk(ct::kReadCount) + std::to_string(count) + "\r\n");
@@ -92,6 +96,22 @@ bool CrawlWorker::Halted() {
   if (context_.observer != nullptr) context_.observer->onHalt(reason);
   form.messageBox(reason);
   return true;
+}
+
+void CrawlWorker::ShowAnswerState(const RelatedVideosAnswer& answer) {
+  Form& form = context_.form;
+  if (answer.answered) {
+    if (unanswered_) form.setPanelText(mw::kStatusBar, mw::kMessagePanel, Text());
+    unanswered_ = false;
+    return;
+  }
+  // Said at every pass: the log box only ever shows the current one.
+  const Text host = HostAddress(Host::PlatformWeb);
+  const Text line = Gbk(ct::kPlatformUnreachable) + host + Gbk(ct::kReasonFollows) + answer.failure;
+  AppendLog(form, line);
+  form.setPanelText(mw::kStatusBar, mw::kMessagePanel, line);
+  unanswered_ = true;
+  if (context_.observer != nullptr) context_.observer->onUnanswered(host, answer.failure);
 }
 
 bool CrawlWorker::RejectEntry(RowHandle row, std::string_view utf8Message) {

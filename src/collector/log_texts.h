@@ -23,6 +23,9 @@ inline constexpr std::string_view kTaskInBackground = "下载仍在后台进行�
 inline constexpr std::string_view kMarkerRepaired = "视频已完整下载，补写下载记录，";
 inline constexpr std::string_view kPassDone = "【操作完成】";
 inline constexpr std::string_view kNextPassSoon = "5秒后执行下一个数据";
+// A pass that got no answer, before "读取到数据：": followed by the host, "：" and the reason.
+inline constexpr std::string_view kPlatformUnreachable = "无法连接平台 ";
+inline constexpr std::string_view kReasonFollows = "：";
 // A download that failed: the log line and the text of the row's status cell.
 inline constexpr std::string_view kDownloadFailed = "下载失败";
 inline constexpr std::string_view kDownloadFailedBecause = "下载失败：";  // followed by the reason
@@ -63,6 +66,9 @@ inline constexpr std::string_view kStopCaption = "停止";
 
 // The sub-folder of portrait videos.
 inline constexpr std::string_view kPortraitFolder = "竖屏";
+
+// An output folder that cannot take videos: followed by the folder and the reason.
+inline constexpr std::string_view kOutputFolderUnwritable = "视频下载目录无法写入：";
 
 // The output-folder picker.
 inline constexpr std::string_view kPickFolderTitle = "选择视频保存目录";

@@ -19,6 +19,14 @@ Text ArticleLink(const Text& docid);
 // fails.
 Text FetchRelatedVideos(const Text& docid);
 
+struct RelatedVideosAnswer {
+  Text text;              // as FetchRelatedVideos gives it
+  bool answered = false;  // a successful (2xx) response came
+  Text failure;           // when not answered, why: "连接被拒绝", "HTTP 503", ...
+};
+// The same request, with whether and why not the platform answered.
+RelatedVideosAnswer AskRelatedVideos(const Text& docid);
+
 // The article page as the request function returns it; empty when the request fails.
 Text FetchArticlePage(const Text& docid);
 

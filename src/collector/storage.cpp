@@ -3,6 +3,8 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <cerrno>
+
 #include <cmath>
 #include <cstdio>
 #include <string_view>
@@ -19,6 +21,7 @@
 #include "collector/storage_guards.h"
 #include "collector/video_downloads.h"
 #include "collector/video_record.h"
+#include "platform/data_folder.h"
 #include "platform/files.h"
 #include "platform/folder_handle.h"
 #include "platform/hosts.h"
@@ -31,7 +34,7 @@ namespace pelvaro {
 
 namespace mw = main_window;
 
-Text DefaultOutputFolder() { return JoinPath(Utf8ToGbk(RunDir()), "video"); }
+Text DefaultOutputFolder() { return Utf8ToGbk(DefaultVideoFolder()); }
 
 Text HistoryFolder() { return JoinPath(Utf8ToGbk(RunDir()), "pelvarolishi"); }
 
@@ -256,6 +259,37 @@ TakeOutcome TakeVideo(CrawlContext& context, RowHandle row, VideoRecord& record)
       break;
   }
   return TakeOutcome::Running;
+}
+
+Text OutputFolderProblem(const Text& folder, int error) {
+  std::string_view reason;
+  switch (error) {
+    case EACCES:
+    case EPERM:
+      reason = "没有写入权限";
+      break;
+    case EROFS:
+      reason = "文件系统只读";
+      break;
+    case ENOSPC:
+    case EDQUOT:
+      reason = "磁盘已满";
+      break;
+    case ENOTDIR:
+    case EEXIST:
+      reason = "不是文件夹";
+      break;
+    case ENOENT:
+      reason = "路径不存在";
+      break;
+    case ENAMETOOLONG:
+      reason = "路径太长";
+      break;
+    default:
+      return Gbk(collector_text::kOutputFolderUnwritable) + folder + Gbk("（错误 ") + std::to_string(error) +
+             Gbk("）");
+  }
+  return Gbk(collector_text::kOutputFolderUnwritable) + folder + Gbk("（") + Gbk(reason) + Gbk("）");
 }
 
 void PickOutputFolder(Form& form) {

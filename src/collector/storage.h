@@ -16,7 +16,8 @@ namespace pelvaro {
 
 struct VideoRecord;
 
-// The data folder + "/video": the output folder until the user picks another.
+// The output folder until the user picks another: the data folder + "/video", or for an
+// installed copy the user's videos folder + "/Pelvaro" (see platform/data_folder.h).
 Text DefaultOutputFolder();
 
 // The data folder + "/pelvarolishi".
@@ -80,6 +81,10 @@ struct DownloadFailure;
 Text HaltText(const DownloadFailure& failure);
 // "下载失败：" and the download's reason, in the row's status cell and the log.
 void ShowDownloadFailure(Form& form, RowHandle row, const VideoDownload& download);
+
+// "视频下载目录无法写入：" + folder + "（" + the reason + "）" for an output folder that
+// FolderWriteError refused with `error`.
+Text OutputFolderProblem(const Text& folder, int error);
 
 // The output-folder picker: the chosen folder becomes the content of the output box; when the
 // user cancels, the default output folder does.

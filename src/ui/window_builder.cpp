@@ -283,7 +283,7 @@ void BuildStatusBar(QMainWindow& window, const ControlSpec& control, std::span<c
   bar->setSizeGripEnabled(false);
   for (std::size_t i = 0; i <= widths.size(); ++i) {
     auto* panel = new QLabel;
-    panel->setObjectName(kPanelPrefix + QString::number(i));
+    panel->setObjectName(StatusPanelName(static_cast<int>(i)));
     panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     panel->setTextFormat(Qt::PlainText);
     if (i < widths.size()) {
@@ -420,7 +420,9 @@ QSize DesignClientSize(const QWidget& window) {
 
 QLabel* StatusPanel(QStatusBar* bar, int index) {
   if (bar == nullptr || index < 0) return nullptr;
-  return bar->findChild<QLabel*>(kPanelPrefix + QString::number(index));
+  return bar->findChild<QLabel*>(StatusPanelName(index));
 }
+
+QString StatusPanelName(int index) { return kPanelPrefix + QString::number(index); }
 
 }  // namespace pelvaro

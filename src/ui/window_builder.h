@@ -63,5 +63,7 @@ QSize DesignClientSize(const QWidget& window);
 
 // Panel `index` of a status bar built above, or nullptr.
 QLabel* StatusPanel(QStatusBar* bar, int index);
+// The object name that makes a label of a status bar its panel `index`.
+QString StatusPanelName(int index);
 
 }  // namespace pelvaro

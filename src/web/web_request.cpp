@@ -11,6 +11,7 @@
 #include "web/curl_exchange.h"
 #include "web/curl_global.h"
 #include "web/curl_options.h"
+#include "web/download_failure.h"
 #include "web/header_block.h"
 #include "web/text_search.h"
 #include "web/transfer_limits.h"
@@ -214,6 +215,11 @@ Text WebRequest(const Text& url, WebRequestOptions& options, WebResult& result) 
   }
   if (code == CURLE_UNSUPPORTED_PROTOCOL && exchange.requestsStarted() > 0) return fail(716);
   if (code != CURLE_OK || exchange.aborted() != CurlExchange::Abort::kNone) {
+    if (exchange.aborted() != CurlExchange::Abort::kStopped) {
+      result.reason = FailureText(TransferFailure(code, exchange.statusCode(),
+                                                  exchange.aborted() == CurlExchange::Abort::kIdle,
+                                                  std::chrono::milliseconds(timeoutMs)));
+    }
     int phase = FailedPhase(code, exchange, follow);
     if (phase != 713 || exchange.aborted() == CurlExchange::Abort::kStopped) return fail(phase);
     result.status = FailureMessage(713);

@@ -14,6 +14,7 @@
 #include <QTreeWidget>
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <regex>
 
 #include "app/desktop_test_support.h"
@@ -24,6 +25,7 @@
 #include "platform/window_layout.h"
 #include "shell/startup_steps.h"
 #include "sim/video_content.h"
+#include "support/refused_port.h"
 #include "ui/main_window.h"
 #include "ui/startup_window.h"
 #include "ui/ui_test_support.h"
@@ -352,6 +354,54 @@ TEST_F(DesktopProgramTest, ContextMenuActions) {
   EXPECT_EQ(form.rowCount(mw::kVideoList), 0);
 }
 
+// A crawl that cannot do its work says why: a box, and no crawl, for an output folder that
+// cannot take videos; the platform's host and the reason in the log and the status bar while
+// the platform gives no answer.
+TEST_F(DesktopProgramTest, ACrawlThatCannotWorkSaysWhy) {
+  acceptDisclaimer();
+  DesktopProgram& program = start();
+  MainWindow& window = *program.mainWindow();
+  ASSERT_TRUE(WaitUntil([&] { return !program.categoryLoader().Running(); }));
+  // Below a file no folder can be made, not even by root.
+  std::ofstream(runDir_ + "/a-file") << "x";
+  const std::string blocked = runDir_ + "/a-file/videos";
+  mainForm().setText(mw::kOutputFolder, Utf8ToGbk(blocked));
+  QString message;
+  {
+    ModalAnswerer answer([&](QWidget* modal) {
+      if (auto* box = qobject_cast<QMessageBox*>(modal)) message = box->text();
+      AnswerOk(modal);
+    });
+    ASSERT_TRUE(Click(window, mw::kCrawlButton));
+  }
+  EXPECT_EQ(message.toStdString(), "视频下载目录无法写入：" + blocked + "（不是文件夹）");
+  EXPECT_EQ(GbkToUtf8(mainForm().text(mw::kCrawlButton)), "开始");
+  EXPECT_TRUE(sim_->requests("platform").empty());
+
+  mainForm().setText(mw::kOutputFolder, Utf8ToGbk(runDir_ + "/video"));
+  testing::RefusedPort refused;
+  const std::string platform = getenv("PELVARO_PLATFORM_WEB_HOST");
+  setenv("PELVARO_PLATFORM_WEB_HOST", refused.address().c_str(), 1);
+  ASSERT_TRUE(Click(window, mw::kCrawlButton));
+  const std::string said = "无法连接平台 " + refused.address() + "：连接被拒绝";
+  ASSERT_NE(program.crawlStatusLabel(), nullptr);
+  EXPECT_TRUE(WaitUntil([&] { return program.crawlStatusLabel()->text().toStdString() == said; }))
+      << program.crawlStatusLabel()->text().toStdString();
+  EXPECT_TRUE(WaitUntil([&] {
+    return GbkToUtf8(mainForm().text(mw::kLog)).find(said + "\r\n读取到数据：0") != std::string::npos;
+  })) << GbkToUtf8(mainForm().text(mw::kLog));
+  ASSERT_TRUE(Click(window, mw::kCrawlButton));
+  ASSERT_TRUE(WaitUntil([&] { return !program.crawlSession()->worker().Running(); }));
+
+  // A new crawl starts without the old reason.
+  setenv("PELVARO_PLATFORM_WEB_HOST", platform.c_str(), 1);
+  ASSERT_TRUE(Click(window, mw::kCrawlButton));
+  EXPECT_TRUE(WaitUntil(
+      [&] { return GbkToUtf8(mainForm().text(mw::kLog)).find("读取到数据：50") != std::string::npos; }));
+  EXPECT_EQ(program.crawlStatusLabel()->text().toStdString(), "");
+  ASSERT_TRUE(Click(window, mw::kCrawlButton));
+}
+
 TEST_F(DesktopProgramTest, FolderPickerSetsTheFolderAndCancelGoesBackToTheDefault) {
   acceptDisclaimer();
   start();
@@ -419,7 +469,7 @@ TEST_F(DesktopProgramTest, ABoxOpenedBeforeTheHandOverLeavesTheMainWindowUsable)
 class DesktopUpdateTest : public DesktopProgramTest {
  protected:
   std::vector<std::string> simulatorFlags() const override {
-    return {"--size-scale", "0.01", "--version", "4.7", "--update-size", "65536"};
+    return {"--size-scale", "0.01", "--offered-version", "4.7", "--update-size", "65536"};
   }
 };
 

@@ -23,7 +23,7 @@
 #include "collector/storage.h"
 #include "e2e/cli_process.h"
 #include "e2e/crawl_harness.h"
-#include "e2e/refused_port.h"
+#include "support/refused_port.h"
 #include "platform/window_layout.h"
 #include "support/sim_process.h"
 #include "web/transfer_limits.h"
@@ -33,6 +33,7 @@ extern char** environ;
 namespace pelvaro::e2e {
 
 using testing::FilesBelow;
+using testing::RefusedPort;
 using testing::SimProcess;
 namespace {
 

@@ -170,9 +170,10 @@ TEST_F(UpdaterTest, CancelledPromptChangesNothingElse) {
 
 TEST_F(UpdaterTest, AcceptedPromptDownloadsAndOffersTheNewVersion) {
   // Only the third host answers its probe; the manifest arrives in GBK.
-  testing::SimProcess sim({"--articles", "50", "--version", "4.7", "--update-size", "30000", "--update-hosts",
-                           "3", "--update-file-name", "新版.bin", "--manifest-encoding", "gbk"},
-                          runDir_);
+  testing::SimProcess sim(
+      {"--articles", "50", "--offered-version", "4.7", "--update-size", "30000", "--update-hosts", "3",
+       "--update-file-name", "新版.bin", "--manifest-encoding", "gbk"},
+      runDir_);
   ASSERT_TRUE(sim.started());
   int task = RunUpdateFlow(*form_);
   EXPECT_EQ(GbkToUtf8(form_->panelText(sw::kStatusBar, 1)), "上海服务器正常");
@@ -250,7 +251,7 @@ TEST_F(UpdaterTest, HostileManifestsOnlyEverAddANewFileBesideTheProgram) {
     auto before = ContentHashes(runDir_);
     before.merge(ContentHashes(home_));
 
-    testing::SimProcess sim({"--articles", "50", "--version", "4.7", "--update-size", "30000",
+    testing::SimProcess sim({"--articles", "50", "--offered-version", "4.7", "--update-size", "30000",
                              "--update-file-name", c.fileName, "--update-download-name", c.downloadName},
                             runDir_);
     ASSERT_TRUE(sim.started());
@@ -290,7 +291,7 @@ TEST_F(UpdaterTest, HostileManifestsOnlyEverAddANewFileBesideTheProgram) {
 }
 
 TEST_F(UpdaterTest, TransferThatBreaksOffLeavesNoFile) {
-  testing::SimProcess sim({"--articles", "50", "--version", "4.7", "--update-size", "300000",
+  testing::SimProcess sim({"--articles", "50", "--offered-version", "4.7", "--update-size", "300000",
                            "--update-file-name", "next", "--drop-after", "1000"},
                           runDir_);
   ASSERT_TRUE(sim.started());
@@ -349,7 +350,7 @@ TEST_F(UpdaterTest, AnOfferNotSignedForANewerVersionChangesNothing) {
        {"--update-signature", "wrong-comment"},
        "签名的版本不符：pelvaro-collector 99.0"},
       {"not a signature", {"--update-signature", "garbage"}, "签名格式不对"},
-      {"an older version", {"--version", "4.5"}, nullptr},
+      {"an older version", {"--offered-version", "4.5"}, nullptr},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -361,7 +362,7 @@ TEST_F(UpdaterTest, AnOfferNotSignedForANewerVersionChangesNothing) {
     auto before = ContentHashes(runDir_);
     before.merge(ContentHashes(home_));
 
-    std::vector<std::string> flags = {"--articles",    "50",    "--version",          "4.7",
+    std::vector<std::string> flags = {"--articles",    "50",    "--offered-version",  "4.7",
                                       "--update-size", "30000", "--update-file-name", "next"};
     flags.insert(flags.end(), c.flags.begin(), c.flags.end());
     testing::SimProcess sim(flags, runDir_);
@@ -402,7 +403,7 @@ TEST_F(UpdaterTest, AnInstalledCopyOnlySaysThatTheVersionIsOut) {
   EXPECT_FALSE(RunsFromSystemFolder("/home/user/pelvaro/pelvaro-collector"));
   EXPECT_FALSE(RunsFromSystemFolder("/usrdata/pelvaro-collector"));
 
-  testing::SimProcess sim({"--articles", "50", "--version", "4.7", "--update-size", "30000"}, runDir_);
+  testing::SimProcess sim({"--articles", "50", "--offered-version", "4.7", "--update-size", "30000"}, runDir_);
   ASSERT_TRUE(sim.started());
   EXPECT_EQ(RunUpdateFlow(*form_, "/usr/bin/pelvaro-collector"), 0);
   EXPECT_EQ(GbkToUtf8(form_->text(sw::kUpdatePanel)), "新版本4.7已发布，请用系统的软件包管理器更新。");

@@ -16,7 +16,6 @@
 int main(int argc, char** argv) {
   using namespace pelvaro;
   using namespace pelvaro::cli;
-  constexpr int kExitBadStart = 2;
   const std::vector<std::string> arguments(argv + 1, argv + argc);
   const ParseResult parsed = ParseCommandLine(arguments);
   if (!parsed.error.empty()) {

@@ -40,4 +40,10 @@ std::string FitWidth(std::string_view utf8, std::size_t columns) {
   return std::string(utf8.substr(0, i));
 }
 
+std::string Ellipsize(std::string_view utf8, std::size_t columns) {
+  if (DisplayWidth(utf8) <= columns) return std::string(utf8);
+  if (columns == 0) return {};
+  return FitWidth(utf8, columns - 1) + "…";
+}
+
 }  // namespace pelvaro::cli

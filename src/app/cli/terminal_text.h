@@ -20,4 +20,7 @@ std::size_t DisplayWidth(std::string_view utf8);
 // The text cut at a character boundary so that it takes at most `columns` columns.
 std::string FitWidth(std::string_view utf8, std::size_t columns);
 
+// The same, ending in "…" when something was cut.
+std::string Ellipsize(std::string_view utf8, std::size_t columns);
+
 }  // namespace pelvaro::cli

@@ -12,8 +12,10 @@
 #include "app/desktop/row_video.h"
 #include "app/desktop/update_relay_form.h"
 #include "collector/categories.h"
+#include "collector/collector_settings.h"
 #include "collector/crawl_log.h"
 #include "collector/storage.h"
+#include "platform/files.h"
 #include "platform/window_layout.h"
 #include "shell/app_identity.h"
 #include "shell/bug_report.h"
@@ -28,6 +30,8 @@
 #include "ui/qt_text.h"
 #include "ui/skin.h"
 #include "ui/startup_window.h"
+#include "ui/window_builder.h"
+#include "ui/window_builder.h"
 
 namespace pelvaro {
 namespace {
@@ -164,7 +168,7 @@ void DesktopProgram::createMainWindow() {
   MainWindow::Events events;
   events.created = [this](MainWindow& window) { onMainWindowCreated(window); };
   events.closing = [this](MainWindow&) { exitFromMainWindow(); };
-  events.crawlClicked = [this](MainWindow&) { crawl_->Toggle(); };
+  events.crawlClicked = [this](MainWindow& window) { toggleCrawl(window.form()); };
   events.contributeClicked = [this](MainWindow&) { contribute_->Toggle(); };
   events.saveClicked = [](MainWindow& window) {
     SettingsStore::SaveOnClose(window.form());
@@ -214,6 +218,24 @@ void DesktopProgram::showTotals() {
   if (!main_ || main_->totalsLabel() == nullptr) return;
   const std::string text = totals_.sample(downloads_.bytesReceived(), CrawlTotals::Clock::now());
   main_->totalsLabel()->setText(QString::fromStdString(text));
+}
+
+QLabel* DesktopProgram::crawlStatusLabel() const {
+  if (!main_) return nullptr;
+  return StatusPanel(main_->findChild<QStatusBar*>(QtFromUtf8(mw::kStatusBar)), mw::kMessagePanel);
+}
+
+void DesktopProgram::toggleCrawl(Form& form) {
+  // Found before the first request, not video by video: a folder that cannot take videos
+  // would fail every download.
+  if (!crawl_->running()) {
+    const Text folder = CollectorSettings(form).outputFolder();
+    if (const int error = FolderWriteError(folder); error != 0) {
+      form.messageBox(OutputFolderProblem(folder, error));
+      return;
+    }
+  }
+  crawl_->Toggle();
 }
 
 void DesktopProgram::exitFromMainWindow() {

@@ -70,6 +70,8 @@ class DesktopProgram {
 
   // The update's progress as the main window shows it (empty while no update runs).
   QLabel* updateStatusLabel() const { return updateLabel_; }
+  // The status bar's crawl panel: why the platform gives no answer, while that lasts.
+  QLabel* crawlStatusLabel() const;
   QPushButton* openNewVersionButton() const { return updateOpenButton_; }
 
   // The form the start-up sequence and the update flow write to (defined with the program).
@@ -86,6 +88,7 @@ class DesktopProgram {
   void openNewVersion();
   void showUpdateText(const Text& text);
   void showOpenNewVersion(const Text& caption);
+  void toggleCrawl(Form& form);
   void ensureUpdateStrip();
   void showTotals();
   void end(int code);
