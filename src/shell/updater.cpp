@@ -9,6 +9,7 @@
 #include <memory>
 #include <mutex>
 
+#include "platform/data_folder.h"
 #include "platform/files.h"
 #include "platform/hosts.h"
 #include "platform/window_layout.h"
@@ -154,15 +155,6 @@ bool ProbeUpdateHost(const std::string& host) {
 
 Text CheckVersion() { return FetchManifest(HostAddress(Host::Update1)).version == AppVersion() ? "1" : "0"; }
 
-bool RunsFromSystemFolder(std::string_view executablePath) {
-  static constexpr std::string_view kSystemFolders[] = {"/usr/",   "/bin/", "/sbin/", "/lib/",
-                                                        "/lib64/", "/opt/", "/snap/"};
-  for (std::string_view folder : kSystemFolders) {
-    if (executablePath.starts_with(folder)) return true;
-  }
-  return false;
-}
-
 int RunUpdateFlow(Form& startup) { return RunUpdateFlow(startup, ExecutablePath()); }
 
 int RunUpdateFlow(Form& startup, const std::string& executablePath) {
@@ -204,7 +196,7 @@ int RunUpdateFlow(Form& startup, const std::string& executablePath) {
   }
   startup.setText(startup_window::kAnnouncement, Gbk("发现新版本，更新内容：\r\n") + manifest.notes);
   // An installed copy belongs to the package manager: it never downloads a program file.
-  if (RunsFromSystemFolder(executablePath)) {
+  if (IsSystemFolder(executablePath.substr(0, executablePath.rfind('/')))) {
     RunLog::write(Gbk("已安装的程序由软件包管理器更新"));
     startup.setText(startup_window::kUpdatePanel,
                     Gbk("新版本") + manifest.version + Gbk("已发布，请用系统的软件包管理器更新。"));

@@ -38,9 +38,6 @@ Text CheckVersion();
 int RunUpdateFlow(Form& startup);
 int RunUpdateFlow(Form& startup, const std::string& executablePath);
 
-// Whether the executable lives where the package manager installs programs (/usr, /opt, ...).
-bool RunsFromSystemFolder(std::string_view executablePath);
-
 // RunDir + "/" + the manifest's file name made safe, once the downloaded file was kept (its
 // signature checked out); empty before and after a refusal. SetUpdateTarget names a kept file.
 Text UpdateTarget();
