@@ -18,7 +18,7 @@
 
 #include "collector/collection_service.h"
 #include "collector/sqlite_database.h"
-#include "collector/storage.h"
+#include "collector/history.h"
 #include "e2e/crawl_harness.h"
 #include "platform/window_layout.h"
 #include "support/sim_process.h"

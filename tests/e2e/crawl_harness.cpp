@@ -4,7 +4,7 @@
 
 #include "collector/crawl_log.h"
 #include "collector/crawl_worker.h"
-#include "collector/storage.h"
+#include "collector/output_layout.h"
 #include "platform/window_layout.h"
 #include "platform/worker.h"
 

@@ -20,7 +20,7 @@
 #include "collector/crawl_log.h"
 #include "collector/crawl_session.h"
 #include "collector/log_texts.h"
-#include "collector/storage.h"
+#include "collector/output_layout.h"
 #include "collector/video_downloads.h"
 #include "platform/files.h"
 #include "platform/memory_form.h"

@@ -14,7 +14,7 @@
 #include "collector/categories.h"
 #include "collector/collector_settings.h"
 #include "collector/crawl_log.h"
-#include "collector/storage.h"
+#include "collector/output_layout.h"
 #include "platform/files.h"
 #include "platform/window_layout.h"
 #include "shell/app_identity.h"
