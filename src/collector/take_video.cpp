@@ -99,13 +99,14 @@ bool RepairMarker(CrawlContext& context, const std::shared_ptr<ClaimFile>& claim
 
 TakeOutcome TakeVideo(CrawlContext& context, RowHandle row, VideoRecord& record) {
   Form& form = context.form;
-  if (!Pause(20)) return TakeOutcome::Stopped;
+  const CrawlTiming& timing = context.timing;
+  if (!Pause(timing.step)) return TakeOutcome::Stopped;
   if (record.title.empty()) {
     if (StopRequested()) return TakeOutcome::Stopped;
     const Text page = FetchArticlePage(record.docid);
-    if (!Pause(80)) return TakeOutcome::Stopped;
+    if (!Pause(timing.pageStep)) return TakeOutcome::Stopped;
     record.title = ArticleTitle(page);
-    if (!Pause(80)) return TakeOutcome::Stopped;
+    if (!Pause(timing.pageStep)) return TakeOutcome::Stopped;
     form.setCell(mw::kVideoList, row, mw::kColTitle, record.title);
   }
 
@@ -120,7 +121,7 @@ TakeOutcome TakeVideo(CrawlContext& context, RowHandle row, VideoRecord& record)
   if (claimed == ClaimFile::Outcome::HeldElsewhere || HistoryHolds(record.docid)) {
     AppendLogText(form, collector_text::kInHistory);
     form.setCell(mw::kVideoList, row, mw::kColDownload, Gbk(collector_text::kInHistoryCell));
-    if (!Pause(200)) return TakeOutcome::Stopped;
+    if (!Pause(timing.rowShown)) return TakeOutcome::Stopped;
     form.deleteRow(mw::kVideoList, row);
     return TakeOutcome::Present;
   }
@@ -128,7 +129,7 @@ TakeOutcome TakeVideo(CrawlContext& context, RowHandle row, VideoRecord& record)
   if (const auto finished = FinishedHere(context, claim.get(), record.docid, path)) {
     if (!RepairMarker(context, claim, record, *finished)) return TakeOutcome::Stopped;
     AppendLogText(form, collector_text::kMarkerRepaired);
-    if (!Pause(100)) return TakeOutcome::Stopped;
+    if (!Pause(timing.rowShownBriefly)) return TakeOutcome::Stopped;
     form.deleteRow(mw::kVideoList, row);
     return TakeOutcome::Repaired;
   }
@@ -136,15 +137,15 @@ TakeOutcome TakeVideo(CrawlContext& context, RowHandle row, VideoRecord& record)
   // overwritten, also not by a download of the same name that still runs.
   if (PathExists(path) || context.downloads.writes(path)) {
     AppendLogText(form, collector_text::kFileExists);
-    if (!Pause(100)) return TakeOutcome::Stopped;
+    if (!Pause(timing.rowShownBriefly)) return TakeOutcome::Stopped;
     form.deleteRow(mw::kVideoList, row);
     return TakeOutcome::Exists;
   }
   if (claim) claim->writeRecord("");  // a record of a file that is gone tells nothing
-  if (!Pause(200)) return TakeOutcome::Stopped;
+  if (!Pause(timing.rowShown)) return TakeOutcome::Stopped;
 
   if (StopRequested()) return TakeOutcome::Stopped;
-  if (context.observer != nullptr) context.observer->onDownloadStarting(record);
+  context.observer->onDownloadStarting(record);
   Form* log = &form;
   // The answer's size passed the filter; the server's own, from the probe, must pass as well
   // before the first byte is written (and no more than it is ever written).
@@ -158,7 +159,7 @@ TakeOutcome TakeVideo(CrawlContext& context, RowHandle row, VideoRecord& record)
   if (download->state() == VideoDownload::State::Failed &&
       download->failure().kind == FailureKind::FileExists) {
     AppendLogText(form, collector_text::kFileExists);
-    if (!Pause(100)) return TakeOutcome::Stopped;
+    if (!Pause(timing.rowShownBriefly)) return TakeOutcome::Stopped;
     form.deleteRow(mw::kVideoList, row);
     return TakeOutcome::Exists;
   }
@@ -187,7 +188,7 @@ TakeOutcome TakeVideo(CrawlContext& context, RowHandle row, VideoRecord& record)
     if (!listening) state = download->state();
   }
   if (state == VideoDownload::State::Failed) ShowDownloadFailure(form, row, *download);
-  if (!Pause(20)) return TakeOutcome::Stopped;
+  if (!Pause(timing.step)) return TakeOutcome::Stopped;
   switch (state) {
     case VideoDownload::State::Complete:
       return TakeOutcome::Complete;

@@ -159,7 +159,7 @@ int RunCrawl(const CliOptions& options) {
 
   const auto started = std::chrono::steady_clock::now();
   CheckCategory(options, output);
-  CrawlSession session(CrawlContext{*form, downloads, CrawlTiming{}, &report, &catalogue});
+  CrawlSession session(CrawlContext{*form, downloads, CrawlTimingFromEnvironment(), &report, &catalogue});
   if (!mainStop.stop_requested()) session.Toggle();
   {
     std::unique_lock lock(end.mutex);
