@@ -25,6 +25,8 @@ class CrawlObserver {
   virtual void onExists(const VideoRecord& record) { (void)record; }
   // Its download is about to start (the title is final).
   virtual void onDownloadStarting(const VideoRecord& record) { (void)record; }
+  // How far the download the crawl waits for has come: its fraction done, from 0 to 1.
+  virtual void onProgress(const Text& docid, double fraction) { (void)docid, (void)fraction; }
   // The video was reported to the collection service (a report cut short by a stop is not).
   virtual void onReported(const VideoRecord& record) { (void)record; }
   // The crawl stopped by itself for this reason (GBK): a marker could not be written.

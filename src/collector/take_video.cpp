@@ -171,6 +171,7 @@ TakeOutcome TakeVideo(CrawlContext& context, RowHandle row, VideoRecord& record)
     if (state == VideoDownload::State::Failed) break;
     const double fraction = download->fraction();
     form.setProgressCell(mw::kVideoList, row, mw::kColDownload, ProgressText(fraction), fraction);
+    context.observer->onProgress(record.docid, fraction);
     if (state != VideoDownload::State::Running) break;
   }
   if (state == VideoDownload::State::Running) {

@@ -298,7 +298,8 @@ void CrawlReport::downloadStopped(const Text& docid) {
     }
   }
   if (!output_.screen()) {
-    output_.line("pelvaro-cli: stopped the download of " + GbkToUtf8(docid) + " and removed its partial file");
+    output_.line("pelvaro-cli: stopped the download of " + GbkToUtf8(docid) +
+                 " and removed its partial file");
   }
   Ended e;
   e.entry = video.entry;
@@ -312,11 +313,12 @@ void CrawlReport::downloadStopped(const Text& docid) {
   ended(e);
 }
 
-void CrawlReport::progressCell(const Text& value) {
-  if (!output_.screen() || value.empty() || value.back() != '%') return;
+void CrawlReport::onProgress(const Text& docid, double fraction) {
+  (void)docid;
+  if (!output_.screen()) return;
   {
     std::lock_guard lock(mutex_);
-    status_.percent = std::strtod(value.c_str(), nullptr);
+    status_.percent = fraction * 100.0;
   }
   refreshStatus();
 }

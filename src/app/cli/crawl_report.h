@@ -39,6 +39,8 @@ class CrawlReport : public CrawlObserver {
   void onRejected(const VideoRecord& record, RejectReason reason) override;
   void onExists(const VideoRecord& record) override;
   void onDownloadStarting(const VideoRecord& record) override;
+  // Moves the current download's bar.
+  void onProgress(const Text& docid, double fraction) override;
   void onReported(const VideoRecord& record) override;
   void onHalt(const Text& reason) override;
 
@@ -49,8 +51,6 @@ class CrawlReport : public CrawlObserver {
   void downloadEnded(const VideoDownload& download);
   // A download stopped at the end of the run, its partial file removed: a failure.
   void downloadStopped(const Text& docid);
-  // A status cell of the list: a percentage ("45.5%") moves the current download's bar.
-  void progressCell(const Text& value);
 
   // Taken videos not yet reported to the service, as (category, docid); they count as
   // reported from now on.

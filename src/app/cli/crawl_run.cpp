@@ -143,9 +143,6 @@ int RunCrawl(const CliOptions& options) {
   form->setLineObserver([&output](std::string_view control, const Text& line) {
     if (control == mw::kLog) output.logLine(line);
   });
-  form->setCellObserver([&report](RowHandle, int column, const Text& value) {
-    if (column == mw::kColDownload) report.progressCell(value);
-  });
   downloads.setEndListener([&](const VideoDownload& download) {
     report.downloadEnded(download);
     if (report.taken >= options.maxVideos.value_or(INT64_MAX)) end.set(true, 0);
