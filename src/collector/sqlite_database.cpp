@@ -97,7 +97,6 @@ int SqliteDatabase::queryInt(std::string_view sql, int* result) {
   return code == SQLITE_ROW || code == SQLITE_DONE ? SQLITE_OK : code;
 }
 
-std::string SqliteDatabase::lastError() const { return db_ != nullptr ? sqlite3_errmsg(db_) : "no database"; }
 
 SqliteStatement::~SqliteStatement() { sqlite3_finalize(statement_); }
 
@@ -159,11 +158,6 @@ std::string SqliteStatement::text(int column) const {
 bool IsDamagedResult(int code) {
   const int primary = code & 0xff;
   return primary == SQLITE_NOTADB || primary == SQLITE_CORRUPT;
-}
-
-bool IsBusyResult(int code) {
-  const int primary = code & 0xff;
-  return primary == SQLITE_BUSY || primary == SQLITE_LOCKED;
 }
 
 bool ForEachRow(const SqliteDatabase& db, std::string_view sql, const std::vector<std::string>& parameters,

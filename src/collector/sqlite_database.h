@@ -57,9 +57,6 @@ class SqliteDatabase {
   // The first column of the first row of a query as an integer (0 without a row).
   int queryInt(std::string_view sql, int* result);
 
-  // Text of the last failure on this connection.
-  std::string lastError() const;
-
   sqlite3* handle() const { return db_; }
 
  private:
@@ -79,7 +76,6 @@ class SqliteStatement {
 
   // Prepares one statement on the connection. Returns the result code.
   int prepare(const SqliteDatabase& db, std::string_view sql);
-  bool isPrepared() const { return statement_ != nullptr; }
 
   // Parameters count from 1. The texts are copied.
   void bind(int index, std::string_view text);
@@ -109,7 +105,5 @@ bool ForEachRow(const SqliteDatabase& db, std::string_view sql, const std::vecto
 
 // Whether a result code says the file is no database or a damaged one.
 bool IsDamagedResult(int code);
-// Whether a result code says another connection holds the lock.
-bool IsBusyResult(int code);
 
 }  // namespace pelvaro

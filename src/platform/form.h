@@ -3,7 +3,7 @@
 // names of its controls; the collector and the shell see windows only through it.
 //
 // Contract shared by every implementation:
-// - Control names are UTF-8 (as declared in control_names.h); every value is a GBK Text.
+// - Control names are UTF-8 (as declared in window_layout.h); every value is a GBK Text.
 // - Each single operation is safe to call from any thread; a sequence of operations is not
 //   atomic. The Qt implementation runs each operation on the GUI thread and waits for it, and
 //   returns at once with an empty result when the calling worker has been asked to stop.

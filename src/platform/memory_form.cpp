@@ -4,28 +4,28 @@
 
 namespace pelvaro {
 
-MemoryForm::MemoryForm(const WindowSpec& window) : caption_(Gbk(window.designCaption)), left_(window.left) {
-  for (const auto& spec : window.controls) {
+MemoryForm::MemoryForm(const WindowDesign& window) : caption_(Gbk(window.designCaption)), left_(window.left) {
+  for (const auto& design : window.controls) {
     Control control;
-    control.kind = spec.kind;
-    control.visible = spec.visible;
-    control.checked = spec.checkedAtStart;
-    if (spec.kind != ControlKind::TabControl) control.text = Gbk(spec.text);
-    if (spec.kind == ControlKind::Timer) control.interval = 1000;
-    order_.emplace_back(spec.name);
-    controls_.emplace(std::string(spec.name), std::move(control));
+    control.kind = design.kind;
+    control.visible = design.visible;
+    control.checked = design.checkedAtStart;
+    if (design.kind != ControlKind::TabControl) control.text = Gbk(design.text);
+    if (design.kind == ControlKind::Timer) control.interval = 1000;
+    order_.emplace_back(design.name);
+    controls_.emplace(std::string(design.name), std::move(control));
   }
 }
 
 MemoryForm::~MemoryForm() = default;
 
 std::unique_ptr<MemoryForm> MemoryForm::MainWindow() {
-  auto form = std::make_unique<MemoryForm>(MainWindowSpec());
+  auto form = std::make_unique<MemoryForm>(MainWindowDesign());
   form->setText(main_window::kSeedLink, Utf8ToGbk(DefaultSeedLinkUtf8()));
   return form;
 }
 
-std::unique_ptr<MemoryForm> MemoryForm::StartupWindow() { return std::make_unique<MemoryForm>(StartupWindowSpec()); }
+std::unique_ptr<MemoryForm> MemoryForm::StartupWindow() { return std::make_unique<MemoryForm>(StartupWindowDesign()); }
 
 MemoryForm::Control* MemoryForm::find(std::string_view name, ControlKind kind) {
   auto it = controls_.find(name);
@@ -307,21 +307,8 @@ void MemoryForm::setWindowPlacement(const WindowPlacement& placement) {
   left_ = placement.left;
 }
 
-void MemoryForm::setWindowVisible(bool value) {
-  if (StopRequested()) return;
-  std::lock_guard lock(mutex_);
-  windowVisible_ = value;
-}
+void MemoryForm::setWindowVisible(bool value) { (void)value; }
 
-int MemoryForm::windowLeft() {
-  std::lock_guard lock(mutex_);
-  return left_;
-}
-
-bool MemoryForm::windowVisible() {
-  std::lock_guard lock(mutex_);
-  return windowVisible_;
-}
 
 std::vector<std::string> MemoryForm::controlsOfKind(ControlKind kind) {
   std::lock_guard lock(mutex_);

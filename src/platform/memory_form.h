@@ -20,7 +20,7 @@ namespace pelvaro {
 
 class MemoryForm : public Form {
  public:
-  explicit MemoryForm(const WindowSpec& window);
+  explicit MemoryForm(const WindowDesign& window);
   ~MemoryForm() override;
 
   // A MemoryForm with the main window's or the start-up window's controls.
@@ -70,8 +70,6 @@ class MemoryForm : public Form {
   void selectRow(std::string_view listView, RowHandle row);
   // The fraction a progress cell was given with its text; none for a plain text cell.
   std::optional<double> cellFraction(std::string_view listView, RowHandle row, int column);
-  int windowLeft();
-  bool windowVisible();
 
   struct ShownMessage {
     Text message;
@@ -122,7 +120,6 @@ class MemoryForm : public Form {
   Text caption_;
   int left_ = 0;
   WindowPlacement placement_;
-  bool windowVisible_ = true;
   RowHandle nextHandle_ = 1;
   std::vector<ShownMessage> messages_;
   MessageHandler messageHandler_;

@@ -91,7 +91,7 @@ enum class WidgetStyle : std::uint8_t {
 
 // One control of a window. Coordinates are relative to the parent (the window's client area,
 // or the top-left corner of the parent tab control); `page` is the parent's page index.
-struct ControlSpec {
+struct ControlDesign {
   std::string_view name;
   ControlKind kind;
   std::string_view parent;  // empty: the window itself
@@ -112,22 +112,22 @@ struct ControlSpec {
   static constexpr std::uint32_t kDefaultColor = 0xFFFFFFFFu;
 };
 
-struct ColumnSpec {
+struct ColumnDesign {
   std::string_view title;
   int width;
 };
 
-struct WindowSpec {
+struct WindowDesign {
   std::string_view designCaption;
   int left, top, width, height;
-  std::span<const ControlSpec> controls;
+  std::span<const ControlDesign> controls;
   // Widths of the status bar's panels but the last, which takes the rest of the bar.
   std::span<const int> panelWidths = {};
 };
 
-const WindowSpec& MainWindowSpec();
-const WindowSpec& StartupWindowSpec();
-std::span<const ColumnSpec> VideoListColumns();
+const WindowDesign& MainWindowDesign();
+const WindowDesign& StartupWindowDesign();
+std::span<const ColumnDesign> VideoListColumns();
 std::span<const std::string_view> ContextMenuItems();  // "加入索引序列", "清空列表", "取消操作"
 std::span<const int> StatusBarPanelWidths();           // start-up window: 99, 200 (the third takes the rest)
 
@@ -136,6 +136,6 @@ std::span<const int> StatusBarPanelWidths();           // start-up window: 99, 2
 std::string DefaultSeedLinkUtf8();
 
 // The layout entry of a control, or nullptr.
-const ControlSpec* FindControl(const WindowSpec& window, std::string_view name);
+const ControlDesign* FindControl(const WindowDesign& window, std::string_view name);
 
 }  // namespace pelvaro

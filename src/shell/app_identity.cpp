@@ -7,7 +7,6 @@ namespace pelvaro {
 
 Text AppTitle() { return Gbk(kAppTitleUtf8); }
 Text AppVersion() { return Text(kAppVersion); }
-Text SoftwareId() { return Text(kSoftwareId); }
 
 Text RunDirPath() { return Utf8ToGbk(RunDir()); }
 Text DataFolder() { return JoinPath(RunDirPath(), "data"); }

@@ -16,7 +16,6 @@ inline constexpr std::string_view kSoftwareId = "down_pelvaro";
 
 Text AppTitle();  // GBK
 Text AppVersion();
-Text SoftwareId();
 
 // RunDir() as a program path (GBK), and its "data" folder.
 Text RunDirPath();

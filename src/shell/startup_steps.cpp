@@ -3,6 +3,7 @@
 #include "platform/files.h"
 #include "platform/hosts.h"
 #include "platform/window_layout.h"
+#include "platform/worker.h"
 #include "shell/app_identity.h"
 #include "shell/desktop.h"
 #include "shell/extras.h"
@@ -46,6 +47,17 @@ void StartupSequence(Form& startup, const StartupActions& actions) {
   }
   CreateStartupShortcut();
   if (actions.handOver) actions.handOver();
+}
+
+void UpdateJob(Form& startup) {
+  RunLog::write(Gbk("显示版本号") + AppVersion());
+  startup.setPanelText(startup_window::kStatusBar, 0, Gbk("版本v") + AppVersion());
+  Text current = CheckVersion();
+  RunLog::write(Gbk("版本检查结果1是最新版：") + current);
+  if (current == "0" && !StopRequested()) RunUpdateFlow(startup);
+  if (StopRequested()) return;
+  ShowDriveHintIfNeeded(startup);
+  ShowQuote(startup);
 }
 
 }  // namespace pelvaro

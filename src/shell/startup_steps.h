@@ -39,4 +39,8 @@ struct StartupActions {
 // on their threads, the desktop launcher, the hand-over. Missing actions are skipped.
 void StartupSequence(Form& startup, const StartupActions& actions);
 
+// The update job of the start-up sequence, on its own thread: version in panel 0, the check,
+// the update flow when outdated, the drive hint, the quote of the day.
+void UpdateJob(Form& startup);
+
 }  // namespace pelvaro

@@ -19,7 +19,6 @@
 #include "shell/desktop.h"
 #include "shell/extras.h"
 #include "shell/run_log.h"
-#include "shell/startup_steps.h"
 #include "shell/update_target.h"
 #include "shell/update_trust.h"
 #include "toolkit/json_document.h"
@@ -302,17 +301,6 @@ bool OpenNewVersion() {
   if (rc != 0) return false;
   WaitFor(std::chrono::milliseconds(200));
   return true;
-}
-
-void UpdateJob(Form& startup) {
-  RunLog::write(Gbk("显示版本号") + AppVersion());
-  startup.setPanelText(startup_window::kStatusBar, 0, Gbk("版本v") + AppVersion());
-  Text current = CheckVersion();
-  RunLog::write(Gbk("版本检查结果1是最新版：") + current);
-  if (current == "0" && !StopRequested()) RunUpdateFlow(startup);
-  if (StopRequested()) return;
-  ShowDriveHintIfNeeded(startup);
-  ShowQuote(startup);
 }
 
 }  // namespace pelvaro

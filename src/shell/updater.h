@@ -59,8 +59,4 @@ std::int64_t FileSizeKb(const Text& path);
 // start. The caller then destroys the start-up window, which ends the program.
 bool OpenNewVersion();
 
-// The update job of the start-up sequence, on its own thread: version in panel 0, the check,
-// the update flow when outdated, the drive hint, the quote of the day.
-void UpdateJob(Form& startup);
-
 }  // namespace pelvaro

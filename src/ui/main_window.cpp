@@ -84,8 +84,8 @@ void StepNumber(QLineEdit* edit, int step) {
 }  // namespace
 
 MainWindow::MainWindow(Events events) : events_(std::move(events)) {
-  BuildWindow(*this, MainWindowSpec(), kAnchors);
-  form_ = std::make_unique<QtForm>(this, MainWindowSpec());
+  BuildWindow(*this, MainWindowDesign(), kAnchors);
+  form_ = std::make_unique<QtForm>(this, MainWindowDesign());
   // The seed link's design-time content names the platform host, known only at run time.
   form_->setText(mw::kSeedLink, Gbk(DefaultSeedLinkUtf8()));
 

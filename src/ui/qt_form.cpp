@@ -77,7 +77,7 @@ RowHandle RowHandleOf(const QTreeWidgetItem* item) {
   return item == nullptr ? kNoRow : item->data(0, kRowHandleRole).toULongLong();
 }
 
-QtForm::QtForm(QWidget* window, const WindowSpec& layout) : window_(window), layout_(layout) {}
+QtForm::QtForm(QWidget* window, const WindowDesign& layout) : window_(window), layout_(layout) {}
 
 Text QtForm::text(std::string_view control) {
   return OnGui<Text>(window_, [name = QtFromUtf8(control)](QWidget* w) -> Text {
@@ -384,7 +384,7 @@ void QtForm::setWindowPlacement(const WindowPlacement& placement) {
 
 std::vector<std::string> QtForm::controlsOfKind(ControlKind kind) {
   std::vector<std::string> names;
-  for (const ControlSpec& control : layout_.controls) {
+  for (const ControlDesign& control : layout_.controls) {
     if (control.kind == kind) names.emplace_back(control.name);
   }
   return names;

@@ -20,7 +20,7 @@ class QtForm : public Form {
  public:
   // Once window is destroyed every operation does nothing and returns the empty value. layout
   // (a table with static lifetime) lists the controls in declaration order.
-  QtForm(QWidget* window, const WindowSpec& layout);
+  QtForm(QWidget* window, const WindowDesign& layout);
 
   Text text(std::string_view control) override;
   void setText(std::string_view control, const Text& value) override;
@@ -73,7 +73,7 @@ class QtForm : public Form {
 
  private:
   QPointer<QWidget> window_;
-  const WindowSpec& layout_;
+  const WindowDesign& layout_;
 };
 
 }  // namespace pelvaro

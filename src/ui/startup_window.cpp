@@ -19,8 +19,8 @@ constexpr int kTimerDesignIntervalMs = 1000;
 }  // namespace
 
 StartupWindow::StartupWindow(Events events) : events_(std::move(events)) {
-  BuildWindow(*this, StartupWindowSpec());
-  form_ = std::make_unique<QtForm>(this, StartupWindowSpec());
+  BuildWindow(*this, StartupWindowDesign());
+  form_ = std::make_unique<QtForm>(this, StartupWindowDesign());
 
   auto bindClick = [this](std::string_view name, Hook Events::*member) {
     if (auto* button = findChild<QAbstractButton*>(QtFromUtf8(name))) {

@@ -134,11 +134,11 @@ QString FontFamily(std::string_view face) {
 
 // Colours and fonts go into the control's own style sheet: an application-wide skin would
 // override fonts set any other way, while a control's own sheet always wins over it.
-void ApplyLook(QWidget* widget, const ControlSpec& control, const char* styleClass, QString style = {},
+void ApplyLook(QWidget* widget, const ControlDesign& control, const char* styleClass, QString style = {},
                const QString& more = {}) {
-  if (control.textColor != ControlSpec::kDefaultColor)
+  if (control.textColor != ControlDesign::kDefaultColor)
     style += "color: " + ColourName(control.textColor) + "; ";
-  if (control.backColor != ControlSpec::kDefaultColor) {
+  if (control.backColor != ControlDesign::kDefaultColor) {
     style += "background-color: " + ColourName(control.backColor) + "; ";
   }
   if (control.fontPx > 0) style += QString("font-size: %1px; ").arg(control.fontPx);
@@ -150,7 +150,7 @@ void ApplyLook(QWidget* widget, const ControlSpec& control, const char* styleCla
 // A label the user presses: it reads like the label it replaces, and as a real button it is
 // reached with Tab and pressed with the space bar, framed while it has the focus as every
 // focused control is.
-QWidget* MakePressableLabel(const ControlSpec& control) {
+QWidget* MakePressableLabel(const ControlDesign& control) {
   auto* button = new QPushButton(QtFromGbk(Gbk(control.text)));
   button->setFlat(true);
   button->setCursor(Qt::PointingHandCursor);
@@ -160,7 +160,7 @@ QWidget* MakePressableLabel(const ControlSpec& control) {
   return button;
 }
 
-QWidget* MakeLabel(const ControlSpec& control) {
+QWidget* MakeLabel(const ControlDesign& control) {
   if (control.style == WidgetStyle::PressableLabel) return MakePressableLabel(control);
   auto* label = new DesignLabel;
   label->setWordWrap(control.wordWrap);
@@ -175,7 +175,7 @@ QWidget* MakeLabel(const ControlSpec& control) {
   return label;
 }
 
-QWidget* MakeEditBox(const ControlSpec& control) {
+QWidget* MakeEditBox(const ControlDesign& control) {
   if (control.style == WidgetStyle::MultiLine || control.style == WidgetStyle::LogBox) {
     auto* edit = new QPlainTextEdit(QtLinesFromGbk(Gbk(control.text)));
     edit->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -193,7 +193,7 @@ QWidget* MakeEditBox(const ControlSpec& control) {
   return edit;
 }
 
-QWidget* MakeButton(const ControlSpec& control) {
+QWidget* MakeButton(const ControlDesign& control) {
   QString caption = QtFromGbk(Gbk(control.text));
   if (control.style != WidgetStyle::SuperButton) {
     auto* button = new QPushButton(caption);
@@ -212,7 +212,7 @@ QWidget* MakeButton(const ControlSpec& control) {
   return button;
 }
 
-QWidget* MakeListView(const ControlSpec& control) {
+QWidget* MakeListView(const ControlDesign& control) {
   auto* list = new QTreeWidget;
   list->setRootIsDecorated(false);
   list->setItemsExpandable(false);
@@ -222,19 +222,19 @@ QWidget* MakeListView(const ControlSpec& control) {
   list->setAllColumnsShowFocus(true);
   list->setTextElideMode(Qt::ElideRight);
   QStringList titles;
-  for (const ColumnSpec& column : VideoListColumns()) titles << QtFromUtf8(column.title);
+  for (const ColumnDesign& column : VideoListColumns()) titles << QtFromUtf8(column.title);
   list->setColumnCount(static_cast<int>(titles.size()));
   list->setHeaderLabels(titles);
   list->header()->setStretchLastSection(false);
   list->header()->setMinimumSectionSize(1);
   list->header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
   int index = 0;
-  for (const ColumnSpec& column : VideoListColumns()) list->setColumnWidth(index++, column.width);
+  for (const ColumnDesign& column : VideoListColumns()) list->setColumnWidth(index++, column.width);
   ApplyLook(list, control, "QTreeWidget");
   return list;
 }
 
-QWidget* MakeTabControl(const ControlSpec& control) {
+QWidget* MakeTabControl(const ControlDesign& control) {
   auto* tabs = new QTabWidget;
   tabs->setFocusPolicy(Qt::NoFocus);
   tabs->tabBar()->setFocusPolicy(Qt::NoFocus);
@@ -244,7 +244,7 @@ QWidget* MakeTabControl(const ControlSpec& control) {
   return tabs;
 }
 
-QWidget* MakeControl(const ControlSpec& control) {
+QWidget* MakeControl(const ControlDesign& control) {
   switch (control.kind) {
     case ControlKind::Label:
       return MakeLabel(control);
@@ -277,7 +277,7 @@ QWidget* MakeControl(const ControlSpec& control) {
   return nullptr;
 }
 
-void BuildStatusBar(QMainWindow& window, const ControlSpec& control, std::span<const int> widths) {
+void BuildStatusBar(QMainWindow& window, const ControlDesign& control, std::span<const int> widths) {
   auto* bar = new QStatusBar;
   bar->setObjectName(QtFromUtf8(control.name));
   bar->setSizeGripEnabled(false);
@@ -299,11 +299,11 @@ void BuildStatusBar(QMainWindow& window, const ControlSpec& control, std::span<c
 
 // The height the status bar takes from the client area: its natural height, but no more than
 // the design leaves below the lowest control, so that the design size holds the bar too.
-int StatusBarHeight(QMainWindow& window, const WindowSpec& layout) {
+int StatusBarHeight(QMainWindow& window, const WindowDesign& layout) {
   QStatusBar* bar = window.findChild<QStatusBar*>(QString(), Qt::FindDirectChildrenOnly);
   if (bar == nullptr || bar->isHidden()) return 0;
   int bottom = 0;
-  for (const ControlSpec& control : layout.controls) {
+  for (const ControlDesign& control : layout.controls) {
     if (control.parent.empty() && control.kind != ControlKind::StatusBar &&
         control.kind != ControlKind::Timer)
       bottom = std::max(bottom, control.top + control.height);
@@ -326,7 +326,7 @@ QRect AnchoredRect(const QRect& design, std::uint8_t anchor, QSize grow) {
   return rect;
 }
 
-QSize ClientSizeFor(const WindowSpec& layout) {
+QSize ClientSizeFor(const WindowDesign& layout) {
   return QSize(layout.width - kFrameWidth, layout.height - kFrameHeight);
 }
 
@@ -350,13 +350,13 @@ QRect FitOnScreen(const QRect& wanted, const QSize& minimum, const QRect& availa
   return QRect(QPoint(left, top), size);
 }
 
-void BuildWindow(QMainWindow& window, const WindowSpec& layout, std::span<const ControlAnchor> anchors) {
+void BuildWindow(QMainWindow& window, const WindowDesign& layout, std::span<const ControlAnchor> anchors) {
   window.setStyleSheet(
       QString("QWidget { font-family: \"%1\"; font-size: %2px; }").arg(kUiFontFace).arg(kDefaultFontPx));
 
   std::map<std::string_view, QTabWidget*> tabControls;
-  std::vector<std::pair<QWidget*, const ControlSpec*>> onClient;
-  for (const ControlSpec& control : layout.controls) {
+  std::vector<std::pair<QWidget*, const ControlDesign*>> onClient;
+  for (const ControlDesign& control : layout.controls) {
     if (control.kind == ControlKind::StatusBar) {
       BuildStatusBar(window, control, layout.panelWidths);
       continue;

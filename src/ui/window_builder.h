@@ -40,7 +40,7 @@ struct ControlAnchor {
 QRect AnchoredRect(const QRect& design, std::uint8_t anchor, QSize grow);
 
 // The client size for a design-time outer size: the outer size less a typical frame.
-QSize ClientSizeFor(const WindowSpec& layout);
+QSize ClientSizeFor(const WindowDesign& layout);
 // The frame a window has beyond its client area, as estimated before any window is shown.
 QSize TypicalFrame();
 // The frame of window: its own when it is on screen, else that of another window on screen
@@ -56,7 +56,7 @@ QRect FitOnScreen(const QRect& wanted, const QSize& minimum, const QRect& availa
 // status bar, timers), sets the design caption, the minimum and initial size for the screen
 // and the design position. Timers are created stopped. A window without anchors keeps its
 // design size as its largest.
-void BuildWindow(QMainWindow& window, const WindowSpec& layout, std::span<const ControlAnchor> anchors = {});
+void BuildWindow(QMainWindow& window, const WindowDesign& layout, std::span<const ControlAnchor> anchors = {});
 
 // The size the window was designed for and the smallest it gets on a screen with room for it.
 QSize DesignClientSize(const QWidget& window);

@@ -74,7 +74,6 @@ class DownloadTask {
   DownloadTask(const DownloadTask&) = delete;
   DownloadTask& operator=(const DownloadTask&) = delete;
 
-  int Number() const { return number_; }
   const std::string& Url() const { return url_; }
   std::int64_t TotalSize() const { return totalSize_; }
   const ProbedFile& Probed() const { return probed_; }

@@ -40,7 +40,6 @@ class FileWriter {
   // Closes the file (releasing its lock); later writes fail. Safe to call more than once.
   void Close();
 
-  bool IsOpen() const { return fd_ >= 0; }
   int Error() const { return error_; }
 
  private:

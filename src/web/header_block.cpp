@@ -5,7 +5,7 @@
 #include <array>
 
 #include "web/text_search.h"
-#include "web/web_request.h"
+#include "web/web_request_options.h"
 
 namespace pelvaro {
 namespace {

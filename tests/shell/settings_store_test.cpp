@@ -13,14 +13,14 @@ namespace {
 using testing::ShellTest;
 
 // A small window with ASCII names, so that case rules can be seen.
-constexpr std::array<ControlSpec, 5> kControls{{
+constexpr std::array<ControlDesign, 5> kControls{{
     {"Edit1", ControlKind::EditBox, "", 0, 0, 0, 10, 10, "design"},
     {"Edit2", ControlKind::EditBox, "", 0, 0, 0, 10, 10, "second"},
     {"Check1", ControlKind::CheckBox, "", 0, 0, 0, 10, 10, "c"},
     {"Date1", ControlKind::DateBox, "", 0, 0, 0, 10, 10, ""},
     {"Label1", ControlKind::Label, "", 0, 0, 0, 10, 10, "label"},
 }};
-const WindowSpec kSmallWindow{"", 0, 0, 100, 100, kControls};
+const WindowDesign kSmallWindow{"", 0, 0, 100, 100, kControls};
 
 class SettingsStoreTest : public ShellTest {
  protected:

@@ -1,3 +1,4 @@
+#include "shell/startup_steps.h"
 #include "shell/updater.h"
 
 #include <sys/stat.h>

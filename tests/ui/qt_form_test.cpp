@@ -67,12 +67,12 @@ TEST(QtForm, LabelAndPanelTextIsNeverMarkup) {
   const Text hostile = "<img src=\"file:///etc/passwd\"><a href=\"x\">1 < 2 & 3</a>";
   StartupWindow startup;
   MainWindow main;
-  const std::pair<QWidget*, const WindowSpec*> windows[] = {{&startup, &StartupWindowSpec()},
-                                                            {&main, &MainWindowSpec()}};
+  const std::pair<QWidget*, const WindowDesign*> windows[] = {{&startup, &StartupWindowDesign()},
+                                                            {&main, &MainWindowDesign()}};
   int labels = 0;
-  for (auto [window, spec] : windows) {
+  for (auto [window, design] : windows) {
     Form& form = window == &startup ? startup.form() : main.form();
-    for (const ControlSpec& control : spec->controls) {
+    for (const ControlDesign& control : design->controls) {
       if (control.kind != ControlKind::Label) continue;
       ++labels;
       form.setText(control.name, hostile);
@@ -223,7 +223,7 @@ TEST(QtForm, ControlsOfKindFollowTheTableOrder) {
   MainWindow window;
   std::vector<std::string> boxes = window.form().controlsOfKind(ControlKind::EditBox);
   std::vector<std::string> expected;
-  for (const ControlSpec& control : MainWindowSpec().controls) {
+  for (const ControlDesign& control : MainWindowDesign().controls) {
     if (control.kind == ControlKind::EditBox) expected.emplace_back(control.name);
   }
   EXPECT_EQ(boxes, expected);
@@ -257,8 +257,8 @@ TEST(QtForm, StoppedWorkerReturnsAtOnceWhileTheGuiIsBusy) {
 // A window destroyed before the GUI thread got to a posted operation releases its caller.
 TEST(QtForm, CallerIsReleasedWhenTheWindowGoesAway) {
   auto window = std::make_unique<QMainWindow>();
-  BuildWindow(*window, MainWindowSpec());
-  QtForm form(window.get(), MainWindowSpec());
+  BuildWindow(*window, MainWindowDesign());
+  QtForm form(window.get(), MainWindowDesign());
   std::promise<void> calling;
   int rows = -1;
   Worker worker;

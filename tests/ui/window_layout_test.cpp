@@ -29,7 +29,7 @@
 namespace pelvaro {
 namespace {
 
-bool HasExpectedType(QObject* object, const ControlSpec& control) {
+bool HasExpectedType(QObject* object, const ControlDesign& control) {
   switch (control.kind) {
     case ControlKind::Label:
       return control.style == WidgetStyle::PressableLabel ? qobject_cast<QPushButton*>(object) != nullptr
@@ -58,14 +58,14 @@ bool HasExpectedType(QObject* object, const ControlSpec& control) {
   }
 }
 
-Text DesignText(const ControlSpec& control) {
+Text DesignText(const ControlDesign& control) {
   if (control.name == main_window::kSeedLink) return Gbk(DefaultSeedLinkUtf8());
   return Gbk(control.text);
 }
 
 // Every control: its objectName, Qt type, default text and visibility, read through the Form.
-void CheckControls(QWidget& window, Form& form, const WindowSpec& layout) {
-  for (const ControlSpec& control : layout.controls) {
+void CheckControls(QWidget& window, Form& form, const WindowDesign& layout) {
+  for (const ControlDesign& control : layout.controls) {
     SCOPED_TRACE(std::string(control.name));
     QObject* object = window.findChild<QObject*>(QtFromUtf8(control.name));
     ASSERT_NE(object, nullptr);
@@ -96,10 +96,10 @@ void CheckControls(QWidget& window, Form& form, const WindowSpec& layout) {
 
 // Shows each page of each tab control in turn and compares every control's place with its
 // design rectangle, relative to the client area or to the corner of its tab control.
-void CheckGeometry(QMainWindow& window, const WindowSpec& layout) {
+void CheckGeometry(QMainWindow& window, const WindowDesign& layout) {
   window.show();
   QCoreApplication::processEvents();
-  for (const ControlSpec& control : layout.controls) {
+  for (const ControlDesign& control : layout.controls) {
     if (control.kind == ControlKind::Timer || control.kind == ControlKind::StatusBar) continue;
     SCOPED_TRACE(std::string(control.name));
     auto* widget = window.findChild<QWidget*>(QtFromUtf8(control.name));
@@ -127,10 +127,10 @@ void CheckGeometry(QMainWindow& window, const WindowSpec& layout) {
 
 TEST(MainWindowLayout, EveryControlAsDesigned) {
   MainWindow window;
-  CheckControls(window, window.form(), MainWindowSpec());
-  CheckGeometry(window, MainWindowSpec());
+  CheckControls(window, window.form(), MainWindowDesign());
+  CheckGeometry(window, MainWindowDesign());
   EXPECT_EQ(window.form().caption(), Gbk("2.1 Pelvaro视频采集助手"));
-  EXPECT_EQ(window.size(), ClientSizeFor(MainWindowSpec()));
+  EXPECT_EQ(window.size(), ClientSizeFor(MainWindowDesign()));
   EXPECT_EQ(window.pos(), QPoint(50, 50));
 }
 
@@ -166,7 +166,7 @@ TEST(MainWindowLayout, ALargerWindowGrowsTheListAndTheLogOnly) {
   MainWindow window;
   window.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-  const QSize design = ClientSizeFor(MainWindowSpec());
+  const QSize design = ClientSizeFor(MainWindowDesign());
   EXPECT_EQ(window.minimumSize(), design);
   window.resize(1200, 800);
   QCoreApplication::processEvents();
@@ -175,7 +175,7 @@ TEST(MainWindowLayout, ALargerWindowGrowsTheListAndTheLogOnly) {
   const int dy = 800 - design.height();
   auto placeOf = [&](std::string_view name) {
     auto* widget = window.findChild<QWidget*>(QtFromUtf8(name));
-    const ControlSpec* control = FindControl(MainWindowSpec(), name);
+    const ControlDesign* control = FindControl(MainWindowDesign(), name);
     QWidget* reference = control->parent.empty() ? window.centralWidget()
                                                  : window.findChild<QWidget*>(QtFromUtf8(control->parent));
     return QRect(widget->mapTo(reference, QPoint(0, 0)), widget->size());
@@ -240,8 +240,8 @@ TEST(MainWindowLayout, LogBoxIsReadOnlyWhiteOnBlack) {
 
 TEST(StartupWindowLayout, EveryControlAsDesigned) {
   StartupWindow window;
-  CheckControls(window, window.form(), StartupWindowSpec());
-  CheckGeometry(window, StartupWindowSpec());
+  CheckControls(window, window.form(), StartupWindowDesign());
+  CheckGeometry(window, StartupWindowDesign());
   EXPECT_EQ(window.form().caption(), "");
 }
 
@@ -278,12 +278,12 @@ namespace {
 TEST(DesignLabels, EveryLabelShowsItsWholeText) {
   MainWindow main;
   StartupWindow startup;
-  const std::pair<QWidget*, const WindowSpec*> windows[] = {{&main, &MainWindowSpec()},
-                                                            {&startup, &StartupWindowSpec()}};
-  for (auto [window, spec] : windows) {
+  const std::pair<QWidget*, const WindowDesign*> windows[] = {{&main, &MainWindowDesign()},
+                                                            {&startup, &StartupWindowDesign()}};
+  for (auto [window, design] : windows) {
     window->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
-    for (const ControlSpec& control : spec->controls) {
+    for (const ControlDesign& control : design->controls) {
       if (control.kind != ControlKind::Label || control.text.empty()) continue;
       if (control.style == WidgetStyle::PressableLabel) {
         auto* button = window->findChild<QPushButton*>(QtFromUtf8(control.name));

@@ -64,7 +64,7 @@ QString OneLine(const Text& text) {
 // window is gone (QtForm holds the window weakly).
 struct DesktopProgram::UpdateSide {
   UpdateSide(StartupWindow& window, UpdateRelayForm::Listeners listeners)
-      : startup(&window, StartupWindowSpec()), relay(startup, std::move(listeners)) {}
+      : startup(&window, StartupWindowDesign()), relay(startup, std::move(listeners)) {}
   QtForm startup;
   UpdateRelayForm relay;
 };
