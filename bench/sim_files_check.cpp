@@ -21,9 +21,6 @@ using pelvaro::sim::VideoContent;
 
 namespace {
 
-// The key of a changed file's second version, as the simulator makes it.
-constexpr std::uint64_t kChangedVersion = 0x9E3779B97F4A7C15ULL;
-
 struct Known {
   std::string docid;
   std::uint64_t key = 0;
@@ -63,7 +60,7 @@ int main(int argc, char** argv) {
     const auto article = graph.ArticleAt(i);
     for (std::size_t v = 0; v < article.variant_sizes.size(); ++v) {
       const std::uint64_t key = VideoContent::KeyFor(article.docid, static_cast<int>(v));
-      for (std::uint64_t version : {key, key ^ kChangedVersion}) {
+      for (std::uint64_t version : {key, key ^ pelvaro::sim::kSecondVersion}) {
         byHead[Head(version)] = Known{article.docid, version, article.variant_sizes[v]};
       }
     }
@@ -76,7 +73,7 @@ int main(int argc, char** argv) {
     for (const auto& entry : fs::recursive_directory_iterator(videos)) {
       if (!entry.is_regular_file()) continue;
       const std::string name = entry.path().filename().string();
-      if (name.ends_with(".mp4.part")) {
+      if (name.ends_with(".pelvaro-part")) {
         ++partials;
         continue;
       }

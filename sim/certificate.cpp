@@ -20,7 +20,7 @@ bool AddExtension(X509* cert, int nid, const char* value) {
 
 }  // namespace
 
-Certificate::Certificate() {
+Certificate::Certificate(const char* altNames) {
   // P-256 keys are made in a millisecond, unlike RSA, and keep the start instant.
   key_ = EVP_PKEY_Q_keygen(nullptr, nullptr, "EC", "P-256");
   if (key_ == nullptr) return;
@@ -41,7 +41,7 @@ Certificate::Certificate() {
   X509_NAME_add_entry_by_txt(name, "O", MBSTRING_ASC, reinterpret_cast<const unsigned char*>("pelvaro-sim"),
                              -1, -1, 0);
   X509_set_issuer_name(cert, name);
-  bool ok = AddExtension(cert, NID_subject_alt_name, "IP:127.0.0.1,DNS:localhost") &&
+  bool ok = AddExtension(cert, NID_subject_alt_name, altNames) &&
             AddExtension(cert, NID_basic_constraints, "critical,CA:FALSE") &&
             X509_sign(cert, key_, EVP_sha256()) > 0;
   if (!ok) {

@@ -10,6 +10,8 @@ namespace pelvaro::sim {
 namespace {
 
 constexpr std::size_t kChunkBytes = 256 * 1024;
+// Chunks of a file that is overwritten in place: small, so that the change falls inside answers.
+constexpr std::size_t kOverwriteChunkBytes = 16 * 1024;
 
 }  // namespace
 
@@ -88,6 +90,16 @@ std::uint64_t FileRequests::Next(std::uint64_t key) {
   return ++counts_[key];
 }
 
+std::uint64_t FileRequests::AddSent(std::uint64_t key, std::uint64_t bytes) {
+  std::lock_guard lock(mutex_);
+  return sent_[key] += bytes;
+}
+
+std::uint64_t FileRequests::Sent(std::uint64_t key) {
+  std::lock_guard lock(mutex_);
+  return sent_[key];
+}
+
 void ServeFile(const httplib::Request& req, httplib::Response& res, SimContext& context, std::uint64_t key,
                std::uint64_t size, const char* content_type, std::uint64_t index) {
   const Faults& faults = context.options.faults;
@@ -100,13 +112,25 @@ void ServeFile(const httplib::Request& req, httplib::Response& res, SimContext& 
     res.set_content("<html><body>503 busy</body></html>", "text/html");
     return;
   }
-  // A changed file is another version: other bytes, another ETag and date.
-  const bool changed = chosen(faults.change_every) && request > faults.change_after;
-  const std::uint64_t version_key = changed ? key ^ 0x9E3779B97F4A7C15ULL : key;
+  // A changed file is another version: other bytes, another ETag and date. A file overwritten
+  // in place becomes that version as well, in the middle of the answers under way.
+  const bool overwrites = chosen(faults.overwrite_every) && faults.overwrite_after > 0;
+  auto overwritten = [&context, key, overwrites, after = faults.overwrite_after] {
+    return overwrites && context.file_requests.Sent(key) >= after;
+  };
+  const bool changed = (chosen(faults.change_every) && request > faults.change_after) || overwritten();
+  const std::uint64_t version_key = changed ? key ^ kSecondVersion : key;
   char etag[40];
   std::snprintf(etag, sizeof etag, "\"%016llx-%d\"", static_cast<unsigned long long>(key), changed ? 2 : 1);
+  const char* last_modified = changed ? "Tue, 08 Dec 2026 10:00:00 GMT" : "Mon, 07 Dec 2026 10:00:00 GMT";
   res.set_header("ETag", etag);
-  res.set_header("Last-Modified", changed ? "Tue, 08 Dec 2026 10:00:00 GMT" : "Mon, 07 Dec 2026 10:00:00 GMT");
+  res.set_header("Last-Modified", last_modified);
+  // A conditional request of the version the server has gets 304 without a body.
+  if ((req.has_header("If-None-Match") && req.get_header_value("If-None-Match") == etag) ||
+      (!req.has_header("If-None-Match") && req.get_header_value("If-Modified-Since") == last_modified)) {
+    res.status = 304;
+    return;
+  }
 
   ByteRange range;
   RangeKind kind = RangeKind::None;
@@ -143,28 +167,34 @@ void ServeFile(const httplib::Request& req, httplib::Response& res, SimContext& 
   if (stall) sent = faults.stall_after;
   const std::uint64_t drip = chosen(faults.drip_every) ? faults.drip : 0;
   std::uint64_t first = range.first;
-  res.set_content_provider(
-      static_cast<std::size_t>(declared), content_type,
-      [version_key, first, sent, reset, stall, drip](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
-        if (offset >= sent) {
-          // A stalled answer stays silent with the connection open until the client gives up.
-          if (stall) {
-            while (RawServer::PauseCurrent(1000)) {
-            }
-          }
-          if (reset) RawServer::ResetCurrent();
-          return false;  // past the bytes this answer may send, the connection is cut
-        }
-        thread_local std::unique_ptr<char[]> buffer(new char[kChunkBytes]);
-        std::size_t n = std::min<std::uint64_t>({length, sent - offset, kChunkBytes});
-        if (drip > 0) {
-          // A tenth of a second's worth at a time.
-          n = std::min<std::size_t>(n, std::max<std::uint64_t>(1, drip / 10));
-          if (!RawServer::PauseCurrent(static_cast<std::int64_t>(n * 1000 / drip))) return false;
-        }
-        VideoContent::Fill(version_key, first + offset, buffer.get(), n);
-        return sink.write(buffer.get(), n);
-      });
+  res.set_content_provider(static_cast<std::size_t>(declared), content_type,
+                           [version_key, first, sent, reset, stall, drip, key, overwrites, overwritten,
+                            &context](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+                             if (offset >= sent) {
+                               // A stalled answer stays silent with the connection open until the client
+                               // gives up.
+                               if (stall) {
+                                 while (RawServer::PauseCurrent(1000)) {
+                                 }
+                               }
+                               if (reset) RawServer::ResetCurrent();
+                               return false;  // past the bytes this answer may send, the connection is cut
+                             }
+                             thread_local std::unique_ptr<char[]> buffer(new char[kChunkBytes]);
+                             std::size_t n = std::min<std::uint64_t>(
+                                 {length, sent - offset, overwrites ? kOverwriteChunkBytes : kChunkBytes});
+                             if (drip > 0) {
+                               // A tenth of a second's worth at a time.
+                               n = std::min<std::size_t>(n, std::max<std::uint64_t>(1, drip / 10));
+                               if (!RawServer::PauseCurrent(static_cast<std::int64_t>(n * 1000 / drip)))
+                                 return false;
+                             }
+                             VideoContent::Fill(overwritten() ? key ^ kSecondVersion : version_key,
+                                                first + offset, buffer.get(), n);
+                             if (!sink.write(buffer.get(), n)) return false;
+                             if (overwrites) context.file_requests.AddSent(key, n);
+                             return true;
+                           });
 }
 
 }  // namespace pelvaro::sim

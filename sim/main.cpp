@@ -11,12 +11,17 @@ int main(int argc, char** argv) {
   SimOptions options;
   std::string error;
   bool help = false;
-  if (!ParseSimOptions(argc, argv, options, error, help)) {
+  bool version = false;
+  if (!ParseSimOptions(argc, argv, options, error, help, version)) {
     std::fprintf(stderr, "pelvaro-sim: %s\n%s", error.c_str(), SimUsage().c_str());
     return 2;
   }
   if (help) {
     std::fputs(SimUsage().c_str(), stdout);
+    return 0;
+  }
+  if (version) {
+    std::puts("pelvaro-sim " PELVARO_VERSION);
     return 0;
   }
   // Block the stop signals before any thread starts, so only sigwait below receives them.

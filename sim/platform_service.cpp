@@ -39,16 +39,23 @@ std::string HtmlEscape(std::string_view text) {
   return out;
 }
 
-std::string VideoUrl(int port, const std::string& docid, int variant) {
-  return "https://127.0.0.1:" + std::to_string(port) + "/video/" + PercentEncodePath(docid) + "/" +
-         std::to_string(variant) + ".mp4";
+// The address of a video file: on the platform itself, or on the host the options name.
+std::string VideoUrl(const SimContext& context, const std::string& docid, int variant) {
+  const std::string host = context.options.video_host.empty()
+                               ? "127.0.0.1:" + std::to_string(context.ports.at("platform"))
+                               : context.options.video_host;
+  return "https://" + host + "/video/" + PercentEncodePath(docid) + "/" + std::to_string(variant) + ".mp4";
 }
 
-Json Entry(const Article& a, int port) {
+Json Entry(const Article& a, const SimContext& context) {
+  const int port = context.ports.at("platform");
+  const double sizeScale = context.options.answer_size_scale;
   Json urls = Json::array();
   for (std::size_t v = 0; v < a.variant_sizes.size(); ++v) {
-    urls.push_back({{"url", VideoUrl(port, a.docid, static_cast<int>(v))},
-                    {"size", a.variant_sizes[v]},
+    // The size the answer states; with a scale other than 1 it is not the file's.
+    const auto stated = static_cast<std::uint64_t>(static_cast<double>(a.variant_sizes[v]) * sizeScale);
+    urls.push_back({{"url", VideoUrl(context, a.docid, static_cast<int>(v))},
+                    {"size", stated},
                     {"definition", kDefinitions[v]}});
   }
   return Json{
@@ -75,11 +82,10 @@ void InstallPlatform(RawServer& server, SimContext& context) {
     if (JsonFault(*json_faults, context.options.faults, res)) return;
     auto query = ParseQuery(req.target);
     std::string docid = QueryValue(query, "docid").value_or("");
-    int port = context.ports.at("platform");
     Json list = Json::array();
     if (auto index = context.graph.Find(docid)) {
       for (std::size_t related : context.graph.Related(*index)) {
-        list.push_back(Entry(context.graph.ArticleAt(related), port));
+        list.push_back(Entry(context.graph.ArticleAt(related), context));
       }
     }
     Json answer{{"errno", 0},           {"msg", "success"},          {"docid", docid},
@@ -102,7 +108,7 @@ void InstallPlatform(RawServer& server, SimContext& context) {
     std::string page = "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>" + title +
                        " - Pelvaro</title></head>\n<body><div class=\"article\">\n<h2>" + title +
                        "</h2>\n<p class=\"meta\">" + HtmlEscape(a.category) + " " + HtmlEscape(a.date) +
-                       "</p>\n<video src=\"" + VideoUrl(context.ports.at("platform"), a.docid, 0) +
+                       "</p>\n<video src=\"" + VideoUrl(context, a.docid, 0) +
                        "\"></video>\n</div></body></html>\n";
     res.set_content(page, "text/html; charset=utf-8");
   });

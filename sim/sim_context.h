@@ -47,15 +47,20 @@ class VendorState {
   std::map<std::string, std::uint64_t> seeds_handed_out_;
 };
 
-// How many requests each served file has had, for the faults of the first few requests.
+// How many requests each served file has had, for the faults of the first few requests, and
+// how many of its body bytes were sent, for the in-place overwrite.
 class FileRequests {
  public:
   // Counts one more request of the file and returns its number (from 1).
   std::uint64_t Next(std::uint64_t key);
+  // Counts body bytes sent of the file; returns the total so far.
+  std::uint64_t AddSent(std::uint64_t key, std::uint64_t bytes);
+  std::uint64_t Sent(std::uint64_t key);
 
  private:
   std::mutex mutex_;
   std::map<std::uint64_t, std::uint64_t> counts_;
+  std::map<std::uint64_t, std::uint64_t> sent_;
 };
 
 struct SimContext {
@@ -68,6 +73,8 @@ struct SimContext {
   VendorState vendor;
   std::atomic<std::uint64_t> quote_count{0};
   FileRequests file_requests;
+  // The signature file served beside the update download; empty: there is none (404).
+  std::string update_signature;
 };
 
 // Installs the parts every service shares: the journal line, latency and error statuses.

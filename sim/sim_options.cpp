@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cstdlib>
 #include <functional>
+#include <set>
 
 namespace pelvaro::sim {
 namespace {
@@ -17,7 +18,11 @@ bool ReadInteger(const std::string& text, T& value) {
 }  // namespace
 
 std::string SimUsage() {
-  return R"(usage: pelvaro-sim [flags]
+  return R"(Usage: pelvaro-sim [OPTION]...
+Serves the Pelvaro platform and the vendor's services on loopback, so that pelvaro-collector
+and pelvaro-cli can be tried without the platform. Runs until SIGINT or SIGTERM.
+
+Options:
   --seed N                 graph seed (1)
   --articles N             number of articles (5000)
   --size-scale F           multiplies every declared file size (1.0)
@@ -27,6 +32,9 @@ std::string SimUsage() {
   --ports-file PATH        write the ports in use as JSON once every service listens
   --journal PATH           append one JSON line per request received
   --cert-out PATH          write the HTTPS certificate (PEM)
+  --env-file PATH          once every service listens, write the PELVARO_* variables that
+                           point the programs at the simulator, for a shell to source
+                           (the certificate goes to PATH.pem unless --cert-out names one)
   --threads N              connection threads of the platform (32)
   --latency-ms N           wait before every answer
   --rate-limit BYTES       per-connection rate limit of file answers, bytes per second
@@ -48,20 +56,31 @@ std::string SimUsage() {
   --stall-every N, --reset-every N, --busy-every N, --change-every N, --delay-every N,
   --drip-every N           the fault for every Nth video only (1: every video)
   --broken-every N         every Nth video is reset after 1000 bytes at every request
+  --overwrite-after BYTES  once BYTES of a video were sent, it is overwritten in place (same size)
+  --overwrite-every N      ... for every Nth video only (1)
+  --video-host HOST:PORT   the related videos' file addresses name this host instead
   --update-hosts LIST      update hosts whose /test.txt answers "ok", e.g. 2,3 (1,2,3)
-  --version TEXT           version in the update manifest (4.6)
+  --offered-version TEXT   version in the update manifest (4.6, no update)
   --update-size BYTES      size of the update download (2097152)
   --update-file-name NAME  file name in the update manifest
   --update-download-name P the download address ends in /down_pelvaro/download/P
   --manifest-encoding E    utf8 or gbk, for index.json and gonggao.json (utf8)
+  --update-key-out PATH    write the public key that signs the update file (minisign format)
+  --update-signature MODE  the update file's signature (download address + ".minisig"):
+                           good, none, tampered, other-key, wrong-comment or garbage (good)
+  --answer-size-scale F    the related-videos answers state each file's size times F (1.0)
   --announcement TEXT      the announcement in gonggao.json
   --quote TEXT             always answer this quote
   --no-category-service    the collection service answers "all" with an empty body
+  -h, --help               this text
+  --version                the simulator's version
 )";
 }
 
-bool ParseSimOptions(int argc, char** argv, SimOptions& options, std::string& error, bool& help) {
+bool ParseSimOptions(int argc, char** argv, SimOptions& options, std::string& error, bool& help,
+                     bool& version) {
   help = false;
+  version = false;
   std::vector<std::string> args(argv + 1, argv + argc);
   for (std::size_t i = 0; i < args.size(); ++i) {
     std::string flag = args[i];
@@ -89,6 +108,9 @@ bool ParseSimOptions(int argc, char** argv, SimOptions& options, std::string& er
 
     if (flag == "--help" || flag == "-h") {
       help = true;
+      return true;
+    } else if (flag == "--version") {
+      version = true;
       return true;
     } else if (flag == "--seed") {
       if (!integer(options.seed)) return false;
@@ -122,6 +144,9 @@ bool ParseSimOptions(int argc, char** argv, SimOptions& options, std::string& er
     } else if (flag == "--cert-out") {
       if (!next()) return false;
       options.cert_out = value;
+    } else if (flag == "--env-file") {
+      if (!next()) return false;
+      options.env_file = value;
     } else if (flag == "--threads") {
       if (!integer(options.threads)) return false;
     } else if (flag == "--latency-ms") {
@@ -152,6 +177,14 @@ bool ParseSimOptions(int argc, char** argv, SimOptions& options, std::string& er
     } else if (flag == "--drip") {
       if (!integer(options.faults.drip)) return false;
       if (options.faults.drip_every == 0) options.faults.drip_every = 1;
+    } else if (flag == "--overwrite-after") {
+      if (!integer(options.faults.overwrite_after)) return false;
+      if (options.faults.overwrite_every == 0) options.faults.overwrite_every = 1;
+    } else if (flag == "--overwrite-every") {
+      if (!integer(options.faults.overwrite_every)) return false;
+    } else if (flag == "--video-host") {
+      if (!next()) return false;
+      options.video_host = value;
     } else if (flag == "--broken-every") {
       if (!integer(options.faults.broken_every)) return false;
     } else if (flag == "--stall-every") {
@@ -187,9 +220,9 @@ bool ParseSimOptions(int argc, char** argv, SimOptions& options, std::string& er
         else if (c != ',' && c != ' ')
           return bad();
       }
-    } else if (flag == "--version") {
+    } else if (flag == "--offered-version") {
       if (!next()) return false;
-      options.version = value;
+      options.offered_version = value;
     } else if (flag == "--update-size") {
       if (!integer(options.update_size)) return false;
     } else if (flag == "--update-file-name") {
@@ -206,6 +239,20 @@ bool ParseSimOptions(int argc, char** argv, SimOptions& options, std::string& er
         options.manifest_gbk = false;
       else
         return bad();
+    } else if (flag == "--update-key-out") {
+      if (!next()) return false;
+      options.update_key_out = value;
+    } else if (flag == "--update-signature") {
+      if (!next()) return false;
+      static const std::set<std::string> kModes = {"good",      "none",          "tampered",
+                                                   "other-key", "wrong-comment", "garbage"};
+      if (kModes.count(value) == 0) return bad();
+      options.update_signature = value;
+    } else if (flag == "--answer-size-scale") {
+      if (!next()) return false;
+      char* end = nullptr;
+      options.answer_size_scale = std::strtod(value.c_str(), &end);
+      if (end == value.c_str() || *end != '\0' || !(options.answer_size_scale > 0)) return bad();
     } else if (flag == "--announcement") {
       if (!next()) return false;
       options.announcement = value;

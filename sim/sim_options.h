@@ -51,6 +51,11 @@ struct Faults {
   std::uint64_t drip_every = 0;   // the body comes at drip bytes per second
   std::uint64_t drip = 0;
   std::uint64_t broken_every = 0;  // every answer of the file is reset after 1000 bytes
+  // Once overwrite_after body bytes of a file have been sent (all its answers together), the
+  // file is overwritten in place: answers still under way go on with the new bytes, later
+  // answers carry the new ETag and date.
+  std::uint64_t overwrite_every = 0;
+  std::uint64_t overwrite_after = 0;
 };
 
 struct SimOptions {
@@ -63,22 +68,33 @@ struct SimOptions {
   std::string ports_file;
   std::string journal;
   std::string cert_out;
+  // Shell lines that point the programs at the simulator; the certificate goes beside it
+  // (PATH + ".pem") unless cert_out names a file.
+  std::string env_file;
   int threads = 32;  // connection threads of the platform; the other services use 16
   Faults faults;
   // Update hosts (1 to 3) whose /test.txt answers "ok".
   std::set<int> update_hosts_ok = {1, 2, 3};
-  std::string version = "4.6";
+  std::string offered_version = "4.6";  // "版本" of the update manifest
   std::uint64_t update_size = 2 * 1024 * 1024;
   std::string update_file_name;      // default "pelvaro-collector-" + version
   std::string update_download_name;  // the download address's last part; default version + ".bin"
   bool manifest_gbk = false;
+  std::string update_key_out;             // where the update-signing public key is written
+  std::string update_signature = "good";  // good, none, tampered, other-key, wrong-comment, garbage
+  double answer_size_scale = 1.0;         // multiplies the sizes the related-videos answers state
   std::string announcement = "欢迎使用！本公告来自模拟更新服务器。";
   std::optional<std::string> quote;  // a fixed quote instead of the rotating list
   bool no_category_service = false;  // the collection service answers "all" with nothing
+  // "host:port" that the video addresses of the related-videos answers name instead of the
+  // platform's own (empty: the platform).
+  std::string video_host;
 };
 
-// Parses argv; on a bad flag returns false with a message. help is set for --help.
-bool ParseSimOptions(int argc, char** argv, SimOptions& options, std::string& error, bool& help);
+// Parses argv; on a bad flag returns false with a message. help is set for --help, version for
+// --version.
+bool ParseSimOptions(int argc, char** argv, SimOptions& options, std::string& error, bool& help,
+                     bool& version);
 std::string SimUsage();
 
 }  // namespace pelvaro::sim

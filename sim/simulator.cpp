@@ -3,9 +3,12 @@
 #include <csignal>
 #include <cstdio>
 #include <ctime>
+#include <filesystem>
 #include <fstream>
+#include <map>
 
 #include "sim/raw_server.h"
+#include "sim/video_content.h"
 
 namespace pelvaro::sim {
 namespace {
@@ -30,6 +33,24 @@ bool WriteFileAtomically(const std::string& path, const std::string& content) {
   return std::rename(temp.c_str(), path.c_str()) == 0;
 }
 
+// The update file's signature file as --update-signature asks for it; empty for "none".
+std::string UpdateSignatureFile(const SimOptions& o, const UpdateSigner& signer) {
+  const std::string bytes =
+      VideoContent::Bytes(VideoContent::KeyForName("update:" + o.offered_version), 0, o.update_size);
+  const std::string comment = "pelvaro-collector " + o.offered_version;
+  const std::string& mode = o.update_signature;
+  if (mode == "none") return {};
+  if (mode == "garbage") return "untrusted comment: nothing\nthis is no signature\n";
+  if (mode == "wrong-comment") return signer.Sign(bytes, "pelvaro-collector 99.0");
+  if (mode == "other-key") return UpdateSigner().Sign(bytes, comment);
+  if (mode == "tampered") {
+    std::string other = bytes;
+    if (!other.empty()) other[other.size() / 2] ^= 1;  // one byte of the file that was signed
+    return signer.Sign(other, comment);
+  }
+  return signer.Sign(bytes, comment);
+}
+
 }  // namespace
 
 Simulator::Simulator(SimOptions options)
@@ -49,6 +70,26 @@ std::string Simulator::PortsJson() const {
   return json + "}\n";
 }
 
+std::string Simulator::EnvFileText(const std::string& certificateFile, const std::string& updateKeyFile) const {
+  static const std::map<std::string, std::string> kVariables = {
+      {"platform", "PELVARO_PLATFORM_WEB_HOST"},   {"vendor_api", "PELVARO_VENDOR_API_HOST"},
+      {"vendor_list", "PELVARO_VENDOR_LIST_HOST"}, {"update1", "PELVARO_UPDATE_HOST1"},
+      {"update2", "PELVARO_UPDATE_HOST2"},         {"update3", "PELVARO_UPDATE_HOST3"},
+      {"quote", "PELVARO_QUOTE_SERVICE_HOST"},     {"speech", "PELVARO_SPEECH_SERVICE_HOST"}};
+  const auto quoted = [](const std::string& value) {
+    std::string out = "'";
+    for (char c : value) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+  };
+  std::string text = "# pelvaro-sim: source this file to point pelvaro-cli and pelvaro-collector at it.\n";
+  for (const auto& name : ServiceNames()) {
+    text += "export " + kVariables.at(name) + "=" +
+            quoted("127.0.0.1:" + std::to_string(context_.ports.at(name))) + "\n";
+  }
+  return text + "export PELVARO_CA_FILE=" + quoted(certificateFile) + "\n" +
+         "export PELVARO_UPDATE_KEY_FILE=" + quoted(updateKeyFile) + "\n";
+}
+
 bool Simulator::Start(std::string& error) {
   // Peers that hang up mid-answer must not end the process.
   std::signal(SIGPIPE, SIG_IGN);
@@ -60,10 +101,26 @@ bool Simulator::Start(std::string& error) {
     error = "cannot make the certificate";
     return false;
   }
-  if (!options_.cert_out.empty() && !WriteFileAtomically(options_.cert_out, certificate_.Pem())) {
-    error = "cannot write " + options_.cert_out;
+  const std::string certificateFile = !options_.cert_out.empty() || options_.env_file.empty()
+                                          ? options_.cert_out
+                                          : options_.env_file + ".pem";
+  if (!certificateFile.empty() && !WriteFileAtomically(certificateFile, certificate_.Pem())) {
+    error = "cannot write " + certificateFile;
     return false;
   }
+  if (!signer_.valid()) {
+    error = "cannot make the update-signing key";
+    return false;
+  }
+  // The update's signing key goes beside the environment file unless it is named.
+  const std::string updateKeyFile = !options_.update_key_out.empty() || options_.env_file.empty()
+                                        ? options_.update_key_out
+                                        : options_.env_file + ".pub";
+  if (!updateKeyFile.empty() && !WriteFileAtomically(updateKeyFile, signer_.PublicKeyFile())) {
+    error = "cannot write " + updateKeyFile;
+    return false;
+  }
+  context_.update_signature = UpdateSignatureFile(options_, signer_);
   tls_ = SSL_CTX_new(TLS_server_method());
   if (tls_ == nullptr || SSL_CTX_use_certificate(tls_, certificate_.cert()) != 1 ||
       SSL_CTX_use_PrivateKey(tls_, certificate_.key()) != 1) {
@@ -120,6 +177,18 @@ bool Simulator::Start(std::string& error) {
   if (!options_.ports_file.empty() && !WriteFileAtomically(options_.ports_file, PortsJson())) {
     error = "cannot write " + options_.ports_file;
     return false;
+  }
+  if (!options_.env_file.empty()) {
+    // An absolute name, so that the file works from any folder it is sourced in.
+    const auto absolute = [](const std::string& file) {
+      std::error_code failed;
+      const std::string whole = std::filesystem::absolute(file, failed).string();
+      return failed ? file : whole;
+    };
+    if (!WriteFileAtomically(options_.env_file, EnvFileText(absolute(certificateFile), absolute(updateKeyFile)))) {
+      error = "cannot write " + options_.env_file;
+      return false;
+    }
   }
   journal_.Write({{"service", "sim"},
                   {"event", "started"},

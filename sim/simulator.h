@@ -15,6 +15,7 @@
 #include "sim/journal.h"
 #include "sim/sim_context.h"
 #include "sim/sim_options.h"
+#include "sim/update_signer.h"
 
 namespace pelvaro::sim {
 
@@ -37,12 +38,16 @@ class Simulator {
   const Certificate& certificate() const { return certificate_; }
   VendorState& vendor() { return context_.vendor; }
   std::string PortsJson() const;
+  // "export NAME='VALUE'" lines for every host variable of the programs, and PELVARO_CA_FILE
+  // naming the certificate file.
+  std::string EnvFileText(const std::string& certificateFile, const std::string& updateKeyFile) const;
 
  private:
   SimOptions options_;
   Graph graph_;
   Journal journal_;
   Certificate certificate_;
+  UpdateSigner signer_;
   SimContext context_;
   SSL_CTX* tls_ = nullptr;
   std::vector<std::unique_ptr<RawServer>> servers_;

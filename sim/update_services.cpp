@@ -33,7 +33,7 @@ const char* const kQuotes[] = {
 // The file name offered for the new version; with --hostile it tries to leave the folder.
 std::string UpdateFileName(const SimOptions& o) {
   if (!o.update_file_name.empty()) return o.update_file_name;
-  return (o.hostile ? "../../pelvaro-collector-" : "pelvaro-collector-") + o.version;
+  return (o.hostile ? "../../pelvaro-collector-" : "pelvaro-collector-") + o.offered_version;
 }
 
 }  // namespace
@@ -55,20 +55,31 @@ void InstallUpdateHost(RawServer& server, SimContext& context, int number) {
              [&context, json_faults, service](const httplib::Request&, httplib::Response& res) {
                if (JsonFault(*json_faults, context.options.faults, res)) return;
                const SimOptions& o = context.options;
-               std::string url = "http://127.0.0.1:" + std::to_string(context.ports.at(service)) +
-                                 "/down_pelvaro/download/" +
-                                 (o.update_download_name.empty() ? PercentEncodePath(o.version) + ".bin"
-                                                                 : o.update_download_name);
-               Json manifest{{"版本", o.version},
-                             {"更新说明", "1. 新版本 " + o.version + "，采集更稳定。\r\n2. 修复已知问题。"},
-                             {"文件名", UpdateFileName(o)},
-                             {"下载地址", url}};
+               std::string url =
+                   "http://127.0.0.1:" + std::to_string(context.ports.at(service)) +
+                   "/down_pelvaro/download/" +
+                   (o.update_download_name.empty() ? PercentEncodePath(o.offered_version) + ".bin"
+                                                   : o.update_download_name);
+               Json manifest{
+                   {"版本", o.offered_version},
+                   {"更新说明", "1. 新版本 " + o.offered_version + "，采集更稳定。\r\n2. 修复已知问题。"},
+                   {"文件名", UpdateFileName(o)},
+                   {"下载地址", url}};
                SetManifest(context, manifest, res);
              });
 
   server.Get(R"(/down_pelvaro/download/.*)", [&context](const httplib::Request& req, httplib::Response& res) {
     const SimOptions& o = context.options;
-    ServeFile(req, res, context, VideoContent::KeyForName("update:" + o.version), o.update_size,
+    if (req.path.ends_with(".minisig")) {
+      if (context.update_signature.empty()) {
+        res.status = 404;
+        res.set_content("no signature", "text/plain");
+      } else {
+        res.set_content(context.update_signature, "text/plain");
+      }
+      return;
+    }
+    ServeFile(req, res, context, VideoContent::KeyForName("update:" + o.offered_version), o.update_size,
               "application/octet-stream", kNotAVideo);
   });
 

@@ -12,6 +12,9 @@
 
 namespace pelvaro::sim {
 
+// The key of a file's second version (changed on the server) is its key xor this.
+inline constexpr std::uint64_t kSecondVersion = 0x9E3779B97F4A7C15ULL;
+
 class VideoContent {
  public:
   static std::uint64_t KeyFor(std::string_view docid, int variant);

@@ -2,6 +2,7 @@
 
 #include "collector/catalogue.h"
 #include "platform/files.h"
+#include "platform/printable_text.h"
 
 namespace pelvaro {
 
@@ -13,9 +14,17 @@ constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 }  // namespace
 
 std::string CsvField(std::string_view value) {
-  if (value.find_first_of(",\"\r\n") == std::string_view::npos) return std::string(value);
+  // A spreadsheet runs a cell that begins like a formula (=, +, -, @, or a tab or CR before
+  // one); a leading "'" makes it text. The raw value is looked at too: its tab or CR is
+  // stripped below, but what follows was meant to be read as a formula.
+  const auto formulaStart = [](std::string_view text) {
+    return !text.empty() && std::string_view("=+-@\t\r").find(text.front()) != std::string_view::npos;
+  };
+  std::string field = StripControls(value);
+  if (formulaStart(value) || formulaStart(field)) field.insert(0, 1, '\'');
+  if (field.find_first_of(",\"") == std::string::npos) return field;
   std::string quoted = "\"";
-  for (const char c : value) {
+  for (const char c : field) {
     if (c == '"') quoted += '"';
     quoted += c;
   }

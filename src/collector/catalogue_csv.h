@@ -1,7 +1,9 @@
 #pragma once
 // The videos of the catalogue as a CSV file that spreadsheet programs open as it is: UTF-8
-// with a byte-order mark, a header row with the column names, CR LF between records, and a
-// field quoted (its quotes doubled) when it holds a comma, a quote, CR or LF.
+// with a byte-order mark, a header row with the column names, CR LF between records. Every
+// field is network data: its control characters are stripped (StripControls), one that a
+// spreadsheet would take for a formula gets a leading "'", and one holding a comma or a quote
+// is quoted (its quotes doubled).
 
 #include <string>
 #include <string_view>

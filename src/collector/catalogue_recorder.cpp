@@ -12,7 +12,17 @@ namespace pelvaro {
 
 std::string FailureReason(const VideoDownload& download) { return GbkToUtf8(download.failureText()); }
 
+std::string AbsoluteNativePath(const Text& path) {
+  std::error_code error;
+  const auto absolute = std::filesystem::absolute(NativePath(path), error);
+  return error ? NativePath(path) : absolute.string();
+}
+
 CatalogueVideo CatalogueRow(const VideoRecord& record, const VideoDownload& download) {
+  return CatalogueRow(record, download.path(), download.bytes());
+}
+
+CatalogueVideo CatalogueRow(const VideoRecord& record, const Text& path, std::int64_t bytes) {
   CatalogueVideo row;
   row.docid = GbkToUtf8(record.docid);
   row.title = GbkToUtf8(record.title);
@@ -21,11 +31,9 @@ CatalogueVideo CatalogueRow(const VideoRecord& record, const VideoDownload& down
   row.durationS = ReadLenientInt(record.duration);
   row.width = ReadLenientInt(record.width);
   row.height = ReadLenientInt(record.height);
-  row.sizeBytes = download.bytes();
+  row.sizeBytes = bytes;
   row.url = GbkToUtf8(record.url);
-  std::error_code error;
-  const auto absolute = std::filesystem::absolute(NativePath(download.path()), error);
-  row.path = error ? NativePath(download.path()) : absolute.string();
+  row.path = AbsoluteNativePath(path);
   row.takenAt = LocalIsoTime();
   return row;
 }
@@ -33,10 +41,20 @@ CatalogueVideo CatalogueRow(const VideoRecord& record, const VideoDownload& down
 VideoDownloads::EndListener CatalogueRecorder(Catalogue& catalogue, const VideoRecord& record) {
   return [&catalogue, record](const VideoDownload& download) {
     if (download.state() == VideoDownload::State::Complete) {
-      catalogue.recordVideo(CatalogueRow(record, download));
-    } else {
-      catalogue.recordFailure(GbkToUtf8(download.docid()), FailureReason(download));
+      std::shared_ptr<ClaimFile> claim = download.claim();
+      auto stored = [claim] {
+        if (claim) claim->remove();
+      };
+      // Without a usable catalogue the record would only wait for a row nobody writes.
+      if (!catalogue.recordVideo(CatalogueRow(record, download), stored) && !catalogue.usable()) stored();
+      return;
     }
+    const DownloadFailure failure = download.failure();
+    if (IsEnvironmentFailure(failure) || failure.kind == FailureKind::FileExists ||
+        failure.kind == FailureKind::SizeOutsideLimits) {
+      return;
+    }
+    catalogue.recordFailure(GbkToUtf8(download.docid()), FailureReason(download));
   };
 }
 

@@ -11,12 +11,17 @@ struct VideoRecord;
 // The reason a failed download is remembered with (UTF-8).
 std::string FailureReason(const VideoDownload& download);
 
+// The absolute file-system form of a program path, as rows name their files.
+std::string AbsoluteNativePath(const Text& path);
+
 // The catalogue row of a video whose download is complete and marked.
 CatalogueVideo CatalogueRow(const VideoRecord& record, const VideoDownload& download);
+CatalogueVideo CatalogueRow(const VideoRecord& record, const Text& path, std::int64_t bytes);
 
 // The end hook of one download that keeps the catalogue in step with the disk: the row of a
-// complete video, one more failed attempt for a failed one. The catalogue must outlive the
-// download.
+// complete video (its claim's record removed once the row is stored), one more failed attempt
+// for a video whose own fault it was. A failure of the machine or the network, and a file that
+// another copy made first, count for nothing. The catalogue must outlive the download.
 VideoDownloads::EndListener CatalogueRecorder(Catalogue& catalogue, const VideoRecord& record);
 
 }  // namespace pelvaro

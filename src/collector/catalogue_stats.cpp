@@ -1,24 +1,9 @@
 #include "collector/catalogue_stats.h"
 
-#include <string_view>
-
 #include "collector/catalogue.h"
+#include "platform/printable_text.h"
 
 namespace pelvaro {
-
-namespace {
-
-// Texts from the network never carry control characters to a terminal.
-std::string Printable(std::string_view text) {
-  std::string result;
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte >= 0x20 && byte != 0x7F) result += c;
-  }
-  return result;
-}
-
-}  // namespace
 
 bool ReadCatalogueStats(Catalogue& catalogue, CatalogueStats* stats) {
   CatalogueStats result;
@@ -56,15 +41,15 @@ std::string FormatCatalogueStats(const CatalogueStats& stats) {
   std::string text =
       "videos=" + std::to_string(stats.videos) + " bytes=" + std::to_string(stats.bytes) + "\n";
   for (const auto& count : stats.byCategory) {
-    text += "category=" + Printable(count.key) + " videos=" + std::to_string(count.videos) +
+    text += "category=" + StripControls(count.key) + " videos=" + std::to_string(count.videos) +
             " bytes=" + std::to_string(count.bytes) + "\n";
   }
   for (const auto& count : stats.byDay) {
-    text += "day=" + Printable(count.key) + " videos=" + std::to_string(count.videos) +
+    text += "day=" + StripControls(count.key) + " videos=" + std::to_string(count.videos) +
             " bytes=" + std::to_string(count.bytes) + "\n";
   }
   for (const auto& count : stats.failuresByReason) {
-    text += "failure=" + Printable(count.key) + " videos=" + std::to_string(count.videos) +
+    text += "failure=" + StripControls(count.key) + " videos=" + std::to_string(count.videos) +
             " attempts=" + std::to_string(count.attempts) + " given_up=" + std::to_string(count.givenUp) +
             "\n";
   }

@@ -12,7 +12,8 @@ constexpr int kCollectionServicePort = 8899;
 
 Text CollectionServiceUrl(const Text& category, const Text& id, const Text& del) {
   return "http://" + HostWithPort(Host::VendorApi, kCollectionServicePort) +
-         "/pelvaro?leimu=" + PercentEncode(category) + "&id=" + id + "&del=" + del;
+         "/pelvaro?leimu=" + PercentEncode(category) + "&id=" + UrlComponentId(id) +
+         "&del=" + UrlComponentId(del);
 }
 
 Text QueryCollectionService(const Text& category, const Text& id, const Text& del) {

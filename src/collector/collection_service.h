@@ -7,7 +7,8 @@
 namespace pelvaro {
 
 // "http://" + vendor host (port 8899 unless the host names one) + "/pelvaro?leimu=" + every GBK
-// byte of the category as "%XX" + "&id=" + id as it is + "&del=" + del as it is.
+// byte of the category as "%XX" + "&id=" + id + "&del=" + del, each id as it is when plain and
+// percent-encoded otherwise (UrlComponentId).
 Text CollectionServiceUrl(const Text& category, const Text& id, const Text& del);
 
 // Sends the request with the signature line as its one extra header and returns the reply body

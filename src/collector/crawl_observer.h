@@ -12,8 +12,10 @@ namespace pelvaro {
 class CrawlObserver {
  public:
   virtual ~CrawlObserver() = default;
-  // A related-videos answer with this many entries.
+  // A related-videos answer with this many entries (0 as well when there was no answer).
   virtual void onPass(int entries) { (void)entries; }
+  // The pass before got no answer from the platform at host (GBK), for this reason (GBK).
+  virtual void onUnanswered(const Text& host, const Text& reason) { (void)host, (void)reason; }
   // The crawl turns to the entry with this number in the answer, from 1.
   virtual void onEntry(int number) { (void)number; }
   // The video is in the history, or a download of it still runs.
@@ -25,6 +27,8 @@ class CrawlObserver {
   virtual void onDownloadStarting(const VideoRecord& record) { (void)record; }
   // The video was reported to the collection service (a report cut short by a stop is not).
   virtual void onReported(const VideoRecord& record) { (void)record; }
+  // The crawl stopped by itself for this reason (GBK): a marker could not be written.
+  virtual void onHalt(const Text& reason) { (void)reason; }
 };
 
 }  // namespace pelvaro

@@ -2,7 +2,9 @@
 
 #include "collector/crawl_worker.h"
 #include "collector/log_texts.h"
+#include "collector/storage.h"
 #include "platform/window_layout.h"
+#include "web/download_failure.h"
 
 namespace pelvaro {
 
@@ -13,6 +15,13 @@ void CrawlSession::Toggle() {
   Form& form = context_.form;
   const Text caption = form.text(mw::kCrawlButton);
   if (caption == Gbk(ct::kStartCaption)) {
+    // Every video taken gets a marker there: a folder that cannot take one would make each
+    // download a video taken again and again.
+    if (const int error = HistoryFolderError(); error != 0) {
+      form.messageBox(Gbk(ct::kHistoryFolderUnwritable) + HistoryFolder() + Gbk("（") + FileErrorText(error) +
+                      Gbk("）"));
+      return;
+    }
     form.setText(mw::kCrawlButton, Gbk(ct::kStopCaption));
     const CrawlContext context = context_;
     worker_.Start([context] { CrawlWorker(context).Run(); });

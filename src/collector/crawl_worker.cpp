@@ -10,6 +10,7 @@
 #include "collector/collector_settings.h"
 #include "collector/crawl_log.h"
 #include "collector/crawl_observer.h"
+#include "collector/finished_repair.h"
 #include "collector/log_texts.h"
 #include "collector/platform_api.h"
 #include "collector/storage.h"
@@ -18,6 +19,7 @@
 #include "collector/video_downloads.h"
 #include "collector/video_filter.h"
 #include "collector/video_record.h"
+#include "platform/hosts.h"
 #include "platform/window_layout.h"
 #include "platform/worker.h"
 #include "toolkit/json_document.h"
@@ -40,8 +42,14 @@ void CrawlWorker::Run() {
   seeds_.clear();
   const CollectorSettings settings(context_.form);
   if (StopRequested()) return;
-  // Partial files of a run that was killed are nobody's any more.
+  context_.downloads.clearHalt();
+  // A reason an earlier crawl showed is no longer known to hold.
+  context_.form.setPanelText(mw::kStatusBar, mw::kMessagePanel, Text());
+  // Partial files of a run that was killed are nobody's any more; files it finished but could
+  // not mark or catalogue are finished now.
   RemoveLeftoverPartials(settings.outputFolder(), !settings.noSubfolders());
+  RepairFinishedFiles(context_.catalogue);
+  if (Halted()) return;
   Text first = QueryCollectionService(settings.category());
   if (StopRequested()) return;
   if (first.empty()) first = TextBetween(settings.seedLink(), "article/", "?");
@@ -53,7 +61,7 @@ void CrawlWorker::Run() {
     seeds_.push(QueryCollectionService(settings.category()));
     if (StopRequested()) return;
     AppendLogText(context_.form, ct::kNextPassSoon);
-    if (!Pause(context_.timing.passWait)) return;
+    if (!Pause(context_.timing.passWait) || Halted()) return;
     if (context_.form.rowCount(mw::kVideoList) > kMaxRows) context_.form.clearRows(mw::kVideoList);
   }
 }
@@ -62,10 +70,11 @@ bool CrawlWorker::SeedPass(const Text& seed) {
   Form& form = context_.form;
   JsonDocument document;
   if (StopRequested()) return false;
-  const Text answer = FetchRelatedVideos(seed);
+  const RelatedVideosAnswer answer = AskRelatedVideos(seed);
   if (!Pause(20)) return false;
   form.setText(mw::kLog, Text());
-  document.parse(answer);
+  ShowAnswerState(answer);
+  document.parse(answer.text);
   if (!Pause(20)) return false;
   const int count = document.countAt("recommend_video");
   AppendLog(form, Gbk(ct::kReadCount) + std::to_string(count) + "\r\n");
@@ -76,6 +85,33 @@ bool CrawlWorker::SeedPass(const Text& seed) {
   }
   AppendLogText(form, ct::kPassDone);
   return !StopRequested();
+}
+
+bool CrawlWorker::Halted() {
+  const Text reason = context_.downloads.haltReason();
+  if (reason.empty()) return false;
+  Form& form = context_.form;
+  AppendLog(form, reason);
+  form.setText(mw::kCrawlButton, Gbk(ct::kStartCaption));
+  if (context_.observer != nullptr) context_.observer->onHalt(reason);
+  form.messageBox(reason);
+  return true;
+}
+
+void CrawlWorker::ShowAnswerState(const RelatedVideosAnswer& answer) {
+  Form& form = context_.form;
+  if (answer.answered) {
+    if (unanswered_) form.setPanelText(mw::kStatusBar, mw::kMessagePanel, Text());
+    unanswered_ = false;
+    return;
+  }
+  // Said at every pass: the log box only ever shows the current one.
+  const Text host = HostAddress(Host::PlatformWeb);
+  const Text line = Gbk(ct::kPlatformUnreachable) + host + Gbk(ct::kReasonFollows) + answer.failure;
+  AppendLog(form, line);
+  form.setPanelText(mw::kStatusBar, mw::kMessagePanel, line);
+  unanswered_ = true;
+  if (context_.observer != nullptr) context_.observer->onUnanswered(host, answer.failure);
 }
 
 bool CrawlWorker::RejectEntry(RowHandle row, std::string_view utf8Message) {
@@ -101,7 +137,7 @@ bool CrawlWorker::PassOver(RowHandle row, const Text& docid, std::string_view ut
 bool CrawlWorker::HandleEntry(JsonDocument& document, int k, const Text& category) {
   Form& form = context_.form;
   CrawlObserver* observer = context_.observer;
-  if (!RunStorageGuards(context_)) return false;
+  if (Halted() || !RunStorageGuards(context_)) return false;
   AppendLog(form, std::to_string(k + 1));
   if (observer != nullptr) observer->onEntry(k + 1);
   if (form.rowCount(mw::kVideoList) >= kMaxRows) form.clearRows(mw::kVideoList);
@@ -144,9 +180,14 @@ bool CrawlWorker::HandleEntry(JsonDocument& document, int k, const Text& categor
   }
 
   const TakeOutcome outcome = TakeVideo(context_, row, record);
+  if (Halted()) return false;
   switch (outcome) {
     case TakeOutcome::Stopped:
       return false;
+    case TakeOutcome::Present:
+    case TakeOutcome::Repaired:
+      if (observer != nullptr) observer->onPresent(docid);
+      return true;
     case TakeOutcome::Exists:
       if (observer != nullptr) observer->onExists(record);
       return true;
@@ -157,7 +198,8 @@ bool CrawlWorker::HandleEntry(JsonDocument& document, int k, const Text& categor
     case TakeOutcome::Running:
       break;
   }
-  AppendLog(form, "\r\n" + Gbk(ct::kTaskDone));
+  // A download still running is not done: it goes on in the background and reports itself.
+  AppendLog(form, "\r\n" + Gbk(outcome == TakeOutcome::Complete ? ct::kTaskDone : ct::kTaskInBackground));
   if (!UserPause(settings)) return false;
   // A download still running reports its video itself once the file is complete.
   if (outcome != TakeOutcome::Complete) return !StopRequested();

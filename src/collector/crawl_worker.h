@@ -12,6 +12,7 @@
 namespace pelvaro {
 
 class JsonDocument;
+struct RelatedVideosAnswer;
 
 class CrawlWorker {
  public:
@@ -29,7 +30,13 @@ class CrawlWorker {
   SeedQueue& seeds() { return seeds_; }
 
  private:
+  // A pass without an answer names the host and the reason in the log, the status bar and to
+  // the observer; the first answer after such passes clears the status bar.
+  void ShowAnswerState(const RelatedVideosAnswer& answer);
   bool HandleEntry(JsonDocument& document, int k, const Text& category);
+  // A marker could not be written: says why (log, box, observer), sets the start button back
+  // and returns true; the worker then starts no further step.
+  bool Halted();
   bool RejectEntry(RowHandle row, std::string_view utf8Message);
   // An entry not to take (in the history, or failed too often): logged, queued as a later
   // seed, row deleted.
@@ -37,6 +44,7 @@ class CrawlWorker {
 
   CrawlContext context_;
   SeedQueue seeds_;
+  bool unanswered_ = false;
 };
 
 }  // namespace pelvaro

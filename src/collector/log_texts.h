@@ -17,8 +17,15 @@ inline constexpr std::string_view kTooManyFiles = "成品文件夹视频数量�
 inline constexpr std::string_view kLowDiskSpace = "磁盘空间不足，暂停下载，暂停15秒后继续检测";
 inline constexpr std::string_view kFileExists = "视频已存在放弃，";
 inline constexpr std::string_view kTaskDone = "任务完成，开始下一个。";  // preceded by CR LF
+// The wait for a download gave up while it still runs (preceded by CR LF).
+inline constexpr std::string_view kTaskInBackground = "下载仍在后台进行，开始下一个。";
+// The target file is one this program finished whose marker was missing: the marker is written.
+inline constexpr std::string_view kMarkerRepaired = "视频已完整下载，补写下载记录，";
 inline constexpr std::string_view kPassDone = "【操作完成】";
 inline constexpr std::string_view kNextPassSoon = "5秒后执行下一个数据";
+// A pass that got no answer, before "读取到数据：": followed by the host, "：" and the reason.
+inline constexpr std::string_view kPlatformUnreachable = "无法连接平台 ";
+inline constexpr std::string_view kReasonFollows = "：";
 // A download that failed: the log line and the text of the row's status cell.
 inline constexpr std::string_view kDownloadFailed = "下载失败";
 inline constexpr std::string_view kDownloadFailedBecause = "下载失败：";  // followed by the reason
@@ -30,7 +37,22 @@ inline constexpr std::string_view kFailedTooOftenCell = "多次失败";
 // The catalogue's notices, each followed by a name or a reason.
 inline constexpr std::string_view kCatalogueSetAside = "视频目录已损坏，另存后重新建立：";
 inline constexpr std::string_view kCatalogueUnusable = "视频目录无法打开：";
-inline constexpr std::string_view kCatalogueWriteFailed = "视频目录无法写入：";
+inline constexpr std::string_view kCatalogueWriteFailed = "视频目录无法写入，稍后补写：";
+inline constexpr std::string_view kCatalogueRecreated = "视频目录已被删除，重新建立：";
+
+// A marker that cannot be written stops the crawl: the log line and the box, with the reason
+// and the history folder between the two parts.
+inline constexpr std::string_view kHaltedBecause = "采集已停止：";
+inline constexpr std::string_view kHaltedKeepsFile = "。已下载完整的视频留在磁盘上，下次采集时补写记录。";
+// The history folder cannot be written when the crawl is to start (followed by the folder and
+// the reason).
+inline constexpr std::string_view kHistoryFolderUnwritable = "下载记录文件夹无法写入，不能开始采集：";
+
+// Downloads that fail one after the other for one cause of the machine or the network:
+// before + count + middle + host or folder + reason + after.
+inline constexpr std::string_view kSameCauseBefore = "连续";
+inline constexpr std::string_view kSameCauseMiddle = "个视频下载失败，原因相同：";
+inline constexpr std::string_view kSameCauseAfter = "。这是本机或网络的问题，不计入这些视频的失败次数。";
 
 // Status cell of a row whose docid the history holds.
 inline constexpr std::string_view kInHistoryCell = "已存在";
@@ -44,6 +66,9 @@ inline constexpr std::string_view kStopCaption = "停止";
 
 // The sub-folder of portrait videos.
 inline constexpr std::string_view kPortraitFolder = "竖屏";
+
+// An output folder that cannot take videos: followed by the folder and the reason.
+inline constexpr std::string_view kOutputFolderUnwritable = "视频下载目录无法写入：";
 
 // The output-folder picker.
 inline constexpr std::string_view kPickFolderTitle = "选择视频保存目录";

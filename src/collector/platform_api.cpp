@@ -2,6 +2,7 @@
 
 #include "collector/text_between.h"
 #include "platform/hosts.h"
+#include "toolkit/encoding.h"
 #include "web/web_request.h"
 
 namespace pelvaro {
@@ -18,12 +19,33 @@ Text Get(const Text& url) {
 }  // namespace
 
 Text RelatedVideosUrl(const Text& docid) {
-  return PlatformBase() + "/home/q/getrelatedvideoall?docid=" + docid + "&count=50&s=&column=b";
+  return PlatformBase() + "/home/q/getrelatedvideoall?docid=" + UrlComponentId(docid) +
+         "&count=50&s=&column=b";
 }
 
-Text ArticleLink(const Text& docid) { return PlatformBase() + "/article/" + docid + "?title_sn=0"; }
+Text ArticleLink(const Text& docid) {
+  return PlatformBase() + "/article/" + UrlComponentId(docid) + "?title_sn=0";
+}
 
-Text FetchRelatedVideos(const Text& docid) { return Utf8ToGbkText(Get(RelatedVideosUrl(docid))); }
+Text FetchRelatedVideos(const Text& docid) { return AskRelatedVideos(docid).text; }
+
+RelatedVideosAnswer AskRelatedVideos(const Text& docid) {
+  WebRequestOptions options;
+  WebResult result;
+  RelatedVideosAnswer answer;
+  answer.text = Utf8ToGbkText(WebRequest(RelatedVideosUrl(docid), options, result));
+  // A response has its header block; its status line's first word is the status code.
+  const bool responded = !result.responseHeaders.empty();
+  answer.answered = responded && result.reason.empty() && result.status.starts_with('2');
+  if (!answer.answered) {
+    // A transport failure has its plain reason; a response, its status; anything else (an
+    // address that cannot be used) the request's own message.
+    answer.failure = !result.reason.empty() ? result.reason
+                     : responded            ? "HTTP " + result.status.substr(0, result.status.find(' '))
+                                            : result.status;
+  }
+  return answer;
+}
 
 Text FetchArticlePage(const Text& docid) { return Get(ArticleLink(docid)); }
 

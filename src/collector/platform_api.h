@@ -8,15 +8,24 @@
 namespace pelvaro {
 
 // "https://" + platform host + "/home/q/getrelatedvideoall?docid=" + docid + "&count=50&s=&column=b".
-// The docid is inserted as it is, without encoding, and may be empty.
+// The docid may be empty; one that is not a plain id is percent-encoded (UrlComponentId).
 Text RelatedVideosUrl(const Text& docid);
 
-// The article page of a docid: "https://" + platform host + "/article/" + docid + "?title_sn=0".
+// The article page of a docid: "https://" + platform host + "/article/" + docid + "?title_sn=0",
+// the docid encoded as above.
 Text ArticleLink(const Text& docid);
 
 // The related-videos answer as GBK text (the platform answers UTF-8); empty when the request
 // fails.
 Text FetchRelatedVideos(const Text& docid);
+
+struct RelatedVideosAnswer {
+  Text text;              // as FetchRelatedVideos gives it
+  bool answered = false;  // a successful (2xx) response came
+  Text failure;           // when not answered, why: "连接被拒绝", "HTTP 503", ...
+};
+// The same request, with whether and why not the platform answered.
+RelatedVideosAnswer AskRelatedVideos(const Text& docid);
 
 // The article page as the request function returns it; empty when the request fails.
 Text FetchArticlePage(const Text& docid);

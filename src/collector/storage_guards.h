@@ -17,7 +17,8 @@ namespace pelvaro {
 std::int64_t CountMatchingFiles(const Text& folder, std::string_view pattern);
 
 // Finished videos where the collector writes them: the output folder, its "竖屏" folder, every
-// category folder and the "竖屏" folder within each. Partial downloads (".part") do not count.
+// category folder and the "竖屏" folder within each. Partial downloads (".NAME.pelvaro-part") do
+// not count.
 std::int64_t CountFinishedVideos(const Text& outputFolder);
 
 // Free space in MB of the file system that holds the output folder (or its nearest existing

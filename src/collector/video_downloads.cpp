@@ -1,9 +1,15 @@
 #include "collector/video_downloads.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <atomic>
+#include <cerrno>
 #include <map>
 #include <set>
 #include <utility>
 
+#include "collector/docid_claim.h"
 #include "collector/log_texts.h"
 #include "collector/storage.h"
 #include "platform/files.h"
@@ -14,9 +20,81 @@
 namespace pelvaro {
 
 namespace {
+
 constexpr int kThreadsPerVideo = 2;
-Text PartPath(const Text& path) { return path + ".part"; }
+
+DownloadFailure FolderFailure(int error) {
+  return {error == ELOOP || error == ENOTDIR ? FailureKind::FolderIsLink : FailureKind::DiskError, error};
+}
+
+// The partial file of a download, in its own folder; nothing when the folder never opened.
+void RemovePartialFile(const std::shared_ptr<const FolderHandle>& folder, const Text& name) {
+  if (folder && folder->valid()) folder->Remove(PartialNameFor(name));
+}
+
+// The size of a regular file in the folder (a link is none); -1 when there is none.
+std::int64_t RegularFileSize(const FolderHandle& folder, const Text& name) {
+  struct stat st {};
+  if (::fstatat(folder.fd(), NativePath(name).c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+      !S_ISREG(st.st_mode)) {
+    return -1;
+  }
+  return st.st_size;
+}
+
 }  // namespace
+
+// Downloads that keep failing for one cause of the machine or the network: the cause is said
+// once per run of such failures, naming the host or the folder.
+struct SameCause {
+  FailureKind kind = FailureKind::None;
+  Text place;
+  int count = 0;
+
+  // The notice to give after this end, or the empty text.
+  Text note(const VideoDownload& download) {
+    const DownloadFailure failure = download.failure();
+    if (!failure || !IsEnvironmentFailure(failure) || failure.kind == FailureKind::HistoryUnwritable) {
+      count = 0;
+      return {};
+    }
+    const Text here = PlaceOf(failure, download);
+    if (failure.kind != kind || here != place) count = 0;
+    kind = failure.kind;
+    place = here;
+    if (++count != VideoDownloads::kSameCauseRun) return {};
+    return Gbk(collector_text::kSameCauseBefore) + std::to_string(count) +
+           Gbk(collector_text::kSameCauseMiddle) + place + " " + download.failureText() +
+           Gbk(collector_text::kSameCauseAfter);
+  }
+
+  // The host of a network failure, the folder of a disk failure.
+  static Text PlaceOf(const DownloadFailure& failure, const VideoDownload& download) {
+    switch (failure.kind) {
+      case FailureKind::DiskFull:
+      case FailureKind::DiskError:
+      case FailureKind::FolderGone:
+      case FailureKind::FolderIsLink:
+      case FailureKind::LowSpace: {
+        const auto slash = download.path().rfind('/');
+        return slash == Text::npos ? download.path() : download.path().substr(0, slash);
+      }
+      default:
+        return HostOf(download.url());
+    }
+  }
+  static Text HostOf(const Text& url) {
+    const auto scheme = url.find("://");
+    const auto start = scheme == Text::npos ? 0 : scheme + 3;
+    return url.substr(start, url.find_first_of("/?#", start) - start);
+  }
+};
+
+Text VideoPlace::path() const {
+  Text path = outputFolder;
+  for (const Text& folder : subfolders) path = JoinPath(path, folder);
+  return JoinPath(path, fileName);
+}
 
 struct VideoDownloads::Shared {
   std::mutex mutex;
@@ -25,6 +103,14 @@ struct VideoDownloads::Shared {
   std::multiset<Text> docids;
   std::map<std::shared_ptr<VideoDownload>, int> tasks;  // running downloads and their task numbers
   EndListener listener;
+  Notice notice;
+  SameCause sameCause;
+  Text haltReason;
+  // Once set (the downloads are going), an end no longer calls out.
+  bool detached = false;
+  // Ends calling out right now; the destructor waits until there are none.
+  int callingOut = 0;
+  std::atomic<std::int64_t> received{0};
 };
 
 VideoDownload::State VideoDownload::state() const {
@@ -41,6 +127,11 @@ double VideoDownload::fraction() const {
 std::int64_t VideoDownload::bytes() const {
   std::lock_guard lock(mutex_);
   return bytes_;
+}
+
+std::shared_ptr<ClaimFile> VideoDownload::claim() const {
+  std::lock_guard lock(mutex_);
+  return claim_;
 }
 
 DownloadFailure VideoDownload::failure() const {
@@ -71,12 +162,23 @@ VideoDownloads::~VideoDownloads() {
   std::map<std::shared_ptr<VideoDownload>, int> running;
   {
     std::lock_guard lock(shared_->mutex);
+    shared_->detached = true;
     running = shared_->tasks;
   }
   for (const auto& [download, task] : running) {
     downloader_.Stop(task);
-    RemoveFile(PartPath(download->path()));
+    RemovePartialFile(download->folder_, download->name_);
   }
+  detach();
+}
+
+void VideoDownloads::detach() {
+  // What an end calls (the catalogue, the form, the listeners) belongs to the owner, who takes
+  // it down right after this: an end still calling out must be done first. The wait is bounded:
+  // the catalogue interrupts a statement that runs too long.
+  std::unique_lock lock(shared_->mutex);
+  shared_->detached = true;
+  shared_->idle.wait(lock, [this] { return shared_->callingOut == 0; });
 }
 
 void VideoDownloads::setEndListener(EndListener listener) {
@@ -84,47 +186,91 @@ void VideoDownloads::setEndListener(EndListener listener) {
   shared_->listener = std::move(listener);
 }
 
-DownloadFailure CommitVideoFile(const Text& partPath, const Text& path, const Text& docid) {
-  if (!RenameNoReplace(partPath, path)) {
-    return {PathExists(path) ? FailureKind::FileExists : FailureKind::DiskError, 0};
+void VideoDownloads::setNotice(Notice notice) {
+  std::lock_guard lock(shared_->mutex);
+  shared_->notice = std::move(notice);
+}
+
+Text VideoDownloads::haltReason() const {
+  std::lock_guard lock(shared_->mutex);
+  return shared_->haltReason;
+}
+
+void VideoDownloads::halt(const Text& reason) {
+  std::lock_guard lock(shared_->mutex);
+  if (shared_->haltReason.empty()) shared_->haltReason = reason;
+}
+
+void VideoDownloads::clearHalt() {
+  std::lock_guard lock(shared_->mutex);
+  shared_->haltReason.clear();
+}
+
+DownloadFailure CommitVideoFile(const FolderHandle& folder, const Text& partName, const Text& name,
+                                const FinishedFile& file, ClaimFile* claim) {
+  // Recorded before the rename: a run cut off after it finds the file it finished.
+  if (claim != nullptr) claim->writeRecord(FinishedRecord(file));
+  auto undo = [claim](DownloadFailure failure) {
+    if (claim != nullptr) claim->writeRecord("");
+    return failure;
+  };
+  if (!folder.RenameNoReplace(partName, name)) {
+    const int error = errno;
+    return undo(folder.Holds(name) ? DownloadFailure{FailureKind::FileExists, 0} : FileFailure(error, 0));
   }
-  const auto slash = path.rfind('/');
-  if (!SyncFolder(slash == Text::npos ? Text(".") : path.substr(0, slash))) {
+  if (!folder.Sync()) {
     // The rename may not survive a power cut, so no marker may say that it did.
-    RemoveFile(path);
-    return {FailureKind::DiskError, 0};
+    const int error = errno;
+    folder.Remove(name);
+    return undo(FileFailure(error, 0));
   }
-  RecordHistory(docid);
+  if (const int error = RecordHistory(file.docid); error != 0) return {FailureKind::HistoryUnwritable, error};
   return {};
 }
 
 int RemoveLeftoverPartials(const Text& outputFolder, bool withSubfolders) {
+  if (!FolderExists(outputFolder)) return 0;
+  const FolderHandle output = FolderHandle::Open(outputFolder);
   const Text portrait = Gbk(collector_text::kPortraitFolder);
-  int removed = RemoveLeftoverPartials(outputFolder);
-  if (!withSubfolders) return removed + RemoveLeftoverPartials(JoinPath(outputFolder, portrait));
-  for (const Text& sub : ListFolders(outputFolder)) {
-    const Text folder = JoinPath(outputFolder, sub);
+  int removed = RemoveLeftoverPartials(output);
+  if (!withSubfolders) return removed + RemoveLeftoverPartials(output.Child(portrait, false));
+  // Folders() leaves links out and Child() refuses them: the sweep never leaves the tree.
+  for (const Text& sub : output.Folders()) {
+    const FolderHandle folder = output.Child(sub, false);
     removed += RemoveLeftoverPartials(folder);
-    if (sub != portrait) removed += RemoveLeftoverPartials(JoinPath(folder, portrait));
+    if (sub != portrait) removed += RemoveLeftoverPartials(folder.Child(portrait, false));
   }
   return removed;
 }
 
 void VideoDownloads::Finish(const std::shared_ptr<Shared>& shared,
                             const std::shared_ptr<VideoDownload>& download, const EndListener& onEnd,
-                            DownloadFailure failure, std::int64_t total, bool report) {
+                            DownloadFailure failure, std::int64_t total, bool report, bool ownsPart) {
   {
     std::lock_guard lock(download->mutex_);
     if (download->state_ != VideoDownload::State::Running) return;
   }
-  const Text part = PartPath(download->path());
+  bool callOut = false;
+  {
+    std::lock_guard lock(shared->mutex);
+    callOut = report && !shared->detached;
+    if (callOut) ++shared->callingOut;
+  }
+  const std::shared_ptr<const FolderHandle> folder = download->folder_;
+  const Text part = PartialNameFor(download->name_);
   // Only a file of the announced size becomes a video, and only a video gets its marker.
-  if (!failure && (total <= 0 || FileSizeBytes(part) != static_cast<std::uint64_t>(total))) {
+  if (!failure && (total <= 0 || !folder || RegularFileSize(*folder, part) != total)) {
     failure = {FailureKind::LengthMismatch, 0};
   }
-  if (!failure) failure = CommitVideoFile(part, download->path(), download->docid());
-  // A start that failed because the file exists leaves that file alone.
-  if (failure && failure.kind != FailureKind::FileExists) RemoveFile(part);
+  const std::shared_ptr<ClaimFile> claim = download->claim();
+  if (!failure) {
+    const FinishedFile file{download->docid(), download->path(), static_cast<std::uint64_t>(total)};
+    failure = CommitVideoFile(*folder, part, download->name_, file, claim.get());
+  }
+  // A start that found the partial file taken leaves it to its owner; a complete file whose
+  // marker could not be written stays for the next run to mark.
+  if (failure && ownsPart) RemovePartialFile(folder, download->name_);
+  const bool halts = failure.kind == FailureKind::HistoryUnwritable;
   VideoDownload::LateListener late;
   {
     std::lock_guard lock(download->mutex_);
@@ -134,39 +280,76 @@ void VideoDownloads::Finish(const std::shared_ptr<Shared>& shared,
     late = std::move(download->late_);
   }
   download->changed_.notify_all();
-  if (onEnd && report) onEnd(*download);
+  if (halts) {
+    std::lock_guard lock(shared->mutex);
+    shared->haltReason = HaltText(failure);
+  }
+  if (onEnd && callOut) {
+    onEnd(*download);
+  } else if (!failure && claim) {
+    claim->remove();  // nobody writes a row: the marker finishes the job
+  }
+  {
+    // The download lets go of its claim: a record still in it belongs to whoever stores the row
+    // (or, after a marker that could not be written, to the next run).
+    std::lock_guard lock(download->mutex_);
+    download->claim_.reset();
+  }
   EndListener listener;
+  Notice notice;
+  Text note;
   {
     std::lock_guard lock(shared->mutex);
     shared->paths.erase(shared->paths.find(download->path()));
     shared->docids.erase(shared->docids.find(download->docid()));
     shared->tasks.erase(download);
     listener = shared->listener;
+    if (report) note = shared->sameCause.note(*download);
+    notice = shared->notice;
   }
   shared->idle.notify_all();
-  if (listener && report) listener(*download);
-  if (late && report) late(*download);
+  if (listener && callOut) listener(*download);
+  if (late && callOut) late(*download);
+  if (notice && callOut && !note.empty()) notice(note);
+  if (callOut) {
+    std::lock_guard lock(shared->mutex);
+    --shared->callingOut;
+  }
+  shared->idle.notify_all();
 }
 
-std::shared_ptr<VideoDownload> VideoDownloads::start(const Text& url, const Text& path, const Text& docid,
-                                                     RetryLog retryLog, EndListener onEnd) {
-  std::shared_ptr<VideoDownload> download(new VideoDownload(path, docid));
+std::shared_ptr<VideoDownload> VideoDownloads::start(const Text& url, const VideoPlace& place,
+                                                     const Text& docid, RetryLog retryLog, EndListener onEnd,
+                                                     SizeCheck checkSize, std::shared_ptr<ClaimFile> claim) {
+  const Text path = place.path();
+  std::shared_ptr<VideoDownload> download(new VideoDownload(url, path, place.fileName, docid, std::move(claim)));
   {
     std::lock_guard lock(shared_->mutex);
     shared_->paths.insert(path);
     shared_->docids.insert(docid);
   }
-  const Text part = PartPath(path);
-  RemoveUnlockedPartialFile(part);  // a partial file of an earlier run that was cut off
+  int folderError = 0;
+  auto folder = std::make_shared<const FolderHandle>(
+      FolderHandle::Open(place.outputFolder, place.subfolders, &folderError));
+  if (!folder->valid()) {
+    Finish(shared_, download, onEnd, FolderFailure(folderError), 0, !StopRequested());
+    return download;
+  }
+  download->folder_ = folder;
+  const Text part = PartialNameFor(place.fileName);
+  RemoveUnlockedPartialFile(*folder, part);  // a partial file of an earlier run that was cut off
   auto shared = shared_;
   RangedDownloader* downloader = &downloader_;
   auto callback = [shared, download, downloader, onEnd](int task, int code, std::int64_t total, std::int64_t done) {
     if (code == kDownloadProgress) {
+      std::int64_t moved = 0;
       {
         std::lock_guard lock(download->mutex_);
+        moved = done - download->done_;
         download->total_ = total;
         download->done_ = done;
       }
+      if (moved > 0) shared->received.fetch_add(moved, std::memory_order_relaxed);
       download->changed_.notify_all();
     } else if (code == kDownloadFinished && done == total) {
       Finish(shared, download, onEnd, {}, total);
@@ -180,11 +363,15 @@ std::shared_ptr<VideoDownload> VideoDownloads::start(const Text& url, const Text
   DownloadExtras extras;
   extras.startFailure = &startFailure;
   if (retryLog) extras.onRetry = [retryLog](const std::string& line) { retryLog(line); };
-  const int task = downloader_.Download(url, part, kThreadsPerVideo, callback, extras);
+  extras.folder = folder->fd();
+  extras.checkSize = std::move(checkSize);
+  const int task =
+      downloader_.Download(url, JoinPath(place.outputFolder, part), kThreadsPerVideo, callback, extras);
   if (task < 0) {
     // A start cut short by a stop is no failure to count.
     if (!startFailure) startFailure = {FailureKind::Network, 0};
-    Finish(shared_, download, onEnd, startFailure, 0, !StopRequested());
+    Finish(shared_, download, onEnd, startFailure, 0, !StopRequested(),
+           startFailure.kind != FailureKind::FileExists);
   } else {
     std::lock_guard lock(shared_->mutex);
     if (download->state() == VideoDownload::State::Running) shared_->tasks[download] = task;
@@ -197,12 +384,19 @@ bool VideoDownloads::writes(const Text& path) const {
     std::lock_guard lock(shared_->mutex);
     if (shared_->paths.count(path) > 0) return true;
   }
-  return PartialFileLocked(PartPath(path));
+  return PartialFileLocked(PartialPathFor(path));
 }
 
 bool VideoDownloads::takes(const Text& docid) const {
-  std::lock_guard lock(shared_->mutex);
-  return shared_->docids.count(docid) > 0;
+  {
+    std::lock_guard lock(shared_->mutex);
+    if (shared_->docids.count(docid) > 0) return true;
+  }
+  return DocidClaimedElsewhere(docid);
+}
+
+std::int64_t VideoDownloads::bytesReceived() const {
+  return shared_->received.load(std::memory_order_relaxed);
 }
 
 void VideoDownloads::waitAll() const {

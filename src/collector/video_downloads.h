@@ -1,12 +1,16 @@
 #pragma once
 // The collector's video downloads on top of the program's one RangedDownloader. Each download
 // has its own progress and end, so that one download's state never ends another's wait. A
-// download is written to name + ".part" (locked while it is written) and, once it is complete,
-// has the size the server announced and is flushed, renamed to its final name, the folder
-// flushed, and only then is the history marker of its docid written. A failed download leaves
-// neither the partial file nor a marker, and says why. All of this happens when the download
-// ends, on the downloader's thread, so a download that outlives the crawl's wait (or the crawl
-// itself) still ends complete and marked, or leaves nothing behind.
+// download is written to its partial file (PartialNameFor; locked while it is written) and,
+// once it is complete, has the size the server announced and is flushed, recorded in its
+// docid's claim, renamed to its final name, the folder flushed, and only then is the history
+// marker of its docid written and flushed. A failed download leaves neither the partial file
+// nor a marker, and says why. All of this happens when the download ends, on the downloader's
+// thread, so a download that outlives the crawl's wait (or the crawl itself) still ends complete
+// and marked, or leaves nothing behind. Every file of a download is made, renamed and removed
+// inside its folder opened once, so no link planted on the way redirects a write. A marker that
+// cannot be written leaves the complete file and its claim's record for the next run, and halts
+// the crawl (haltReason).
 
 #include <chrono>
 #include <condition_variable>
@@ -16,12 +20,26 @@
 #include <mutex>
 #include <vector>
 
+#include "collector/docid_claim.h"
+#include "platform/claim_file.h"
+#include "platform/folder_handle.h"
 #include "platform/text.h"
 #include "web/download_failure.h"
 
 namespace pelvaro {
 
 class RangedDownloader;
+
+// Where a video goes: the output folder (the user's choice; a link there is followed), the
+// folders below it that the program makes for it (category, portrait; a link there fails the
+// video), and the file name.
+struct VideoPlace {
+  Text outputFolder;
+  std::vector<Text> subfolders;
+  Text fileName;
+  // Every part joined: the path the user sees and the catalogue keeps.
+  Text path() const;
+};
 
 class VideoDownload {
  public:
@@ -36,6 +54,11 @@ class VideoDownload {
   std::int64_t bytes() const;
   const Text& path() const { return path_; }
   const Text& docid() const { return docid_; }
+  const Text& url() const { return url_; }
+  // The docid's claim while the download runs; once it is complete and marked, the claim still
+  // holds the file's record, which whoever writes the catalogue row removes (null when the
+  // docid could not be claimed).
+  std::shared_ptr<ClaimFile> claim() const;
   // Why a failed download failed (None otherwise), and that reason as the program shows it.
   DownloadFailure failure() const;
   Text failureText() const;
@@ -50,10 +73,20 @@ class VideoDownload {
 
  private:
   friend class VideoDownloads;
-  VideoDownload(Text path, Text docid) : path_(std::move(path)), docid_(std::move(docid)) {}
+  VideoDownload(Text url, Text path, Text name, Text docid, std::shared_ptr<ClaimFile> claim)
+      : url_(std::move(url)),
+        path_(std::move(path)),
+        name_(std::move(name)),
+        docid_(std::move(docid)),
+        claim_(std::move(claim)) {}
 
+  const Text url_;
   const Text path_;
+  const Text name_;  // the file's name in its folder
   const Text docid_;
+  // The open folder of the file; not valid when it could not be opened (the download failed).
+  std::shared_ptr<const FolderHandle> folder_;
+  std::shared_ptr<ClaimFile> claim_;  // under mutex_
   mutable std::mutex mutex_;
   mutable std::condition_variable_any changed_;
   State state_ = State::Running;
@@ -71,33 +104,63 @@ class VideoDownloads {
   using EndListener = std::function<void(const VideoDownload&)>;
   // Hears a line for the log whenever a download asks the server again.
   using RetryLog = std::function<void(const Text& line)>;
+  // Judges the size the server's probe announced before any byte is written: a failure fails
+  // the download with that reason.
+  using SizeCheck = std::function<DownloadFailure(std::int64_t bytes)>;
+  // Hears a notice for the log and the user (GBK).
+  using Notice = std::function<void(const Text& line)>;
+  // After this many downloads in a row failed for one cause of the machine or the network
+  // (the same reason at the same host or folder), the cause is said once.
+  static constexpr int kSameCauseRun = 3;
 
   explicit VideoDownloads(RangedDownloader& downloader);
   // Stops the downloads that still run and removes their partial files: they end without a
-  // marker, as if they had failed (the program is ending).
+  // marker, as if they had failed (the program is ending). From then on no end calls out any
+  // more, and an end that is calling out (into the catalogue, a window) has returned before
+  // this does, so nothing it calls may go before.
   ~VideoDownloads();
   VideoDownloads(const VideoDownloads&) = delete;
   VideoDownloads& operator=(const VideoDownloads&) = delete;
 
   void setEndListener(EndListener listener);
+  // Where the notice of a run of failures with one cause goes.
+  void setNotice(Notice notice);
 
-  // Starts fetching url into path (through path + ".part"); on completion records docid in the
-  // history. Returns at once; a start that fails gives a download that has already failed.
-  // onEnd, when given, is called once the download has ended and before it stops counting as
-  // running (so waitAll() covers it): a complete one after its marker, a failed one after its
-  // partial file is gone; like the end listener, not for a start that a stop cut short.
-  std::shared_ptr<VideoDownload> start(const Text& url, const Text& path, const Text& docid,
-                                       RetryLog retryLog = {}, EndListener onEnd = {});
+  // Starts fetching url into the place (through its partial file); on completion records docid
+  // in the history. Returns at once; a start that fails (a folder on the way is a link, the
+  // size check refused the file, the server said no) gives a download that has already failed.
+  // `claim` is the docid's claim, held until the download ends. onEnd, when given, is called
+  // once the download has ended and before it stops counting as running (so waitAll() covers
+  // it): a complete one after its marker (onEnd then owns the claim's record: it removes it
+  // once the catalogue row is stored), a failed one after its partial file is gone; like the
+  // end listener, not for a start that a stop cut short.
+  std::shared_ptr<VideoDownload> start(const Text& url, const VideoPlace& place, const Text& docid,
+                                       RetryLog retryLog = {}, EndListener onEnd = {},
+                                       SizeCheck checkSize = {}, std::shared_ptr<ClaimFile> claim = nullptr);
 
-  // Whether a running download (of this program or, by its locked partial file, of another
-  // copy) writes this file, or takes this docid.
+  // Why the crawl must stop (a marker that could not be written), or the empty text; the first
+  // reason given stays until clearHalt().
+  Text haltReason() const;
+  void halt(const Text& reason);
+  void clearHalt();
+
+  // Whether a running download (of this program or, by its locked partial file or claim, of
+  // another copy) writes this file, or takes this docid.
   bool writes(const Text& path) const;
   bool takes(const Text& docid) const;
+
+  // Every byte the downloads have received so far (the desktop's speed and totals).
+  std::int64_t bytesReceived() const;
 
   // Waits until no download runs (the terminal front end before it exits).
   void waitAll() const;
   // The same for at most `timeout`; true when none runs any more.
   bool waitAllFor(std::chrono::milliseconds timeout) const;
+
+  // From now on no end calls out (end listener, onEnd, late listener); returns once every end
+  // that was calling out has returned. For an owner about to take down what the ends call
+  // (the form, the catalogue) while downloads may still end on their own threads.
+  void detach();
 
   // Stops every running download, waits until its transfers have ended and removes its partial
   // file: it ends failed, without a marker and without a call of the end listener. Returns the
@@ -107,21 +170,26 @@ class VideoDownloads {
  private:
   // Shared with the downloader's callbacks, which may outlive this object.
   struct Shared;
+  // `ownsPart`: the partial file is this download's (false when its start found it taken).
   static void Finish(const std::shared_ptr<Shared>& shared, const std::shared_ptr<VideoDownload>& download,
                      const EndListener& onEnd, DownloadFailure failure, std::int64_t total,
-                     bool report = true);
+                     bool report = true, bool ownsPart = true);
 
   RangedDownloader& downloader_;
   std::shared_ptr<Shared> shared_;
 };
 
-// The end of a complete download, in the only order that keeps a marker truthful: rename the
-// flushed partial file to its final name (never over an existing file), flush the folder,
-// then write the marker. Returns the failure that stopped it (None when it is done).
-DownloadFailure CommitVideoFile(const Text& partPath, const Text& path, const Text& docid);
+// The end of a complete download, in the only order that keeps a marker truthful: record the
+// file in the claim, rename the flushed partial file to its final name in its folder (never over
+// an existing file), flush the folder, then write and flush the marker. Returns the failure that
+// stopped it (None when it is done); HistoryUnwritable leaves the renamed file and the claim's
+// record.
+DownloadFailure CommitVideoFile(const FolderHandle& folder, const Text& partName, const Text& name,
+                                const FinishedFile& file, ClaimFile* claim = nullptr);
 
-// Removes the leftover partial files of killed runs (nobody holds them locked) in the output
-// folder and the sub-folders the program writes (categories and their portrait folders).
+// Removes the leftover partial files of killed runs (ours by their name, and nobody holds them
+// locked) in the output folder and the sub-folders the program writes (categories and their
+// portrait folders). Never through a link: a sub-folder that is a link is passed over.
 int RemoveLeftoverPartials(const Text& outputFolder, bool withSubfolders);
 
 }  // namespace pelvaro

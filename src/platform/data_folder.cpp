@@ -2,14 +2,20 @@
 
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <filesystem>
+#include <string_view>
 
 #include "platform/hosts.h"
+#include "platform/user_folders.h"
 
 namespace pelvaro {
 
 namespace {
+
+// Set once the data went to the user's data folder; read by DefaultVideoFolder().
+std::atomic<bool> gUserLayout{false};
 
 bool Writable(const std::string& folder) {
   std::error_code ignored;
@@ -27,32 +33,59 @@ std::string UserDataFolder() {
   return {};
 }
 
+bool IsSystemFolder(const std::string& folder) {
+  // Compared on the resolved path, so that a link into /usr counts as /usr.
+  std::error_code failed;
+  std::string path = std::filesystem::weakly_canonical(folder, failed).string();
+  if (failed || path.empty()) path = folder;
+  static constexpr std::string_view kSystemRoots[] = {"/usr",   "/bin",    "/sbin", "/lib", "/lib32",
+                                                      "/lib64", "/libx32", "/opt",  "/snap"};
+  for (std::string_view root : kSystemRoots) {
+    if (path == root || (path.starts_with(root) && path[root.size()] == '/')) return true;
+  }
+  return false;
+}
+
+std::string UserVideoFolder() { return XdgUserDir("VIDEOS", "Videos") + "/Pelvaro"; }
+
 DataFolderChoice ChooseDataFolder() {
-  DataFolderChoice choice;
   const char* overridden = std::getenv("PELVARO_RUN_DIR");
   if (overridden != nullptr && *overridden != '\0') {
+    gUserLayout = false;
+    DataFolderChoice choice;
     choice.folder = RunDir();
     if (!Writable(choice.folder)) choice.error = "the data folder " + choice.folder + " (PELVARO_RUN_DIR) cannot be written";
     return choice;
   }
-  const std::string beside = RunDir();
-  if (Writable(beside)) {
+  return ChooseDataFolderBeside(RunDir());
+}
+
+DataFolderChoice ChooseDataFolderBeside(const std::string& beside) {
+  DataFolderChoice choice;
+  gUserLayout = false;
+  // A system folder is never even tried: root could write it, and the package manager owns it.
+  if (!IsSystemFolder(beside) && Writable(beside)) {
     choice.folder = beside;
   } else {
     const std::string user = UserDataFolder();
+    const std::string program = IsSystemFolder(beside)
+                                    ? "the program's folder " + beside + " is a system folder"
+                                    : "the program's folder " + beside + " cannot be written";
     if (user.empty()) {
-      choice.error = "the program's folder " + beside +
-                     " cannot be written, and neither XDG_DATA_HOME nor HOME names a user data folder";
+      choice.error = program + ", and neither XDG_DATA_HOME nor HOME names a user data folder";
       return choice;
     }
     if (!Writable(user)) {
-      choice.error = "neither the program's folder " + beside + " nor the user data folder " + user + " can be written";
+      choice.error = program + ", and the user data folder " + user + " cannot be written";
       return choice;
     }
     choice.folder = user;
+    gUserLayout = true;
   }
   setenv("PELVARO_RUN_DIR", choice.folder.c_str(), 1);
   return choice;
 }
+
+std::string DefaultVideoFolder() { return gUserLayout ? UserVideoFolder() : RunDir() + "/video"; }
 
 }  // namespace pelvaro

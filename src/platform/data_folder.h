@@ -1,9 +1,11 @@
 #pragma once
-// Where the program keeps its data (settings, run log, history, default video folder). Both
-// front ends choose it here, once, before anything reads RunDir(): PELVARO_RUN_DIR when set,
-// else the folder of the executable when it can be written, else the user's data folder. An
-// executable installed into /usr/bin would otherwise lose its settings, history and videos, or
-// fail every download without a word.
+// Where the program keeps its data (settings, run log, history, catalogue) and where its videos
+// go by default. Both front ends choose once, before anything reads RunDir():
+// - PELVARO_RUN_DIR when set: data there, videos in its "video" folder;
+// - the portable layout, the folder of the executable when it can be written and is no system
+//   folder: data beside the program, videos in its "video" folder;
+// - otherwise (an installed copy, root included): data in the user's data folder, videos in the
+//   user's videos folder + "/Pelvaro". An installed program never writes under /usr.
 
 #include <string>
 
@@ -13,6 +15,13 @@ namespace pelvaro {
 // only when it holds an absolute path); empty when neither is usable.
 std::string UserDataFolder();
 
+// Whether a folder belongs to the system, where packages put programs (/usr and below, /bin,
+// /sbin, /lib*, /opt, /snap): a program there never writes beside itself.
+bool IsSystemFolder(const std::string& folder);
+
+// The user's videos folder (XDG_VIDEOS_DIR, else ~/Videos) + "/Pelvaro".
+std::string UserVideoFolder();
+
 struct DataFolderChoice {
   std::string folder;  // the data folder RunDir() now returns
   std::string error;   // not empty: no folder can be written; says which ones were tried
@@ -21,5 +30,11 @@ struct DataFolderChoice {
 // Chooses the data folder as above, creates it when missing and sets PELVARO_RUN_DIR to it so
 // that RunDir() and everything below it follow.
 DataFolderChoice ChooseDataFolder();
+// The same for a program in `programFolder` (ChooseDataFolder passes the executable's folder).
+DataFolderChoice ChooseDataFolderBeside(const std::string& programFolder);
+
+// The default output folder of the layout chosen: RunDir() + "/video" unless the data went to
+// the user's data folder, UserVideoFolder() then. Before any choice, RunDir() + "/video".
+std::string DefaultVideoFolder();
 
 }  // namespace pelvaro

@@ -61,6 +61,26 @@ bool CreateFolders(const Text& path) {
   return FolderExists(path);
 }
 
+int FolderWriteError(const Text& path) {
+  const std::string native = NativePath(path);
+  errno = 0;
+  if (!CreateFolders(path)) return errno != 0 && errno != EEXIST ? errno : ENOTDIR;
+  // An unnamed file shows no reader of the folder a name; where the file system has none, a
+  // named one of the program's own (kScratchPrefix) is made and removed again.
+  int fd = open(native.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+  const bool unnamed = fd >= 0;
+  const std::string probe = native + "/" + std::string(kScratchPrefix) + "write-test-" + std::to_string(getpid());
+  if (!unnamed) {
+    if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return errno;
+    fd = open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0) return errno;
+  }
+  const int error = fsync(fd) == 0 ? 0 : errno;
+  close(fd);
+  if (!unnamed) unlink(probe.c_str());
+  return error;
+}
+
 std::optional<std::uint64_t> FreeSpaceBytes(const Text& path) {
   std::string native = NativePath(path);
   for (;;) {
@@ -140,6 +160,18 @@ std::optional<std::uint64_t> FileSizeBytes(const Text& path) {
   return static_cast<std::uint64_t>(st.st_size);
 }
 
+std::optional<std::int64_t> FileModifiedTime(const Text& path) {
+  struct stat st {};
+  if (stat(NativePath(path).c_str(), &st) != 0) return std::nullopt;
+  return static_cast<std::int64_t>(st.st_mtime);
+}
+
+std::optional<std::pair<std::uint64_t, std::uint64_t>> FileIdentity(const Text& path) {
+  struct stat st {};
+  if (lstat(NativePath(path).c_str(), &st) != 0) return std::nullopt;
+  return std::make_pair(static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino));
+}
+
 std::optional<std::string> ReadWholeFile(const Text& path) {
   int fd = open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return std::nullopt;
@@ -180,6 +212,8 @@ bool CreateEmptyFile(const Text& path) {
 }
 
 bool RemoveFile(const Text& path) { return unlink(NativePath(path).c_str()) == 0; }
+
+int LastFileError() { return errno; }
 
 bool RenameNoReplace(const Text& from, const Text& to) {
   std::string a = NativePath(from);

@@ -28,6 +28,18 @@ inline constexpr RowHandle kNoRow = 0;
 
 enum class MessageButtons { Ok, OkCancel };
 
+// Where a window is on screen: the top-left corner of its frame, the size of its client area
+// (both as it is when neither maximised nor minimised), and whether it is maximised. An empty
+// size means a window that has no placement of its own (a form without a screen).
+struct WindowPlacement {
+  int left = 0;
+  int top = 0;
+  int width = 0;
+  int height = 0;
+  bool maximized = false;
+  bool operator==(const WindowPlacement&) const = default;
+};
+
 class Form {
  public:
   virtual ~Form() = default;
@@ -53,6 +65,14 @@ class Form {
   // List view in report mode. Rows are appended at the end.
   virtual RowHandle addRow(std::string_view listView) = 0;
   virtual void setCell(std::string_view listView, RowHandle row, int column, const Text& value) = 0;
+  // Sets a cell's text together with the fraction done (0 to 1) that the text shows, so that a
+  // window may draw the cell as a bar without reading the text back. A later setCell() makes it
+  // a plain text cell again.
+  virtual void setProgressCell(std::string_view listView, RowHandle row, int column, const Text& value,
+                               double fraction) {
+    (void)fraction;
+    setCell(listView, row, column, value);
+  }
   virtual Text cell(std::string_view listView, RowHandle row, int column) = 0;
   virtual int rowCount(std::string_view listView) = 0;
   virtual RowHandle rowAt(std::string_view listView, int index) = 0;  // kNoRow when out of range
@@ -70,11 +90,24 @@ class Form {
   virtual void setTimerInterval(std::string_view timer, int milliseconds) = 0;
   virtual int timerInterval(std::string_view timer) = 0;
 
+  // The widths in pixels that the user gave the columns of a list view, by column index; empty
+  // while the list still sizes its columns itself. Setting widths counts as the user's choice.
+  virtual std::vector<int> columnWidths(std::string_view listView) {
+    (void)listView;
+    return {};
+  }
+  virtual void setColumnWidths(std::string_view listView, const std::vector<int>& widths) {
+    (void)listView, (void)widths;
+  }
+
   // The window itself.
   virtual Text caption() = 0;
   virtual void setCaption(const Text& value) = 0;
   virtual void moveWindow(int left, int top) = 0;
   virtual void setWindowVisible(bool value) = 0;
+  // The window's placement; setting one keeps the window on a screen it fits on.
+  virtual WindowPlacement windowPlacement() { return {}; }
+  virtual void setWindowPlacement(const WindowPlacement& placement) { (void)placement; }
 
   // The names of this window's controls of one kind, in declaration order (settings store).
   virtual std::vector<std::string> controlsOfKind(ControlKind kind) = 0;

@@ -131,11 +131,21 @@ RowHandle MemoryForm::addRow(std::string_view listView) {
   Control* c = find(listView, ControlKind::ListView);
   if (c == nullptr) return kNoRow;
   RowHandle handle = nextHandle_++;
-  c->rows.push_back(Row{handle, std::vector<Text>(main_window::kColumnCount)});
+  c->rows.push_back(Row{handle, std::vector<Text>(main_window::kColumnCount), {}});
   return handle;
 }
 
 void MemoryForm::setCell(std::string_view listView, RowHandle row, int column, const Text& value) {
+  writeCell(listView, row, column, value, std::nullopt);
+}
+
+void MemoryForm::setProgressCell(std::string_view listView, RowHandle row, int column, const Text& value,
+                                 double fraction) {
+  writeCell(listView, row, column, value, fraction);
+}
+
+void MemoryForm::writeCell(std::string_view listView, RowHandle row, int column, const Text& value,
+                           std::optional<double> fraction) {
   if (StopRequested()) return;
   CellObserver observer;
   {
@@ -146,9 +156,35 @@ void MemoryForm::setCell(std::string_view listView, RowHandle row, int column, c
     if (r == nullptr) return;
     if (column >= static_cast<int>(r->cells.size())) r->cells.resize(column + 1);
     r->cells[column] = value;
+    if (fraction) {
+      r->fractions[column] = *fraction;
+    } else {
+      r->fractions.erase(column);
+    }
     observer = cellObserver_;
   }
   if (observer) observer(row, column, value);
+}
+
+std::optional<double> MemoryForm::cellFraction(std::string_view listView, RowHandle row, int column) {
+  std::lock_guard lock(mutex_);
+  Control* c = find(listView, ControlKind::ListView);
+  Row* r = c == nullptr ? nullptr : findRow(*c, row);
+  if (r == nullptr) return std::nullopt;
+  auto it = r->fractions.find(column);
+  return it == r->fractions.end() ? std::nullopt : std::optional<double>(it->second);
+}
+
+std::vector<int> MemoryForm::columnWidths(std::string_view listView) {
+  std::lock_guard lock(mutex_);
+  Control* c = find(listView, ControlKind::ListView);
+  return c == nullptr ? std::vector<int>() : c->widths;
+}
+
+void MemoryForm::setColumnWidths(std::string_view listView, const std::vector<int>& widths) {
+  if (StopRequested()) return;
+  std::lock_guard lock(mutex_);
+  if (Control* c = find(listView, ControlKind::ListView)) c->widths = widths;
 }
 
 Text MemoryForm::cell(std::string_view listView, RowHandle row, int column) {
@@ -257,6 +293,18 @@ void MemoryForm::moveWindow(int left, int /*top*/) {
   if (StopRequested()) return;
   std::lock_guard lock(mutex_);
   left_ = left;
+}
+
+WindowPlacement MemoryForm::windowPlacement() {
+  std::lock_guard lock(mutex_);
+  return placement_;
+}
+
+void MemoryForm::setWindowPlacement(const WindowPlacement& placement) {
+  if (StopRequested()) return;
+  std::lock_guard lock(mutex_);
+  placement_ = placement;
+  left_ = placement.left;
 }
 
 void MemoryForm::setWindowVisible(bool value) {

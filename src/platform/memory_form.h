@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,8 @@ class MemoryForm : public Form {
   void setCurrentIndex(std::string_view comboBox, int index) override;
   RowHandle addRow(std::string_view listView) override;
   void setCell(std::string_view listView, RowHandle row, int column, const Text& value) override;
+  void setProgressCell(std::string_view listView, RowHandle row, int column, const Text& value,
+                       double fraction) override;
   Text cell(std::string_view listView, RowHandle row, int column) override;
   int rowCount(std::string_view listView) override;
   RowHandle rowAt(std::string_view listView, int index) override;
@@ -55,12 +58,18 @@ class MemoryForm : public Form {
   void setCaption(const Text& value) override;
   void moveWindow(int left, int top) override;
   void setWindowVisible(bool value) override;
+  std::vector<int> columnWidths(std::string_view listView) override;
+  void setColumnWidths(std::string_view listView, const std::vector<int>& widths) override;
+  WindowPlacement windowPlacement() override;
+  void setWindowPlacement(const WindowPlacement& placement) override;
   std::vector<std::string> controlsOfKind(ControlKind kind) override;
   bool messageBox(const Text& message, const Text& title, MessageButtons buttons) override;
   Text pickFolder(const Text& title, const Text& startFolder) override;
 
   // Selects a row of a list view (the user's click); kNoRow clears the selection.
   void selectRow(std::string_view listView, RowHandle row);
+  // The fraction a progress cell was given with its text; none for a plain text cell.
+  std::optional<double> cellFraction(std::string_view listView, RowHandle row, int column);
   int windowLeft();
   bool windowVisible();
 
@@ -86,6 +95,7 @@ class MemoryForm : public Form {
   struct Row {
     RowHandle handle;
     std::vector<Text> cells;
+    std::map<int, double> fractions;  // progress cells by column
   };
   struct Control {
     ControlKind kind = ControlKind::Other;
@@ -98,16 +108,20 @@ class MemoryForm : public Form {
     RowHandle selected = kNoRow;
     std::map<int, Text> panels;
     int interval = 0;
+    std::vector<int> widths;  // list views: the columns' widths once set
   };
 
   Control* find(std::string_view name, ControlKind kind);
   Row* findRow(Control& list, RowHandle row);
+  void writeCell(std::string_view listView, RowHandle row, int column, const Text& value,
+                 std::optional<double> fraction);
 
   std::mutex mutex_;
   std::vector<std::string> order_;
   std::map<std::string, Control, std::less<>> controls_;
   Text caption_;
   int left_ = 0;
+  WindowPlacement placement_;
   bool windowVisible_ = true;
   RowHandle nextHandle_ = 1;
   std::vector<ShownMessage> messages_;

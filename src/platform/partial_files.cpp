@@ -1,11 +1,17 @@
 #include "platform/partial_files.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <string>
+#include <string_view>
+#include <vector>
+
 #include "platform/files.h"
+#include "platform/folder_handle.h"
 
 namespace pelvaro {
 namespace {
@@ -21,7 +27,38 @@ struct Descriptor {
   int fd;
 };
 
+bool IsPartialNative(std::string_view name) {
+  return name.size() > kPartialNameOverhead && name.front() == '.' && name.ends_with(kPartialSuffix);
+}
+
+// The native (file-system) name, so that a name without a GBK form is found all the same.
+bool RemoveUnlockedNative(int folder, const std::string& native) {
+  if (!IsPartialNative(native)) return false;
+  Descriptor file(::openat(folder, native.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+  if (file.fd < 0) return false;
+  struct stat open {};
+  if (::fstat(file.fd, &open) != 0 || !S_ISREG(open.st_mode)) return false;
+  if (::flock(file.fd, LOCK_EX | LOCK_NB) != 0) return false;  // a live download owns it
+  // Still the file we locked: not renamed away and replaced by a new partial file meanwhile.
+  struct stat named {};
+  if (::fstatat(folder, native.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0 || named.st_dev != open.st_dev ||
+      named.st_ino != open.st_ino) {
+    return false;
+  }
+  return ::unlinkat(folder, native.c_str(), 0) == 0;
+}
+
 }  // namespace
+
+Text PartialNameFor(const Text& fileName) { return "." + fileName + std::string(kPartialSuffix); }
+
+bool IsPartialName(const Text& name) { return IsPartialNative(name); }
+
+Text PartialPathFor(const Text& path) {
+  const auto slash = path.rfind('/');
+  if (slash == Text::npos) return PartialNameFor(path);
+  return path.substr(0, slash + 1) + PartialNameFor(path.substr(slash + 1));
+}
 
 bool PartialFileLocked(const Text& path) {
   Descriptor file(::open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
@@ -29,28 +66,23 @@ bool PartialFileLocked(const Text& path) {
   return ::flock(file.fd, LOCK_SH | LOCK_NB) != 0;
 }
 
-bool RemoveUnlockedPartialFile(const Text& path) {
-  const std::string native = NativePath(path);
-  Descriptor file(::open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
-  if (file.fd < 0) return false;
-  struct stat open {};
-  if (::fstat(file.fd, &open) != 0 || !S_ISREG(open.st_mode)) return false;
-  if (::flock(file.fd, LOCK_EX | LOCK_NB) != 0) return false;  // a live download owns it
-  // Still the file we locked: not renamed away and replaced by a new partial file meanwhile.
-  struct stat named {};
-  if (::lstat(native.c_str(), &named) != 0 || named.st_dev != open.st_dev || named.st_ino != open.st_ino) {
-    return false;
-  }
-  return ::unlink(native.c_str()) == 0;
+bool RemoveUnlockedPartialFile(const FolderHandle& folder, const Text& name) {
+  return folder.valid() && RemoveUnlockedNative(folder.fd(), NativePath(name));
 }
 
-int RemoveLeftoverPartials(const Text& folder) {
-  int removed = 0;
-  for (const Text& name : ListFiles(folder, kPartialVideoSuffix)) {
-    // The listing ignores case; only names of exactly this form are ours.
-    if (name.size() > kPartialVideoSuffix.size() && name.ends_with(kPartialVideoSuffix) &&
-        RemoveUnlockedPartialFile(JoinPath(folder, name))) ++removed;
+int RemoveLeftoverPartials(const FolderHandle& folder) {
+  if (!folder.valid()) return 0;
+  DIR* dir = OpenListing(folder.fd());
+  if (dir == nullptr) return 0;
+  std::vector<std::string> names;
+  while (dirent* entry = ::readdir(dir)) {
+    if (IsPartialNative(entry->d_name) && (entry->d_type == DT_REG || entry->d_type == DT_UNKNOWN)) {
+      names.emplace_back(entry->d_name);
+    }
   }
+  ::closedir(dir);
+  int removed = 0;
+  for (const std::string& name : names) removed += RemoveUnlockedNative(folder.fd(), name) ? 1 : 0;
   return removed;
 }
 

@@ -1,7 +1,9 @@
 #pragma once
-// Partial download files ("name.mp4.part") and the advisory lock that tells a live one from a
-// leftover of a killed run: the writer holds an exclusive flock for as long as it owns the
-// file, and the lock goes with its process.
+// Partial download files and the advisory lock that tells a live one from a leftover of a
+// killed run: the writer holds an exclusive flock for as long as it owns the file, and the lock
+// goes with its process. A partial file is named so that no user or other program would ever
+// make one like it (hidden, with this program's own suffix: ".NAME.pelvaro-part"), so a file of
+// that name is ours wherever the sweep finds it.
 
 #include <string_view>
 
@@ -9,16 +11,28 @@
 
 namespace pelvaro {
 
-inline constexpr std::string_view kPartialVideoSuffix = ".mp4.part";
+class FolderHandle;
+
+inline constexpr std::string_view kPartialSuffix = ".pelvaro-part";
+// What the partial name adds to the final name: the leading "." and the suffix.
+inline constexpr std::size_t kPartialNameOverhead = 1 + kPartialSuffix.size();
+
+// The partial file's name for a final file name, and whether a name is one of ours.
+Text PartialNameFor(const Text& fileName);
+bool IsPartialName(const Text& name);
+// The partial file beside the file at path.
+Text PartialPathFor(const Text& path);
 
 // Whether some open file (of any process) holds the lock of the file at path.
 bool PartialFileLocked(const Text& path);
 
-// Removes the file at path when nobody holds its lock; true when it was removed.
-bool RemoveUnlockedPartialFile(const Text& path);
+// Removes the partial file `name` in the folder when it is a regular file (not a link) that
+// nobody holds locked; true when it was removed.
+bool RemoveUnlockedPartialFile(const FolderHandle& folder, const Text& name);
 
-// Removes every "*.mp4.part" directly in folder that nobody holds locked; returns how many.
-int RemoveLeftoverPartials(const Text& folder);
+// Removes every partial file of ours directly in the open folder that nobody holds locked;
+// returns how many.
+int RemoveLeftoverPartials(const FolderHandle& folder);
 
 // Flushes a folder's entries (a rename or a new file in it) to the disk.
 bool SyncFolder(const Text& folder);

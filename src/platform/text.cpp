@@ -199,10 +199,16 @@ std::int64_t ReadLenientInt(std::string_view gbk) {
   }
   std::uint64_t value = 0;
   constexpr std::uint64_t kLimit = static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
+  // The magnitude stops at the limit of the sign's side before it could pass it: more digits
+  // saturate instead of wrapping around.
+  const std::uint64_t limit = kLimit + (negative ? 1 : 0);
   for (; i < folded.size() && folded[i] >= '0' && folded[i] <= '9'; ++i) {
-    value = value * 10 + static_cast<std::uint64_t>(folded[i] - '0');
-    if (value > kLimit) value = kLimit + (negative ? 1 : 0);
-    if (value > kLimit) break;
+    const auto digit = static_cast<std::uint64_t>(folded[i] - '0');
+    if (value > (limit - digit) / 10) {
+      value = limit;
+      break;
+    }
+    value = value * 10 + digit;
   }
   if (negative) {
     return value > kLimit ? std::numeric_limits<std::int64_t>::min() : -static_cast<std::int64_t>(value);

@@ -39,9 +39,9 @@ constexpr std::string_view kFolderHintText =
 
 namespace mw = main_window;
 
-// Pages: 选择夹1 0 "采集", 1 "数据"; 选择夹2 0 "筛选", 1 "设置", 2 "保存".
+// Pages: 选择夹1 0 "采集", 1 "数据", 2 "已采集"; 选择夹2 0 "筛选", 1 "设置", 2 "保存".
 const std::array kMainControls = {
-    ControlSpec{mw::kMainTabs, K::TabControl, "", 0, 0, 8, 856, 440, "采集|数据"},
+    ControlSpec{mw::kMainTabs, K::TabControl, "", 0, 0, 8, 856, 440, "采集|数据|已采集"},
     // Page "采集".
     ControlSpec{mw::kCategoryLabel, K::Label, mw::kMainTabs, 0, 24, 32, 64, 24, "采集类目："},
     ControlSpec{mw::kCategoryBox, K::ComboBox, mw::kMainTabs, 0, 96, 32, 168, 20, ""},
@@ -84,12 +84,14 @@ const std::array kMainControls = {
     ControlSpec{mw::kMinFreeMb, K::EditBox, mw::kSettingsTabs, 1, 80, 168, 44, 32, "800"},
     // Page "保存".
     ControlSpec{mw::kFolderLabel, K::Label, mw::kSettingsTabs, 2, 16, 54, 248, 16, "视频下载目录设置，点这里设置目录",
-                true, S::Plain, 0xFF0000, kNone, 14, true},
+                true, S::PressableLabel, 0xFF0000, kNone, 14, true},
     ControlSpec{mw::kOutputFolder, K::EditBox, mw::kSettingsTabs, 2, 8, 78, 232, 32, ""},
     ControlSpec{mw::kNoSubfolders, K::CheckBox, mw::kSettingsTabs, 2, 16, 126, 192, 34, "不使用类目名称作为子目录",
                 true, S::Plain, kNone, kNone, 0, false, false, {}, true},
     ControlSpec{mw::kFolderHint, K::Label, mw::kSettingsTabs, 2, 24, 168, 256, 64, kFolderHintText, true,
                 S::Plain, kNone, kNone, 0, false, true},
+    // Docked at the bottom edge, below 选择夹1.
+    ControlSpec{mw::kStatusBar, K::StatusBar, "", 0, 0, 0, 0, 0, ""},
 };
 
 namespace sw = startup_window;
@@ -119,8 +121,10 @@ const std::array kStartupControls = {
                 false, true},
 };
 
+constexpr std::array kPanelWidths = {99, 200};
+
 const WindowSpec kMainWindow{"2.1 Pelvaro视频采集助手", 50, 50, 873, 508, kMainControls};
-const WindowSpec kStartupWindow{"", 50, 50, 916, 700, kStartupControls};
+const WindowSpec kStartupWindow{"", 50, 50, 916, 700, kStartupControls, kPanelWidths};
 
 constexpr std::array kColumns = {
     ColumnSpec{"序号", 50}, ColumnSpec{"类目", 50}, ColumnSpec{"标题", 50},  ColumnSpec{"url", 50},
@@ -129,7 +133,6 @@ constexpr std::array kColumns = {
 };
 
 constexpr std::array<std::string_view, 3> kMenuItems = {"加入索引序列", "清空列表", "取消操作"};
-constexpr std::array kPanelWidths = {99, 200};
 
 }  // namespace
 

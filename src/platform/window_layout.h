@@ -49,6 +49,13 @@ inline constexpr std::string_view kOutputFolder = "目录";
 inline constexpr std::string_view kNoSubfolders = "选择框_不要子目录";
 inline constexpr std::string_view kFolderHint = "标签8";
 inline constexpr std::string_view kContextMenu = "右键菜单";
+// The status bar along the bottom edge. Its one panel (kMessagePanel) carries what another part
+// of the program has to tell the user (setPanelText from any thread); the crawl's totals sit
+// beside it, apart, so that neither overwrites the other.
+inline constexpr std::string_view kStatusBar = "状态条1";
+inline constexpr int kMessagePanel = 0;
+// The page of kMainTabs that shows what was collected.
+inline constexpr int kCollectedPage = 2;
 
 // Columns of kVideoList.
 enum Column : int {
@@ -79,6 +86,7 @@ enum class WidgetStyle : std::uint8_t {
   SuperButton,       // push button with an image above its caption
   MultiLine,         // edit box with several lines, no scroll bars
   LogBox,            // multi-line, vertical scroll bar, read-only
+  PressableLabel,    // a label the user presses: a button that looks like its label and takes focus
 };
 
 // One control of a window. Coordinates are relative to the parent (the window's client area,
@@ -113,13 +121,15 @@ struct WindowSpec {
   std::string_view designCaption;
   int left, top, width, height;
   std::span<const ControlSpec> controls;
+  // Widths of the status bar's panels but the last, which takes the rest of the bar.
+  std::span<const int> panelWidths = {};
 };
 
 const WindowSpec& MainWindowSpec();
 const WindowSpec& StartupWindowSpec();
 std::span<const ColumnSpec> VideoListColumns();
 std::span<const std::string_view> ContextMenuItems();  // "加入索引序列", "清空列表", "取消操作"
-std::span<const int> StatusBarPanelWidths();             // 99, 200 (the third takes the rest)
+std::span<const int> StatusBarPanelWidths();           // start-up window: 99, 200 (the third takes the rest)
 
 // The design-time content of the seed-link box: one leading space, then the share link of a
 // sample article on the platform host.

@@ -1,6 +1,5 @@
 #include "shell/desktop.h"
 
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,57 +8,12 @@
 #include <string>
 
 #include "platform/files.h"
+#include "platform/user_folders.h"
+#include "shell/app_identity.h"
 #include "shell/profile_file.h"
 
 namespace pelvaro {
 namespace {
-
-std::string HomeFolder() {
-  const char* home = std::getenv("HOME");
-  if (home != nullptr && *home != '\0') return home;
-  if (passwd* entry = getpwuid(getuid()); entry != nullptr && entry->pw_dir != nullptr) return entry->pw_dir;
-  return "/";
-}
-
-// The value of XDG_<key>_DIR in user-dirs.dirs: "$HOME/relative" or an absolute path. A
-// value naming the home folder itself switches the directory off; the fallback is used then.
-std::string XdgUserDir(std::string_view key, std::string_view fallback) {
-  std::string home = HomeFolder();
-  const char* configHome = std::getenv("XDG_CONFIG_HOME");
-  std::string config = configHome != nullptr && *configHome == '/' ? configHome : home + "/.config";
-  std::string wanted = "XDG_" + std::string(key) + "_DIR=";
-  if (auto content = ReadWholeFile(Utf8ToGbk(config + "/user-dirs.dirs"))) {
-    std::string_view text = *content;
-    std::size_t start = 0;
-    while (start < text.size()) {
-      auto end = text.find('\n', start);
-      std::string_view line =
-          text.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
-      start = end == std::string_view::npos ? text.size() : end + 1;
-      while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
-      if (!line.starts_with(wanted)) continue;
-      std::string_view value = line.substr(wanted.size());
-      if (value.size() < 2 || value.front() != '"') continue;
-      auto close = value.find('"', 1);
-      if (close == std::string_view::npos) continue;
-      value = value.substr(1, close - 1);
-      std::string path;
-      if (value.starts_with("$HOME")) {
-        path = home + std::string(value.substr(5));
-      } else if (value.starts_with("/")) {
-        path = value;
-      } else {
-        continue;
-      }
-      while (path.size() > 1 && path.back() == '/') path.pop_back();
-      std::string homeTrimmed = home;
-      while (homeTrimmed.size() > 1 && homeTrimmed.back() == '/') homeTrimmed.pop_back();
-      if (path == homeTrimmed) break;
-      return path;
-    }
-  }
-  return home + "/" + std::string(fallback);
-}
 
 bool IsSeparator(char c) { return c == '/' || c == '\\'; }
 
@@ -248,15 +202,31 @@ Text DisclaimerText() {
   return text;
 }
 
-Text DisclaimerMarkerPath() { return JoinPath(DocumentsFolder(), "tmbq.dll"); }
+namespace {
+
+constexpr std::string_view kMarkerName = "tmbq.dll";
+
+Text DataFolderMarkerPath() { return JoinPath(DataFolder(), Text(kMarkerName)); }
+
+}  // namespace
+
+Text DisclaimerMarkerPath() {
+  const Text documents = DocumentsFolder();
+  return FolderExists(documents) ? JoinPath(documents, Text(kMarkerName)) : DataFolderMarkerPath();
+}
 
 void ShowDisclaimerOnce(Form& owner) {
-  Text marker = DisclaimerMarkerPath();
-  if (FileExists(marker)) {
-    WriteMarker(marker);
-    return;
+  // Either place counts: the documents folder may have come or gone since the acceptance.
+  for (const Text& marker : {JoinPath(DocumentsFolder(), Text(kMarkerName)), DataFolderMarkerPath()}) {
+    if (FileExists(marker)) {
+      WriteMarker(marker);
+      return;
+    }
   }
-  if (owner.messageBox(DisclaimerText(), DisclaimerTitle(), MessageButtons::OkCancel)) WriteMarker(marker);
+  if (!owner.messageBox(DisclaimerText(), DisclaimerTitle(), MessageButtons::OkCancel)) return;
+  const Text marker = DisclaimerMarkerPath();
+  if (marker == DataFolderMarkerPath()) CreateFolders(DataFolder());
+  WriteMarker(marker);
 }
 
 }  // namespace pelvaro

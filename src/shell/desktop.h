@@ -1,6 +1,7 @@
 #pragma once
 // The program on the user's desktop: a launcher recreated at every start, and the disclaimer
-// shown until the user accepted it once (remembered by a marker file in the documents folder).
+// shown until the user accepted it once (remembered by a marker file in the documents folder,
+// or in the data folder when there is none).
 
 #include <string_view>
 
@@ -39,9 +40,12 @@ Text DisclaimerTitle();  // "免责声明"
 Text DisclaimerText();   // heading, six clauses, two closing lines, CR LF between lines
 
 // Shows the disclaimer (OK/Cancel) through `owner` unless the marker "tmbq.dll" exists in the
-// documents folder. OK, or an existing marker, (re)writes the marker and hides it; Cancel
-// leaves no marker, so the disclaimer shows again at the next start. Blocks while it is open.
+// documents folder or in the data folder. OK, or an existing marker, (re)writes the marker and
+// hides it; Cancel leaves no marker, so the disclaimer shows again at the next start. Blocks
+// while it is open.
 void ShowDisclaimerOnce(Form& owner);
+// Where an acceptance is recorded: the documents folder, or the data folder when the user has
+// no documents folder (the record must survive that too).
 Text DisclaimerMarkerPath();
 
 }  // namespace pelvaro

@@ -1,6 +1,9 @@
 #include "shell/settings_store.h"
 
+#include <algorithm>
 #include <functional>
+#include <string>
+#include <vector>
 
 #include "platform/files.h"
 #include "shell/app_identity.h"
@@ -54,20 +57,27 @@ Text Resolve(Text& path) {
 using SaveStep = std::function<Text(Form&, const std::string& name)>;
 using LoadStep = std::function<void(Form&, const std::string& name, const Text& stored)>;
 
+// Writes what `fill` sets into the file, keeping every other key. A file that exists but cannot
+// be read is not replaced by one holding only these keys.
+void Update(const Text& file, const std::function<void(ProfileFile&)>& fill) {
+  if (PathExists(file) && !ReadWholeFile(file)) return;
+  ProfileFile profile = ProfileFile::Load(file);
+  fill(profile);
+  profile.save(file);
+}
+
 int Save(Form& window, Text& path, const Text& excluded, ControlKind kind, const char* sectionUtf8,
          const SaveStep& step) {
   Text file = Resolve(path);
   auto names = window.controlsOfKind(kind);
-  // A file that exists but cannot be read is not replaced by one holding only our keys.
-  if (PathExists(file) && !ReadWholeFile(file)) return static_cast<int>(names.size());
-  ProfileFile profile = ProfileFile::Load(file);
-  Text section = Gbk(sectionUtf8);
-  for (const auto& name : names) {
-    Text key = Utf8ToGbk(name);
-    if (IsExcluded(key, excluded)) continue;
-    profile.set(section, key, step(window, name));
-  }
-  profile.save(file);
+  Update(file, [&](ProfileFile& profile) {
+    Text section = Gbk(sectionUtf8);
+    for (const auto& name : names) {
+      Text key = Utf8ToGbk(name);
+      if (IsExcluded(key, excluded)) continue;
+      profile.set(section, key, step(window, name));
+    }
+  });
   return static_cast<int>(names.size());
 }
 
@@ -83,6 +93,34 @@ int Load(Form& window, Text& path, ControlKind kind, const char* sectionUtf8, co
 constexpr const char* kEditSection = "编辑框";
 constexpr const char* kCheckSection = "选择框";
 constexpr const char* kDateSection = "日期框";
+constexpr const char* kWindowSection = "窗口";
+constexpr const char* kPlaceKey = "位置";
+constexpr const char* kMaximizedKey = "最大化";
+constexpr const char* kColumnSection = "列宽";
+
+Text JoinNumbers(const std::vector<int>& numbers) {
+  Text text;
+  for (std::size_t i = 0; i < numbers.size(); ++i) {
+    if (i > 0) text += ',';
+    text += std::to_string(numbers[i]);
+  }
+  return text;
+}
+
+// The comma-separated numbers of a stored text, read leniently; empty when there are none.
+std::vector<int> SplitNumbers(const Text& text) {
+  std::vector<int> numbers;
+  if (text.empty()) return numbers;
+  std::size_t start = 0;
+  for (;;) {
+    const auto comma = text.find(',', start);
+    const auto value = ReadLenientInt(text.substr(start, comma == Text::npos ? Text::npos : comma - start));
+    numbers.push_back(static_cast<int>(std::clamp<std::int64_t>(value, -1000000, 1000000)));
+    if (comma == Text::npos) break;
+    start = comma + 1;
+  }
+  return numbers;
+}
 
 }  // namespace
 
@@ -153,11 +191,66 @@ int SettingsStore::loadDateBoxes(Form& window, Text& path) {
               });
 }
 
+int SettingsStore::saveWindowPlacement(Form& window, Text& path) {
+  const Text file = Resolve(path);
+  const WindowPlacement place = window.windowPlacement();
+  if (place.width <= 0 || place.height <= 0) return 0;
+  Update(file, [&place](ProfileFile& profile) {
+    const Text section = Gbk(kWindowSection);
+    profile.set(section, Gbk(kPlaceKey), JoinNumbers({place.left, place.top, place.width, place.height}));
+    profile.set(section, Gbk(kMaximizedKey), Gbk(place.maximized ? "真" : "假"));
+  });
+  return 1;
+}
+
+int SettingsStore::loadWindowPlacement(Form& window, Text& path) {
+  const ProfileFile profile = ProfileFile::Load(Resolve(path));
+  const Text section = Gbk(kWindowSection);
+  const std::vector<int> numbers = SplitNumbers(profile.get(section, Gbk(kPlaceKey)));
+  if (numbers.size() != 4 || numbers[2] <= 0 || numbers[3] <= 0) return 0;
+  WindowPlacement place{numbers[0], numbers[1], numbers[2], numbers[3], false};
+  const Text maximized = profile.get(section, Gbk(kMaximizedKey));
+  place.maximized = !maximized.empty() && maximized != Gbk("假");
+  window.setWindowPlacement(place);
+  return 1;
+}
+
+int SettingsStore::saveColumnWidths(Form& window, Text& path, const Text& excluded) {
+  const Text file = Resolve(path);
+  const auto names = window.controlsOfKind(ControlKind::ListView);
+  std::vector<std::pair<Text, Text>> stored;
+  for (const auto& name : names) {
+    const Text key = Utf8ToGbk(name);
+    const std::vector<int> widths = window.columnWidths(name);
+    if (!IsExcluded(key, excluded) && !widths.empty()) stored.emplace_back(key, JoinNumbers(widths));
+  }
+  if (!stored.empty()) {
+    Update(file, [&stored](ProfileFile& profile) {
+      for (const auto& [key, value] : stored) profile.set(Gbk(kColumnSection), key, value);
+    });
+  }
+  return static_cast<int>(names.size());
+}
+
+int SettingsStore::loadColumnWidths(Form& window, Text& path) {
+  const auto names = window.controlsOfKind(ControlKind::ListView);
+  const ProfileFile profile = ProfileFile::Load(Resolve(path));
+  for (const auto& name : names) {
+    std::vector<int> widths = SplitNumbers(profile.get(Gbk(kColumnSection), Utf8ToGbk(name)));
+    // A width the list cannot show means a damaged value: the list keeps its own sizes.
+    if (widths.empty() || std::any_of(widths.begin(), widths.end(), [](int w) { return w <= 0; })) continue;
+    window.setColumnWidths(name, widths);
+  }
+  return static_cast<int>(names.size());
+}
+
 void SettingsStore::LoadOnCreate(Form& window) {
   Text path;
   loadEditBoxes(window, path);
   loadCheckBoxes(window, path);
   loadDateBoxes(window, path);
+  loadColumnWidths(window, path);
+  loadWindowPlacement(window, path);
 }
 
 void SettingsStore::SaveOnClose(Form& window) {
@@ -165,6 +258,8 @@ void SettingsStore::SaveOnClose(Form& window) {
   saveEditBoxes(window, path);
   saveCheckBoxes(window, path);
   saveDateBoxes(window, path);
+  saveColumnWidths(window, path);
+  saveWindowPlacement(window, path);
 }
 
 }  // namespace pelvaro

@@ -1,7 +1,9 @@
 #pragma once
 // Remembers the values of a window's input controls between runs without knowing which
 // controls exist: every edit box, check box and date box is stored under its own name in
-// "data/setsoft.ini", one section per kind. Renaming a control loses its stored value.
+// "data/setsoft.ini", one section per kind. Renaming a control loses its stored value. The
+// window's placement ("窗口": "位置" as left,top,width,height and "最大化") and the column
+// widths the user gave each list view ("列宽", by the list's name) are kept the same way.
 //
 // Every operation takes the window, the settings-file path (empty selects the default file and
 // the resolved path is written back) and, for saves, a "|"-separated list of control names to
@@ -24,8 +26,14 @@ class SettingsStore {
   static int loadCheckBoxes(Form& window, Text& path);
   static int saveDateBoxes(Form& window, Text& path, const Text& excluded = {});
   static int loadDateBoxes(Form& window, Text& path);
+  // Nothing is written for a window without a placement or a list the user never sized.
+  static int saveWindowPlacement(Form& window, Text& path);
+  static int loadWindowPlacement(Form& window, Text& path);
+  static int saveColumnWidths(Form& window, Text& path, const Text& excluded = {});
+  static int loadColumnWidths(Form& window, Text& path);
 
-  // The two call sets of the main window, on the default file.
+  // The two call sets of the main window, on the default file; both include the placement and
+  // the column widths.
   static void LoadOnCreate(Form& window);
   static void SaveOnClose(Form& window);
 

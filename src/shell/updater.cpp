@@ -9,6 +9,7 @@
 #include <memory>
 #include <mutex>
 
+#include "platform/data_folder.h"
 #include "platform/files.h"
 #include "platform/hosts.h"
 #include "platform/window_layout.h"
@@ -20,6 +21,7 @@
 #include "shell/run_log.h"
 #include "shell/startup_steps.h"
 #include "shell/update_target.h"
+#include "shell/update_trust.h"
 #include "toolkit/json_document.h"
 #include "web/ranged_downloader.h"
 #include "web/web_request.h"
@@ -31,41 +33,77 @@ namespace {
 
 // The update's state outlives every static destructor: a download may still report while the
 // process ends.
+struct UpdateState {
+  Text target;
+  // The file the transfer writes until it has every byte and its signature checked out; empty
+  // once it took the target's name or was removed.
+  Text working;
+  Text version;           // the offered version the signature must name
+  Text signatureAddress;  // the download address + ".minisig"
+  enum class Verdict { Pending, Accepted, Refused } verdict = Verdict::Pending;
+};
+
 std::mutex& TargetMutex() {
   static auto* mutex = new std::mutex;
   return *mutex;
 }
-Text& TargetValue() {
-  static auto* target = new Text;
-  return *target;
-}
-// The file the transfer writes until it has every byte; empty once it took the target's name.
-Text& WorkingValue() {
-  static auto* working = new Text;
-  return *working;
+UpdateState& State() {
+  static auto* state = new UpdateState;
+  return *state;
 }
 
 Text FailureText() { return Gbk("抱歉，自动更新失败，请到官网下载，下载后，把文件复制到当前目录"); }
+Text RefusedText() { return Gbk("下载的新版本没有通过签名验证，已经删除，请到官网下载。"); }
 
-// Gives the finished transfer its final name (once; the finish steps run twice) and returns it.
-Text PlaceDownloadedFile() {
-  std::lock_guard lock(TargetMutex());
-  Text& working = WorkingValue();
-  if (!working.empty() && PathExists(working)) {
-    Text placed = MoveIntoPlace(working, TargetValue());
-    if (!placed.empty()) TargetValue() = placed;
+// Decides once (the finish steps run twice) what becomes of the finished transfer: with a
+// signature that checks out it takes its final name, otherwise it is removed. The signature is
+// fetched without the lock held, so the window never waits for the network.
+UpdateState::Verdict SettleDownloadedFile() {
+  UpdateState pending;
+  {
+    std::lock_guard lock(TargetMutex());
+    if (State().verdict != UpdateState::Verdict::Pending) return State().verdict;
+    pending = State();
   }
-  working.clear();
-  return TargetValue();
+  Text refusal;
+  if (pending.working.empty() || !PathExists(pending.working)) {
+    refusal = Gbk("下载的文件不见了");
+  } else {
+    WebRequestOptions options;
+    WebResult result;
+    WebRequest(pending.signatureAddress, options, result);
+    const bool answered = result.status.starts_with("2");
+    refusal = UpdateRefusal(pending.working, answered ? std::string_view(result.body) : std::string_view(),
+                            pending.version);
+  }
+  std::lock_guard lock(TargetMutex());
+  UpdateState& state = State();
+  if (state.verdict != UpdateState::Verdict::Pending || state.working != pending.working)
+    return state.verdict;
+  if (refusal.empty()) {
+    Text placed = MoveIntoPlace(state.working, state.target);
+    if (placed.empty())
+      refusal = Gbk("下载的文件无法改名");
+    else
+      state.target = placed;
+  }
+  if (!refusal.empty()) {
+    RemoveFile(state.working);
+    RunLog::write(Gbk("更新文件未通过验证：") + refusal);
+  }
+  state.working.clear();
+  state.verdict = refusal.empty() ? UpdateState::Verdict::Accepted : UpdateState::Verdict::Refused;
+  return state.verdict;
 }
 
 // A failed transfer leaves no half file behind; only the working file, which the started
 // download created, is ever removed. After a failed start any file of that name is not ours.
 void DiscardWorkingFile(bool remove) {
   std::lock_guard lock(TargetMutex());
-  Text& working = WorkingValue();
-  if (remove && !working.empty()) RemoveFile(working);
-  working.clear();
+  UpdateState& state = State();
+  if (remove && !state.working.empty()) RemoveFile(state.working);
+  state.working.clear();
+  state.verdict = UpdateState::Verdict::Refused;
 }
 
 Text NameOf(const Text& path) { return path.substr(path.rfind('/') + 1); }
@@ -73,7 +111,13 @@ Text NameOf(const Text& path) { return path.substr(path.rfind('/') + 1); }
 void FinishUpdate(Form& startup) {
   startup.setText(startup_window::kUpdatePanel, Gbk("更新结束"));
   if (!WaitFor(std::chrono::seconds(2))) return;
-  Text target = PlaceDownloadedFile();
+  if (SettleDownloadedFile() != UpdateState::Verdict::Accepted) {
+    // Nothing was kept: nothing to open, and the launcher stays as it was.
+    startup.setVisible(startup_window::kOpenNewVersion, false);
+    startup.setText(startup_window::kUpdatePanel, RefusedText());
+    return;
+  }
+  Text target = UpdateTarget();
   std::int64_t sizeKb = FileSizeKb(target);
   if (sizeKb >= 20) MakeExecutable(target);
   startup.setText(startup_window::kOpenNewVersion, Gbk("打开：") + NameOf(target));
@@ -111,7 +155,9 @@ bool ProbeUpdateHost(const std::string& host) {
 
 Text CheckVersion() { return FetchManifest(HostAddress(Host::Update1)).version == AppVersion() ? "1" : "0"; }
 
-int RunUpdateFlow(Form& startup) {
+int RunUpdateFlow(Form& startup) { return RunUpdateFlow(startup, ExecutablePath()); }
+
+int RunUpdateFlow(Form& startup, const std::string& executablePath) {
   struct Probe {
     Host host;
     const char* answered;
@@ -141,7 +187,21 @@ int RunUpdateFlow(Form& startup) {
   // with empty notes and then download nothing. A manifest that was read is offered as it is.
   if (!manifest.read) return 0;
   RunLog::write(Gbk("升级文件获取到数据"));
+  // Only a newer version is offered: an older one (a replayed old release, a host that went
+  // back) is no update, and neither is a version that is no dotted number.
+  if (!IsNewerVersion(manifest.version, AppVersion())) {
+    RunLog::write(Gbk("提供的版本不比当前版本新：") + manifest.version);
+    startup.setText(startup_window::kUpdatePanel, Gbk("更新服务器提供的版本不比当前版本新，不更新。"));
+    return 0;
+  }
   startup.setText(startup_window::kAnnouncement, Gbk("发现新版本，更新内容：\r\n") + manifest.notes);
+  // An installed copy belongs to the package manager: it never downloads a program file.
+  if (IsSystemFolder(executablePath.substr(0, executablePath.rfind('/')))) {
+    RunLog::write(Gbk("已安装的程序由软件包管理器更新"));
+    startup.setText(startup_window::kUpdatePanel,
+                    Gbk("新版本") + manifest.version + Gbk("已发布，请用系统的软件包管理器更新。"));
+    return 0;
+  }
   RunLog::write(Gbk("提醒用户升级"));
   if (!startup.messageBox(startup.text(startup_window::kAnnouncement), Gbk("发现新版本，是否更新"),
                           MessageButtons::OkCancel)) {
@@ -161,8 +221,8 @@ int RunUpdateFlow(Form& startup) {
   }
   {
     std::lock_guard lock(TargetMutex());
-    TargetValue() = target;
-    WorkingValue() = working;
+    State() = UpdateState{target, working, manifest.version, manifest.downloadAddress + ".minisig",
+                          UpdateState::Verdict::Pending};
   }
   Form* form = &startup;
   RangedDownloader downloader;
@@ -182,13 +242,13 @@ int RunUpdateFlow(Form& startup) {
 
 Text UpdateTarget() {
   std::lock_guard lock(TargetMutex());
-  return TargetValue();
+  // Only a file that was kept may be opened.
+  return State().verdict == UpdateState::Verdict::Accepted ? State().target : Text();
 }
 
 void SetUpdateTarget(const Text& target) {
   std::lock_guard lock(TargetMutex());
-  TargetValue() = target;
-  WorkingValue().clear();
+  State() = UpdateState{target, {}, {}, {}, UpdateState::Verdict::Accepted};
 }
 
 Text NumberText(double value) {

@@ -1,9 +1,12 @@
 #pragma once
 // The update check and self-update. The old executable is never replaced: a newer version is
-// downloaded next to it into RunDir, made executable and offered through 超级按钮_打开.
+// downloaded next to it into RunDir and, only once its signature checked out (update_trust.h),
+// made executable and offered through 超级按钮_打开. A copy installed in a system folder never
+// downloads a program file: the package manager updates it.
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "platform/form.h"
 #include "platform/text.h"
@@ -28,17 +31,21 @@ bool ProbeUpdateHost(const std::string& host);
 // "1" when UpdateHost1's manifest offers exactly AppVersion, else "0".
 Text CheckVersion();
 
-// Probes the update hosts, shows the release notes, asks through the start-up window and, on
-// OK, starts the download of the new file (returns without waiting for it). Returns the
-// download's task number, or 0 when no download was started.
+// Probes the update hosts and reads the manifest; for a newer version shows the release notes,
+// asks through the start-up window and, on OK, starts the download of the new file (returns
+// without waiting for it). Returns the download's task number, or 0 when no download was
+// started. An executable in a system folder only hears that the version is out.
 int RunUpdateFlow(Form& startup);
+int RunUpdateFlow(Form& startup, const std::string& executablePath);
 
-// RunDir + "/" + the manifest's file name made safe; empty until the user agreed to update.
+// RunDir + "/" + the manifest's file name made safe, once the downloaded file was kept (its
+// signature checked out); empty before and after a refusal. SetUpdateTarget names a kept file.
 Text UpdateTarget();
 void SetUpdateTarget(const Text& target);
 
 // The progress callback of the update download: the kilobyte and percent text in
-// 透明标签_更新 and, at 100 %, the finish steps (which may run twice with the same result).
+// 透明标签_更新 and, at 100 %, the finish steps (which may run twice with the same result):
+// the signature check that keeps or removes the file, then the button and the launcher.
 void UpdateProgress(Form& startup, int task, int code, std::int64_t total, std::int64_t done);
 
 // "已下载：<done/1024>kb/<total/1024>kb\r\n进度：<percent>%" with numbers as "%.13g".

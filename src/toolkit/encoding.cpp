@@ -31,6 +31,24 @@ Text PercentEncode(std::string_view text, bool keepUnreserved, bool utf8First) {
   return out;
 }
 
+Text UrlComponentId(std::string_view gbk) {
+  const auto plain = [](unsigned char c) {
+    return c == '_' || c == '-' || (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+  };
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  Text out;
+  for (unsigned char c : Utf8FromLocal(gbk)) {
+    if (plain(c)) {
+      out.push_back(static_cast<char>(c));
+    } else {
+      out.push_back('%');
+      out.push_back(kHex[c >> 4]);
+      out.push_back(kHex[c & 0x0F]);
+    }
+  }
+  return out;
+}
+
 Text UnixTimestamp(bool inSeconds) {
   auto now = std::chrono::system_clock::now();
   auto sinceEpoch = now.time_since_epoch();

@@ -17,6 +17,12 @@ std::string Utf8FromLocal(std::string_view gbk);
 // letters stay as they are. With utf8First the text's UTF-8 bytes are encoded.
 Text PercentEncode(std::string_view text, bool keepUnreserved = false, bool utf8First = false);
 
+// An id from the network (a docid) ready for a request's path or query: unchanged when it holds
+// only ASCII letters, digits, "_" and "-" (every ordinary id), otherwise with every other byte
+// of its UTF-8 form as "%XX", so that "/", "?", "&", "#", "." and ".." stay inside the one
+// component.
+Text UrlComponentId(std::string_view gbk);
+
 // Seconds (10 digits) or milliseconds (13 digits) since local 1970-01-01 08:00:00. The base is
 // local time, not UTC: the vendor's services expect exactly this value.
 Text UnixTimestamp(bool inSeconds);

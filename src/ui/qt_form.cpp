@@ -3,19 +3,25 @@
 #include <QAbstractButton>
 #include <QComboBox>
 #include <QFileDialog>
+#include <QGuiApplication>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QScreen>
 #include <QScrollBar>
 #include <QStatusBar>
 #include <QTextCursor>
 #include <QTimer>
 #include <QTreeWidget>
+#include <algorithm>
 
+#include "ui/column_fit.h"
 #include "ui/design_label.h"
 #include "ui/dialogs.h"
 #include "ui/gui_call.h"
 #include "ui/qt_text.h"
+#include "ui/video_list_delegate.h"
 #include "ui/window_builder.h"
 
 namespace pelvaro {
@@ -58,9 +64,7 @@ QTreeWidgetItem* FindRow(QTreeWidget* list, RowHandle row) {
   return nullptr;
 }
 
-RowHandle HandleOf(QTreeWidgetItem* item) {
-  return item == nullptr ? kNoRow : item->data(0, kRowHandleRole).toULongLong();
-}
+RowHandle HandleOf(QTreeWidgetItem* item) { return RowHandleOf(item); }
 
 // A control's own visibility: shown unless it was hidden itself, whatever its parents are.
 bool OwnVisible(const QWidget* widget) {
@@ -68,6 +72,10 @@ bool OwnVisible(const QWidget* widget) {
 }
 
 }  // namespace
+
+RowHandle RowHandleOf(const QTreeWidgetItem* item) {
+  return item == nullptr ? kNoRow : item->data(0, kRowHandleRole).toULongLong();
+}
 
 QtForm::QtForm(QWidget* window, const WindowSpec& layout) : window_(window), layout_(layout) {}
 
@@ -197,8 +205,22 @@ void QtForm::setCell(std::string_view listView, RowHandle row, int column, const
   OnGuiVoid(window_, [name = QtFromUtf8(listView), row, column, value](QWidget* w) {
     auto* list = Find<QTreeWidget>(w, name);
     QTreeWidgetItem* item = FindRow(list, row);
-    if (item != nullptr && column >= 0 && column < list->columnCount())
+    if (item != nullptr && column >= 0 && column < list->columnCount()) {
+      item->setData(column, kCellFractionRole, QVariant());
       item->setText(column, QtFromGbk(value));
+    }
+  });
+}
+
+void QtForm::setProgressCell(std::string_view listView, RowHandle row, int column, const Text& value,
+                             double fraction) {
+  OnGuiVoid(window_, [name = QtFromUtf8(listView), row, column, value, fraction](QWidget* w) {
+    auto* list = Find<QTreeWidget>(w, name);
+    QTreeWidgetItem* item = FindRow(list, row);
+    if (item != nullptr && column >= 0 && column < list->columnCount()) {
+      item->setData(column, kCellFractionRole, fraction);
+      item->setText(column, QtFromGbk(value));
+    }
   });
 }
 
@@ -312,6 +334,52 @@ void QtForm::moveWindow(int left, int top) {
 
 void QtForm::setWindowVisible(bool value) {
   OnGuiVoid(window_, [value](QWidget* w) { w->setVisible(value); });
+}
+
+std::vector<int> QtForm::columnWidths(std::string_view listView) {
+  return OnGui<std::vector<int>>(window_, [name = QtFromUtf8(listView)](QWidget* w) {
+    std::vector<int> widths;
+    auto* list = Find<QTreeWidget>(w, name);
+    if (list == nullptr || !ColumnsSizedByHand(list)) return widths;
+    for (int i = 0; i < list->columnCount(); ++i) widths.push_back(list->columnWidth(i));
+    return widths;
+  });
+}
+
+void QtForm::setColumnWidths(std::string_view listView, const std::vector<int>& widths) {
+  OnGuiVoid(window_, [name = QtFromUtf8(listView), widths](QWidget* w) {
+    auto* list = Find<QTreeWidget>(w, name);
+    if (list == nullptr) return;
+    SetColumnsSizedByHand(list, true);
+    for (int i = 0; i < list->columnCount() && i < static_cast<int>(widths.size()); ++i)
+      list->setColumnWidth(i, std::max(list->header()->minimumSectionSize(), widths[i]));
+  });
+}
+
+WindowPlacement QtForm::windowPlacement() {
+  return OnGui<WindowPlacement>(window_, [](QWidget* w) {
+    const bool maximized = w->isMaximized();
+    QRect client = w->geometry();
+    if (maximized && w->normalGeometry().isValid()) client = w->normalGeometry();
+    // The frame keeps its offset from the client area when the window is maximised.
+    const QPoint frame = client.topLeft() - (w->geometry().topLeft() - w->pos());
+    return WindowPlacement{frame.x(), frame.y(), client.width(), client.height(), maximized};
+  });
+}
+
+void QtForm::setWindowPlacement(const WindowPlacement& placement) {
+  OnGuiVoid(window_, [placement](QWidget* w) {
+    if (placement.width <= 0 || placement.height <= 0) return;
+    const QRect wanted(placement.left, placement.top, placement.width, placement.height);
+    QScreen* screen = QGuiApplication::screenAt(wanted.center());
+    if (screen == nullptr) screen = w->screen();
+    if (screen == nullptr) return;
+    const QRect fit = FitOnScreen(wanted, DesignClientSize(*w), screen->availableGeometry(), WindowFrame(*w));
+    w->setWindowState(w->windowState() & ~Qt::WindowMaximized);
+    w->resize(fit.size());
+    w->move(fit.topLeft());
+    if (placement.maximized) w->setWindowState(w->windowState() | Qt::WindowMaximized);
+  });
 }
 
 std::vector<std::string> QtForm::controlsOfKind(ControlKind kind) {

@@ -9,7 +9,12 @@
 #include "platform/form.h"
 #include "platform/window_layout.h"
 
+class QTreeWidgetItem;
+
 namespace pelvaro {
+
+// The handle of a list row built by QtForm::addRow (kNoRow for any other item or none).
+RowHandle RowHandleOf(const QTreeWidgetItem* item);
 
 class QtForm : public Form {
  public:
@@ -33,6 +38,8 @@ class QtForm : public Form {
 
   RowHandle addRow(std::string_view listView) override;
   void setCell(std::string_view listView, RowHandle row, int column, const Text& value) override;
+  void setProgressCell(std::string_view listView, RowHandle row, int column, const Text& value,
+                       double fraction) override;
   Text cell(std::string_view listView, RowHandle row, int column) override;
   int rowCount(std::string_view listView) override;
   RowHandle rowAt(std::string_view listView, int index) override;
@@ -53,6 +60,10 @@ class QtForm : public Form {
   void setCaption(const Text& value) override;
   void moveWindow(int left, int top) override;
   void setWindowVisible(bool value) override;
+  std::vector<int> columnWidths(std::string_view listView) override;
+  void setColumnWidths(std::string_view listView, const std::vector<int>& widths) override;
+  WindowPlacement windowPlacement() override;
+  void setWindowPlacement(const WindowPlacement& placement) override;
 
   std::vector<std::string> controlsOfKind(ControlKind kind) override;
 

@@ -5,8 +5,10 @@
 #include <string>
 
 #include "web/curl_global.h"
+#include "web/curl_options.h"
 #include "web/download_probe.h"
 #include "web/response_head.h"
+#include "web/retry_budget.h"
 #include "web/transfer_limits.h"
 
 namespace pelvaro {
@@ -28,10 +30,13 @@ struct RangeTransfer {
   std::int64_t received = 0;
   std::chrono::milliseconds noData{0};
   std::chrono::milliseconds stall{0};
+  std::int64_t lowSpeed = 0;  // bytes per second
+  std::chrono::milliseconds lowSpeedTime{0};
   Clock::time_point lastByte = Clock::now();
   Clock::duration silentBefore{0};  // the silence of the block's earlier attempts
   bool silent = false;   // this attempt went without a byte for too long
   bool stalled = false;  // the whole download did
+  bool tooSlow = false;  // the whole download stayed under the lowest speed
 };
 
 bool SameValidator(const std::optional<std::string>& answered, const std::string& probed) {
@@ -57,9 +62,11 @@ bool JudgeHead(RangeTransfer& transfer) {
   }
   if (auto encoding = head.Find("Content-Encoding");
       encoding && !encoding->empty() && *encoding != "identity") {
-    transfer.invalid = {FailureKind::LengthMismatch, 0};  // encoded bytes are not the file's bytes
+    transfer.invalid = {FailureKind::Compressed, 0};  // encoded bytes are not the file's bytes
     return false;
   }
+  // From here on the answer claims the probed version (or names none): a length or range that
+  // does not fit is the server's inconsistency, not a new version.
   if (status == 206) {
     auto range = head.Find("Content-Range");
     if (!range) return true;
@@ -70,7 +77,7 @@ bool JudgeHead(RangeTransfer& transfer) {
     auto slash = range->rfind('/');
     if (slash != std::string::npos && range->substr(slash + 1) != "*" &&
         ParseHeaderNumber(range->substr(slash + 1)) != transfer.task->TotalSize()) {
-      transfer.invalid = {FailureKind::FileChanged, 0};
+      transfer.invalid = {FailureKind::LengthMismatch, 0};
       return false;
     }
     return true;
@@ -78,16 +85,13 @@ bool JudgeHead(RangeTransfer& transfer) {
   if (transfer.wholeFileAllowed) {
     auto length = ParseHeaderNumber(head.Find("Content-Length").value_or(""));
     if (length && *length != transfer.task->TotalSize()) {
-      transfer.invalid = {FailureKind::FileChanged, 0};
+      transfer.invalid = {FailureKind::LengthMismatch, 0};
       return false;
     }
     return true;
   }
-  // A whole file for one block of it: the server ignores ranges, or (when it was asked with
-  // If-Range) the file is no longer the one the probe saw.
-  transfer.invalid = {transfer.task->Probed().Validator().empty() ? FailureKind::RangeIgnored
-                                                                  : FailureKind::FileChanged,
-                      0};
+  // A whole file of the same version for one block of it: the server ignores ranges.
+  transfer.invalid = {FailureKind::RangeIgnored, 0};
   return false;
 }
 
@@ -115,7 +119,7 @@ size_t OnBody(char* data, size_t size, size_t count, void* user) {
     return 0;
   }
   if (!transfer.task->File().WriteAt(transfer.offset + transfer.received, data, bytes)) {
-    transfer.invalid = {errno == ENOSPC ? FailureKind::DiskFull : FailureKind::DiskError, 0};
+    transfer.invalid = FileFailure(errno, transfer.remaining - transfer.received);
     return 0;
   }
   transfer.received += static_cast<std::int64_t>(bytes);
@@ -125,14 +129,18 @@ size_t OnBody(char* data, size_t size, size_t count, void* user) {
 }
 
 // Ends a transfer that waits for data once the task was stopped, failed or interrupted, or
-// once it or the whole download has been silent for too long. libcurl calls this at least
-// once a second on a silent connection.
+// once it or the whole download has been silent or slow for too long. libcurl calls this at
+// least once a second on a silent connection.
 int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
   auto& transfer = *static_cast<RangeTransfer*>(user);
   if (Abandoned(transfer)) return 1;
   const auto gap = Clock::now() - transfer.lastByte;
   if (transfer.task->Silence() > transfer.stall || transfer.silentBefore + gap > transfer.stall) {
     transfer.stalled = true;
+    return 1;
+  }
+  if (transfer.task->TooSlow(transfer.lowSpeed, transfer.lowSpeedTime)) {
+    transfer.tooSlow = true;
     return 1;
   }
   if (gap > transfer.noData) {
@@ -142,8 +150,8 @@ int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
   return 0;
 }
 
-DownloadFailure StallFailure(std::chrono::milliseconds stall) {
-  return {FailureKind::NoData, static_cast<long>(std::chrono::ceil<std::chrono::seconds>(stall).count())};
+long Seconds(std::chrono::milliseconds duration) {
+  return static_cast<long>(std::chrono::ceil<std::chrono::seconds>(duration).count());
 }
 
 }  // namespace
@@ -170,8 +178,10 @@ void BlockFetcher::Run() {
 bool BlockFetcher::FetchBlock(const BlockSpan& block) {
   const TransferLimits limits = CurrentTransferLimits();
   const std::string validator = task_.Probed().Validator();
+  const DownloadFailure stallFailure{FailureKind::NoData, Seconds(limits.stall)};
+  const DownloadFailure slowFailure{FailureKind::TooSlow, Seconds(limits.lowSpeedTime)};
   std::int64_t fetched = 0;
-  int attempt = 1;
+  RetryBudget budget(limits);
   // Silence adds up over the attempts: a server that sends a little and then nothing, again
   // and again, fails the block once its silences make the stall limit.
   Clock::duration silentSoFar{0};
@@ -184,7 +194,11 @@ bool BlockFetcher::FetchBlock(const BlockSpan& block) {
     transfer.interruptions = task_.Interruptions();
     transfer.noData = limits.noData;
     transfer.stall = limits.stall;
+    transfer.lowSpeed = limits.lowSpeedBytesPerSecond;
+    transfer.lowSpeedTime = limits.lowSpeedTime;
     transfer.silentBefore = silentSoFar;
+    // No attempt and no pause outlasts the download's budget: the stall limit from its last byte.
+    const auto deadline = task_.LastData() + limits.stall;
 
     curl_slist* list = nullptr;
     for (const auto& line : DownloadHeaderLines()) list = curl_slist_append(list, line.c_str());
@@ -198,12 +212,16 @@ bool BlockFetcher::FetchBlock(const BlockSpan& block) {
 
     curl_easy_setopt(easy_, CURLOPT_URL, task_.Url().c_str());
     curl_easy_setopt(easy_, CURLOPT_NOSIGNAL, 1L);
-    TrustConfiguredCertificates(easy_);
+    if (!ApplyTransportPolicy(easy_, task_.Url())) {
+      task_.Fail({FailureKind::Network, CURLE_FAILED_INIT});
+      return false;
+    }
     curl_easy_setopt(easy_, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
     curl_easy_setopt(easy_, CURLOPT_HTTPHEADER, headers.get());
     curl_easy_setopt(easy_, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(easy_, CURLOPT_MAXREDIRS, 20L);
-    curl_easy_setopt(easy_, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(limits.connect.count()));
+    curl_easy_setopt(easy_, CURLOPT_CONNECTTIMEOUT_MS,
+                     static_cast<long>(budget.connectLimit(deadline).count()));
     curl_easy_setopt(easy_, CURLOPT_BUFFERSIZE, 256L * 1024L);
     curl_easy_setopt(easy_, CURLOPT_HEADERFUNCTION, &OnHeader);
     curl_easy_setopt(easy_, CURLOPT_HEADERDATA, &transfer);
@@ -224,25 +242,28 @@ bool BlockFetcher::FetchBlock(const BlockSpan& block) {
     if (fetched == block.length) return true;  // a late error after the last byte loses nothing
     if (task_.Cancelled()) return false;
     if (task_.Interruptions() != transfer.interruptions) continue;  // StopThenResume: ask again
-    if (transfer.stalled) {
-      task_.Fail(StallFailure(limits.stall));
+    if (transfer.stalled || transfer.tooSlow) {
+      task_.Fail(transfer.stalled ? stallFailure : slowFailure);
       return false;
     }
     DownloadFailure failure = transfer.refused;
-    if (!failure) failure = TransferFailure(code, transfer.head.Status(), transfer.silent, limits.noData);
+    if (!failure) {
+      failure = NameFailedHost(TransferFailure(code, transfer.head.Status(), transfer.silent, limits.noData),
+                               EffectiveHost(easy_));
+    }
     if (!failure) failure = {FailureKind::Reset, 0};  // a complete answer that was short
-    if (!Retryable(failure) || attempt >= limits.attempts) {
+    const auto pause = budget.next(failure, transfer.refused ? &transfer.head : nullptr, transfer.received,
+                                   task_.LastData() + limits.stall);
+    if (!pause) {
       task_.Fail(failure);
       return false;
     }
-    const auto pause = RetryPause(attempt, transfer.refused ? &transfer.head : nullptr);
-    task_.ReportRetry(RetryLine(task_.Url(), failure, attempt, pause));
-    if (!task_.PauseBeforeRetry(pause)) return false;
-    if (task_.Silence() > limits.stall || silentSoFar > limits.stall) {
-      task_.Fail(StallFailure(limits.stall));
+    task_.ReportRetry(RetryLine(task_.Url(), failure, budget.attempt(), *pause));
+    if (!task_.PauseBeforeRetry(*pause)) return false;
+    if (silentSoFar > limits.stall) {
+      task_.Fail(stallFailure);
       return false;
     }
-    ++attempt;
   }
   return true;
 }

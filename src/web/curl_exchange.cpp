@@ -36,6 +36,18 @@ CurlExchange::CurlExchange(CURL* easy) : easy_(easy) {
   curl_easy_setopt(easy_, CURLOPT_NOPROGRESS, 0L);
 }
 
+void CurlExchange::SetAnswerLimits(const TransferLimits& limits) {
+  answerBytes_ = limits.answerBytes;
+  deadline_ = limits.answerDeadline;
+}
+
+bool CurlExchange::Admit(std::size_t bytes) {
+  received_ += bytes;
+  if (answerBytes_ == 0 || received_ <= answerBytes_) return true;
+  aborted_ = Abort::kTooLarge;
+  return false;
+}
+
 CURLcode CurlExchange::Perform() {
   CURLM* multi = curl_multi_init();
   if (multi == nullptr) return CURLE_OUT_OF_MEMORY;
@@ -44,6 +56,7 @@ CURLcode CurlExchange::Perform() {
     return CURLE_OUT_OF_MEMORY;
   }
   MarkActivity();
+  started_ = lastActivity_;
   CURLcode result = CURLE_OK;
   bool finished = false;
   {
@@ -67,10 +80,15 @@ CURLcode CurlExchange::Perform() {
         break;
       }
       auto wait = kLongestPoll;
+      if (deadline_.count() > 0) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(started_ + deadline_ -
+                                                                          std::chrono::steady_clock::now());
+        wait = std::clamp(left + std::chrono::milliseconds(1), std::chrono::milliseconds(1), wait);
+      }
       if (connected_ && idleLimit_.count() > 0) {
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(lastActivity_ + idleLimit_ -
                                                                           std::chrono::steady_clock::now());
-        wait = std::clamp(left + std::chrono::milliseconds(1), std::chrono::milliseconds(1), kLongestPoll);
+        wait = std::clamp(left + std::chrono::milliseconds(1), std::chrono::milliseconds(1), wait);
       }
       curl_multi_poll(multi, nullptr, 0, static_cast<int>(wait.count()), nullptr);
     }
@@ -92,8 +110,11 @@ bool CurlExchange::IdleExpired() const {
 }
 
 bool CurlExchange::ShouldAbort() {
+  if (aborted_ != Abort::kNone) return true;
   if (StopRequested()) {
     aborted_ = Abort::kStopped;
+  } else if (deadline_.count() > 0 && std::chrono::steady_clock::now() - started_ > deadline_) {
+    aborted_ = Abort::kDeadline;
   } else if (IdleExpired()) {
     aborted_ = Abort::kIdle;
   }
@@ -106,6 +127,7 @@ std::size_t CurlExchange::OnHeader(char* data, std::size_t size, std::size_t cou
   std::string_view line(data, length);
   while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
   exchange->MarkActivity();
+  if (!exchange->Admit(length)) return 0;
   if (line.starts_with("HTTP/")) {
     // A new response (after a followed redirect or an interim 1xx) replaces the previous one.
     exchange->headers_.clear();
@@ -127,8 +149,9 @@ std::size_t CurlExchange::OnHeader(char* data, std::size_t size, std::size_t cou
 
 std::size_t CurlExchange::OnBody(char* data, std::size_t size, std::size_t count, void* self) {
   auto* exchange = static_cast<CurlExchange*>(self);
-  exchange->body_.append(data, size * count);
   exchange->MarkActivity();
+  if (!exchange->Admit(size * count)) return 0;
+  exchange->body_.append(data, size * count);
   return size * count;
 }
 

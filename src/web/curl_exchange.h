@@ -2,18 +2,22 @@
 // Drives one libcurl easy handle through one exchange on the calling thread and keeps what the
 // exchange produced: the header block of the latest response (CR LF line ends, as the final
 // response would show it after redirects and interim 1xx answers) and its body. A stop of the
-// calling worker wakes the exchange at once and aborts it through the progress callback.
+// calling worker wakes the exchange at once and aborts it through the progress callback. An
+// answer is kept in memory whole, so it may be bounded in size and in time (SetAnswerLimits).
 
 #include <curl/curl.h>
 
 #include <chrono>
+#include <cstddef>
 #include <string>
+
+#include "web/transfer_limits.h"
 
 namespace pelvaro {
 
 class CurlExchange {
  public:
-  enum class Abort { kNone, kStopped, kIdle };
+  enum class Abort { kNone, kStopped, kIdle, kTooLarge, kDeadline };
 
   // Installs the exchange's callbacks on easy; easy must outlive the exchange.
   explicit CurlExchange(CURL* easy);
@@ -23,6 +27,10 @@ class CurlExchange {
   // Once connected, at most this long without a byte moving in either direction (0: no limit;
   // connecting is bounded by the easy handle's own connect time-out).
   void SetIdleLimit(std::chrono::milliseconds limit) { idleLimit_ = limit; }
+
+  // At most limits.answerBytes of header blocks and body together, over every response of the
+  // exchange, and at most limits.answerDeadline from the start to the end (0: no limit).
+  void SetAnswerLimits(const TransferLimits& limits);
 
   // Runs the exchange to its end and returns libcurl's result.
   CURLcode Perform();
@@ -45,11 +53,17 @@ class CurlExchange {
 
   void MarkActivity() { lastActivity_ = std::chrono::steady_clock::now(); }
   bool IdleExpired() const;
+  // Counts bytes received against the size limit; false (and the exchange aborted) beyond it.
+  bool Admit(std::size_t bytes);
   bool ShouldAbort();
 
   CURL* easy_;
   std::chrono::milliseconds idleLimit_{0};
   std::chrono::steady_clock::time_point lastActivity_;
+  std::size_t answerBytes_ = 0;
+  std::size_t received_ = 0;
+  std::chrono::milliseconds deadline_{0};
+  std::chrono::steady_clock::time_point started_;
   bool connected_ = false;
   curl_off_t lastDownloaded_ = 0;
   curl_off_t lastUploaded_ = 0;

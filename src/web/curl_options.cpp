@@ -1,6 +1,15 @@
 #include "web/curl_options.h"
 
+#include <openssl/err.h>
+#include <openssl/ssl.h>
+#include <openssl/x509.h>
+#include <strings.h>
+#include <sys/stat.h>
+
 #include <array>
+#include <cstdlib>
+#include <mutex>
+#include <string>
 #include <string_view>
 
 #include "web/header_block.h"
@@ -34,6 +43,51 @@ bool PartIs(CURLU* url, CURLUPart part, bool (*test)(std::string_view)) {
   return ok;
 }
 
+const char* ConfiguredAuthorityFile() {
+  const char* file = std::getenv("PELVARO_CA_FILE");
+  return file != nullptr && *file != '\0' ? file : nullptr;
+}
+
+// The system's authorities plus those of the configured file, loaded once per version of the
+// file and shared by every TLS connection (a store is reference-counted and safe to share).
+X509_STORE* SharedAuthorities(const char* file) {
+  static std::mutex mutex;
+  static std::string loadedFrom;
+  static X509_STORE* store = nullptr;
+  struct stat st {};
+  const std::string version = ::stat(file, &st) != 0 ? std::string(file)
+                                                      : std::string(file) + "@" + std::to_string(st.st_ino) + ":" +
+                                                            std::to_string(st.st_size) + ":" +
+                                                            std::to_string(st.st_mtim.tv_nsec + st.st_mtime * 1000000000LL);
+  std::lock_guard lock(mutex);
+  if (store == nullptr || loadedFrom != version) {
+    X509_STORE* fresh = X509_STORE_new();
+    if (fresh == nullptr) return nullptr;
+    X509_STORE_set_default_paths(fresh);
+    // As libcurl sets its own stores: an authority of the file may be an intermediate.
+    X509_STORE_set_flags(fresh, X509_V_FLAG_PARTIAL_CHAIN | X509_V_FLAG_TRUSTED_FIRST);
+    // A file that cannot be read adds nothing; the system's authorities stay.
+    X509_STORE_load_file(fresh, file);
+    // What the loading left in the error queue is not the connection's own.
+    ERR_clear_error();
+    X509_STORE_free(store);
+    store = fresh;
+    loadedFrom = version;
+  }
+  X509_STORE_up_ref(store);
+  return store;
+}
+
+// Gives the connection the shared store: the file adds trust, it never replaces the system's.
+CURLcode UseSharedAuthorities(CURL*, void* context, void*) {
+  const char* file = ConfiguredAuthorityFile();
+  if (file == nullptr) return CURLE_OK;
+  if (X509_STORE* store = SharedAuthorities(file)) {
+    SSL_CTX_set_cert_store(static_cast<SSL_CTX*>(context), store);  // takes over our reference
+  }
+  return CURLE_OK;
+}
+
 }  // namespace
 
 bool TransportAvailable() {
@@ -62,9 +116,9 @@ UrlHandle SplitWebUrl(const Text& url) {
 
 bool SetTarget(CURL* easy, CURLU* target) {
   return curl_easy_setopt(easy, CURLOPT_CURLU, target) == CURLE_OK &&
-         Set(easy, CURLOPT_PROTOCOLS_STR, "http,https") &&
-         Set(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https") && Set(easy, CURLOPT_PATH_AS_IS, 1L) &&
-         Set(easy, CURLOPT_NOSIGNAL, 1L);
+         ApplyTransportPolicy(
+             easy, PartIs(target, CURLUPART_SCHEME, [](std::string_view s) { return s == "https"; })) &&
+         Set(easy, CURLOPT_PATH_AS_IS, 1L) && Set(easy, CURLOPT_NOSIGNAL, 1L);
 }
 
 bool SetProxy(CURL* easy, const Text& proxy) {
@@ -96,8 +150,41 @@ bool SetVerb(CURL* easy, int method, const std::string& body) {
   return ok;
 }
 
-bool IgnoreCertificateErrors(CURL* easy) {
-  return Set(easy, CURLOPT_SSL_VERIFYPEER, 0L) && Set(easy, CURLOPT_SSL_VERIFYHOST, 0L);
+bool IsHttpsUrl(std::string_view url) {
+  while (!url.empty() && static_cast<unsigned char>(url.front()) <= ' ') url.remove_prefix(1);
+  return url.size() >= 8 && strncasecmp(url.data(), "https://", 8) == 0;
+}
+
+bool ApplyTransportPolicy(CURL* easy, bool secure) {
+  bool ok = Set(easy, CURLOPT_PROTOCOLS_STR, "http,https") &&
+            Set(easy, CURLOPT_REDIR_PROTOCOLS_STR, secure ? "https" : "http,https") &&
+            Set(easy, CURLOPT_SSL_VERIFYPEER, 1L) && Set(easy, CURLOPT_SSL_VERIFYHOST, 2L);
+  if (ok && ConfiguredAuthorityFile() != nullptr) {
+    // libcurl itself then loads only the small file (not the system's whole bundle for every
+    // connection); the hook replaces that store with the shared one. A TLS library without
+    // the hook keeps the file as the only trusted authority.
+    ok = Set(easy, CURLOPT_CAINFO, ConfiguredAuthorityFile());
+    curl_easy_setopt(easy, CURLOPT_SSL_CTX_FUNCTION, &UseSharedAuthorities);
+  }
+  return ok;
+}
+
+bool ApplyTransportPolicy(CURL* easy, std::string_view url) {
+  return ApplyTransportPolicy(easy, IsHttpsUrl(url));
+}
+
+std::string EffectiveHost(CURL* easy) {
+  char* url = nullptr;
+  if (curl_easy_getinfo(easy, CURLINFO_EFFECTIVE_URL, &url) != CURLE_OK || url == nullptr) return {};
+  UrlHandle handle(curl_url());
+  char* host = nullptr;
+  if (!handle || curl_url_set(handle.get(), CURLUPART_URL, url, 0) != CURLUE_OK ||
+      curl_url_get(handle.get(), CURLUPART_HOST, &host, 0) != CURLUE_OK) {
+    return {};
+  }
+  std::string result = host;
+  curl_free(host);
+  return result;
 }
 
 bool SuppressTransportHeaders(CurlHeaderList& headers) {

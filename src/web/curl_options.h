@@ -1,11 +1,13 @@
 #pragma once
-// The libcurl settings both request functions share: URL splitting, proxy, verb and body,
-// certificate leniency, and removal of the headers libcurl would add on its own.
+// The libcurl settings the request functions and the downloader share: URL splitting, proxy,
+// verb and body, the transport policy (protocols, redirects, certificates), and removal of the
+// headers libcurl would add on its own.
 
 #include <curl/curl.h>
 
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "platform/text.h"
 
@@ -40,9 +42,8 @@ bool TransportAvailable();
 // which never goes on the wire. Null when the URL cannot be split.
 UrlHandle SplitWebUrl(const Text& url);
 
-// Connection basics: the target, http and https only (redirects included), HTTP/1.1, the path
-// as given, no signals, and the proxy ("host:port"; empty means none, whatever the
-// environment says).
+// Connection basics: the target with the transport policy for its scheme, the path as given,
+// no signals, and the proxy ("host:port"; empty means none, whatever the environment says).
 bool SetTarget(CURL* easy, CURLU* target);
 bool SetProxy(CURL* easy, const Text& proxy);
 
@@ -51,9 +52,18 @@ int VerbIndex(int method);
 // body must outlive the transfer. POST and PUT always declare a length; HEAD sends no body.
 bool SetVerb(CURL* easy, int method, const std::string& body);
 
-// Certificates are not checked: unknown authorities, wrong usage, name mismatch and expired
-// dates do not fail a request.
-bool IgnoreCertificateErrors(CURL* easy);
+// Whether a URL names the https scheme (in any case), the way libcurl reads it.
+bool IsHttpsUrl(std::string_view url);
+
+// What every transfer may speak, whoever asks for it: http and https only, for the request and
+// every redirect it follows; a request that started on https follows redirects to https only;
+// the server's certificate and host name are always checked, against the system's authorities
+// plus those of the file PELVARO_CA_FILE names.
+bool ApplyTransportPolicy(CURL* easy, bool secure);
+bool ApplyTransportPolicy(CURL* easy, std::string_view url);
+
+// The host of the URL the transfer last used (after redirects); empty when unknown.
+std::string EffectiveHost(CURL* easy);
 
 // Keeps libcurl from adding Accept, Content-Type, Expect and Proxy-Connection lines of its own.
 bool SuppressTransportHeaders(CurlHeaderList& headers);

@@ -2,59 +2,143 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <string>
+#include <string_view>
 
 namespace pelvaro {
+namespace {
 
-bool Retryable(const DownloadFailure& failure) {
-  switch (failure.kind) {
-    case FailureKind::NoData:
-    case FailureKind::ConnectTimeout:
-    case FailureKind::Reset:
-      return true;
-    case FailureKind::HttpStatus:
-      return failure.detail >= 500 || failure.detail == 408 || failure.detail == 429;
+enum class Retry { Never, Always, ByStatus };
+
+struct KindInfo {
+  FailureKind kind;
+  std::string_view words;  // UTF-8; a kind with a detail adds it in FailureText
+  Retry retry;
+  bool environment;
+};
+
+// Every kind of failure, what the program says of it, whether it is asked again and whether it
+// is the machine's or the network's rather than the video's.
+constexpr KindInfo kKinds[] = {
+    {FailureKind::None, "", Retry::Never, false},
+    {FailureKind::HttpStatus, "HTTP ", Retry::ByStatus, false},
+    {FailureKind::NoData, "秒没有收到数据", Retry::Always, false},
+    {FailureKind::TooSlow, "速度过低", Retry::Never, false},
+    {FailureKind::ConnectTimeout, "连接超时", Retry::Always, true},
+    {FailureKind::Refused, "连接被拒绝", Retry::Always, true},
+    {FailureKind::Reset, "连接被重置", Retry::Always, false},
+    {FailureKind::HostNotFound, "找不到服务器", Retry::Never, true},
+    {FailureKind::TlsUntrusted, "证书不受信任", Retry::Never, true},
+    {FailureKind::TlsFailed, "TLS连接失败", Retry::Never, true},
+    {FailureKind::TooManyRedirects, "重定向过多", Retry::Never, false},
+    {FailureKind::BadAddress, "下载地址无效", Retry::Never, false},
+    {FailureKind::BadAnswer, "服务器的回答无效", Retry::Never, false},
+    {FailureKind::DiskFull, "磁盘空间不足", Retry::Never, true},
+    {FailureKind::DiskError, "写入文件失败", Retry::Never, true},
+    {FailureKind::FolderGone, "文件夹已被删除", Retry::Never, true},
+    {FailureKind::FileExists, "文件已存在", Retry::Never, false},
+    {FailureKind::RangeIgnored, "服务器不支持分段下载", Retry::Never, false},
+    {FailureKind::FileChanged, "服务器上的文件已改变", Retry::Never, false},
+    {FailureKind::LengthMismatch, "长度与服务器不符", Retry::Never, false},
+    {FailureKind::NoLength, "服务器没有给出文件长度", Retry::Never, false},
+    {FailureKind::EmptyFile, "服务器上的文件是空的", Retry::Never, false},
+    {FailureKind::Compressed, "服务器压缩了文件", Retry::Never, false},
+    {FailureKind::HistoryUnwritable, "下载记录无法写入", Retry::Never, true},
+    {FailureKind::ProtocolRefused, "不允许的协议或重定向", Retry::Never, false},
+    {FailureKind::SizeOutsideLimits, "文件大小超出限制：", Retry::Never, false},
+    {FailureKind::LowSpace, "磁盘剩余空间将低于下限", Retry::Never, true},
+    {FailureKind::FolderIsLink, "文件夹是符号链接", Retry::Never, true},
+    {FailureKind::Network, "网络错误", Retry::Never, false},
+};
+
+const KindInfo& Info(FailureKind kind) {
+  for (const KindInfo& info : kKinds) {
+    if (info.kind == kind) return info;
+  }
+  return kKinds[0];
+}
+
+// What an errno value means to the user (UTF-8); empty for the ones said otherwise.
+std::string_view ErrnoWords(long error) {
+  switch (error) {
+    case EACCES:
+    case EPERM:
+      return "没有写入权限";
+    case EROFS:
+      return "文件夹是只读的";
+    case ENOSPC:
+      return "磁盘已满";
+    case EDQUOT:
+      return "超出磁盘配额";
+    case EIO:
+      return "磁盘读写错误";
+    case EMFILE:
+    case ENFILE:
+      return "打开的文件过多";
+    case EFBIG:
+      return "文件过大";
+    case ENAMETOOLONG:
+      return "文件名过长";
+    case ENOENT:
+      return "文件夹已被删除";
+    case ENOTDIR:
+      return "路径不是文件夹";
+    case ELOOP:
+      return "路径是链接";
     default:
-      return false;
+      return "";
   }
 }
 
-Text FailureText(const DownloadFailure& failure) {
-  switch (failure.kind) {
-    case FailureKind::None:
-      return Text();
-    case FailureKind::HttpStatus:
-      return "HTTP " + std::to_string(failure.detail);
-    case FailureKind::NoData:
-      return std::to_string(failure.detail) + Gbk("秒没有收到数据");
-    case FailureKind::ConnectTimeout:
-      return Gbk("连接超时");
-    case FailureKind::Refused:
-      return Gbk("连接被拒绝");
-    case FailureKind::Reset:
-      return Gbk("连接被重置");
-    case FailureKind::HostNotFound:
-      return Gbk("找不到服务器");
-    case FailureKind::TlsUntrusted:
-      return Gbk("证书不受信任");
-    case FailureKind::TlsFailed:
-      return Gbk("TLS连接失败");
-    case FailureKind::DiskFull:
-      return Gbk("磁盘已满");
-    case FailureKind::DiskError:
-      return Gbk("写入文件失败");
-    case FailureKind::FileExists:
-      return Gbk("文件已存在");
-    case FailureKind::RangeIgnored:
-      return Gbk("服务器忽略了Range");
-    case FailureKind::FileChanged:
-      return Gbk("服务器上的文件已改变");
-    case FailureKind::LengthMismatch:
-      return Gbk("长度不符");
-    case FailureKind::Network:
-      return Gbk("网络错误") + " " + std::to_string(failure.detail);
+}  // namespace
+
+bool Retryable(const DownloadFailure& failure) {
+  switch (Info(failure.kind).retry) {
+    case Retry::Always:
+      return true;
+    case Retry::ByStatus:
+      return failure.detail >= 500 || failure.detail == 408 || failure.detail == 429;
+    case Retry::Never:
+      break;
   }
-  return Text();
+  return false;
+}
+
+bool IsEnvironmentFailure(const DownloadFailure& failure) { return Info(failure.kind).environment; }
+
+Text FailureText(const DownloadFailure& failure) {
+  const Text words = Gbk(Info(failure.kind).words);
+  const std::string detail = std::to_string(failure.detail);
+  switch (failure.kind) {
+    case FailureKind::HttpStatus:
+      return words + detail;
+    case FailureKind::NoData:
+      return detail + words;
+    case FailureKind::SizeOutsideLimits:
+      return words + detail + "MB";
+    case FailureKind::TlsUntrusted:
+    case FailureKind::TlsFailed:
+      return failure.host.empty() ? words : words + Gbk("：") + failure.host;
+    case FailureKind::DiskFull:
+      return failure.detail > 0 ? words + Gbk("（需要 ") + detail + Gbk(" MB）") : words;
+    case FailureKind::DiskError:
+    case FailureKind::HistoryUnwritable: {
+      const std::string_view why = ErrnoWords(failure.detail);
+      if (why.empty()) return words;
+      return failure.kind == FailureKind::DiskError ? words + Gbk("：") + Gbk(why)
+                                                    : words + Gbk("（") + Gbk(why) + Gbk("）");
+    }
+    default:
+      return words;
+  }
+}
+
+DownloadFailure NameFailedHost(DownloadFailure failure, const std::string& host) {
+  if (failure.kind == FailureKind::TlsUntrusted || failure.kind == FailureKind::TlsFailed)
+    failure.host = host;
+  return failure;
 }
 
 DownloadFailure TransferFailure(int code, long status, bool silent, std::chrono::milliseconds noDataLimit) {
@@ -83,6 +167,8 @@ DownloadFailure TransferFailure(int code, long status, bool silent, std::chrono:
     case CURLE_SSL_CERTPROBLEM:
     case CURLE_SSL_CIPHER:
       return {FailureKind::TlsFailed, 0};
+    case CURLE_UNSUPPORTED_PROTOCOL:
+      return {FailureKind::ProtocolRefused, 0};
     case CURLE_RECV_ERROR:
     case CURLE_SEND_ERROR:
     case CURLE_PARTIAL_FILE:
@@ -90,11 +176,41 @@ DownloadFailure TransferFailure(int code, long status, bool silent, std::chrono:
     case CURLE_HTTP2:
     case CURLE_HTTP2_STREAM:
       return {FailureKind::Reset, 0};
+    case CURLE_TOO_MANY_REDIRECTS:
+      return {FailureKind::TooManyRedirects, 0};
+    case CURLE_URL_MALFORMAT:
+      return {FailureKind::BadAddress, 0};
+    case CURLE_WEIRD_SERVER_REPLY:
+      return {FailureKind::BadAnswer, 0};
+    case CURLE_BAD_CONTENT_ENCODING:
+      return {FailureKind::Compressed, 0};
     default:
       return {FailureKind::Network, code};
   }
   if (status >= 400) return {FailureKind::HttpStatus, status};
   return {};
+}
+
+Text FileErrorText(int error) {
+  const std::string_view words = ErrnoWords(error);
+  return Gbk(words.empty() ? std::string_view("无法写入") : words);
+}
+
+DownloadFailure FileFailure(int error, std::int64_t bytesNeeded) {
+  switch (error) {
+    case ENOSPC:
+    case EDQUOT: {
+      constexpr std::int64_t kMb = 1024 * 1024;
+      return {FailureKind::DiskFull,
+              static_cast<long>((std::max<std::int64_t>(bytesNeeded, 0) + kMb - 1) / kMb)};
+    }
+    case ENOENT:
+      return {FailureKind::FolderGone, 0};
+    case EEXIST:
+      return {FailureKind::FileExists, 0};
+    default:
+      return {FailureKind::DiskError, error};
+  }
 }
 
 }  // namespace pelvaro

@@ -2,13 +2,13 @@
 
 #include <curl/curl.h>
 
-#include <algorithm>
-#include <cstdio>
 #include <memory>
 
 #include "platform/text.h"
 #include "platform/worker.h"
 #include "web/curl_global.h"
+#include "web/curl_options.h"
+#include "web/retry_budget.h"
 #include "web/transfer_limits.h"
 
 namespace pelvaro {
@@ -78,14 +78,16 @@ std::optional<ResponseHead> FetchResponseHead(const std::string& url, const Head
   const TransferLimits limits = CurrentTransferLimits();
   ProbeState state;
   state.stop = probe.stop;
-  state.noData = limits.noData;
+  state.noData = probe.noDataLimit.count() > 0 ? probe.noDataLimit : limits.noData;
+  const auto connect = probe.connectLimit.count() > 0 ? probe.connectLimit : limits.connect;
   CURL* handle = easy.get();
   curl_easy_setopt(handle, CURLOPT_URL, url.c_str());
   curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
-  TrustConfiguredCertificates(handle);
+  if (!ApplyTransportPolicy(handle, url)) return fail({FailureKind::Network, CURLE_FAILED_INIT});
   curl_easy_setopt(handle, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
   curl_easy_setopt(handle, CURLOPT_HTTPHEADER, headers.get());
   if (!probe.userAgent.empty()) curl_easy_setopt(handle, CURLOPT_USERAGENT, probe.userAgent.c_str());
+  if (probe.headMethod) curl_easy_setopt(handle, CURLOPT_NOBODY, 1L);
   curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, probe.followRedirects ? 1L : 0L);
   curl_easy_setopt(handle, CURLOPT_MAXREDIRS, 20L);
   curl_easy_setopt(handle, CURLOPT_HEADERFUNCTION, &OnHeader);
@@ -94,66 +96,102 @@ std::optional<ResponseHead> FetchResponseHead(const std::string& url, const Head
   curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
   curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, &OnProgress);
   curl_easy_setopt(handle, CURLOPT_XFERINFODATA, &state);
-  curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(limits.connect.count()));
+  curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(connect.count()));
   CURLcode result = curl_easy_perform(handle);
   if (result != CURLE_OK && !(result == CURLE_WRITE_ERROR && state.headComplete)) {
-    return fail(TransferFailure(result, state.head.Status(), state.silent, limits.noData));
+    return fail(NameFailedHost(TransferFailure(result, state.head.Status(), state.silent, state.noData),
+                               EffectiveHost(handle)));
   }
   if (state.head.Status() == 0) return fail({FailureKind::Reset, 0});
   return state.head;
 }
 
-std::chrono::milliseconds RetryPause(int attempt, const ResponseHead* head) {
+std::optional<ResponseHead> FetchResponseHeadWithRetries(const std::string& url, HeadProbe probe,
+                                                         const RetryListener& onRetry,
+                                                         DownloadFailure* failure) {
   const TransferLimits limits = CurrentTransferLimits();
-  if (head != nullptr) {
-    if (auto seconds = ParseHeaderNumber(head->Find("Retry-After").value_or(""))) {
-      return std::min(std::chrono::milliseconds(std::chrono::seconds(*seconds)), limits.longestRetryAfter);
+  const auto deadline = Clock::now() + limits.stall;
+  RetryBudget budget(limits);
+  for (;;) {
+    probe.connectLimit = budget.connectLimit(deadline);
+    probe.noDataLimit = budget.noDataLimit(deadline);
+    DownloadFailure why;
+    std::optional<ResponseHead> head = FetchResponseHead(url, probe, &why);
+    if (probe.stop.stop_requested()) {
+      *failure = {};
+      return std::nullopt;
+    }
+    if (head) {
+      why = {FailureKind::HttpStatus, head->Status()};
+      if (!Retryable(why)) return head;
+    }
+    const auto pause = budget.next(why, head ? &*head : nullptr, 0, deadline);
+    if (!pause) {
+      *failure = why;
+      return head;
+    }
+    if (onRetry) onRetry(RetryLine(url, why, budget.attempt(), *pause));
+    // The probe runs on a thread whose own stop token ends the pause.
+    if (!WaitFor(*pause) || probe.stop.stop_requested()) {
+      *failure = {};
+      return std::nullopt;
     }
   }
-  return limits.firstPause * (1LL << std::min(attempt - 1, 20));
-}
-
-std::string RetryLine(const std::string& url, const DownloadFailure& failure, int attempt,
-                      std::chrono::milliseconds pause) {
-  const auto seconds = std::chrono::duration<double>(pause).count();
-  char when[32];
-  std::snprintf(when, sizeof when, "%.3g", seconds);
-  return Gbk("重试：") + FailureText(failure) + Gbk("，") + when + Gbk("秒后第") + std::to_string(attempt + 1) +
-         Gbk("次请求 ") + url;
 }
 
 SizeProbeResult ProbeFileSize(const std::string& url, std::stop_token stop, const RetryListener& onRetry) {
-  const TransferLimits limits = CurrentTransferLimits();
   HeadProbe probe;
   probe.headerLines = DownloadHeaderLines();
   probe.stop = stop;
-  const auto started = Clock::now();
-  SizeProbeResult result;
-  for (int attempt = 1;; ++attempt) {
-    DownloadFailure failure;
-    std::optional<ResponseHead> head = FetchResponseHead(url, probe, &failure);
-    if (stop.stop_requested()) return {};
-    if (head) {
-      const long status = head->Status();
-      if (status >= 200 && status < 300) {
-        std::optional<long long> size = ParseHeaderNumber(head->Find("Content-Length").value_or(""));
-        if (!size || *size <= 0) return {std::nullopt, {FailureKind::LengthMismatch, 0}};
-        ProbedFile file;
-        file.size = *size;
-        file.etag = head->Find("ETag").value_or("");
-        file.lastModified = head->Find("Last-Modified").value_or("");
-        return {file, {}};
-      }
-      failure = {FailureKind::HttpStatus, status};
-    }
-    // Nothing but a failure the network may heal, and only while it has not been silent too long.
-    if (!Retryable(failure) || attempt >= limits.attempts) return {std::nullopt, failure};
-    const auto pause = RetryPause(attempt, head ? &*head : nullptr);
-    if (Clock::now() + pause - started > limits.stall) return {std::nullopt, failure};
-    if (onRetry) onRetry(RetryLine(url, failure, attempt, pause));
-    // The probe runs on the starting thread, whose own stop token ends the pause.
-    if (!WaitFor(pause) || stop.stop_requested()) return {};
+  DownloadFailure failure;
+  std::optional<ResponseHead> head = FetchResponseHeadWithRetries(url, probe, onRetry, &failure);
+  if (!head) return {std::nullopt, failure};
+  const long status = head->Status();
+  if (status < 200 || status >= 300) return {std::nullopt, {FailureKind::HttpStatus, status}};
+  if (auto encoding = head->Find("Content-Encoding");
+      encoding && !encoding->empty() && *encoding != "identity") {
+    return {std::nullopt, {FailureKind::Compressed, 0}};
   }
+  std::optional<long long> size = ParseHeaderNumber(head->Find("Content-Length").value_or(""));
+  if (!size) return {std::nullopt, {FailureKind::NoLength, 0}};
+  if (*size == 0) return {std::nullopt, {FailureKind::EmptyFile, 0}};
+  ProbedFile file;
+  file.size = *size;
+  file.etag = head->Find("ETag").value_or("");
+  file.lastModified = head->Find("Last-Modified").value_or("");
+  return {file, {}};
+}
+
+DownloadFailure ConfirmVersion(const std::string& url, const ProbedFile& probed, std::stop_token stop,
+                               const RetryListener& onRetry) {
+  if (probed.etag.empty() && probed.lastModified.empty()) return {};
+  HeadProbe probe;
+  probe.headerLines = DownloadHeaderLines();
+  probe.headerLines.push_back(!probed.etag.empty() ? "If-None-Match: " + probed.etag
+                                                   : "If-Modified-Since: " + probed.lastModified);
+  probe.headMethod = true;
+  probe.stop = stop;
+  DownloadFailure failure;
+  std::optional<ResponseHead> head = FetchResponseHeadWithRetries(url, probe, onRetry, &failure);
+  if (head && (head->Status() == 405 || head->Status() == 501)) {
+    probe.headMethod = false;
+    head = FetchResponseHeadWithRetries(url, probe, onRetry, &failure);
+  }
+  if (!head) return failure;
+  const long status = head->Status();
+  if (status == 304) return {};
+  if (status == 404 || status == 410 || status == 412) return {FailureKind::FileChanged, 0};
+  if (status < 200 || status >= 300) return {FailureKind::HttpStatus, status};
+  auto differs = [&head](std::string_view name, const std::string& probedValue) {
+    auto value = head->Find(name);
+    return !probedValue.empty() && value && *value != probedValue;
+  };
+  const auto length = ParseHeaderNumber(head->Find("Content-Length").value_or(""));
+  if (differs("ETag", probed.etag) || differs("Last-Modified", probed.lastModified) ||
+      (length && *length != probed.size)) {
+    return {FailureKind::FileChanged, 0};
+  }
+  return {};
 }
 
 }  // namespace pelvaro

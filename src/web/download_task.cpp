@@ -1,6 +1,5 @@
 #include "web/download_task.h"
 
-#include <cerrno>
 #include <utility>
 
 namespace pelvaro {
@@ -40,12 +39,14 @@ DownloadTask::DownloadTask(int number, std::string url, ProbedFile probed, int w
       callback_(std::move(callback)),
       retryListener_(std::move(retryListener)),
       file_(std::move(file)),
-      lastData_(std::chrono::steady_clock::now().time_since_epoch().count()) {}
+      lastData_(std::chrono::steady_clock::now().time_since_epoch().count()),
+      speedSince_(std::chrono::steady_clock::now()) {}
 
 void DownloadTask::SetStateLocked(int state) {
   if (ended_ || state_ == kFailed) return;
   state_ = state;
   stateMirror_.store(state, std::memory_order_relaxed);
+  if (state == kStopped || state == kFailed) stopSource_.request_stop();
   changed_.notify_all();
 }
 
@@ -108,6 +109,34 @@ void DownloadTask::NoteData() {
   lastData_.store(std::chrono::steady_clock::now().time_since_epoch().count(), std::memory_order_relaxed);
 }
 
+std::chrono::steady_clock::time_point DownloadTask::LastData() const {
+  return std::chrono::steady_clock::time_point(
+      std::chrono::steady_clock::duration(lastData_.load(std::memory_order_relaxed)));
+}
+
+bool DownloadTask::TooSlow(std::int64_t bytesPerSecond, std::chrono::milliseconds time) {
+  std::int64_t done = 0;
+  {
+    std::lock_guard lock(mutex_);
+    done = bytesDone_;
+  }
+  const auto now = std::chrono::steady_clock::now();
+  std::lock_guard lock(speedMutex_);
+  const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(now - speedSince_);
+  // Fast enough on average since the last such moment: measure afresh from now.
+  if ((done - bytesAtSpeedSince_) * 1000 >= bytesPerSecond * elapsed.count()) {
+    speedSince_ = now;
+    bytesAtSpeedSince_ = done;
+    return false;
+  }
+  return elapsed >= time;
+}
+
+bool DownloadTask::Complete() const {
+  std::lock_guard lock(mutex_);
+  return state_ != kFailed && state_ != kStopped && bytesDone_ == totalSize_;
+}
+
 std::chrono::steady_clock::duration DownloadTask::Silence() const {
   const std::chrono::steady_clock::duration last(lastData_.load(std::memory_order_relaxed));
   return std::chrono::steady_clock::now().time_since_epoch() - last;
@@ -130,9 +159,7 @@ void DownloadTask::Finish() {
     complete = state_ != kFailed && state_ != kStopped && bytesDone_ == totalSize_;
   }
   // A complete file reaches the disk before anyone may rename it or mark it as done.
-  if (complete && !file_.Sync()) {
-    Fail({file_.Error() == ENOSPC ? FailureKind::DiskFull : FailureKind::DiskError, 0});
-  }
+  if (complete && !file_.Sync()) Fail(FileFailure(file_.Error(), 0));
   DownloadOutcome outcome;
   std::int64_t done = 0;
   {

@@ -99,12 +99,22 @@ class DownloadTask {
   bool WaitWhilePaused();
   // Stopped or failed: a cheap test for the transport's callbacks.
   bool Cancelled() const;
+  // Requested once the task is stopped or failed (for the requests of its manager).
+  std::stop_token StopToken() const { return stopSource_.get_token(); }
+  // Every byte arrived, and the task was neither stopped nor failed.
+  bool Complete() const;
   // Fails the task; the first reason given is the one kept.
   void Fail(DownloadFailure failure = {FailureKind::Network, 0});
   // A byte of the file arrived (any worker).
   void NoteData();
   // How long no byte of the file has arrived, every worker and attempt together.
   std::chrono::steady_clock::duration Silence() const;
+  // When the last byte of the file arrived (the task's start before the first).
+  std::chrono::steady_clock::time_point LastData() const;
+  // Whether the download has stayed under the lowest speed for the lowest-speed time, measured
+  // from the last moment its average since the moment before was fast enough (every worker,
+  // attempt and pause together). Checked by the workers at least once a second.
+  bool TooSlow(std::int64_t bytesPerSecond, std::chrono::milliseconds time);
   // Waits `duration` before a retry; false when the task was stopped or failed meanwhile.
   bool PauseBeforeRetry(std::chrono::milliseconds duration);
   void ReportRetry(const std::string& line) const;
@@ -133,6 +143,7 @@ class DownloadTask {
   RetryListener retryListener_;
   FileWriter file_;
   std::atomic<std::chrono::steady_clock::rep> lastData_;
+  std::stop_source stopSource_;
 
   mutable std::mutex mutex_;  // guards everything below but the mirror
   mutable std::condition_variable_any changed_;
@@ -149,6 +160,10 @@ class DownloadTask {
   // callback one at a time and in ascending order; control calls never take it.
   std::mutex reportMutex_;
   std::int64_t lastReported_ = 0;  // guarded by reportMutex_
+
+  std::mutex speedMutex_;  // guards the two below
+  std::chrono::steady_clock::time_point speedSince_;
+  std::int64_t bytesAtSpeedSince_ = 0;
 };
 
 }  // namespace pelvaro

@@ -13,11 +13,11 @@ namespace {
 
 // True when `path` still names the open file: a leftover sweep of another copy may have
 // removed the new file in the moment between its creation and its lock.
-bool StillNamed(int fd, const std::string& path) {
+bool StillNamed(int fd, int folder, const std::string& path) {
   struct stat open {};
   struct stat named {};
-  return ::fstat(fd, &open) == 0 && ::stat(path.c_str(), &named) == 0 && open.st_dev == named.st_dev &&
-         open.st_ino == named.st_ino;
+  return ::fstat(fd, &open) == 0 && ::fstatat(folder, path.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+         open.st_dev == named.st_dev && open.st_ino == named.st_ino;
 }
 
 int Reserve(int fd, std::int64_t size) {
@@ -43,7 +43,9 @@ FileWriter& FileWriter::operator=(FileWriter&& other) noexcept {
   return *this;
 }
 
-bool FileWriter::Create(const std::string& path, std::int64_t size) {
+bool FileWriter::Create(const std::string& path, std::int64_t size) { return CreateAt(AT_FDCWD, path, size); }
+
+bool FileWriter::CreateAt(int folder, const std::string& path, std::int64_t size) {
   Close();
   error_ = 0;
   if (size < 0) {
@@ -51,7 +53,7 @@ bool FileWriter::Create(const std::string& path, std::int64_t size) {
     return false;
   }
   for (int attempt = 0; attempt < 3; ++attempt) {
-    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    int fd = ::openat(folder, path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (fd < 0) {
       error_ = errno;
       return false;
@@ -61,13 +63,13 @@ bool FileWriter::Create(const std::string& path, std::int64_t size) {
       ::close(fd);
       return false;  // someone else locked the very file we created: leave it to them
     }
-    if (!StillNamed(fd, path)) {
+    if (!StillNamed(fd, folder, path)) {
       ::close(fd);
       continue;
     }
     if (int result = Reserve(fd, size); result != 0) {
       error_ = result;
-      ::unlink(path.c_str());
+      ::unlinkat(folder, path.c_str(), 0);
       ::close(fd);
       return false;
     }

@@ -25,6 +25,9 @@ class FileWriter {
   // exists, cannot be created, locked or sized; a file this call created is then removed.
   // Error() says why (an errno value).
   bool Create(const std::string& path, std::int64_t size);
+  // The same for the file `name` inside the open folder `folder` (a descriptor), never through
+  // a link of that name.
+  bool CreateAt(int folder, const std::string& name, std::int64_t size);
 
   // Writes all `count` bytes at `offset`. Safe to call from several threads at once for
   // different ranges. False on any failure, with errno set (the file may then hold part of the

@@ -11,6 +11,7 @@
 #include "web/curl_options.h"
 #include "web/header_block.h"
 #include "web/text_search.h"
+#include "web/transfer_limits.h"
 
 namespace pelvaro {
 namespace {
@@ -151,7 +152,6 @@ std::string ObjectWebRequest(const Text& url, ObjectRequestOptions& options, Obj
   SetVerb(easy, method, body);
   Set(easy, CURLOPT_FOLLOWLOCATION, options.noRedirect ? 0L : 1L);
   Set(easy, CURLOPT_MAXREDIRS, kMaxRedirects);
-  IgnoreCertificateErrors(easy);
 
   HeaderSet headers;
   if (!options.proxy.empty() && !options.proxyUser.empty()) {
@@ -192,9 +192,10 @@ std::string ObjectWebRequest(const Text& url, ObjectRequestOptions& options, Obj
     Set(easy, CURLOPT_COOKIEFILE, "");
     CurlExchange exchange(easy);
     exchange.SetIdleLimit(state.idleTimeout);
+    exchange.SetAnswerLimits(CurrentTransferLimits());
     CURLcode code = exchange.Perform();
     stopped = exchange.aborted() == CurlExchange::Abort::kStopped;
-    if (code == CURLE_OK && exchange.headersComplete()) {
+    if (code == CURLE_OK && exchange.aborted() == CurlExchange::Abort::kNone && exchange.headersComplete()) {
       const std::string& block = exchange.headerBlock();
       std::size_t firstLineEnd = block.find(kCrLf);
       responseHeaders = block.substr(firstLineEnd == std::string::npos ? block.size() : firstLineEnd + 2);

@@ -1,10 +1,11 @@
 #include "web/ranged_downloader.h"
 
+#include <fcntl.h>
 #include <time.h>
-
-#include <cerrno>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <memory>
 #include <optional>
 #include <string>
@@ -53,6 +54,16 @@ void ManageTask(const std::shared_ptr<DownloadTask>& task) {
     }
   }
   for (auto& worker : workers) worker.join();
+  // Every range came with the probed validator, yet a file overwritten in place keeps its
+  // validator only until the writer is done: one more look after the last byte tells a file
+  // of one version from a mixture.
+  if (task->Complete()) {
+    StopScope scope(task->StopToken());
+    const DownloadFailure changed =
+        ConfirmVersion(task->Url(), task->Probed(), task->StopToken(),
+                       [&task](const std::string& line) { task->ReportRetry(line); });
+    if (changed) task->Fail(changed);
+  }
   task->Finish();
 }
 
@@ -87,14 +98,15 @@ int RangedDownloader::Download(const Text& url, const Text& path, int threadLimi
   SizeProbeResult probe = ProbeFileSize(url, CurrentStopToken(), extras.onRetry);
   if (!probe.file) return fail(probe.failure);
 
-  FileWriter file;
-  if (!file.Create(NativePath(target), probe.file->size)) {
-    const int error = file.Error();
-    return fail({error == ENOSPC ? FailureKind::DiskFull
-                 : error == EEXIST ? FailureKind::FileExists
-                                   : FailureKind::DiskError,
-                 error});
+  if (extras.checkSize) {
+    if (DownloadFailure refused = extras.checkSize(probe.file->size)) return fail(refused);
   }
+  FileWriter file;
+  const std::string native = NativePath(target);
+  const bool created = extras.folder >= 0 ? file.CreateAt(extras.folder, native.substr(native.rfind('/') + 1),
+                                                          probe.file->size)
+                                          : file.Create(native, probe.file->size);
+  if (!created) return fail(FileFailure(file.Error(), probe.file->size));
   const std::int64_t blocks = DownloadTask::BlockCount(probe.file->size);
   const int workers = static_cast<int>(std::clamp<std::int64_t>(threadLimit, 1, blocks));
   auto task = std::make_shared<DownloadTask>(number, url, std::move(*probe.file), workers, std::move(callback),
@@ -103,7 +115,11 @@ int RangedDownloader::Download(const Text& url, const Text& path, int threadLimi
   try {
     manager = std::thread([task] { ManageTask(task); });
   } catch (const std::system_error&) {
-    RemoveFile(target);
+    if (extras.folder >= 0) {
+      ::unlinkat(extras.folder, native.substr(native.rfind('/') + 1).c_str(), 0);
+    } else {
+      RemoveFile(target);
+    }
     return fail({FailureKind::Network, 0});
   }
   list.Fill(number, std::move(task), std::move(manager));

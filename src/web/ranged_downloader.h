@@ -18,10 +18,15 @@
 // to end, which cannot happen while the callback runs.
 //
 // Network. Every connection must open within the connect limit; an attempt without a byte for
-// the no-data limit is aborted, and a download without a new byte for the stall limit fails
-// (TransferLimits). Broken transfers are asked again for their remaining bytes; every range
-// must come from the version of the file the probe saw (size, ETag, Last-Modified, sent as
-// If-Range), else the task fails: a file is never completed from two versions.
+// the no-data limit is aborted, a download without a new byte for the stall limit fails, and
+// so does one that stays under the lowest speed (1 KiB/s) for the lowest-speed time, without
+// being asked again (TransferLimits). Broken, refused and silent transfers are asked again
+// for their remaining bytes (RetryBudget: a few attempts, renewed by an attempt that brought
+// data, no attempt or pause past the stall limit). Every range must come from the version of
+// the file the probe saw (size, ETag, Last-Modified, sent as If-Range), and after the last
+// byte a conditional request must find that version still there, else the task fails: a file
+// is never completed from two versions, also not one overwritten in place. A server that
+// gives no validator at all is held to the probed size only.
 //
 // Stopping. A stop ends the task's transfers at their next progress check (within about a
 // second even on a silent connection), without a final call. Stopping the caller's own worker
@@ -30,6 +35,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <stop_token>
 
 #include "platform/text.h"
@@ -41,6 +47,12 @@ namespace pelvaro {
 struct DownloadExtras {
   DownloadFailure* startFailure = nullptr;  // receives why a start failed
   RetryListener onRetry;                    // hears of every retry of the probe and the blocks
+  // An open folder (a descriptor) in which the file, named by the last part of the path, is
+  // created, instead of following the path's folders; -1 for none. Used only while Download runs.
+  int folder = -1;
+  // Told the size the probe found before the file is created: a failure it returns fails the
+  // start with that reason, and no file is made. The transfer never writes more than that size.
+  std::function<DownloadFailure(std::int64_t size)> checkSize;
 };
 
 class RangedDownloader {

@@ -29,7 +29,9 @@ TransferLimits FromEnvironment() {
   ApplyVariable("PELVARO_TEST_CONNECT_MS", limits.connect);
   ApplyVariable("PELVARO_TEST_NO_DATA_MS", limits.noData);
   ApplyVariable("PELVARO_TEST_STALL_MS", limits.stall);
+  ApplyVariable("PELVARO_TEST_LOW_SPEED_MS", limits.lowSpeedTime);
   ApplyVariable("PELVARO_TEST_RETRY_PAUSE_MS", limits.firstPause);
+  ApplyVariable("PELVARO_TEST_ANSWER_DEADLINE_MS", limits.answerDeadline);
   return limits;
 }
 

@@ -11,8 +11,10 @@
 #include "web/curl_exchange.h"
 #include "web/curl_global.h"
 #include "web/curl_options.h"
+#include "web/download_failure.h"
 #include "web/header_block.h"
 #include "web/text_search.h"
+#include "web/transfer_limits.h"
 
 // How the exchange maps onto libcurl, step by step, and the failure message of each part:
 //   transport available   libcurl speaks HTTP (curl_version_info)                         700
@@ -21,10 +23,11 @@
 //   time-outs             CURLOPT_CONNECTTIMEOUT_MS = t covers resolving and connecting;  705
 //                         once connected, t without a byte moving either way aborts
 //                         (CurlExchange's idle limit, checked in the progress callback)
-//   connection            CURLOPT_CURLU with the split URL                                703
+//   connection            CURLOPT_CURLU with the split URL, and the transport policy:     703
+//                         http and https only, https redirects to https only, the
+//                         certificate and host name checked (ApplyTransportPolicy)
 //   request               verb and body options, HTTP/1.1                                 704
 //   credentials           Basic, server and proxy                                         707
-//   certificate switches  CURLOPT_SSL_VERIFYPEER and VERIFYHOST off                 (no code)
 //   cookie engine         CURLOPT_COOKIEFILE "", only when cookies are given              708
 //                         (set just before the transfer, which consumes the entry)
 //   redirects             CURLOPT_FOLLOWLOCATION, at most kMaxRedirects                   709
@@ -35,6 +38,10 @@
 //   a followed redirect whose next request could not connect / failed otherwise    711 / 712
 //   the final response's header block arrived, then the body broke                       713
 //     (replaced by the status line, as the header block can be read)
+//   the server's certificate or host name not trusted          "证书不受信任：" + host
+//   a redirect to a scheme not spoken (https to http, anything but http and https)       716
+//   the answer grew beyond the body limit / outlived the overall deadline          714 / 715
+//     (TransferLimits: answerBytes, answerDeadline; nothing of such an answer is kept)
 // A stopped worker's exchange always fails with the message of its phase and returns nothing.
 
 namespace pelvaro {
@@ -71,11 +78,27 @@ Text FailureMessage(int code) {
       return Gbk("712 服务器未响应!");
     case 713:
       return Gbk("713 读取数据失败!");
+    case 714:
+      return Gbk("714 数据超过大小上限!");
+    case 715:
+      return Gbk("715 请求超过总时限!");
+    case 716:
+      return Gbk("716 重定向被拒绝!");
     default:
       return Gbk("忽略错误/证书错误  失败！");
   }
 }
-constexpr int kCertificateFailure = 0;
+
+bool IsCertificateFailure(CURLcode code) {
+  switch (code) {
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_CACERT_BADFILE:
+    case CURLE_SSL_ISSUER_ERROR:
+      return true;
+    default:
+      return false;
+  }
+}
 
 bool IsConnectFailure(CURLcode code) {
   switch (code) {
@@ -160,8 +183,6 @@ Text WebRequest(const Text& url, WebRequestOptions& options, WebResult& result) 
     }
   }
 
-  if (!IgnoreCertificateErrors(handle)) return fail(kCertificateFailure);
-
   // libcurl's cookie engine is off unless a file is named; "" starts it empty, in memory, so
   // that cookies set along a redirect chain go with the next request. The file is named just
   // before the transfer (below), which consumes the entry; a later failing step would leak it.
@@ -184,8 +205,21 @@ Text WebRequest(const Text& url, WebRequestOptions& options, WebResult& result) 
   if (cookieEngine && !Set(handle, CURLOPT_COOKIEFILE, "")) return fail(708);
   CurlExchange exchange(handle);
   exchange.SetIdleLimit(std::chrono::milliseconds(timeoutMs));
+  exchange.SetAnswerLimits(CurrentTransferLimits());
   CURLcode code = exchange.Perform();
+  if (exchange.aborted() == CurlExchange::Abort::kTooLarge) return fail(714);
+  if (exchange.aborted() == CurlExchange::Abort::kDeadline) return fail(715);
+  if (IsCertificateFailure(code)) {
+    result.status = Gbk("证书不受信任：") + EffectiveHost(handle);
+    return Text();
+  }
+  if (code == CURLE_UNSUPPORTED_PROTOCOL && exchange.requestsStarted() > 0) return fail(716);
   if (code != CURLE_OK || exchange.aborted() != CurlExchange::Abort::kNone) {
+    if (exchange.aborted() != CurlExchange::Abort::kStopped) {
+      result.reason = FailureText(TransferFailure(code, exchange.statusCode(),
+                                                  exchange.aborted() == CurlExchange::Abort::kIdle,
+                                                  std::chrono::milliseconds(timeoutMs)));
+    }
     int phase = FailedPhase(code, exchange, follow);
     if (phase != 713 || exchange.aborted() == CurlExchange::Abort::kStopped) return fail(phase);
     result.status = FailureMessage(713);

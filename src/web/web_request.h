@@ -40,6 +40,9 @@ struct WebResult {
   Text responseHeaders;  // raw block, CR LF line ends, ending with an empty line
   Text location;         // value of the last "Location: " line
   Text status;           // "200 OK", or the message of the step that failed
+  // Why the transfer failed, in plain words ("连接被拒绝", "找不到服务器", "连接超时", ...);
+  // set only when no response came or the body broke off.
+  Text reason;
   std::string body;      // bytes exactly as received
 };
 

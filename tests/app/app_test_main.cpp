@@ -4,12 +4,12 @@
 
 #include <QApplication>
 
+#include "support/test_screen.h"
 #include "ui/application_setup.h"
 #include "ui/gui_wait.h"
 
 int main(int argc, char** argv) {
-  // Windows never reach a screen in tests, test discovery included.
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  pelvaro::test::UseTestScreen();
   QApplication app(argc, argv);
   pelvaro::PrepareApplication();
   QApplication::setQuitOnLastWindowClosed(false);

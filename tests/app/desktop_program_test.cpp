@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QFileDialog>
+#include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
@@ -13,6 +14,7 @@
 #include <QTreeWidget>
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <regex>
 
 #include "app/desktop_test_support.h"
@@ -23,9 +25,11 @@
 #include "platform/window_layout.h"
 #include "shell/startup_steps.h"
 #include "sim/video_content.h"
+#include "support/refused_port.h"
 #include "ui/main_window.h"
 #include "ui/startup_window.h"
 #include "ui/ui_test_support.h"
+#include "ui/video_list_delegate.h"
 
 namespace pelvaro {
 namespace {
@@ -178,6 +182,17 @@ TEST_F(DesktopProgramTest, FullStartShowsTheDisclaimerOnceHandsOverAndCrawls) {
     return complete;
   };
   ASSERT_TRUE(WaitUntil([&] { return completeRows().size() >= 2; }));
+  // The status bar counts them, and a finished row's bar is full.
+  auto* totals = program.mainWindow()->totalsLabel();
+  ASSERT_TRUE(WaitUntil(
+      [&] { return totals->text().startsWith(QStringLiteral("已采集 ")) && program.totals().taken() >= 2; }));
+  auto* list = program.mainWindow()->findChild<QTreeWidget*>(QtFromUtf8(mw::kVideoList));
+  for (int i = 0; i < list->topLevelItemCount(); ++i) {
+    QTreeWidgetItem* item = list->topLevelItem(i);
+    if (item->text(mw::kColDownload) == "100%") {
+      EXPECT_DOUBLE_EQ(item->data(mw::kColDownload, kCellFractionRole).toDouble(), 1.0);
+    }
+  }
   ASSERT_TRUE(Click(*program.mainWindow(), mw::kCrawlButton));
   EXPECT_EQ(GbkToUtf8(mainForm().text(mw::kCrawlButton)), "开始");
   ASSERT_TRUE(WaitUntil([&] { return !program.crawlSession()->worker().Running(); }));
@@ -187,6 +202,23 @@ TEST_F(DesktopProgramTest, FullStartShowsTheDisclaimerOnceHandsOverAndCrawls) {
     EXPECT_TRUE(HoldsServedBytes(path, row[mw::kColUrl])) << path;
     EXPECT_TRUE(fs::exists(GbkToUtf8(HistoryMarkerPath(Utf8ToGbk(row[mw::kColDocid]))))) << path;
   }
+  // The actions of a finished row open its very file and copy its article link.
+  ASSERT_TRUE(program.downloads().waitAllFor(std::chrono::seconds(60)));
+  std::vector<QUrl> opened;
+  program.mainWindow()->setUrlOpener([&](const QUrl& url) { opened.push_back(url); });
+  for (int i = 0; i < mainForm().rowCount(mw::kVideoList); ++i) {
+    const RowHandle row = mainForm().rowAt(mw::kVideoList, i);
+    const auto cells = Rows(mainForm())[i];
+    if (cells[mw::kColDownload] != "100%") continue;
+    program.mainWindow()->prepareMenuFor(row);
+    for (QAction* action : program.mainWindow()->contextMenu()->actions()) {
+      if (action->text() == QStringLiteral("打开文件")) action->trigger();
+    }
+    ASSERT_FALSE(opened.empty());
+    EXPECT_EQ(opened.back(),
+              QUrl::fromLocalFile(QString::fromStdString(fs::absolute(VideoPath(output, cells)).string())));
+  }
+  EXPECT_GE(opened.size(), 2u);
   const std::string logBox = GbkToUtf8(mainForm().text(mw::kLog));
   EXPECT_NE(logBox.find("读取到数据："), std::string::npos);
   EXPECT_NE(logBox.find("任务完成，开始下一个。"), std::string::npos);
@@ -265,6 +297,35 @@ TEST_F(DesktopProgramTest, SavedSettingsComeBackAtTheNextStart) {
   EXPECT_TRUE(endings_.empty());
 }
 
+// The window's size and a column the user widened come back at the next start, as new keys of
+// the settings file; the window was closed the way a user closes it.
+TEST_F(DesktopProgramTest, TheWindowsSizeAndAWidenedColumnComeBackAtTheNextStart) {
+  acceptDisclaimer();
+  start();
+  MainWindow* window = program_->mainWindow();
+  auto* list = window->findChild<QTreeWidget*>(QtFromUtf8(mw::kVideoList));
+  const int designListWidth = list->width();
+  window->resize(1200, 800);
+  QApplication::processEvents();
+  EXPECT_GT(list->width(), designListWidth);
+  list->header()->resizeSection(mw::kColTitle, list->columnWidth(mw::kColTitle) + 60);
+  const int titleWidth = list->columnWidth(mw::kColTitle);
+  window->close();
+  EXPECT_EQ(endings_, std::vector<int>{0});
+  const std::string settings = settingsText();
+  EXPECT_NE(settings.find("[窗口]"), std::string::npos) << settings;
+  EXPECT_NE(settings.find(",1200,800\r\n"), std::string::npos) << settings;
+  EXPECT_NE(settings.find("[列宽]\r\n超级列表框1="), std::string::npos) << settings;
+  stop();
+
+  start();
+  window = program_->mainWindow();
+  list = window->findChild<QTreeWidget*>(QtFromUtf8(mw::kVideoList));
+  QApplication::processEvents();
+  EXPECT_EQ(window->size(), QSize(1200, 800));
+  EXPECT_EQ(list->columnWidth(mw::kColTitle), titleWidth);
+}
+
 TEST_F(DesktopProgramTest, ContextMenuActions) {
   acceptDisclaimer();
   start();
@@ -293,13 +354,61 @@ TEST_F(DesktopProgramTest, ContextMenuActions) {
   EXPECT_EQ(form.rowCount(mw::kVideoList), 0);
 }
 
+// A crawl that cannot do its work says why: a box, and no crawl, for an output folder that
+// cannot take videos; the platform's host and the reason in the log and the status bar while
+// the platform gives no answer.
+TEST_F(DesktopProgramTest, ACrawlThatCannotWorkSaysWhy) {
+  acceptDisclaimer();
+  DesktopProgram& program = start();
+  MainWindow& window = *program.mainWindow();
+  ASSERT_TRUE(WaitUntil([&] { return !program.categoryLoader().Running(); }));
+  // Below a file no folder can be made, not even by root.
+  std::ofstream(runDir_ + "/a-file") << "x";
+  const std::string blocked = runDir_ + "/a-file/videos";
+  mainForm().setText(mw::kOutputFolder, Utf8ToGbk(blocked));
+  QString message;
+  {
+    ModalAnswerer answer([&](QWidget* modal) {
+      if (auto* box = qobject_cast<QMessageBox*>(modal)) message = box->text();
+      AnswerOk(modal);
+    });
+    ASSERT_TRUE(Click(window, mw::kCrawlButton));
+  }
+  EXPECT_EQ(message.toStdString(), "视频下载目录无法写入：" + blocked + "（不是文件夹）");
+  EXPECT_EQ(GbkToUtf8(mainForm().text(mw::kCrawlButton)), "开始");
+  EXPECT_TRUE(sim_->requests("platform").empty());
+
+  mainForm().setText(mw::kOutputFolder, Utf8ToGbk(runDir_ + "/video"));
+  testing::RefusedPort refused;
+  const std::string platform = getenv("PELVARO_PLATFORM_WEB_HOST");
+  setenv("PELVARO_PLATFORM_WEB_HOST", refused.address().c_str(), 1);
+  ASSERT_TRUE(Click(window, mw::kCrawlButton));
+  const std::string said = "无法连接平台 " + refused.address() + "：连接被拒绝";
+  ASSERT_NE(program.crawlStatusLabel(), nullptr);
+  EXPECT_TRUE(WaitUntil([&] { return program.crawlStatusLabel()->text().toStdString() == said; }))
+      << program.crawlStatusLabel()->text().toStdString();
+  EXPECT_TRUE(WaitUntil([&] {
+    return GbkToUtf8(mainForm().text(mw::kLog)).find(said + "\r\n读取到数据：0") != std::string::npos;
+  })) << GbkToUtf8(mainForm().text(mw::kLog));
+  ASSERT_TRUE(Click(window, mw::kCrawlButton));
+  ASSERT_TRUE(WaitUntil([&] { return !program.crawlSession()->worker().Running(); }));
+
+  // A new crawl starts without the old reason.
+  setenv("PELVARO_PLATFORM_WEB_HOST", platform.c_str(), 1);
+  ASSERT_TRUE(Click(window, mw::kCrawlButton));
+  EXPECT_TRUE(WaitUntil(
+      [&] { return GbkToUtf8(mainForm().text(mw::kLog)).find("读取到数据：50") != std::string::npos; }));
+  EXPECT_EQ(program.crawlStatusLabel()->text().toStdString(), "");
+  ASSERT_TRUE(Click(window, mw::kCrawlButton));
+}
+
 TEST_F(DesktopProgramTest, FolderPickerSetsTheFolderAndCancelGoesBackToTheDefault) {
   acceptDisclaimer();
   start();
   MainWindow& window = *program_->mainWindow();
   window.findChild<QTabWidget*>(QtFromUtf8(mw::kSettingsTabs))->setCurrentIndex(2);
-  auto* label = window.findChild<QLabel*>(QtFromUtf8(mw::kFolderLabel));
-  ASSERT_NE(label, nullptr);
+  auto* chooser = window.findChild<QPushButton*>(QtFromUtf8(mw::kFolderLabel));
+  ASSERT_NE(chooser, nullptr);
   const std::string chosen = runDir_ + "/chosen";
   fs::create_directories(chosen);
 
@@ -312,18 +421,20 @@ TEST_F(DesktopProgramTest, FolderPickerSetsTheFolderAndCancelGoesBackToTheDefaul
       dialog->setDirectory(QString::fromStdString(chosen));
       QMetaObject::invokeMethod(dialog, "accept");
     });
-    QTest::mousePress(label, Qt::LeftButton);
+    QTest::mouseClick(chooser, Qt::LeftButton);
   }
   EXPECT_EQ(title.toStdString(), "选择视频保存目录");
   EXPECT_EQ(GbkToUtf8(mainForm().text(mw::kOutputFolder)), chosen);
 
   // The right button opens nothing.
-  QTest::mousePress(label, Qt::RightButton);
+  QTest::mouseClick(chooser, Qt::RightButton);
   EXPECT_EQ(GbkToUtf8(mainForm().text(mw::kOutputFolder)), chosen);
 
+  // The keyboard reaches it too; cancelling goes back to the default folder.
   {
     ModalAnswerer cancel([](QWidget* modal) { QMetaObject::invokeMethod(modal, "reject"); });
-    QTest::mousePress(label, Qt::LeftButton);
+    chooser->setFocus();
+    QTest::keyClick(chooser, Qt::Key_Space);
   }
   EXPECT_EQ(GbkToUtf8(mainForm().text(mw::kOutputFolder)), runDir_ + "/video");
 }
@@ -358,7 +469,7 @@ TEST_F(DesktopProgramTest, ABoxOpenedBeforeTheHandOverLeavesTheMainWindowUsable)
 class DesktopUpdateTest : public DesktopProgramTest {
  protected:
   std::vector<std::string> simulatorFlags() const override {
-    return {"--size-scale", "0.01", "--version", "4.7", "--update-size", "65536"};
+    return {"--size-scale", "0.01", "--offered-version", "4.7", "--update-size", "65536"};
   }
 };
 

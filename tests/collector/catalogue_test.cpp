@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -147,13 +148,35 @@ TEST_F(CatalogueTest, AnotherCopysLongLockFailsWritesOnceLoudlyAndNeverBlocksRea
   // The reading connection sees the last committed state while the other copy writes.
   EXPECT_EQ(catalogue->attempts("x"), 1);
   EXPECT_EQ(catalogue->attempts("y"), 0);
-  EXPECT_FALSE(catalogue->recordVideo(Video("a")));
+  bool stored = false;
+  EXPECT_FALSE(catalogue->recordVideo(Video("a"), [&stored] { stored = true; }));
   EXPECT_FALSE(catalogue->recordFailure("x", "下载失败"));
   EXPECT_EQ(notices_.size(), 1u);
   ASSERT_EQ(other.exec("COMMIT"), 0);
-  EXPECT_TRUE(catalogue->recordVideo(Video("a")));
-  EXPECT_EQ(catalogue->attempts("y"), 1);
-  EXPECT_EQ(Query("SELECT count(*) FROM videos"), 1);
+  // The next write that goes through brings the owed ones with it.
+  EXPECT_TRUE(catalogue->recordVideo(Video("b")));
+  EXPECT_TRUE(stored);
+  EXPECT_EQ(catalogue->attempts("x"), 2);
+  EXPECT_EQ(Query("SELECT count(*) FROM videos"), 2);
+}
+
+TEST_F(CatalogueTest, AFileDeletedUnderTheProgramIsNoticedAndMadeAgainWithItsRows) {
+  auto catalogue = Open();
+  ASSERT_TRUE(catalogue->recordVideo(Video("a")));
+  ASSERT_TRUE(catalogue->recordFailure("f", "下载失败"));
+  for (const char* suffix : {"", "-wal", "-shm"}) fs::remove(root_ + "/data/catalogue.db" + suffix);
+  ASSERT_TRUE(catalogue->recordVideo(Video("b")));
+  ASSERT_EQ(notices_.size(), 1u);
+  EXPECT_NE(notices_[0].find("视频目录已被删除"), std::string::npos) << notices_[0];
+  catalogue.reset();
+  EXPECT_EQ(Query("SELECT count(*) FROM videos"), 2);
+  EXPECT_EQ(Query("SELECT attempts FROM failures WHERE docid = 'f'"), 1);
+  EXPECT_EQ(Query("PRAGMA user_version"), 1);
+  int stray = 0;
+  for (const auto& entry : fs::directory_iterator(root_ + "/data")) {
+    stray += entry.path().filename().string().find(".new-") != std::string::npos;
+  }
+  EXPECT_EQ(stray, 0);
 }
 
 TEST_F(CatalogueTest, AFileOfANewerVersionIsUsedAsItIs) {
@@ -208,15 +231,74 @@ TEST_F(CatalogueTest, TwoThreadsAndAnotherProcessWriteAtOnce) {
   EXPECT_EQ(Query("SELECT count(*) FROM pragma_quick_check WHERE quick_check = 'ok'"), 1);
 }
 
-TEST(CatalogueCsvField, QuotesOnlyWhatNeedsIt) {
+// Anyone may have written the file: its schema gets no trust, its shadow and schema tables no
+// writes by SQL, and a statement that never ends is interrupted.
+TEST_F(CatalogueTest, AHostileFileIsOpenedDefensivelyAndBoundedInTime) {
+  fs::create_directories(root_ + "/data");
+  SqliteDatabase db;
+  ASSERT_EQ(db.open(root_ + "/data/hostile.db"), 0);
+  int value = -1;
+  ASSERT_EQ(db.queryInt("PRAGMA trusted_schema", &value), 0);
+  EXPECT_EQ(value, 0);
+  ASSERT_EQ(db.exec("CREATE TABLE t (x)"), 0);
+  EXPECT_NE(db.exec("PRAGMA writable_schema = ON; UPDATE sqlite_schema SET sql = 'x'"), 0);
+  db.setStatementTimeLimit(std::chrono::milliseconds(200));
+  const std::string endless =
+      "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c) SELECT count(*) FROM c";
+  EXPECT_EQ(db.queryInt(endless, &value) & 0xff, 9) << "SQLITE_INTERRUPT";
+  EXPECT_EQ(db.exec("INSERT INTO t VALUES (1)"), 0) << "the connection goes on";
+
+  // A link as the database file, or as its journal, is refused; a link above it is not.
+  fs::create_symlink(root_ + "/data/elsewhere.db", root_ + "/data/linked.db");
+  EXPECT_NE(SqliteDatabase().open(root_ + "/data/linked.db"), 0);
+  EXPECT_FALSE(fs::exists(root_ + "/data/elsewhere.db"));
+  fs::create_directory_symlink(root_ + "/data", root_ + "/alias");
+  EXPECT_EQ(SqliteDatabase().open(root_ + "/alias/through-folder.db"), 0);
+
+  // The catalogue with a trigger that never ends: the row fails within the limit, and the file
+  // is no longer used for the run, so no later write waits again.
+  {
+    auto catalogue = Open();
+    ASSERT_TRUE(catalogue->usable());
+  }
+  {
+    SqliteDatabase raw;
+    ASSERT_EQ(raw.open(root_ + "/data/catalogue.db"), 0);
+    ASSERT_EQ(
+        raw.exec("CREATE TRIGGER forever AFTER INSERT ON videos BEGIN SELECT count(*) FROM (WITH RECURSIVE "
+                 "c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c) SELECT x FROM c); END"),
+        0);
+  }
+  auto catalogue = Open();
+  ASSERT_TRUE(catalogue->usable());
+  EXPECT_FALSE(catalogue->recordVideo(Video("a")));
+  ASSERT_EQ(notices_.size(), 1u);
+  EXPECT_NE(notices_[0].find("interrupted"), std::string::npos) << notices_[0];
+  EXPECT_FALSE(catalogue->usable());
+  EXPECT_FALSE(catalogue->recordVideo(Video("b")));
+  EXPECT_EQ(notices_.size(), 1u);
+}
+
+TEST(CatalogueCsvField, NetworkTextBecomesInertText) {
   const std::pair<std::string, std::string> cases[] = {
       {"plain", "plain"},
       {"", ""},
       {"a,b", "\"a,b\""},
       {"say \"hi\"", "\"say \"\"hi\"\"\""},
-      {"two\nlines", "\"two\nlines\""},
-      {"cr\r", "\"cr\r\""},
       {"中文 标题", "中文 标题"},
+      // Controls (C0, DEL, C1) go, the line stays one record; a tab reads as a space.
+      {"two\nlines\r", "twolines"},
+      {"a\x1b[31mb\x7f\xc2\x9b\xc2\x85"
+       "c\td",
+       "a[31mbc d"},
+      // What a spreadsheet would run becomes text.
+      {"=HYPERLINK(\"http://x\",\"y\")", "\"'=HYPERLINK(\"\"http://x\"\",\"\"y\"\")\""},
+      {"+1+1", "'+1+1"},
+      {"-2+3", "'-2+3"},
+      {"@SUM(A1)", "'@SUM(A1)"},
+      {"\t=1", "' =1"},
+      {"\r=1", "'=1"},
+      {"1+1", "1+1"},
   };
   for (const auto& [value, field] : cases) EXPECT_EQ(CsvField(value), field) << value;
 }
@@ -225,7 +307,7 @@ TEST(CatalogueCsvField, QuotesOnlyWhatNeedsIt) {
 TEST_F(CatalogueTest, TheCsvRoundTripsThroughPythonsCsvModule) {
   auto catalogue = Open();
   std::vector<CatalogueVideo> videos = {Video("a"), Video("b"), Video("c")};
-  videos[0].title = "逗号,引号\"和\r\n换行";
+  videos[0].title = "逗号,引号\"和换行";
   videos[1].title = "\"开头引号";
   videos[2].title = "";
   videos[2].category = "a,\"b\"";
@@ -271,7 +353,10 @@ TEST_F(CatalogueTest, StatsSumPerCategoryDayAndReason) {
   auto catalogue = Open();
   ASSERT_TRUE(catalogue->recordVideo(Video("a", "娱乐", 100, "2026-12-08T23:59:59+08:00")));
   ASSERT_TRUE(catalogue->recordVideo(Video("b", "娱乐", 50, "2026-12-09T00:00:00+08:00")));
-  ASSERT_TRUE(catalogue->recordVideo(Video("c", "体育\x1b[2J", 7, "2026-12-09T01:00:00+08:00")));
+  ASSERT_TRUE(catalogue->recordVideo(Video("c",
+                                           "体育\x1b[2J\xc2\x9b"
+                                           "31m",
+                                           7, "2026-12-09T01:00:00+08:00")));
   for (int i = 0; i < 3; ++i) ASSERT_TRUE(catalogue->recordFailure("x", "下载失败"));
   ASSERT_TRUE(catalogue->recordFailure("y", "下载失败"));
   CatalogueStats stats;
@@ -279,7 +364,7 @@ TEST_F(CatalogueTest, StatsSumPerCategoryDayAndReason) {
   EXPECT_EQ(FormatCatalogueStats(stats),
             "videos=3 bytes=157\n"
             "category=娱乐 videos=2 bytes=150\n"
-            "category=体育[2J videos=1 bytes=7\n"
+            "category=体育[2J31m videos=1 bytes=7\n"
             "day=2026-12-08 videos=1 bytes=100\n"
             "day=2026-12-09 videos=2 bytes=57\n"
             "failure=下载失败 videos=2 attempts=4 given_up=1\n");

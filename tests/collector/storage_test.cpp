@@ -1,14 +1,20 @@
 #include "collector/storage.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "collector/collection_service.h"
+#include "collector/platform_api.h"
 #include "collector/seed_queue.h"
 #include "collector/storage_guards.h"
 #include "collector/text_between.h"
+#include "collector/video_downloads.h"
 #include "collector/video_record.h"
 #include "platform/files.h"
 #include "platform/memory_form.h"
@@ -92,6 +98,7 @@ TEST_F(StorageTest, FinishedVideosCountWhereTheCollectorWrites) {
   Touch("out/a.mp4");
   Touch("out/B.MP4");
   Touch("out/c.mp4.part");
+  Touch("out/.h.mp4.pelvaro-part");
   Touch("out/notes.txt");
   Touch("out/竖屏/d.mp4");
   Touch("out/娱乐/e.mp4");
@@ -102,6 +109,79 @@ TEST_F(StorageTest, FinishedVideosCountWhereTheCollectorWrites) {
   EXPECT_EQ(CountMatchingFiles(out, "?.mp4"), 2);
   EXPECT_EQ(CountMatchingFiles(out, "a*"), 1);
   EXPECT_EQ(CountFinishedVideos(out), 5);
+}
+
+// Only partial files of ours (by their name) that nobody holds are removed, only where the
+// collector writes, and never through a link.
+TEST_F(StorageTest, TheLeftoverSweepRemovesOnlyOurOwnUnlockedPartialFiles) {
+  const char* ours[] = {"out/.a.mp4.pelvaro-part", "out/竖屏/.b.mp4.pelvaro-part",
+                        "out/娱乐/.c.mp4.pelvaro-part", "out/娱乐/竖屏/.d.mp4.pelvaro-part"};
+  const char* others[] = {"out/holiday.mp4.part",
+                          "out/家庭/clip.mp4.part",
+                          "out/娱乐/e.mp4",
+                          "out/.hidden",
+                          "out/娱乐/other/.f.mp4.pelvaro-part",
+                          "elsewhere/.g.mp4.pelvaro-part",
+                          "elsewhere/victim.mp4.part",
+                          "out/live/.h.mp4.pelvaro-part"};
+  for (const char* path : ours) Touch(path);
+  for (const char* path : others) Touch(path);
+  // Links planted as a folder the collector writes and as a partial file of ours.
+  fs::create_directory_symlink(root_ + "/elsewhere", root_ + "/out/家庭/竖屏");
+  fs::create_directory_symlink(root_ + "/elsewhere", root_ + "/out/link");
+  fs::create_symlink(root_ + "/elsewhere/.g.mp4.pelvaro-part", root_ + "/out/.i.mp4.pelvaro-part");
+  // A live download of another copy holds its partial file locked.
+  const int live = ::open((root_ + "/out/live/.h.mp4.pelvaro-part").c_str(), O_RDONLY);
+  ASSERT_EQ(::flock(live, LOCK_EX | LOCK_NB), 0);
+
+  EXPECT_EQ(RemoveLeftoverPartials(Path("out"), true), 4);
+  for (const char* path : ours) EXPECT_FALSE(fs::exists(root_ + "/" + path)) << path;
+  // A flat layout writes only the output folder and its portrait folder.
+  for (const char* path : ours) Touch(path);
+  EXPECT_EQ(RemoveLeftoverPartials(Path("out"), false), 2);
+  EXPECT_TRUE(fs::exists(root_ + "/" + ours[2]));
+  EXPECT_TRUE(fs::exists(root_ + "/" + ours[3]));
+  for (const char* path : others) EXPECT_TRUE(fs::exists(root_ + "/" + path)) << path;
+  EXPECT_TRUE(fs::is_symlink(root_ + "/out/.i.mp4.pelvaro-part"));
+  ::close(live);
+}
+
+// A link in the history folder is never written through: the marker replaces it.
+TEST_F(StorageTest, AMarkerNeverWritesThroughALink) {
+  fs::create_directories(root_ + "/pelvarolishi");
+  fs::create_directories(root_ + "/outside");
+  fs::create_symlink(root_ + "/outside/created", root_ + "/pelvarolishi/V_dangling");
+  std::ofstream(root_ + "/outside/kept") << "user data";
+  fs::create_symlink(root_ + "/outside/kept", root_ + "/pelvarolishi/V_pointing");
+  for (const char* docid : {"V_dangling", "V_pointing"}) {
+    RecordHistory(docid);
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(root_ + "/pelvarolishi/" + docid))) << docid;
+    EXPECT_EQ(fs::file_size(root_ + "/pelvarolishi/" + docid), 0u);
+  }
+  EXPECT_FALSE(fs::exists(root_ + "/outside/created"));
+  std::ifstream in(root_ + "/outside/kept");
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "user data");
+}
+
+TEST(ProbedSize, TheServersSizeIsCheckedAgainstTheLimitsAndTheFreeSpaceFloor) {
+  constexpr std::int64_t kMb = 1048576;
+  struct Case {
+    std::int64_t bytes;
+    ProbedSizeLimits limits;  // min, max, free floor, free now
+    const char* failure;      // empty: it fits
+  };
+  const Case cases[] = {
+      {24 * kMb, {0, 5, 0, 1000}, "文件大小超出限制：24MB"},
+      {5 * kMb, {0, 5, 0, 1000}, ""},
+      {5 * kMb + 1, {0, 5, 0, 1000}, "文件大小超出限制：6MB"},
+      {kMb / 2, {1, 5, 0, 1000}, "文件大小超出限制：1MB"},
+      {3 * kMb, {0, 5, 998, 1000}, "磁盘剩余空间将低于下限"},
+      {2 * kMb, {0, 5, 998, 1000}, ""},
+      {3 * kMb, {0, 5, 0, 2.5}, "磁盘空间不足（需要 3 MB）"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(GbkToUtf8(FailureText(ProbedSizeFailure(c.bytes, c.limits))), c.failure) << c.bytes;
+  }
 }
 
 TEST_F(StorageTest, OutputFolderPickerFallsBackToTheDefault) {
@@ -151,17 +231,41 @@ TEST(SeedQueue, FifoWithEmptyIdsAndABoundThatDropsTheOldest) {
   EXPECT_EQ(full.pop(), "V_15001");
 }
 
-TEST(CollectionServiceUrl, CategoryEveryByteEncodedIdAndDelAsTheyAre) {
+TEST(CollectionServiceUrl, CategoryEveryByteEncodedIdsOnlyWhenNotPlain) {
   setenv("PELVARO_VENDOR_API_HOST", "127.0.0.1", 1);
   EXPECT_EQ(CollectionServiceUrl("all", "", ""), "http://127.0.0.1:8899/pelvaro?leimu=%61%6C%6C&id=&del=");
   EXPECT_EQ(CollectionServiceUrl("", "", ""), "http://127.0.0.1:8899/pelvaro?leimu=&id=&del=");
   EXPECT_EQ(CollectionServiceUrl(Gbk("所有类目"), "", ""),
             "http://127.0.0.1:8899/pelvaro?leimu=%CB%F9%D3%D0%C0%E0%C4%BF&id=&del=");
-  EXPECT_EQ(CollectionServiceUrl(Gbk("娱乐"), "V_a b&c", ""),
-            "http://127.0.0.1:8899/pelvaro?leimu=%D3%E9%C0%D6&id=V_a b&c&del=");
+  EXPECT_EQ(CollectionServiceUrl(Gbk("娱乐"), "V_a b&c", "x=1"),
+            "http://127.0.0.1:8899/pelvaro?leimu=%D3%E9%C0%D6&id=V_a%20b%26c&del=x%3D1");
   setenv("PELVARO_VENDOR_API_HOST", "127.0.0.1:5555", 1);
-  EXPECT_EQ(CollectionServiceUrl("a", "1", ""), "http://127.0.0.1:5555/pelvaro?leimu=%61&id=1&del=");
+  EXPECT_EQ(CollectionServiceUrl("a", "V_Ab-9_z", ""),
+            "http://127.0.0.1:5555/pelvaro?leimu=%61&id=V_Ab-9_z&del=");
   unsetenv("PELVARO_VENDOR_API_HOST");
+}
+
+// A docid is one component of a path or a query: ordinary ids go on the wire as they are, any
+// other keeps its slashes, dots and query characters inside that component.
+TEST(PlatformRequests, DocidsStayOneComponent) {
+  setenv("PELVARO_PLATFORM_WEB_HOST", "p.example", 1);
+  struct Case {
+    Text docid;
+    std::string onWire;
+  };
+  const Case cases[] = {
+      {"V_3xk9Qa-7", "V_3xk9Qa-7"},
+      {"", ""},
+      {"../../private/secret?x=", "%2E%2E%2F%2E%2E%2Fprivate%2Fsecret%3Fx%3D"},
+      {"a&count=1#f", "a%26count%3D1%23f"},
+      {Gbk("视频"), "%E8%A7%86%E9%A2%91"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(RelatedVideosUrl(c.docid),
+              "https://p.example/home/q/getrelatedvideoall?docid=" + c.onWire + "&count=50&s=&column=b");
+    EXPECT_EQ(ArticleLink(c.docid), "https://p.example/article/" + c.onWire + "?title_sn=0");
+  }
+  unsetenv("PELVARO_PLATFORM_WEB_HOST");
 }
 
 }  // namespace

@@ -252,6 +252,31 @@ TEST(CatalogueCli, ADamagedCatalogueIsSetAsideAndTheRunGoesOnThenReadsBack) {
   EXPECT_EQ(Occurrences(stats.out, "\nday="), 1u) << stats.out;
 }
 
+// A catalogue whose trigger never ends: its rows are interrupted, the videos still land with
+// their markers, and the program ends cleanly (no download end runs past the catalogue).
+TEST(CatalogueCli, ATriggerThatNeverEndsNeitherHoldsNorBreaksTheRun) {
+  SimProcess sim({"--size-scale", "0.01"});
+  ASSERT_TRUE(sim.started());
+  { Catalogue catalogue(CataloguePath()); }
+  {
+    SqliteDatabase db;
+    ASSERT_EQ(db.open(sim.runDir() + "/data/catalogue.db"), 0);
+    ASSERT_EQ(
+        db.exec("CREATE TRIGGER forever AFTER INSERT ON videos BEGIN SELECT count(*) FROM (WITH RECURSIVE "
+                "c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c) SELECT x FROM c); END"),
+        0);
+  }
+  const auto run = RunCli(sim.runDir(), kTakeTwo);
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(Occurrences(run.err, "视频目录无法写入，稍后补写：interrupted"), 1u) << run.err;
+  const auto taken = run.out.find("summary taken=");
+  ASSERT_NE(taken, std::string::npos) << run.out;
+  EXPECT_GE(std::stoi(run.out.substr(taken + 14)), 2) << run.out;
+  EXPECT_EQ(FilesBelow(sim.runDir() + "/pelvarolishi").size(),
+            static_cast<std::size_t>(std::stoi(run.out.substr(taken + 14))));
+  EXPECT_EQ(Rows(sim.runDir()).size(), 0u);
+}
+
 TEST(CatalogueCli, RetryFailedForgetsTheFailuresBeforeTheCrawl) {
   SimProcess sim({"--size-scale", "0.01"});
   ASSERT_TRUE(sim.started());

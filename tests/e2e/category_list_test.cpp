@@ -7,17 +7,18 @@
 #include <stop_token>
 
 #include "collector/categories.h"
-#include "e2e/refused_port.h"
 #include "platform/hosts.h"
 #include "platform/memory_form.h"
 #include "platform/window_layout.h"
 #include "platform/worker.h"
+#include "support/refused_port.h"
 #include "support/sim_process.h"
 #include "web/web_request.h"
 
 namespace pelvaro::e2e {
 
 using testing::FilesBelow;
+using testing::RefusedPort;
 using testing::SimProcess;
 namespace {
 

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 #include <regex>
 #include <set>
 
@@ -33,7 +34,7 @@ std::vector<std::string> With(std::vector<std::string> flags) {
 std::vector<std::string> PartialFiles(const std::string& folder) {
   std::vector<std::string> parts;
   for (const auto& file : FilesBelow(folder)) {
-    if (file.ends_with(".part")) parts.push_back(file);
+    if (file.ends_with(".pelvaro-part")) parts.push_back(file);
   }
   return parts;
 }
@@ -122,7 +123,9 @@ TEST(CliLimits, ASignalEndsEveryPhaseAtOnceWithItsStatus) {
   }
 }
 
-TEST(CliDataFolder, AnInstalledProgramKeepsItsDataInTheUserDataFolder) {
+// A program whose folder cannot be written keeps its data in the user's data folder and its
+// videos in the user's videos folder (as `xdg-user-dir VIDEOS` names it) + "/Pelvaro".
+TEST(CliDataFolder, AnInstalledProgramKeepsItsDataAndVideosInTheUsersFolders) {
   SimProcess sim({"--size-scale", "0.01"});
   ASSERT_TRUE(sim.started());
   const fs::path root = fs::path(sim.runDir()).parent_path();
@@ -131,11 +134,14 @@ TEST(CliDataFolder, AnInstalledProgramKeepsItsDataInTheUserDataFolder) {
   fs::create_directories(home);
   fs::create_directories(locked);
   fs::copy_file(PELVARO_CLI_PATH, bin / "pelvaro-cli");
+  fs::create_directories(home / ".config");
+  std::ofstream(home / ".config/user-dirs.dirs") << "XDG_VIDEOS_DIR=\"$HOME/影片\"\n";
   // As root every folder can be written: the program then runs as an ordinary user.
   std::optional<uid_t> user;
   if (geteuid() == 0) {
     user = 65534;
     ASSERT_EQ(chown(home.c_str(), *user, *user), 0);
+    ASSERT_EQ(chown((home / ".config").c_str(), *user, *user), 0);
     fs::permissions(root, fs::perms(0755));
     for (const auto& entry : fs::directory_iterator(root)) {
       if (entry.is_regular_file()) fs::permissions(entry.path(), fs::perms(0644));
@@ -150,7 +156,8 @@ TEST(CliDataFolder, AnInstalledProgramKeepsItsDataInTheUserDataFolder) {
                program, user);
   ASSERT_EQ(taken.wait(std::chrono::seconds(60)), 0) << taken.err();
   const fs::path data = home / ".local/share/pelvaro-collector";
-  EXPECT_EQ(Count((data / "video").string()), 1u);
+  EXPECT_EQ(Count((home / "影片/Pelvaro").string()), 1u);
+  EXPECT_FALSE(fs::exists(data / "video"));
   EXPECT_EQ(Count((data / "pelvarolishi").string()), 1u);
   EXPECT_EQ(Count(bin.string()), 1u);  // the program alone
 
@@ -160,7 +167,10 @@ TEST(CliDataFolder, AnInstalledProgramKeepsItsDataInTheUserDataFolder) {
                  {{"PELVARO_RUN_DIR", std::nullopt}, {"XDG_DATA_HOME", locked.string()}, {"HOME", home.string()}},
                  program, user);
   EXPECT_EQ(refused.wait(), 2);
-  EXPECT_NE(refused.err().find("pelvaro-cli: neither the program's folder " + bin.string()), std::string::npos)
+  EXPECT_NE(refused.err().find("pelvaro-cli: the program's folder " + bin.string() +
+                               " cannot be written, and the user data folder " + locked.string() +
+                               "/pelvaro-collector cannot be written"),
+            std::string::npos)
       << refused.err();
   EXPECT_EQ(sim.journal().size(), requests);
   fs::permissions(bin, fs::perms(0755));

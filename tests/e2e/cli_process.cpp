@@ -113,7 +113,8 @@ bool CliRun::waitForErr(const std::string& text, std::chrono::seconds guard) con
   return false;
 }
 
-TerminalRun RunOnTerminal(std::vector<std::string> flags, int columns, std::chrono::seconds guard) {
+TerminalRun RunOnTerminal(std::vector<std::string> flags, int columns, std::chrono::seconds guard,
+                          const std::optional<Typed>& typed) {
   std::vector<std::string> arguments = {PELVARO_CLI_PATH};
   arguments.insert(arguments.end(), flags.begin(), flags.end());
   auto argv = Pointers(arguments);
@@ -130,6 +131,7 @@ TerminalRun RunOnTerminal(std::vector<std::string> flags, int columns, std::chro
   }
   const auto deadline = std::chrono::steady_clock::now() + guard;
   char buffer[4096];
+  bool keysTyped = false;
   for (;;) {
     pollfd fd{master, POLLIN, 0};
     if (std::chrono::steady_clock::now() > deadline) break;
@@ -137,6 +139,9 @@ TerminalRun RunOnTerminal(std::vector<std::string> flags, int columns, std::chro
     const ssize_t got = read(master, buffer, sizeof buffer);
     if (got <= 0) break;  // EIO once the child and its terminal are gone
     run.screen.append(buffer, static_cast<std::size_t>(got));
+    if (typed && !keysTyped && run.screen.find(typed->after) != std::string::npos) {
+      keysTyped = write(master, typed->keys.data(), typed->keys.size()) > 0;
+    }
   }
   close(master);
   run.status = Reap(pid, std::chrono::seconds(5));

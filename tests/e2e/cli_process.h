@@ -43,12 +43,19 @@ class CliRun {
 };
 
 // pelvaro-cli on a pseudo-terminal `columns` wide: stdout and stderr both go to it. Returns
-// everything the terminal received and the exit status (-1 after the guard).
+// everything the terminal received and the exit status (-1 after the guard). With `typed`, the
+// keys are typed on the terminal once its output holds `after` (a "\x03" is Ctrl-C: the
+// terminal sends SIGINT and echoes "^C", as for a user).
 struct TerminalRun {
   std::string screen;
   int status = -1;
 };
+struct Typed {
+  std::string after;
+  std::string keys;
+};
 TerminalRun RunOnTerminal(std::vector<std::string> flags, int columns = 160,
-                          std::chrono::seconds guard = std::chrono::seconds(120));
+                          std::chrono::seconds guard = std::chrono::seconds(120),
+                          const std::optional<Typed>& typed = std::nullopt);
 
 }  // namespace pelvaro::e2e

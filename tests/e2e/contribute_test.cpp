@@ -22,9 +22,9 @@
 #include "collector/contribute_worker.h"
 #include "collector/platform_api.h"
 #include "collector/storage.h"
-#include "e2e/refused_port.h"
 #include "platform/memory_form.h"
 #include "platform/window_layout.h"
+#include "support/refused_port.h"
 #include "support/sim_process.h"
 #include "toolkit/encoding.h"
 #include "web/web_request.h"
@@ -34,6 +34,7 @@ extern char** environ;
 namespace pelvaro::e2e {
 
 using testing::FilesBelow;
+using testing::RefusedPort;
 using testing::SimProcess;
 namespace {
 

@@ -2,6 +2,7 @@
 
 #include <chrono>
 
+#include "collector/crawl_log.h"
 #include "collector/crawl_worker.h"
 #include "collector/storage.h"
 #include "platform/window_layout.h"
@@ -68,6 +69,7 @@ CrawlHarness::CrawlHarness()
     changed();
   });
   downloads_.setEndListener([this](const VideoDownload&) { changed(); });
+  downloads_.setNotice([this](const Text& line) { AppendLog(*form_, line); });
 }
 
 CrawlHarness::~CrawlHarness() {

@@ -33,6 +33,8 @@ class CrawlHarness {
   // harness's downloads.
   void useCatalogue(Catalogue* catalogue) { catalogue_ = catalogue; }
   CrawlSession& session() { return session_; }
+  // The waits of the passes runPass makes from now on.
+  CrawlTiming& timing() { return timing_; }
   std::string outputFolder() const;
 
   // Sets a control from UTF-8.

@@ -124,6 +124,14 @@ TEST(Crawl, TakesVideosIntoEitherLayoutAndASecondPassTakesNothingNew) {
       }
     }
     ASSERT_GT(complete, 0);
+    // A percentage travels with its fraction, for a window that draws the cell as a bar.
+    MemoryForm& form = crawl.form();
+    for (int i = 0; i < form.rowCount(mw::kVideoList); ++i) {
+      const RowHandle row = form.rowAt(mw::kVideoList, i);
+      if (form.cell(mw::kVideoList, row, mw::kColDownload) == "100%") {
+        EXPECT_EQ(form.cellFraction(mw::kVideoList, row, mw::kColDownload), 1.0);
+      }
+    }
     const auto files = FilesBelow(crawl.outputFolder());
     EXPECT_EQ(std::set<std::string>(files.begin(), files.end()), expectedFiles);
     EXPECT_EQ(Count(crawl.log(), "任务完成，开始下一个。"), static_cast<std::size_t>(complete));
@@ -258,8 +266,51 @@ TEST(Crawl, HostileNamesWriteNothingOutsideTheOutputAndHistoryFolders) {
   // The data folder's parent holds only what the test put there.
   for (const auto& entry : fs::directory_iterator(fs::path(sim.runDir()).parent_path())) {
     const auto name = entry.path().filename().string();
-    EXPECT_TRUE(name == "run" || name == "journal.jsonl" || name == "ports.json" || name == "cert.pem")
+    EXPECT_TRUE(name == "run" || name == "journal.jsonl" || name == "ports.json" || name == "cert.pem" ||
+                name == "update-key.pub")
         << name;
+  }
+}
+
+// Before a video's first byte: its folders are opened below the output folder without
+// following a link (a portrait folder that is a link fails its videos, and nothing arrives
+// where it points), and the server's own size, not the answer's claim, must be within the
+// limits; no file is ever written beyond it.
+TEST(Crawl, AVideoIsRefusedBeforeItsFirstByteForALinkedFolderOrTheServersSize) {
+  SimProcess sim({"--size-scale", "0.2", "--answer-size-scale", "0.01"});
+  ASSERT_TRUE(sim.started());
+  CrawlHarness crawl;
+  crawl.set(mw::kMaxSize, "1");
+  const std::string outside = sim.runDir() + "/outside";
+  fs::create_directories(outside);
+  fs::create_directories(crawl.outputFolder());
+  fs::create_directory_symlink(outside, crawl.outputFolder() + "/竖屏");
+  crawl.runPass(SeedFromService());
+  std::size_t linked = 0;
+  std::size_t tooLarge = 0;
+  std::size_t taken = 0;
+  for (const auto& row : crawl.rows()) {
+    const std::string& outcome = row[mw::kColDownload];
+    if (outcome.empty()) continue;
+    const bool refused = outcome.starts_with("下载失败：");
+    if (ReadLenientInt(row[mw::kColWidth]) < ReadLenientInt(row[mw::kColHeight])) {
+      EXPECT_EQ(outcome, "下载失败：文件夹是符号链接") << row[mw::kColDocid];
+      ++linked;
+    } else if (outcome.starts_with("下载失败：文件大小超出限制：")) {
+      ++tooLarge;
+    } else {
+      taken += Complete(row);
+    }
+    if (refused) {
+      EXPECT_FALSE(HistoryHolds(Utf8ToGbk(row[mw::kColDocid])));
+    }
+  }
+  EXPECT_GT(linked, 0u);
+  EXPECT_GT(tooLarge, 0u);
+  EXPECT_GT(taken, 0u);
+  EXPECT_TRUE(fs::is_empty(outside));
+  for (const auto& file : FilesBelow(crawl.outputFolder())) {
+    EXPECT_LE(fs::file_size(crawl.outputFolder() + "/" + file), 1048576u) << file;
   }
 }
 

@@ -5,13 +5,19 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <future>
+#include <memory>
 #include <set>
+#include <thread>
 
 #include "collector/crawl_session.h"
 #include "collector/storage.h"
+#include "collector/video_downloads.h"
 #include "e2e/crawl_harness.h"
 #include "platform/window_layout.h"
 #include "support/sim_process.h"
+#include "web/ranged_downloader.h"
 
 namespace pelvaro::e2e {
 
@@ -68,9 +74,36 @@ TEST(LateDownloadEnd, AVideoIsReportedOnlyOnceItsFileIsComplete) {
   ASSERT_TRUE(crawl.waitUntil([&] { return ReportedIds(sim).size() >= 2; }));
   // Each report came after its marker, not when the wait gave up on a file still arriving.
   for (const auto& id : ReportedIds(sim)) EXPECT_TRUE(HistoryHolds(Utf8ToGbk(id))) << id;
+  // Nor does the log call such a download done.
+  EXPECT_TRUE(AnyStartsWith(crawl.allLogLines(), "下载仍在后台进行，开始下一个。"));
   session.Toggle();
   session.worker().Join();
   crawl.downloads().waitAll();
+}
+
+// The downloads' owner takes down what their ends call (the catalogue, the window) right after
+// the downloads: an end still calling out when they go has returned by then, and a later end
+// calls nothing.
+TEST(LateDownloadEnd, AnEndCallingOutIsDoneBeforeTheDownloadsAreGone) {
+  SimProcess sim;
+  ASSERT_TRUE(sim.started());
+  auto owned = std::make_unique<std::atomic<int>>(0);  // stands for the catalogue
+  std::promise<void> entered;
+  {
+    RangedDownloader downloader;
+    VideoDownloads downloads(downloader);
+    std::atomic<int>* catalogue = owned.get();
+    const VideoPlace place{Utf8ToGbk(sim.runDir() + "/video"), {}, "a.mp4"};
+    downloads.start("https://" + sim.address("platform") + "/bench/30000.mp4", place, "V_a", {},
+                    [&entered, catalogue](const VideoDownload&) {
+                      entered.set_value();
+                      std::this_thread::sleep_for(std::chrono::milliseconds(300));
+                      catalogue->fetch_add(1);
+                    });
+    entered.get_future().wait();
+  }
+  owned.reset();
+  EXPECT_TRUE(HistoryHolds("V_a"));
 }
 
 }  // namespace

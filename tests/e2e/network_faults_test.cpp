@@ -107,7 +107,7 @@ Verdict Judge(const SimProcess& sim) {
   Verdict verdict;
   const std::string videos = sim.runDir() + "/video";
   for (const auto& name : FilesBelow(videos)) {
-    if (name.ends_with(".part")) {
+    if (name.ends_with(".pelvaro-part")) {
       ++verdict.partials;
       continue;
     }
@@ -149,9 +149,18 @@ TEST(NetworkFaults, TransientFaultsAreAskedAgainAndPersistentOnesFailCleanly) {
     std::vector<std::string> flags;
     const char* reason;  // of the failures, when some must fail
   } cases[] = {
-      {"transient", {"--reset-after", "30000", "--reset-first", "2", "--busy-first", "1", "--retry-after", "0"}, nullptr},
-      {"persistent reset", {"--reset-after", "1000", "--reset-first", "1000", "--reset-every", "2"}, "连接被重置"},
+      {"transient",
+       {"--reset-after", "30000", "--reset-first", "2", "--busy-first", "1", "--retry-after", "0"},
+       nullptr},
+      {"persistent reset",
+       {"--reset-after", "1000", "--reset-first", "1000", "--reset-every", "2"},
+       "连接被重置"},
       {"changed file", {"--change-after", "1", "--change-every", "2"}, "服务器上的文件已改变"},
+      // Overwritten in place under answers that started with the old ETag: only the look at
+      // the version after the last byte tells.
+      {"overwritten in place",
+       {"--overwrite-after", "150000", "--overwrite-every", "2"},
+       "服务器上的文件已改变"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -178,8 +187,9 @@ TEST(NetworkFaults, TransientFaultsAreAskedAgainAndPersistentOnesFailCleanly) {
 }
 
 // The partial files of a killed run go at the next run's start; one that another live copy
-// holds locked stays, whatever its age.
-TEST(NetworkFaults, LeftoversOfAKilledRunAreRemovedButLivePartialFilesOfAnotherCopyStay) {
+// holds locked stays, whatever its age, and so does every file that is not a partial file of
+// ours, also one reached through a link planted where the collector writes.
+TEST(NetworkFaults, LeftoversOfAKilledRunAreRemovedButNothingElse) {
   SimProcess sim({"--size-scale", "0.05", "--stall-after", "65536"});
   ASSERT_TRUE(sim.started());
   const std::string videos = sim.runDir() + "/video";
@@ -193,19 +203,34 @@ TEST(NetworkFaults, LeftoversOfAKilledRunAreRemovedButLivePartialFilesOfAnotherC
     ASSERT_FALSE(partials.empty());
     killed.kill9();
   }
-  ASSERT_FALSE(FilesBelow(videos).empty()) << "kill -9 leaves its partial file behind";
+  const auto leftovers = FilesBelow(videos);
+  ASSERT_FALSE(leftovers.empty()) << "kill -9 leaves its partial file behind";
+  for (const auto& name : leftovers) EXPECT_TRUE(name.ends_with(".mp4.pelvaro-part")) << name;
 
-  const std::string live = videos + "/other copy.mp4.part";
+  const std::string live = videos + "/.other copy.mp4.pelvaro-part";
   int fd = ::open(live.c_str(), O_RDWR | O_CREAT | O_EXCL, 0644);
   ASSERT_GE(fd, 0);
   ASSERT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
   std::ofstream(videos + "/notes.part") << "not ours";
+  std::ofstream(videos + "/holiday.mp4.part") << "the user's";
+  fs::create_directories(videos + "/家庭");
+  std::ofstream(videos + "/家庭/clip.mp4.part") << "the user's";
+  const std::string downloads = sim.runDir() + "/Downloads";
+  fs::create_directories(downloads);
+  std::ofstream(downloads + "/.x.mp4.pelvaro-part") << "reached through a link";
+  std::ofstream(downloads + "/y.mp4.part") << "reached through a link";
+  fs::remove_all(videos + "/竖屏");
+  fs::create_directory_symlink(downloads, videos + "/竖屏");
 
   ChildRun next(sim.runDir(), Cli({"--max-seconds", "2"}), "next");
   ASSERT_EQ(next.wait(), 0) << next.err();
   std::set<std::string> left;
   for (const auto& name : FilesBelow(videos)) left.insert(name);
-  EXPECT_EQ(left, (std::set<std::string>{"other copy.mp4.part", "notes.part"}));
+  EXPECT_EQ(left, (std::set<std::string>{".other copy.mp4.pelvaro-part", "notes.part", "holiday.mp4.part",
+                                         "家庭/clip.mp4.part"}));
+  std::set<std::string> there;
+  for (const auto& name : FilesBelow(downloads)) there.insert(name);
+  EXPECT_EQ(there, (std::set<std::string>{".x.mp4.pelvaro-part", "y.mp4.part"}));
   ::close(fd);
 }
 
@@ -222,7 +247,8 @@ TEST(NetworkFaults, AFullDiskFailsTheDownloadAtItsStart) {
   if (probe.wait() != 0) GTEST_SKIP() << "no private mount namespace here";
   ChildRun run(sim.runDir(), arguments);
   ASSERT_EQ(run.wait(), 0) << run.err();
-  EXPECT_NE(run.out().find("failed_by_reason 磁盘已满="), std::string::npos) << run.out() << run.err();
+  EXPECT_NE(run.out().find("failed_by_reason 磁盘空间不足（需要 "), std::string::npos)
+      << run.out() << run.err();
   EXPECT_EQ(Occurrences(run.out(), "taken=0 "), 1u);
   EXPECT_TRUE(FilesBelow(sim.runDir() + "/pelvarolishi").empty());
 }

@@ -11,6 +11,8 @@ const bool kShortLimits = [] {
   setenv("PELVARO_TEST_RETRY_PAUSE_MS", "20", 0);
   setenv("PELVARO_TEST_NO_DATA_MS", "1000", 0);
   setenv("PELVARO_TEST_STALL_MS", "3000", 0);
+  // Longer than the stall limit: a silent download is a stall, a dripping one too slow.
+  setenv("PELVARO_TEST_LOW_SPEED_MS", "4000", 0);
   return true;
 }();
 

@@ -132,7 +132,7 @@ TEST(Stop, DuringADownloadTheDownloadStillEndsWholeAndMarked) {
   EXPECT_TRUE(HistoryHolds(Utf8ToGbk(docid)));
   bool found = false;
   for (const auto& file : FilesBelow(crawl.outputFolder())) {
-    EXPECT_EQ(file.find(".part"), std::string::npos) << file;
+    EXPECT_FALSE(file.ends_with(".pelvaro-part")) << file;
     found = found || fs::path(file).filename() == row[mw::kColTitle] + ".mp4";
   }
   EXPECT_TRUE(found);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 namespace pelvaro {
@@ -46,6 +47,49 @@ TEST(DataFolder, TheNamedFolderIsCreatedOrRefused) {
   EXPECT_NE(choice.error.find("/proc/self/status/data (PELVARO_RUN_DIR) cannot be written"), std::string::npos)
       << choice.error;
   saved ? setenv("PELVARO_RUN_DIR", keep.c_str(), 1) : unsetenv("PELVARO_RUN_DIR");
+}
+
+TEST(DataFolder, SystemFoldersAreTold) {
+  for (const char* folder :
+       {"/usr/bin", "/usr/local/bin", "/bin", "/sbin", "/opt/pelvaro", "/lib64", "/usr"}) {
+    EXPECT_TRUE(IsSystemFolder(folder)) << folder;
+  }
+  for (const char* folder : {"/home/u/pelvaro", "/tmp/usr/bin", "/usrx/bin", "/srv/tools", "/optical"}) {
+    EXPECT_FALSE(IsSystemFolder(folder)) << folder;
+  }
+}
+
+// A program in a system folder keeps nothing beside itself, even where it could write (root);
+// a portable copy keeps its data and videos in its own folder.
+TEST(DataFolder, TheProgramsFolderServesOnlyAPortableCopy) {
+  const char* saved[] = {getenv("PELVARO_RUN_DIR"), getenv("HOME"), getenv("XDG_DATA_HOME"),
+                         getenv("XDG_CONFIG_HOME")};
+  const std::string keep[] = {saved[0] ? saved[0] : "", saved[1] ? saved[1] : "", saved[2] ? saved[2] : "",
+                              saved[3] ? saved[3] : ""};
+  const std::string home = ::testing::TempDir() + "data-folder-home", portable = home + "/portable";
+  std::filesystem::create_directories(portable);
+  setenv("HOME", home.c_str(), 1);
+  unsetenv("XDG_DATA_HOME");
+  unsetenv("XDG_CONFIG_HOME");
+  struct Case {
+    std::string program, data, videos;
+  };
+  for (const Case& c : {Case{"/usr/bin", home + "/.local/share/pelvaro-collector", home + "/Videos/Pelvaro"},
+                        Case{portable, portable, portable + "/video"}}) {
+    unsetenv("PELVARO_RUN_DIR");
+    const DataFolderChoice choice = ChooseDataFolderBeside(c.program);
+    EXPECT_EQ(choice.error, "") << c.program;
+    EXPECT_EQ(choice.folder, c.data) << c.program;
+    EXPECT_EQ(DefaultVideoFolder(), c.videos) << c.program;
+  }
+  EXPECT_EQ(std::filesystem::exists("/usr/bin/pelvarolishi") || std::filesystem::exists("/usr/bin/data"),
+            false);
+  // Back to the layout of a named data folder, which the other tests expect.
+  setenv("PELVARO_RUN_DIR", portable.c_str(), 1);
+  ChooseDataFolder();
+  const char* names[] = {"PELVARO_RUN_DIR", "HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME"};
+  for (int i = 0; i < 4; ++i) saved[i] ? setenv(names[i], keep[i].c_str(), 1) : unsetenv(names[i]);
+  std::filesystem::remove_all(home);
 }
 
 }  // namespace

@@ -36,10 +36,16 @@ TEST(Text, LenientIntegerReading) {
       {"abc", 0},
       {"- 5", 0},
       {"1.5", 1},
-      {Gbk("１２３"), 123},          // full-width digits
-      {Gbk("　－４５"), -45},        // full-width space and sign
+      {Gbk("１２３"), 123},    // full-width digits
+      {Gbk("　－４５"), -45},  // full-width space and sign
       {"99999999999999999999999", INT64_MAX},
       {"-99999999999999999999999", INT64_MIN},
+      // Past the limit by one more digit: saturates, never wraps around.
+      {"20000000000000000000", INT64_MAX},
+      {"-20000000000000000000", INT64_MIN},
+      {"9223372036854775807", INT64_MAX},
+      {"9223372036854775808", INT64_MAX},
+      {"-9223372036854775808", INT64_MIN},
   };
   for (const auto& c : cases) EXPECT_EQ(ReadLenientInt(c.input), c.expected) << c.input;
 }

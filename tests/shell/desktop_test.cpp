@@ -143,13 +143,20 @@ TEST_F(DesktopTest, HiddenListThatCannotBeReadIsLeftAlone) {
   }
 }
 
-TEST_F(DesktopTest, MarkerThatCannotBeWrittenShowsTheDisclaimerAgain) {
+// Without a documents folder the acceptance is kept in the data folder, and no documents folder
+// is made for it; once one exists, the record in the data folder still counts.
+TEST_F(DesktopTest, WithoutADocumentsFolderTheAcceptanceIsKeptInTheDataFolder) {
   std::filesystem::remove_all(documents_);
   auto form = MemoryForm::StartupWindow();
-  ShowDisclaimerOnce(*form);
-  ShowDisclaimerOnce(*form);
-  EXPECT_EQ(form->shownMessages().size(), 2u);
-  EXPECT_FALSE(std::filesystem::exists(documents_));
+  form->setMessageHandler([](const MemoryForm::ShownMessage&) { return true; });
+  for (int start = 0; start < 3; ++start) {
+    if (start == 2) std::filesystem::create_directories(documents_);
+    ShowDisclaimerOnce(*form);
+    EXPECT_EQ(form->shownMessages().size(), 1u) << start;
+  }
+  EXPECT_TRUE(std::filesystem::is_regular_file(runDir_ + "/data/tmbq.dll"));
+  EXPECT_EQ(Read(runDir_ + "/data/.hidden"), "tmbq.dll\n");
+  EXPECT_FALSE(std::filesystem::exists(documents_ + "/tmbq.dll"));
 }
 
 TEST(DisclaimerTextTest, HeadingSixClausesAndTheClosingLines) {

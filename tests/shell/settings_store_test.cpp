@@ -187,6 +187,40 @@ TEST_F(SettingsStoreTest, DeletingTheFileRestoresDesignValues) {
   EXPECT_TRUE(fresh->checked(main_window::kNoSubfolders));
 }
 
+TEST_F(SettingsStoreTest, PlacementAndColumnWidthsAreKeptAsKeysOfTheirOwn) {
+  namespace mw = main_window;
+  // Neither placed nor sized by the user: nothing of either is written.
+  auto plain = MemoryForm::MainWindow();
+  SettingsStore::SaveOnClose(*plain);
+  EXPECT_EQ(GbkToUtf8(Read(settingsFile())).find("[窗口]"), std::string::npos);
+  EXPECT_EQ(GbkToUtf8(Read(settingsFile())).find("[列宽]"), std::string::npos);
+
+  auto saved = MemoryForm::MainWindow();
+  const WindowPlacement place{70, 40, 1200, 800, true};
+  const std::vector<int> widths = {36, 40, 240, 120, 36, 60, 120, 76, 40, 40, 70};
+  saved->setWindowPlacement(place);
+  saved->setColumnWidths(mw::kVideoList, widths);
+  SettingsStore::SaveOnClose(*saved);
+  const std::string file = GbkToUtf8(Read(settingsFile()));
+  EXPECT_NE(file.find("[窗口]\r\n位置=70,40,1200,800\r\n最大化=真\r\n"), std::string::npos) << file;
+  EXPECT_NE(file.find("[列宽]\r\n超级列表框1=36,40,240,120,36,60,120,76,40,40,70\r\n"), std::string::npos)
+      << file;
+  auto loaded = MemoryForm::MainWindow();
+  SettingsStore::LoadOnCreate(*loaded);
+  EXPECT_EQ(loaded->windowPlacement(), place);
+  EXPECT_EQ(loaded->columnWidths(mw::kVideoList), widths);
+
+  // A damaged value leaves the window as it is.
+  for (const char* damaged : {"位置=abc\r\n", "位置=10,10,0,600\r\n", "位置=1,2,3\r\n"}) {
+    Write(settingsFile(),
+          Utf8ToGbk(std::string("[窗口]\r\n") + damaged + "[列宽]\r\n超级列表框1=36,0,50\r\n"));
+    auto again = MemoryForm::MainWindow();
+    SettingsStore::LoadOnCreate(*again);
+    EXPECT_EQ(again->windowPlacement(), WindowPlacement{}) << damaged;
+    EXPECT_TRUE(again->columnWidths(mw::kVideoList).empty()) << damaged;
+  }
+}
+
 TEST(ProfileFileTest, CaseFoldingNeverTouchesDoubleByteCharacters) {
   // "乗" is 81 5C and "乗" with the second byte folded would be a different character.
   EXPECT_TRUE(EqualsIgnoringAsciiCase(Gbk("Ab编辑"), Gbk("aB编辑")));
@@ -194,6 +228,16 @@ TEST(ProfileFileTest, CaseFoldingNeverTouchesDoubleByteCharacters) {
   // A "]" as a second byte does not close a section name.
   ProfileFile profile(std::string("[\x81\x5D]\r\nk=v\r\n"));
   EXPECT_EQ(profile.get("\x81\x5D", "K"), "v");
+}
+
+// A link named like the settings file is replaced by the file, never written through.
+TEST_F(SettingsStoreTest, SavingNeverWritesThroughALink) {
+  Write(root_ + "/outside.ini", "[mine]\r\nkept=1\r\n");
+  std::filesystem::create_directories(runDir_ + "/data");
+  std::filesystem::create_symlink(root_ + "/outside.ini", settingsFile());
+  SettingsStore::SaveOnClose(*MemoryForm::MainWindow());
+  EXPECT_EQ(Read(root_ + "/outside.ini"), "[mine]\r\nkept=1\r\n");
+  EXPECT_TRUE(std::filesystem::is_regular_file(std::filesystem::symlink_status(settingsFile())));
 }
 
 }  // namespace

@@ -19,6 +19,7 @@
 #include "support/sim_process.h"
 #include "test_server.h"
 #include "web/ranged_downloader.h"
+#include "web/transfer_limits.h"
 
 namespace pelvaro {
 namespace {
@@ -45,9 +46,14 @@ class UpdaterTest : public ShellTest {
       setenv(variable, ClosedAddress().c_str(), 1);
     }
     form_ = MemoryForm::StartupWindow();
+    // A refused or broken download is asked again after milliseconds, not seconds.
+    TransferLimits limits;
+    limits.firstPause = std::chrono::milliseconds(20);
+    SetTransferLimits(limits);
   }
   void TearDown() override {
     form_.reset();
+    SetTransferLimits(TransferLimits());
     ShellTest::TearDown();
   }
   void useHost(int number, TestServer& server) {
@@ -164,9 +170,10 @@ TEST_F(UpdaterTest, CancelledPromptChangesNothingElse) {
 
 TEST_F(UpdaterTest, AcceptedPromptDownloadsAndOffersTheNewVersion) {
   // Only the third host answers its probe; the manifest arrives in GBK.
-  testing::SimProcess sim({"--articles", "50", "--version", "4.7", "--update-size", "30000", "--update-hosts",
-                           "3", "--update-file-name", "新版.bin", "--manifest-encoding", "gbk"},
-                          runDir_);
+  testing::SimProcess sim(
+      {"--articles", "50", "--offered-version", "4.7", "--update-size", "30000", "--update-hosts", "3",
+       "--update-file-name", "新版.bin", "--manifest-encoding", "gbk"},
+      runDir_);
   ASSERT_TRUE(sim.started());
   int task = RunUpdateFlow(*form_);
   EXPECT_EQ(GbkToUtf8(form_->panelText(sw::kStatusBar, 1)), "上海服务器正常");
@@ -244,7 +251,7 @@ TEST_F(UpdaterTest, HostileManifestsOnlyEverAddANewFileBesideTheProgram) {
     auto before = ContentHashes(runDir_);
     before.merge(ContentHashes(home_));
 
-    testing::SimProcess sim({"--articles", "50", "--version", "4.7", "--update-size", "30000",
+    testing::SimProcess sim({"--articles", "50", "--offered-version", "4.7", "--update-size", "30000",
                              "--update-file-name", c.fileName, "--update-download-name", c.downloadName},
                             runDir_);
     ASSERT_TRUE(sim.started());
@@ -284,7 +291,7 @@ TEST_F(UpdaterTest, HostileManifestsOnlyEverAddANewFileBesideTheProgram) {
 }
 
 TEST_F(UpdaterTest, TransferThatBreaksOffLeavesNoFile) {
-  testing::SimProcess sim({"--articles", "50", "--version", "4.7", "--update-size", "300000",
+  testing::SimProcess sim({"--articles", "50", "--offered-version", "4.7", "--update-size", "300000",
                            "--update-file-name", "next", "--drop-after", "1000"},
                           runDir_);
   ASSERT_TRUE(sim.started());
@@ -310,16 +317,97 @@ TEST_F(UpdaterTest, FailedStartLeavesNoFile) {
   EXPECT_FALSE(std::filesystem::exists(runDir_ + "/next.download"));
 }
 
-TEST_F(UpdaterTest, ReadManifestWithoutVersionIsStillOffered) {
-  TestServer host;
-  host.Serve("/test.txt", "ok");
-  host.Serve("/down_pelvaro/index.json", "{\"更新说明\":\"说明\"}", "application/json");
-  host.Start();
-  useHost(1, host);
-  form_->setMessageHandler([](const MemoryForm::ShownMessage&) { return false; });
-  EXPECT_EQ(RunUpdateFlow(*form_), 0);
-  ASSERT_EQ(form_->shownMessages().size(), 1u);
-  EXPECT_EQ(GbkToUtf8(form_->shownMessages()[0].message), "发现新版本，更新内容：\r\n说明");
+TEST_F(UpdaterTest, AManifestWithoutANewerVersionOffersNothing) {
+  for (const std::string& body :
+       {std::string("{\"更新说明\":\"说明\"}"), Manifest("4.5"), Manifest("v4.7")}) {
+    TestServer host;
+    host.Serve("/test.txt", "ok");
+    host.Serve("/down_pelvaro/index.json", body, "application/json");
+    host.Start();
+    useHost(1, host);
+    auto form = MemoryForm::StartupWindow();
+    EXPECT_EQ(RunUpdateFlow(*form), 0);
+    EXPECT_TRUE(form->shownMessages().empty()) << body;
+    EXPECT_EQ(GbkToUtf8(form->text(sw::kUpdatePanel)), "更新服务器提供的版本不比当前版本新，不更新。");
+    EXPECT_EQ(host.targets().size(), 2u);  // probe and manifest, no download
+  }
+}
+
+// Only a file signed by a trusted key for a newer version is kept. Any other offer leaves the
+// program's folder, the home folder and the launcher exactly as they were: nothing new, nothing
+// executable, nothing to open; one sentence in the panel and the reason in the run log.
+TEST_F(UpdaterTest, AnOfferNotSignedForANewerVersionChangesNothing) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> flags;
+    const char* reason;  // in the run log; null: refused before any download
+  };
+  const Case cases[] = {
+      {"unsigned", {"--update-signature", "none"}, "没有签名"},
+      {"tampered", {"--update-signature", "tampered"}, "签名与文件不符"},
+      {"another key", {"--update-signature", "other-key"}, "签名的密钥不受信任"},
+      {"another version's comment",
+       {"--update-signature", "wrong-comment"},
+       "签名的版本不符：pelvaro-collector 99.0"},
+      {"not a signature", {"--update-signature", "garbage"}, "签名格式不对"},
+      {"an older version", {"--offered-version", "4.5"}, nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::filesystem::remove_all(runDir_);
+    Write(runDir_ + "/pelvaro-collector", std::string(40000, 'p'));
+    Write(runDir_ + "/data/setsoft.ini", "[main]\r\nsaved=1\r\n");
+    Write(home_ + "/Desktop/Pelvaro视频下载器.desktop",
+          "[Desktop Entry]\nExec=\"" + runDir_ + "/pelvaro-collector\"\n");
+    auto before = ContentHashes(runDir_);
+    before.merge(ContentHashes(home_));
+
+    std::vector<std::string> flags = {"--articles",    "50",    "--offered-version",  "4.7",
+                                      "--update-size", "30000", "--update-file-name", "next"};
+    flags.insert(flags.end(), c.flags.begin(), c.flags.end());
+    testing::SimProcess sim(flags, runDir_);
+    ASSERT_TRUE(sim.started());
+    auto form = MemoryForm::StartupWindow();
+    const int task = RunUpdateFlow(*form);
+    if (c.reason != nullptr) {
+      waitForDownload(task);
+      EXPECT_EQ(GbkToUtf8(form->text(sw::kUpdatePanel)),
+                "下载的新版本没有通过签名验证，已经删除，请到官网下载。");
+      EXPECT_NE(runLog().find(std::string("   更新文件未通过验证：") + c.reason + "\r\n"), std::string::npos)
+          << runLog();
+    } else {
+      EXPECT_EQ(task, 0);
+      EXPECT_EQ(GbkToUtf8(form->text(sw::kUpdatePanel)), "更新服务器提供的版本不比当前版本新，不更新。");
+    }
+    EXPECT_FALSE(form->visible(sw::kOpenNewVersion));
+    EXPECT_EQ(UpdateTarget(), "");
+    EXPECT_FALSE(OpenNewVersion());
+
+    auto after = ContentHashes(runDir_);
+    after.merge(ContentHashes(home_));
+    after.erase(runDir_ + "/data/" + GbkToUtf8(RunLog::fileName(LocalNow())));
+    EXPECT_EQ(after, before);
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(runDir_)) {
+      EXPECT_FALSE(entry.is_regular_file() && entry.path().filename() != "pelvaro-collector" &&
+                   (entry.status().permissions() & std::filesystem::perms::owner_exec) !=
+                       std::filesystem::perms::none)
+          << entry.path();
+    }
+  }
+}
+
+// A copy installed by the package manager is updated by it: the check only says so.
+TEST_F(UpdaterTest, AnInstalledCopyOnlySaysThatTheVersionIsOut) {
+  testing::SimProcess sim({"--articles", "50", "--offered-version", "4.7", "--update-size", "30000"}, runDir_);
+  ASSERT_TRUE(sim.started());
+  EXPECT_EQ(RunUpdateFlow(*form_, "/usr/bin/pelvaro-collector"), 0);
+  EXPECT_EQ(GbkToUtf8(form_->text(sw::kUpdatePanel)), "新版本4.7已发布，请用系统的软件包管理器更新。");
+  EXPECT_TRUE(GbkToUtf8(form_->text(sw::kAnnouncement)).starts_with("发现新版本，更新内容：\r\n"));
+  EXPECT_TRUE(form_->shownMessages().empty());
+  for (const char* host : {"update1", "update2", "update3"}) {
+    for (const auto& request : sim.journal(host))
+      EXPECT_FALSE(request.value("target", "").starts_with("/down_pelvaro/download/")) << request;
+  }
 }
 
 TEST_F(UpdaterTest, ProgressTexts) {

@@ -9,8 +9,8 @@ bool Parse(std::vector<std::string> args, SimOptions& options, std::string& erro
   args.insert(args.begin(), "pelvaro-sim");
   std::vector<char*> argv;
   for (auto& arg : args) argv.push_back(arg.data());
-  bool help = false;
-  return ParseSimOptions(static_cast<int>(argv.size()), argv.data(), options, error, help);
+  bool help = false, version = false;
+  return ParseSimOptions(static_cast<int>(argv.size()), argv.data(), options, error, help, version);
 }
 
 TEST(SimOptions, FlagsReachTheirSettings) {
@@ -36,7 +36,17 @@ TEST(SimOptions, FlagsReachTheirSettings) {
                      "--error-every",
                      "4",
                      "--quote",
-                     "q"},
+                     "q",
+                     "--update-key-out",
+                     "k.pub",
+                     "--update-signature",
+                     "tampered",
+                     "--answer-size-scale",
+                     "0.01",
+                     "--offered-version",
+                     "4.7",
+                     "--env-file",
+                     "/x/sim.env"},
                     o, error))
       << error;
   EXPECT_EQ(o.seed, 9u);
@@ -49,6 +59,23 @@ TEST(SimOptions, FlagsReachTheirSettings) {
   EXPECT_EQ(o.faults.error_every, 4u);
   EXPECT_EQ(o.update_hosts_ok, (std::set<int>{2, 3}));
   EXPECT_EQ(o.quote, "q");
+  EXPECT_EQ(o.update_key_out, "k.pub");
+  EXPECT_EQ(o.update_signature, "tampered");
+  EXPECT_DOUBLE_EQ(o.answer_size_scale, 0.01);
+  EXPECT_EQ(o.offered_version, "4.7");
+  EXPECT_EQ(o.env_file, "/x/sim.env");
+}
+
+TEST(SimOptions, VersionAndHelpAreAnswered) {
+  std::vector<std::string> args = {"pelvaro-sim", "--version"};
+  std::vector<char*> argv;
+  for (auto& arg : args) argv.push_back(arg.data());
+  SimOptions options;
+  std::string error;
+  bool help = true, version = false;
+  ASSERT_TRUE(ParseSimOptions(2, argv.data(), options, error, help, version)) << error;
+  EXPECT_TRUE(version);
+  EXPECT_FALSE(help);
 }
 
 TEST(SimOptions, BadFlagsAreRefused) {
@@ -63,6 +90,8 @@ TEST(SimOptions, BadFlagsAreRefused) {
       {"--manifest-encoding", "latin1"},
       {"--no-such-flag"},
       {"--rate-limit", "1e3"},
+      {"--update-signature", "forged"},
+      {"--answer-size-scale", "-1"},
   };
   for (const auto& args : bad) {
     SimOptions o;

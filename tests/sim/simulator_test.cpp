@@ -310,7 +310,7 @@ TEST_F(SimulatorTest, JournalKeepsHeaderLinesAsTheyArrived) {
 TEST_F(SimulatorTest, UpdateHostsQuoteAndSpeech) {
   SimOptions options;
   options.update_hosts_ok = {2};
-  options.version = "4.7";
+  options.offered_version = "4.7";
   options.manifest_gbk = true;
   options.update_size = 30000;
   options.quote = "一句话";

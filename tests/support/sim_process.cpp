@@ -43,9 +43,11 @@ SimProcess::SimProcess(std::vector<std::string> flags, std::string runDir) {
   journalPath_ = root_ + "/journal.jsonl";
   const std::string portsPath = root_ + "/ports.json";
   const std::string certificate = root_ + "/cert.pem";
+  const std::string updateKey = root_ + "/update-key.pub";
 
-  std::vector<std::string> arguments = {PELVARO_SIM_PATH, "--ephemeral", "--ports-file", portsPath,
-                                        "--journal",      journalPath_,  "--cert-out",   certificate};
+  std::vector<std::string> arguments = {PELVARO_SIM_PATH,   "--ephemeral", "--ports-file", portsPath,
+                                        "--journal",        journalPath_,  "--cert-out",   certificate,
+                                        "--update-key-out", updateKey};
   arguments.insert(arguments.end(), flags.begin(), flags.end());
   std::vector<char*> argv;
   for (auto& a : arguments) argv.push_back(a.data());
@@ -75,6 +77,7 @@ SimProcess::SimProcess(std::vector<std::string> flags, std::string runDir) {
   }
   if (ownRunDir) setVariable("PELVARO_RUN_DIR", runDir_);
   setVariable("PELVARO_CA_FILE", certificate);
+  setVariable("PELVARO_UPDATE_KEY_FILE", updateKey);
 }
 
 SimProcess::~SimProcess() {

@@ -1,8 +1,9 @@
 #pragma once
 // The simulator as a child process on ephemeral loopback ports, for the length of one test.
-// Starting it points the program's host variables at it (and, unless the test brings its own
-// data folder, PELVARO_RUN_DIR at a fresh one); ending it stops the simulator and puts those
-// variables back as they were.
+// Starting it points the program's host variables at it, trusts its certificate
+// (PELVARO_CA_FILE) and its update-signing key (PELVARO_UPDATE_KEY_FILE), and, unless the test
+// brings its own data folder, sets PELVARO_RUN_DIR to a fresh one; ending it stops the
+// simulator and puts those variables back as they were.
 
 #include <sys/types.h>
 

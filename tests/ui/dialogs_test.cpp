@@ -80,6 +80,22 @@ TEST(Dialogs, BoxesBlockOnlyTheirOwnerAndShowChineseButtons) {
   EXPECT_EQ(pickerModality, Qt::WindowModal);
 }
 
+TEST(Dialogs, EscClosesEveryBox) {
+  MainWindow main;
+  main.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&main));
+  auto pressEsc = [](QWidget* dialog) { QTest::keyClick(dialog, Qt::Key_Escape); };
+  for (bool withCancel : {false, true}) {
+    ModalAnswerer esc(pressEsc);
+    // Esc on a box with OK alone is its OK; with Cancel, it is Cancel.
+    EXPECT_EQ(ShowMessageBox(&main, QStringLiteral("设置已经被保存"), QString(), withCancel), !withCancel);
+  }
+  ModalAnswerer esc(pressEsc);
+  Text chosen = "unanswered";
+  RunOnWorker([&] { chosen = main.form().pickFolder(Gbk("选择视频保存目录"), "/"); });
+  EXPECT_EQ(chosen, "");
+}
+
 TEST(Dialogs, BoxesOfAWindowLeavingTheScreenStayInView) {
   StartupWindow startup;
   startup.show();

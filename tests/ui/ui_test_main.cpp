@@ -3,11 +3,11 @@
 
 #include <QApplication>
 
+#include "support/test_screen.h"
 #include "ui/application_setup.h"
 
 int main(int argc, char** argv) {
-  // Windows never reach a screen in tests, test discovery included.
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  pelvaro::test::UseTestScreen();
   QApplication app(argc, argv);
   pelvaro::PrepareApplication();
   ::testing::InitGoogleTest(&argc, argv);

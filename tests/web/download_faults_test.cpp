@@ -1,17 +1,22 @@
 // The downloader on a network that breaks, refuses, stalls and changes files under it.
 
+#include <curl/curl.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
-#include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <thread>
 
 #include "web/download_test_server.h"
 #include "web/file_writer.h"
 #include "web/ranged_downloader.h"
+#include "web/raw_http_server.h"
+#include "web/retry_budget.h"
 #include "web/transfer_limits.h"
 
 namespace pelvaro {
@@ -178,6 +183,139 @@ TEST_F(DownloadFaultsTest, FileThatChangesOnTheServerIsNeverCompletedFromTwoVers
   for (const auto& request : server.RangeRequests()) {
     EXPECT_EQ(request.headers.find("If-Range")->second, "\"v1\"");
   }
+}
+
+TEST_F(DownloadFaultsTest, AServerThatComesBackIsWaitedForAndCappedAnswersRenewTheAttempts) {
+  {
+    // Refused while the server restarts: asked again until it listens.
+    TransferLimits limits = CurrentTransferLimits();
+    limits.firstPause = milliseconds(100);
+    SetTransferLimits(limits);
+    auto refusing = std::make_unique<testing::RefusingPort>();
+    const int port = refusing->port();
+    std::unique_ptr<DownloadTestServer> server;
+    std::thread restart([&] {
+      std::this_thread::sleep_for(milliseconds(250));
+      refusing.reset();
+      DownloadServerBehaviour behaviour;
+      behaviour.port = port;
+      server = std::make_unique<DownloadTestServer>(kMiB, behaviour);
+    });
+    Result result = Fetch("http://127.0.0.1:" + std::to_string(port) + "/files/clip.mp4", "restarted.mp4");
+    restart.join();
+    ASSERT_GT(result.task, 0) << FailureText(result.failure);
+    EXPECT_EQ(result.outcome, DownloadOutcome::Finished);
+    ASSERT_FALSE(result.retries.empty());
+    EXPECT_NE(result.retries[0].find(Gbk("连接被拒绝")), std::string::npos) << result.retries[0];
+  }
+  {
+    // Every answer ends after 200 KiB: a 1 MiB block takes six attempts, each one bringing data.
+    DownloadServerBehaviour capped;
+    capped.dropRangeStart = 0;
+    capped.dropEveryRangeFrom = true;
+    capped.dropAfter = 200 * 1024;
+    DownloadTestServer server(2 * kMiB, capped);
+    Result result = Fetch(server.Url(), "capped.mp4");
+    ASSERT_EQ(result.outcome, DownloadOutcome::Finished) << FailureText(result.failure);
+    EXPECT_EQ(ReadAll(PathOf("capped.mp4")), PatternBytes(0, 2 * kMiB));
+  }
+}
+
+TEST_F(DownloadFaultsTest, ADripEndsAsTooSlowWithoutBeingAskedAgain) {
+  TransferLimits limits = CurrentTransferLimits();
+  limits.lowSpeedTime = milliseconds(1000);
+  limits.stall = milliseconds(20000);
+  limits.noData = milliseconds(20000);
+  SetTransferLimits(limits);
+  DownloadServerBehaviour drip;
+  drip.dripPerSecond = 300;  // bytes keep coming, far below 1 KiB/s
+  DownloadTestServer server(kMiB, drip);
+  const int task = downloader_.Download(server.Url(), PathOf("drip.mp4"), 2, nullptr);
+  ASSERT_GT(task, 0);
+  ASSERT_EQ(downloader_.WaitForEnd(task, std::chrono::seconds(30)), DownloadOutcome::Failed);
+  const DownloadFailure failure = downloader_.Progress(task).failure;
+  EXPECT_EQ(failure.kind, FailureKind::TooSlow);
+  EXPECT_EQ(FailureText(failure), Gbk("速度过低"));
+  EXPECT_EQ(server.RangeRequests().size(), 1u) << "not asked again";
+}
+
+TEST(DownloadFailures, EveryKindHasWordsARetryRuleAndAnOwner) {
+  struct Case {
+    DownloadFailure failure;
+    const char* words;
+    bool retried;
+    bool environment;
+  } cases[] = {
+      {{FailureKind::HttpStatus, 404}, "HTTP 404", false, false},
+      {{FailureKind::HttpStatus, 503}, "HTTP 503", true, false},
+      {{FailureKind::HttpStatus, 429}, "HTTP 429", true, false},
+      {{FailureKind::NoData, 20}, "20秒没有收到数据", true, false},
+      {{FailureKind::TooSlow, 60}, "速度过低", false, false},
+      {{FailureKind::ConnectTimeout, 0}, "连接超时", true, true},
+      {{FailureKind::Refused, 0}, "连接被拒绝", true, true},
+      {{FailureKind::Reset, 0}, "连接被重置", true, false},
+      {{FailureKind::HostNotFound, 0}, "找不到服务器", false, true},
+      {{FailureKind::TlsUntrusted, 0}, "证书不受信任", false, true},
+      {{FailureKind::TlsFailed, 0}, "TLS连接失败", false, true},
+      {{FailureKind::TooManyRedirects, 0}, "重定向过多", false, false},
+      {{FailureKind::BadAddress, 0}, "下载地址无效", false, false},
+      {{FailureKind::DiskFull, 1048577}, "磁盘空间不足（需要 1048577 MB）", false, true},
+      {{FailureKind::DiskError, EROFS}, "写入文件失败：文件夹是只读的", false, true},
+      {{FailureKind::FolderGone, 0}, "文件夹已被删除", false, true},
+      {{FailureKind::RangeIgnored, 0}, "服务器不支持分段下载", false, false},
+      {{FailureKind::FileChanged, 0}, "服务器上的文件已改变", false, false},
+      {{FailureKind::LengthMismatch, 0}, "长度与服务器不符", false, false},
+      {{FailureKind::NoLength, 0}, "服务器没有给出文件长度", false, false},
+      {{FailureKind::EmptyFile, 0}, "服务器上的文件是空的", false, false},
+      {{FailureKind::Compressed, 0}, "服务器压缩了文件", false, false},
+      {{FailureKind::HistoryUnwritable, ENOSPC}, "下载记录无法写入（磁盘已满）", false, true},
+      {{FailureKind::Network, 55}, "网络错误", false, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.words);
+    EXPECT_EQ(GbkToUtf8(FailureText(c.failure)), c.words);
+    EXPECT_EQ(Retryable(c.failure), c.retried);
+    EXPECT_EQ(IsEnvironmentFailure(c.failure), c.environment);
+  }
+  // The transport's and the file system's codes, in the program's words: no numbers of theirs.
+  const std::pair<int, FailureKind> transport[] = {
+      {CURLE_COULDNT_CONNECT, FailureKind::Refused},
+      {CURLE_TOO_MANY_REDIRECTS, FailureKind::TooManyRedirects},
+      {CURLE_UNSUPPORTED_PROTOCOL, FailureKind::ProtocolRefused},
+      {CURLE_URL_MALFORMAT, FailureKind::BadAddress},
+      {CURLE_BAD_CONTENT_ENCODING, FailureKind::Compressed},
+      {CURLE_PEER_FAILED_VERIFICATION, FailureKind::TlsUntrusted},
+  };
+  for (const auto& [code, kind] : transport)
+    EXPECT_EQ(TransferFailure(code, 0, false, {}).kind, kind) << code;
+  EXPECT_EQ(FileFailure(ENOSPC, 3 * kMiB + 1), (DownloadFailure{FailureKind::DiskFull, 4}));
+  EXPECT_EQ(FileFailure(ENOENT, 0).kind, FailureKind::FolderGone);
+  EXPECT_EQ(FileFailure(EEXIST, 0).kind, FailureKind::FileExists);
+  EXPECT_EQ(FileFailure(EACCES, 0), (DownloadFailure{FailureKind::DiskError, EACCES}));
+}
+
+TEST(RetryBudget, AttemptsRenewWithDataAndNoPauseEndsPastTheDeadline) {
+  TransferLimits limits;
+  limits.firstPause = milliseconds(10);
+  limits.attempts = 3;
+  const auto far = RetryBudget::Clock::now() + std::chrono::hours(1);
+  const DownloadFailure reset{FailureKind::Reset, 0};
+  RetryBudget budget(limits);
+  EXPECT_EQ(budget.next(reset, nullptr, 0, far), milliseconds(10));
+  EXPECT_EQ(budget.next(reset, nullptr, 0, far), milliseconds(20));
+  EXPECT_EQ(budget.next(reset, nullptr, 0, far), std::nullopt) << "three attempts";
+  RetryBudget renewed(limits);
+  for (int i = 0; i < 10; ++i) {
+    EXPECT_EQ(renewed.next(reset, nullptr, RetryBudget::kRenewingBytes, far), milliseconds(10)) << i;
+  }
+  EXPECT_EQ(RetryBudget(limits).next({FailureKind::HttpStatus, 404}, nullptr, 0, far), std::nullopt);
+  EXPECT_EQ(RetryBudget(limits).next(reset, nullptr, 0, RetryBudget::Clock::now() + milliseconds(5)),
+            std::nullopt)
+      << "a pause that would end past the deadline";
+  EXPECT_LE(RetryBudget(limits).connectLimit(RetryBudget::Clock::now() + milliseconds(300)),
+            milliseconds(300))
+      << "no attempt outlasts the budget";
+  EXPECT_EQ(RetryBudget(limits).connectLimit(far), limits.connect);
 }
 
 TEST(FileWriter, NeverReplacesAFileAndLocksTheOneItWrites) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <chrono>
 
 namespace pelvaro {
 
@@ -44,7 +45,11 @@ DownloadTestServer::DownloadTestServer(std::int64_t size, DownloadServerBehaviou
   server_.Get(".*", [this](const httplib::Request& request, httplib::Response& response) {
     Serve(request, response);
   });
-  port_ = server_.bind_to_any_port("127.0.0.1");
+  if (behaviour_.port > 0) {
+    port_ = server_.bind_to_port("127.0.0.1", behaviour_.port) ? behaviour_.port : 0;
+  } else {
+    port_ = server_.bind_to_any_port("127.0.0.1");
+  }
   thread_ = std::thread([this] { server_.listen_after_bind(); });
   while (!server_.is_running()) std::this_thread::yield();
 }
@@ -143,6 +148,11 @@ void DownloadTestServer::Serve(const httplib::Request& request, httplib::Respons
         std::int64_t from = static_cast<std::int64_t>(offset);
         std::int64_t end = std::min<std::int64_t>(length, from + static_cast<std::int64_t>(count));
         end = std::min<std::int64_t>(end, from + 256 * 1024);
+        if (behaviour_.dripPerSecond > 0) {
+          end = std::min<std::int64_t>(end, from + std::max<std::int64_t>(1, behaviour_.dripPerSecond / 10));
+          std::this_thread::sleep_for(
+              std::chrono::milliseconds((end - from) * 1000 / behaviour_.dripPerSecond));
+        }
         if (drop && end > behaviour_.dropAfter) {
           if (from < behaviour_.dropAfter) {
             std::string bytes = PatternBytes(sourceStart + from, behaviour_.dropAfter - from);

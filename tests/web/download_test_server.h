@@ -41,6 +41,8 @@ struct DownloadServerBehaviour {
   std::string retryAfter;            //   with this Retry-After when not empty
   std::string etag;                  // sent with every answer when not empty; If-Range honoured
   int changeAfter = 0;               // after this many requests the file (bytes, ETag) changes
+  std::int64_t dripPerSecond = 0;    // answers come at this many bytes per second
+  int port = 0;                      // listen on this port (0: any free one)
 };
 
 class DownloadTestServer {

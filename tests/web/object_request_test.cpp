@@ -100,7 +100,8 @@ TEST(ObjectWebRequest, TimeoutsRedirectsAndAReusedObject) {
   RawHttpServer server([](const RawRequest& request, RawConnection& c) {
     if (request.Path() == "/silent") return c.HoldUntilClientLeaves();
     if (request.Path() == "/from") {
-      return c.Send(RawHttpServer::Response("302 Found", "moved", "Location: /to\r\nSet-Cookie: s=1\r\n"));
+      c.Send(RawHttpServer::Response("302 Found", "moved", "Location: /to\r\nSet-Cookie: s=1\r\n"));
+      return;
     }
     c.Send(RawHttpServer::Response("200 OK", "arrived " + request.Header("Cookie")));
   });

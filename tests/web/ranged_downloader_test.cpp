@@ -326,8 +326,8 @@ TEST_F(DownloaderTest, BrokenReadGivesExactlyOneFailureCallAfterEveryWorker) {
   SetTransferLimits(limits);
   DownloadServerBehaviour behaviour;
   behaviour.dropRangeStart = kMiB;
-  behaviour.dropEveryRangeFrom = true;  // every retry breaks as well
-  behaviour.dropAfter = 100 * 1024;
+  behaviour.dropEveryRangeFrom = true;  // every retry breaks as well, too early to count as progress
+  behaviour.dropAfter = 10 * 1024;
   DownloadTestServer server(5 * kMiB / 2, behaviour);
   CallbackLog log;
   int task = downloader_.Download(server.Url(), PathOf("broken.mp4"), 2, log.Callback());
@@ -344,17 +344,23 @@ TEST_F(DownloaderTest, AnswersThatAreNotTheBlockFailTheTaskWithoutWritingOutside
     std::int64_t size;
     DownloadServerBehaviour behaviour;
     DownloadOutcome outcome;
+    FailureKind kind;
   } cases[] = {
       {"whole file for a block", 5 * kMiB / 2, Behaving([](auto& b) { b.ignoreRange = true; }),
-       DownloadOutcome::Failed},
+       DownloadOutcome::Failed, FailureKind::RangeIgnored},
+      {"whole file for a block, same ETag", 5 * kMiB / 2, Behaving([](auto& b) {
+         b.ignoreRange = true;
+         b.etag = "\"e\"";
+       }),
+       DownloadOutcome::Failed, FailureKind::RangeIgnored},
       {"whole file for the only block", 300 * 1024, Behaving([](auto& b) { b.ignoreRange = true; }),
-       DownloadOutcome::Finished},
+       DownloadOutcome::Finished, FailureKind::None},
       {"another range", 5 * kMiB / 2, Behaving([](auto& b) { b.wrongRangeStart = true; }),
-       DownloadOutcome::Failed},
+       DownloadOutcome::Failed, FailureKind::LengthMismatch},
       {"bytes past the block", 300 * 1024, Behaving([](auto& b) { b.extraBytes = 4096; }),
-       DownloadOutcome::Failed},
+       DownloadOutcome::Failed, FailureKind::LengthMismatch},
       {"bytes past a middle block", 5 * kMiB / 2, Behaving([](auto& b) { b.extraBytes = 4096; }),
-       DownloadOutcome::Failed},
+       DownloadOutcome::Failed, FailureKind::LengthMismatch},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -364,6 +370,7 @@ TEST_F(DownloaderTest, AnswersThatAreNotTheBlockFailTheTaskWithoutWritingOutside
     int task = downloader_.Download(server.Url(), path, 2, log.Callback());
     ASSERT_GT(task, 0);
     ASSERT_EQ(downloader_.WaitForEnd(task, kForever), c.outcome);
+    EXPECT_EQ(downloader_.Progress(task).failure.kind, c.kind);
     std::string content = ReadAll(path);
     ASSERT_EQ(static_cast<std::int64_t>(content.size()), c.size);
     if (c.outcome == DownloadOutcome::Finished) {
@@ -385,6 +392,9 @@ TEST_F(DownloaderTest, AnswersThatAreNotTheBlockFailTheTaskWithoutWritingOutside
 TEST_F(DownloaderTest, NumbersEveryStartAcrossObjectsAndIgnoresUnknownTasks) {
   DownloadTestServer server(1000);
   RangedDownloader other;
+  TransferLimits limits;
+  limits.firstPause = std::chrono::milliseconds(5);  // the refused start is asked again quickly
+  SetTransferLimits(limits);
   CallbackLog log;
   int first = downloader_.Download(server.Url(), PathOf("one.mp4"), 2, log.Callback());
   ASSERT_GT(first, 0);

@@ -45,12 +45,14 @@ struct RawRequest {
 class RawConnection {
  public:
   RawConnection(int fd, int stopFd) : fd_(fd), stopFd_(stopFd) {}
-  void Send(std::string_view bytes) {
+  // False once the client has gone.
+  bool Send(std::string_view bytes) {
     while (!bytes.empty()) {
       ssize_t sent = ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-      if (sent <= 0) return;
+      if (sent <= 0) return false;
       bytes.remove_prefix(static_cast<std::size_t>(sent));
     }
+    return true;
   }
   // Blocks until the client closes the connection or the server shuts down.
   void HoldUntilClientLeaves() {
@@ -125,6 +127,8 @@ class RawHttpServer {
     std::lock_guard lock(mutex_);
     return requests_;
   }
+  // Connections accepted so far, whether or not they sent an HTTP request.
+  int connections() const { return accepted_.load(); }
 
   // A complete response with Content-Length and "Connection: close".
   static std::string Response(std::string_view statusLine, std::string_view body,
@@ -143,6 +147,7 @@ class RawHttpServer {
       if (::poll(fds, 2, -1) < 0 || fds[1].revents != 0) return;
       int fd = ::accept(listenFd_, nullptr, nullptr);
       if (fd < 0) continue;
+      ++accepted_;
       connections_.emplace_back([this, fd] { Serve(fd); });
     }
   }
@@ -199,6 +204,7 @@ class RawHttpServer {
   std::vector<std::thread> connections_;  // touched by the acceptor only, joined after it
   mutable std::mutex mutex_;
   std::vector<RawRequest> requests_;
+  std::atomic<int> accepted_{0};
 };
 
 }  // namespace pelvaro::testing

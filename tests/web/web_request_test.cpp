@@ -1,13 +1,9 @@
 #include "web/web_request.h"
 
 #include <gtest/gtest.h>
-#include <httplib.h>
-#include <openssl/evp.h>
-#include <openssl/x509.h>
 
 #include <future>
 #include <stop_token>
-#include <thread>
 
 #include "platform/worker.h"
 #include "web/raw_http_server.h"
@@ -375,44 +371,6 @@ TEST(WebRequest, ProxyGetsTheAbsoluteTargetAndItsCredentials) {
   const RawRequest request = proxy.requests()[0];
   EXPECT_EQ(request.requestLine, "GET http://origin.invalid/page HTTP/1.1");
   EXPECT_EQ(ChosenLines(request), Lines{"Proxy-Authorization: Basic cHU6cHA="});
-}
-
-// A throw-away self-signed certificate: the request must ignore that nobody vouches for it.
-struct SelfSigned {
-  EVP_PKEY* key = EVP_RSA_gen(2048);
-  X509* certificate = X509_new();
-  SelfSigned() {
-    ASN1_INTEGER_set(X509_get_serialNumber(certificate), 1);
-    X509_gmtime_adj(X509_getm_notBefore(certificate), 0);
-    X509_gmtime_adj(X509_getm_notAfter(certificate), 3600);
-    X509_set_pubkey(certificate, key);
-    X509_NAME* name = X509_get_subject_name(certificate);
-    X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char*>("wrong.name"),
-                               -1, -1, 0);
-    X509_set_issuer_name(certificate, name);
-    X509_sign(certificate, key, EVP_sha256());
-  }
-  ~SelfSigned() {
-    X509_free(certificate);
-    EVP_PKEY_free(key);
-  }
-};
-
-TEST(WebRequest, HttpsWithAnUntrustedCertificate) {
-  SelfSigned credentials;
-  httplib::SSLServer server(credentials.certificate, credentials.key);
-  server.Get("/p", [](const httplib::Request& request, httplib::Response& response) {
-    response.set_content(request.get_param_value("q") + " " + request.get_header_value("User-Agent") + " " +
-                             std::to_string(request.has_header("Content-Type")) +
-                             std::to_string(request.has_header("Cookie")),
-                         "text/plain");
-  });
-  int port = server.bind_to_any_port("127.0.0.1");
-  std::thread serving([&server] { server.listen_after_bind(); });
-  EXPECT_EQ(WebRequest("https://127.0.0.1:" + std::to_string(port) + "/p?q=1"),
-            "1 " + kUserAgent.substr(12) + " 00");
-  server.stop();
-  serving.join();
 }
 
 TEST(ResponsiveWait, WaitsInTheUnitGiven) {

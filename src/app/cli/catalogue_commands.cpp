@@ -2,24 +2,37 @@
 
 #include <cstdio>
 
+#include "app/cli/cli_options.h"
 #include "collector/catalogue.h"
 #include "collector/catalogue_csv.h"
 #include "collector/catalogue_stats.h"
+#include "platform/printable_text.h"
 #include "platform/text.h"
 
 namespace pelvaro::cli {
 
 namespace {
 
-constexpr int kExitDone = 0;
-constexpr int kExitFailed = 1;
 
-void PrintNotice(const Text& line) { std::fprintf(stderr, "%s\n", GbkToUtf8(line).c_str()); }
+void PrintNotice(const Text& line) { std::fprintf(stderr, "%s\n", StripControls(GbkToUtf8(line)).c_str()); }
 
 }  // namespace
 
 int ExportCsvCommand(const std::string& file) {
   Catalogue catalogue(CataloguePath(), PrintNotice);
+  if (file == "-") {
+    std::string csv;
+    if (!CatalogueCsv(catalogue, &csv)) {
+      std::fprintf(stderr, "pelvaro-cli: cannot read the catalogue\n");
+      return kExitFailed;
+    }
+    const bool written = std::fwrite(csv.data(), 1, csv.size(), stdout) == csv.size();
+    if (std::fflush(stdout) != 0 || !written) {
+      std::fprintf(stderr, "pelvaro-cli: cannot write the catalogue to stdout\n");
+      return kExitFailed;
+    }
+    return kExitDone;
+  }
   if (!ExportCatalogueCsv(catalogue, Utf8ToGbk(file))) {
     std::fprintf(stderr, "pelvaro-cli: cannot write the catalogue to '%s'\n", file.c_str());
     return kExitFailed;

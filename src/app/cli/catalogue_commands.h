@@ -5,7 +5,7 @@
 
 namespace pelvaro::cli {
 
-// Writes every collected video as CSV to the file; the exit status.
+// Writes every collected video as CSV to the file ("-": stdout); the exit status.
 int ExportCsvCommand(const std::string& file);
 
 // Prints the videos and bytes per category and per day, and the failures per reason.

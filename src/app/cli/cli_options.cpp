@@ -55,10 +55,11 @@ std::string CheckNumber(const ValueFlag& flag, const std::string& value, std::in
 }  // namespace
 
 std::string_view UsageText() {
-  return R"(usage: pelvaro-cli [options]
+  return R"(Usage: pelvaro-cli [OPTION]...
 Collects videos from the platform into the output folder, as the main window's start button
 does, until a limit ends the run or Ctrl-C stops it at once.
 
+Options:
   --category NAME        only videos of this category (default: all categories)
   --seed-link URL        article link to start from when the service gives no seed
                          (default: none; --contribute needs one)
@@ -68,7 +69,9 @@ does, until a limit ends the run or Ctrl-C stops it at once.
   --min-size N           smallest file, MB, 0 to 10000000 (default 3)
   --max-size N           largest file, MB, 0 to 10000000 (default 1000)
   --pause-ms N           pause after each download, ms, 0 to 86400000 (default 1000)
-  --output DIR           output folder (default: the data folder's "video" folder)
+  --output DIR           output folder (default: the "video" folder beside the program, or
+                         for an installed copy the videos folder + "/Pelvaro"); it must
+                         exist or be creatable, and writable
   --category-folders     save each video into a sub-folder named after its category
                          (default: off)
   --max-files N          pause while the output folder holds more videos, 0 to 1000000000
@@ -80,19 +83,37 @@ does, until a limit ends the run or Ctrl-C stops it at once.
   --max-seconds N        stop after N seconds, 1 to 315360000 (default: no limit)
   --retry-failed         try again the videos whose downloads failed too often
   --export-csv FILE      write every collected video of the catalogue as CSV and exit
+                         (FILE "-": to stdout)
   --stats                print the catalogue's videos and bytes per category and day,
                          and its failures per reason, and exit
+  --json                 stdout carries JSON Lines only: one object per video handled,
+                         then {"summary": {...}}
+  -q, --quiet            only errors and the summary
   --log                  write the program's log lines to stderr even on a terminal
                          (default: on a terminal one line per video and a status line)
-  --help                 this text
+  -h, --help             this text
   --version              the program's version
 
 A limit ends the run as the stop button does: a download under way gets 5 seconds to finish,
-is then stopped and its partial file removed. At the end one summary line goes to stdout.
-Data folder: $PELVARO_RUN_DIR, else the program's folder when writable, else
-$XDG_DATA_HOME/pelvaro-collector (default ~/.local/share/pelvaro-collector).
-Exit status: 0 when a limit ended the run, 130 after Ctrl-C (SIGINT), 143 after SIGTERM,
-2 for a bad command line or a data folder that cannot be written.
+is then stopped and its partial file removed. At the end one summary line goes to stdout:
+"summary taken=N present=N rejected=N failed=N bytes=N seconds=S reject_category=N ...".
+With --json each video handled gives one line {"docid", "outcome" (taken, present, rejected
+or failed), "title", "seconds"}, with "path" and "bytes" for a video taken and "reason" for
+one rejected or failed, and the last line is {"summary": {"taken", "present", "rejected",
+"failed", "bytes", "seconds"}}.
+
+Data folder: $PELVARO_RUN_DIR, else the program's folder when it is writable and no system
+folder, else $XDG_DATA_HOME/pelvaro-collector (default ~/.local/share/pelvaro-collector).
+
+Exit status:
+  0    a limit ended the run (or --export-csv, --stats finished)
+  1    --export-csv or --stats could not read or write the catalogue
+  2    a bad command line, a data, output or history folder that cannot be written (found
+       before the first request), or a history folder that stopped taking markers during the
+       run (the crawl then stops at once)
+  3    the run ended and the platform never answered during it
+  130  stopped by Ctrl-C (SIGINT)
+  143  stopped by SIGTERM
 )";
 }
 
@@ -119,16 +140,19 @@ ParseResult ParseCommandLine(const std::vector<std::string>& arguments) {
       return result;
     }
     if (argument == "--category-folders" || argument == "--contribute" || argument == "--log" ||
-        argument == "--stats" || argument == "--retry-failed") {
+        argument == "--stats" || argument == "--retry-failed" || argument == "--quiet" || argument == "-q" ||
+        argument == "--json") {
       if (inlineValue) {
         result.error = std::string(argument) + " takes no value";
         return result;
       }
-      (argument == "--contribute"     ? options.contribute
-       : argument == "--log"          ? options.log
-       : argument == "--stats"        ? options.stats
-       : argument == "--retry-failed" ? options.retryFailed
-                                      : options.categoryFolders) = true;
+      (argument == "--contribute"                  ? options.contribute
+       : argument == "--log"                       ? options.log
+       : argument == "--stats"                     ? options.stats
+       : argument == "--retry-failed"              ? options.retryFailed
+       : argument == "--json"                      ? options.json
+       : argument == "--quiet" || argument == "-q" ? options.quiet
+                                                   : options.categoryFolders) = true;
       continue;
     }
     const ValueFlag* flag = nullptr;
@@ -164,6 +188,7 @@ ParseResult ParseCommandLine(const std::vector<std::string>& arguments) {
       options.controls.emplace_back(flag->control, value);
     }
   }
+  if (options.log && options.quiet) result.error = "--log and --quiet exclude each other";
   return result;
 }
 

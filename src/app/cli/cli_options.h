@@ -18,12 +18,14 @@ struct CliOptions {
   bool categoryFolders = false;         // clears the "no category sub-folder" box
   bool contribute = false;
   bool seedLinkGiven = false;
-  bool log = false;  // log lines on stderr even when it is a terminal
+  bool log = false;    // log lines on stderr even when it is a terminal
+  bool quiet = false;  // only errors and the summary
+  bool json = false;   // stdout: one JSON object per ended video, then the summary object
   std::optional<std::int64_t> maxVideos;
   std::optional<std::int64_t> maxSeconds;
   bool help = false;
   bool version = false;
-  std::optional<std::string> exportCsv;  // the file to write the catalogue to
+  std::optional<std::string> exportCsv;  // the file to write the catalogue to, "-" for stdout
   bool stats = false;
   bool retryFailed = false;
 };
@@ -36,5 +38,11 @@ struct ParseResult {
 ParseResult ParseCommandLine(const std::vector<std::string>& arguments);
 
 std::string_view UsageText();
+
+// The exit statuses of pelvaro-cli.
+inline constexpr int kExitDone = 0;        // a limit ended the run (or a command finished)
+inline constexpr int kExitFailed = 1;      // a catalogue command could not do its work
+inline constexpr int kExitBadStart = 2;    // bad command line, or a folder that cannot be written
+inline constexpr int kExitNoPlatform = 3;  // the run ended and the platform never answered
 
 }  // namespace pelvaro::cli

@@ -18,8 +18,6 @@
 namespace pelvaro::cli {
 namespace {
 
-constexpr int kExitDone = 0;
-
 class ContributeEnd : public ContributeObserver {
  public:
   ContributeEnd(std::int64_t maxReports, TerminalOutput& output) : maxReports_(maxReports), output_(output) {}
@@ -38,7 +36,7 @@ class ContributeEnd : public ContributeObserver {
     // The job asks the same article again and again; a user watching should know why nothing
     // happens (said once for each run of empty answers).
     if (entries == 0 && !emptyAnswers_.exchange(true)) {
-      output_.line("pelvaro-cli: the seed link gave no related videos; asking again every few seconds");
+      output_.error("pelvaro-cli: the seed link gave no related videos; asking again every few seconds");
     } else if (entries > 0) {
       emptyAnswers_ = false;
     }
@@ -69,7 +67,7 @@ class ContributeEnd : public ContributeObserver {
 }  // namespace
 
 int RunContribute(const CliOptions& options) {
-  TerminalOutput output(isatty(STDERR_FILENO) == 1 && !options.log);
+  TerminalOutput output(TerminalOutput::ModeFor(options.log, options.quiet));
   ContributeEnd state(options.maxVideos.value_or(INT64_MAX), output);
   // Before any other thread starts (they inherit the blocked signals), after what its handler
   // touches (it is joined before they go).
@@ -102,9 +100,16 @@ int RunContribute(const CliOptions& options) {
   }
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   output.finish();
-  std::printf("summary reported=%lld in_history=%lld passes=%lld seconds=%.3f\n",
-              static_cast<long long>(state.reported.load()), static_cast<long long>(state.inHistory.load()),
-              static_cast<long long>(state.passes.load()), seconds);
+  if (options.json) {
+    std::printf(
+        "{\"summary\": {\"reported\": %lld, \"in_history\": %lld, \"passes\": %lld, \"seconds\": %.3f}}\n",
+        static_cast<long long>(state.reported.load()), static_cast<long long>(state.inHistory.load()),
+        static_cast<long long>(state.passes.load()), seconds);
+  } else {
+    std::printf("summary reported=%lld in_history=%lld passes=%lld seconds=%.3f\n",
+                static_cast<long long>(state.reported.load()), static_cast<long long>(state.inHistory.load()),
+                static_cast<long long>(state.passes.load()), seconds);
+  }
   std::fflush(stdout);
   return signal != 0 ? SignalExitStatus(signal) : kExitDone;
 }

@@ -3,9 +3,12 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <nlohmann/json.hpp>
 
+#include "app/cli/terminal_text.h"
 #include "collector/log_texts.h"
 #include "collector/video_downloads.h"
+#include "platform/files.h"
 
 namespace pelvaro::cli {
 
@@ -13,11 +16,12 @@ namespace ct = collector_text;
 
 namespace {
 
-constexpr int kBarWidth = 10;
 // The outcome of a video taken, as the log says it (without "，开始下一个。").
 constexpr std::string_view kTaken = "任务完成";
-// The outcome of a download stopped because the run ended.
+// The reason of a download stopped because the run ended.
 constexpr std::string_view kStoppedAtEnd = "已停止";
+// A title is cut before the rest of a video's line, but not to less than this.
+constexpr std::size_t kShortestTitle = 4;
 
 std::string Megabytes(double bytes) {
   char text[32];
@@ -33,81 +37,183 @@ std::string SizeText(const Text& sizeMb) {
   return text;
 }
 
+// "1小时2分3秒", "2分3秒" or "3.2秒".
+std::string Duration(double seconds) {
+  char text[64];
+  const auto whole = static_cast<long long>(seconds);
+  if (whole < 60) {
+    std::snprintf(text, sizeof text, "%.1f秒", seconds);
+  } else if (whole < 3600) {
+    std::snprintf(text, sizeof text, "%lld分%lld秒", whole / 60, whole % 60);
+  } else {
+    std::snprintf(text, sizeof text, "%lld小时%lld分%lld秒", whole / 3600, whole / 60 % 60, whole % 60);
+  }
+  return text;
+}
+
+double SecondsSince(std::chrono::steady_clock::time_point started) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+}
+
+// Three decimals are plenty for a duration, and keep the lines short.
+double Rounded(double seconds) {
+  return static_cast<double>(static_cast<long long>(seconds * 1000 + 0.5)) / 1000;
+}
+
 }  // namespace
 
-void CrawlReport::videoLine(int entry, const Text& docid, std::string_view outcome, const Text& title,
-                            const std::string& size, const std::string& extra) {
-  if (!output_.screen()) return;
+std::string CrawlReport::VideoLine(const Ended& video, std::size_t columns) {
+  // What gives way when the terminal is narrow, in this order: the timing, the title (kept
+  // while a few columns of it fit), the size; the entry, docid and outcome stay.
   char number[16];
-  std::snprintf(number, sizeof number, "%5d", entry);
-  std::string line = std::string(number) + "  " + GbkToUtf8(docid) + "  " + std::string(outcome);
-  if (!title.empty()) line += "  " + GbkToUtf8(title);
-  if (!size.empty()) line += "  " + size;
-  if (!extra.empty()) line += "  " + extra;
-  output_.line(line);
+  std::snprintf(number, sizeof number, "%2d", video.entry);
+  const std::string head =
+      std::string(number) + "  " + StripControls(GbkToUtf8(video.docid)) + "  " + video.shown;
+  const std::string title = StripControls(GbkToUtf8(video.title));
+  const std::string size = video.size.empty() ? "" : "  " + video.size;
+  const std::string extra = video.extra.empty() ? "" : "  " + video.extra;
+  for (const std::string& tail : {size + extra, size}) {
+    const std::size_t fixed = DisplayWidth(head) + DisplayWidth(tail);
+    if (title.empty() && fixed <= columns) return head + tail;
+    if (!title.empty() && fixed + 2 + kShortestTitle <= columns) {
+      return head + "  " + Ellipsize(title, columns - fixed - 2) + tail;
+    }
+  }
+  return FitWidth(DisplayWidth(head + size) <= columns ? head + size : head, columns);
+}
+
+void CrawlReport::ended(const Ended& video) {
+  if (output_.screen()) output_.line(VideoLine(video, output_.columns()));
+  if (json_ == nullptr) return;
+  nlohmann::ordered_json object;
+  object["docid"] = GbkToUtf8(video.docid);
+  object["outcome"] = video.outcome;
+  object["title"] = GbkToUtf8(video.title);
+  if (video.path) {
+    object["path"] = NativePath(*video.path);
+    object["bytes"] = video.bytes;
+  }
+  object["seconds"] = Rounded(video.seconds);
+  if (!video.reason.empty()) object["reason"] = video.reason;
+  const std::string line = object.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+  std::lock_guard lock(jsonMutex_);
+  std::fputs(line.c_str(), json_);
+  std::fflush(json_);
 }
 
 void CrawlReport::refreshStatus() {
   if (!output_.screen()) return;
-  std::string status;
+  CrawlStatus status;
   {
     std::lock_guard lock(mutex_);
-    status = "pass " + std::to_string(passes_) + " " + std::to_string(entry_) + "/" + std::to_string(entries_);
-    status += " | taken " + std::to_string(taken.load()) + " | present " + std::to_string(present.load()) +
-              " | rejected " + std::to_string(rejected.load()) + " | failed " + std::to_string(failed.load());
-    if (!bar_.empty()) status += " | " + bar_;
+    status = status_;
   }
-  output_.status(status);
+  status.taken = taken;
+  status.present = present;
+  status.rejected = rejected;
+  status.failed = failed;
+  output_.status(StatusLine(status, output_.columns()));
+}
+
+void CrawlReport::onUnanswered(const Text& host, const Text& reason) {
+  const std::string hostText = StripControls(GbkToUtf8(host)), reasonText = StripControls(GbkToUtf8(reason));
+  const std::string said = hostText + "：" + reasonText;
+  bool changed = false;
+  {
+    std::lock_guard lock(mutex_);
+    passUnanswered_ = true;
+    status_.unansweredHost = hostText;
+    status_.unansweredReason = reasonText;
+    changed = said != lastUnanswered_;
+    lastUnanswered_ = said;
+  }
+  // The log already says it at every pass; a screen or a quiet run hears it once per reason.
+  if (changed && !(output_.logs()))
+    output_.error("pelvaro-cli: " + std::string(ct::kPlatformUnreachable) + said);
+  refreshStatus();
 }
 
 void CrawlReport::onPass(int entries) {
   {
     std::lock_guard lock(mutex_);
-    ++passes_;
-    entries_ = entries;
-    entry_ = 0;
+    ++status_.pass;
+    status_.entries = entries;
+    status_.entry = 0;
+    if (!passUnanswered_) {
+      answered_ = true;
+      status_.unansweredHost.clear();
+      status_.unansweredReason.clear();
+      lastUnanswered_.clear();
+    }
+    passUnanswered_ = false;
   }
   refreshStatus();
+}
+
+std::string CrawlReport::lastUnanswered() const {
+  std::lock_guard lock(mutex_);
+  return lastUnanswered_;
 }
 
 void CrawlReport::onEntry(int number) {
   {
     std::lock_guard lock(mutex_);
-    entry_ = number;
+    status_.entry = number;
   }
   refreshStatus();
 }
 
 void CrawlReport::onPresent(const Text& docid) {
   ++present;
-  videoLine(entry_, docid, ct::kInHistoryCell, {}, {});
+  Ended e;
+  e.entry = status_.entry;
+  e.docid = docid;
+  e.outcome = "present";
+  e.shown = std::string(ct::kInHistoryCell);
+  ended(e);
   refreshStatus();
 }
 
 void CrawlReport::onRejected(const VideoRecord& record, RejectReason reason) {
   ++rejected;
   ++byReason_[static_cast<int>(reason)];
-  videoLine(entry_, record.docid, RejectMessage(reason), record.title, SizeText(record.sizeMb));
+  const std::string message(RejectMessage(reason));
+  Ended e;
+  e.entry = status_.entry;
+  e.docid = record.docid;
+  e.outcome = "rejected";
+  e.shown = message;
+  e.title = record.title;
+  e.size = SizeText(record.sizeMb);
+  e.reason = message;
+  ended(e);
   refreshStatus();
 }
 
 void CrawlReport::onExists(const VideoRecord& record) {
   ++present;
-  std::string_view outcome = ct::kFileExists;
-  if (outcome.ends_with("，")) outcome.remove_suffix(std::string_view("，").size());
-  videoLine(entry_, record.docid, outcome, record.title, SizeText(record.sizeMb));
+  std::string_view shown = ct::kFileExists;
+  if (shown.ends_with("，")) shown.remove_suffix(std::string_view("，").size());
+  Ended e;
+  e.entry = status_.entry;
+  e.docid = record.docid;
+  e.outcome = "present";
+  e.shown = std::string(shown);
+  e.title = record.title;
+  e.size = SizeText(record.sizeMb);
+  ended(e);
   refreshStatus();
 }
 
 void CrawlReport::onDownloadStarting(const VideoRecord& record) {
   std::lock_guard lock(mutex_);
   Video& video = videos_[record.docid];
-  video.entry = entry_;
+  video.entry = status_.entry;
   video.title = record.title;
   video.category = record.category;
   video.sizeMb = record.sizeMb;
   video.started = std::chrono::steady_clock::now();
-  bar_.clear();
+  status_.percent.reset();
 }
 
 void CrawlReport::onReported(const VideoRecord& record) {
@@ -116,6 +222,12 @@ void CrawlReport::onReported(const VideoRecord& record) {
   if (found == videos_.end()) return;
   found->second.reported = true;
   if (found->second.ended) videos_.erase(found);
+}
+
+void CrawlReport::onHalt(const Text& reason) {
+  // The log line reaches stderr without a terminal; on one it needs a line of its own.
+  if (output_.screen()) output_.line(GbkToUtf8(reason));
+  if (haltListener_) haltListener_();
 }
 
 void CrawlReport::downloadEnded(const VideoDownload& download) {
@@ -131,7 +243,7 @@ void CrawlReport::downloadEnded(const VideoDownload& download) {
   Video video;
   {
     std::lock_guard lock(mutex_);
-    bar_.clear();
+    status_.percent.reset();
     const auto found = videos_.find(download.docid());
     if (found != videos_.end()) {
       video = found->second;
@@ -140,48 +252,71 @@ void CrawlReport::downloadEnded(const VideoDownload& download) {
       if (found->second.reported || !complete) videos_.erase(found);
     }
   }
+  const double seconds = std::max(1e-3, SecondsSince(video.started));
   if (complete) {
-    const double seconds =
-        std::max(1e-3, std::chrono::duration<double>(std::chrono::steady_clock::now() - video.started).count());
     char timing[64];
     std::snprintf(timing, sizeof timing, "%.1f s  %.2f MB/s", seconds,
                   static_cast<double>(download.bytes()) / 1e6 / seconds);
-    videoLine(video.entry, download.docid(), kTaken, video.title,
-              Megabytes(static_cast<double>(download.bytes())), timing);
+    Ended e;
+    e.entry = video.entry;
+    e.docid = download.docid();
+    e.outcome = "taken";
+    e.shown = std::string(kTaken);
+    e.title = video.title;
+    e.size = Megabytes(static_cast<double>(download.bytes()));
+    e.extra = timing;
+    e.path = download.path();
+    e.bytes = download.bytes();
+    e.seconds = seconds;
+    ended(e);
   } else {
-    const std::string outcome = std::string(ct::kDownloadFailed) + "：" + GbkToUtf8(download.failureText());
-    videoLine(video.entry, download.docid(), outcome, video.title, SizeText(video.sizeMb));
+    const std::string reason = GbkToUtf8(download.failureText());
+    Ended e;
+    e.entry = video.entry;
+    e.docid = download.docid();
+    e.outcome = "failed";
+    e.shown = std::string(ct::kDownloadFailedBecause) + reason;
+    e.title = video.title;
+    e.size = SizeText(video.sizeMb);
+    e.seconds = seconds;
+    e.reason = reason;
+    ended(e);
   }
   refreshStatus();
 }
 
 void CrawlReport::downloadStopped(const Text& docid) {
+  ++failed;
   Video video;
   {
     std::lock_guard lock(mutex_);
+    ++failedBy_[Gbk(kStoppedAtEnd)];
     const auto found = videos_.find(docid);
     if (found != videos_.end()) {
       video = found->second;
       videos_.erase(found);
     }
   }
-  if (output_.screen()) {
-    videoLine(video.entry, docid, kStoppedAtEnd, video.title, SizeText(video.sizeMb));
-  } else {
+  if (!output_.screen()) {
     output_.line("pelvaro-cli: stopped the download of " + GbkToUtf8(docid) + " and removed its partial file");
   }
+  Ended e;
+  e.entry = video.entry;
+  e.docid = docid;
+  e.outcome = "failed";
+  e.shown = std::string(kStoppedAtEnd);
+  e.title = video.title;
+  e.size = SizeText(video.sizeMb);
+  e.seconds = video.started == std::chrono::steady_clock::time_point{} ? 0.0 : SecondsSince(video.started);
+  e.reason = std::string(kStoppedAtEnd);
+  ended(e);
 }
 
 void CrawlReport::progressCell(const Text& value) {
   if (!output_.screen() || value.empty() || value.back() != '%') return;
-  const double percent = std::clamp(std::strtod(value.c_str(), nullptr), 0.0, 100.0);
-  const int filled = static_cast<int>(percent / 100.0 * kBarWidth + 0.5);
-  char bar[64];
-  std::snprintf(bar, sizeof bar, "[%s%s] %5.1f%%", std::string(static_cast<std::size_t>(filled), '#').c_str(),
-                std::string(static_cast<std::size_t>(kBarWidth - filled), '.').c_str(), percent);
   {
     std::lock_guard lock(mutex_);
-    bar_ = bar;
+    status_.percent = std::strtod(value.c_str(), nullptr);
   }
   refreshStatus();
 }
@@ -222,6 +357,25 @@ std::string CrawlReport::failureReasonsLine() const {
     reasons += (reasons.empty() ? "" : "; ") + GbkToUtf8(reason) + "=" + std::to_string(count);
   }
   return reasons.empty() ? std::string() : "failed_by_reason " + reasons + "\n";
+}
+
+std::string CrawlReport::summaryJson(double seconds) const {
+  nlohmann::ordered_json counts;
+  counts["taken"] = taken.load();
+  counts["present"] = present.load();
+  counts["rejected"] = rejected.load();
+  counts["failed"] = failed.load();
+  counts["bytes"] = bytes.load();
+  counts["seconds"] = Rounded(seconds);
+  nlohmann::ordered_json summary;
+  summary["summary"] = counts;
+  return summary.dump() + "\n";
+}
+
+std::string CrawlReport::readableSummary(double seconds) const {
+  return "本次采集 " + std::to_string(taken) + " 个视频（" + Megabytes(static_cast<double>(bytes)) +
+         "），已存在 " + std::to_string(present) + " 个，不符要求 " + std::to_string(rejected) +
+         " 个，下载失败 " + std::to_string(failed) + " 个，用时 " + Duration(seconds) + "。";
 }
 
 }  // namespace pelvaro::cli

@@ -1,18 +1,23 @@
 #pragma once
-// What pelvaro-cli follows of a crawl: the counts of the summary line, a line per handled video
-// and the live status line on a terminal, and the taken videos whose report to the collection
-// service the crawl had not sent yet when the run ended. Called from the crawl worker, the
-// downloader's threads and the main thread.
+// What pelvaro-cli follows of a crawl: the counts of the summary, a line per handled video and
+// the live status line on a terminal, one JSON object per ended video for scripts (--json),
+// why the platform gives nothing, and the taken videos whose report to the collection service
+// the crawl had not sent yet when the run ended. Called from the crawl worker, the downloader's
+// threads and the main thread.
 
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
+#include <functional>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "app/cli/status_line.h"
 #include "app/cli/terminal_output.h"
 #include "collector/crawl_observer.h"
 
@@ -24,19 +29,25 @@ namespace pelvaro::cli {
 
 class CrawlReport : public CrawlObserver {
  public:
-  explicit CrawlReport(TerminalOutput& output) : output_(output) {}
+  // `json`: where the JSON Lines go (stdout), or null without --json.
+  explicit CrawlReport(TerminalOutput& output, std::FILE* json = nullptr) : output_(output), json_(json) {}
 
   void onPass(int entries) override;
+  void onUnanswered(const Text& host, const Text& reason) override;
   void onEntry(int number) override;
   void onPresent(const Text& docid) override;
   void onRejected(const VideoRecord& record, RejectReason reason) override;
   void onExists(const VideoRecord& record) override;
   void onDownloadStarting(const VideoRecord& record) override;
   void onReported(const VideoRecord& record) override;
+  void onHalt(const Text& reason) override;
+
+  // Told when the crawl halts by itself (after the reason is shown).
+  void setHaltListener(std::function<void()> listener) { haltListener_ = std::move(listener); }
 
   // A download ended (VideoDownloads' end listener).
   void downloadEnded(const VideoDownload& download);
-  // A download stopped at the end of the run, its partial file removed.
+  // A download stopped at the end of the run, its partial file removed: a failure.
   void downloadStopped(const Text& docid);
   // A status cell of the list: a percentage ("45.5%") moves the current download's bar.
   void progressCell(const Text& value);
@@ -45,11 +56,20 @@ class CrawlReport : public CrawlObserver {
   // reported from now on.
   std::vector<std::pair<Text, Text>> takeUnreported();
 
+  // Whether any pass got an answer from the platform.
+  bool platformAnswered() const { return answered_; }
+  // "HOST：REASON" (UTF-8) of the last pass without an answer; empty when there was none.
+  std::string lastUnanswered() const;
+
   // "summary taken=N present=N rejected=N failed=N bytes=N seconds=S reject_…=N …"
   std::string summaryLine(double seconds) const;
   // "failed_by_reason REASON=N; …" (the reasons in the program's words), or empty when no
   // download failed.
   std::string failureReasonsLine() const;
+  // {"summary": {"taken": N, "present": N, "rejected": N, "failed": N, "bytes": N, "seconds": S}}
+  std::string summaryJson(double seconds) const;
+  // The summary as a person reads it (UTF-8, one line, no line end).
+  std::string readableSummary(double seconds) const;
 
   std::atomic<std::int64_t> taken{0}, present{0}, rejected{0}, failed{0}, bytes{0};
 
@@ -61,20 +81,38 @@ class CrawlReport : public CrawlObserver {
     bool ended = false;
     bool reported = false;
   };
+  // One ended video, for the terminal line and the JSON object.
+  struct Ended {
+    int entry = 0;
+    Text docid;
+    std::string_view outcome;  // taken, present, rejected, failed
+    std::string shown;         // the outcome as the terminal line says it (UTF-8)
+    Text title;
+    std::string size;  // as the terminal line shows it
+    std::string extra;
+    std::optional<Text> path;
+    std::int64_t bytes = 0;
+    double seconds = 0;
+    std::string reason;  // UTF-8
+  };
 
-  void videoLine(int entry, const Text& docid, std::string_view outcome, const Text& title,
-                 const std::string& size, const std::string& extra = {});
+  // The line of an ended video on a terminal `columns` wide.
+  static std::string VideoLine(const Ended& video, std::size_t columns);
+  void ended(const Ended& video);
   void refreshStatus();
 
   TerminalOutput& output_;
+  std::function<void()> haltListener_;
+  std::FILE* const json_;
   std::atomic<std::int64_t> byReason_[4] = {};
+  std::atomic<bool> answered_{false};
   mutable std::mutex mutex_;
-  int passes_ = 0;
-  int entries_ = 0;
-  int entry_ = 0;
-  std::string bar_;
-  std::map<Text, Video> videos_;
-  std::map<Text, std::int64_t> failedBy_;  // failure reason (GBK) -> downloads  // downloads started and not yet both ended and reported
+  CrawlStatus status_;
+  bool passUnanswered_ = false;  // onUnanswered came for the pass under way
+  std::string lastUnanswered_;
+  std::map<Text, Video> videos_;           // downloads started and not yet both ended and reported
+  std::map<Text, std::int64_t> failedBy_;  // failure reason (GBK) -> downloads
+  std::mutex jsonMutex_;
 };
 
 }  // namespace pelvaro::cli

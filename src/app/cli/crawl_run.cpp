@@ -5,6 +5,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <cstring>
 #include <mutex>
 #include <stop_token>
 #include <string>
@@ -15,10 +16,13 @@
 #include "collector/catalogue.h"
 #include "collector/categories.h"
 #include "collector/collection_service.h"
+#include "collector/collector_settings.h"
+#include "collector/crawl_log.h"
 #include "collector/crawl_session.h"
 #include "collector/log_texts.h"
 #include "collector/storage.h"
 #include "collector/video_downloads.h"
+#include "platform/files.h"
 #include "platform/memory_form.h"
 #include "platform/window_layout.h"
 #include "platform/worker.h"
@@ -29,9 +33,12 @@ namespace {
 
 namespace mw = main_window;
 
-constexpr int kExitDone = 0;
+// The crawl halted by itself: the history folder stopped taking markers.
+constexpr int kExitFolderUnwritable = kExitBadStart;
 // What a download under way gets to finish once a limit has ended the crawl.
 constexpr std::chrono::seconds kGrace{5};
+// How long the rows still owed wait for another program's lock on the catalogue at the end.
+constexpr std::chrono::seconds kOwedRowsPatience{10};
 
 // Ends the run: a limit reached or a signal received.
 struct RunEnd {
@@ -39,6 +46,7 @@ struct RunEnd {
   std::condition_variable changed;
   int signal = 0;
   bool limitReached = false;
+  bool halted = false;
 
   void set(bool limit, int received) {
     {
@@ -47,6 +55,17 @@ struct RunEnd {
       if (received != 0 && signal == 0) signal = received;
     }
     changed.notify_all();
+  }
+  void halt() {
+    {
+      std::lock_guard lock(mutex);
+      halted = true;
+    }
+    changed.notify_all();
+  }
+  bool wasHalted() {
+    std::lock_guard lock(mutex);
+    return halted;
   }
   int receivedSignal() {
     std::lock_guard lock(mutex);
@@ -80,11 +99,12 @@ void CheckCategory(const CliOptions& options, TerminalOutput& output) {
     known += (known.empty() ? "" : ", ") + GbkToUtf8(category);
   }
   if (categories.empty()) {
-    output.line("pelvaro-cli: warning: the category list could not be loaded; --category '" +
-                *options.category + "' is used as given");
+    output.error("pelvaro-cli: warning: the category list could not be loaded; --category '" +
+                 *options.category + "' is used as given");
   } else {
-    output.line("pelvaro-cli: warning: --category '" + *options.category +
-                "' is not in the category list, so every video will be rejected; known categories: " + known);
+    output.error(
+        "pelvaro-cli: warning: --category '" + *options.category +
+        "' is not in the category list, so every video will be rejected; known categories: " + known);
   }
 }
 
@@ -99,20 +119,27 @@ int RunCrawl(const CliOptions& options) {
     mainStop.request_stop();
     end.set(false, signal);
   });
-  TerminalOutput output(isatty(STDERR_FILENO) == 1 && !options.log);
-  CrawlReport report(output);
+  TerminalOutput output(TerminalOutput::ModeFor(options.log, options.quiet));
+  CrawlReport report(output, options.json ? stdout : nullptr);
+  auto form = MemoryForm::MainWindow();
+  ApplyOptions(*form, options);
+  // Before the first request: a folder that cannot take videos would fail every one of them.
+  const Text outputFolder = CollectorSettings(*form).outputFolder();
+  if (const int error = FolderWriteError(outputFolder); error != 0) {
+    output.error("pelvaro-cli: the output folder '" + NativePath(outputFolder) +
+                 "' cannot be written: " + std::strerror(error) + "; choose another with --output DIR");
+    return kExitBadStart;
+  }
   // Declared before the downloads: a download that ends writes its row into it.
   Catalogue catalogue(CataloguePath(), [&output](const Text& line) {
-    output.screen() ? output.line(GbkToUtf8(line)) : output.logLine(line);
+    output.logs() ? output.logLine(line) : output.error(GbkToUtf8(line));
   });
   if (options.retryFailed) catalogue.clearFailures();
   RangedDownloader downloader;
   VideoDownloads downloads(downloader);
-  auto form = MemoryForm::MainWindow();
   // The main thread's own requests (category list, last reports) end with a signal too.
   StopScope mainScope(mainStop.get_token());
 
-  ApplyOptions(*form, options);
   form->setLineObserver([&output](std::string_view control, const Text& line) {
     if (control == mw::kLog) output.logLine(line);
   });
@@ -123,6 +150,12 @@ int RunCrawl(const CliOptions& options) {
     report.downloadEnded(download);
     if (report.taken >= options.maxVideos.value_or(INT64_MAX)) end.set(true, 0);
   });
+  Form* log = form.get();
+  downloads.setNotice([&output, log](const Text& line) {
+    if (output.screen()) output.line(GbkToUtf8(line));
+    AppendLog(*log, line);
+  });
+  report.setHaltListener([&end] { end.halt(); });
 
   const auto started = std::chrono::steady_clock::now();
   CheckCategory(options, output);
@@ -130,7 +163,7 @@ int RunCrawl(const CliOptions& options) {
   if (!mainStop.stop_requested()) session.Toggle();
   {
     std::unique_lock lock(end.mutex);
-    const auto done = [&end] { return end.signal != 0 || end.limitReached; };
+    const auto done = [&end] { return end.signal != 0 || end.limitReached || end.halted; };
     if (options.maxSeconds) {
       if (!end.changed.wait_until(lock, started + std::chrono::seconds(*options.maxSeconds), done)) {
         end.limitReached = true;
@@ -153,20 +186,44 @@ int RunCrawl(const CliOptions& options) {
     }
   }
   for (const Text& docid : downloads.stopAll()) report.downloadStopped(docid);
+  // The form goes before the downloads do: an end that comes from now on calls nothing.
+  downloads.detach();
 
   // The crawl reports a video after its pause; a limit may have ended the crawl before that.
   for (const auto& [category, docid] : report.takeUnreported()) {
     if (StopRequested()) break;
-    if (end.receivedSignal() == 0) output.line("pelvaro-cli: reporting " + GbkToUtf8(docid) + " to the collection service");
+    // Worth a line in a log; on a screen, a detail nobody acts on.
+    if (end.receivedSignal() == 0 && output.logs()) {
+      output.line("pelvaro-cli: reporting " + GbkToUtf8(docid) + " to the collection service");
+    }
     QueryCollectionService(category, docid);
+  }
+  // Rows that could not be written during the run get their last chance now; what still fails
+  // is left in the claims' records for the next start.
+  if (end.receivedSignal() == 0 && !catalogue.flushOwed(kOwedRowsPatience)) {
+    output.line("pelvaro-cli: " + std::to_string(catalogue.owedCount()) +
+                " catalogue rows could not be written; the next run adds them");
   }
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   output.finish();
-  std::fputs(report.summaryLine(seconds).c_str(), stdout);
-  std::fputs(report.failureReasonsLine().c_str(), stdout);
-  std::fflush(stdout);
   const int signal = end.receivedSignal();
-  return signal != 0 ? SignalExitStatus(signal) : kExitDone;
+  const bool answered = report.platformAnswered();
+  if (signal == 0 && !answered) {
+    const std::string why = report.lastUnanswered();
+    output.error("pelvaro-cli: the platform never answered during the run" +
+                 (why.empty() ? std::string(" (its first answer had not come yet)") : " (" + why + ")"));
+  }
+  if (output.terminal()) output.error(report.readableSummary(seconds));
+  if (options.json) {
+    std::fputs(report.summaryJson(seconds).c_str(), stdout);
+  } else {
+    std::fputs(report.summaryLine(seconds).c_str(), stdout);
+    std::fputs(report.failureReasonsLine().c_str(), stdout);
+  }
+  std::fflush(stdout);
+  if (signal != 0) return SignalExitStatus(signal);
+  if (end.wasHalted()) return kExitFolderUnwritable;
+  return answered ? kExitDone : kExitNoPlatform;
 }
 
 }  // namespace pelvaro::cli

@@ -1,6 +1,7 @@
 // pelvaro-cli: the collector in a terminal, for unattended runs.
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -8,12 +9,13 @@
 #include "app/cli/cli_options.h"
 #include "app/cli/contribute_run.h"
 #include "app/cli/crawl_run.h"
+#include "collector/storage.h"
 #include "platform/data_folder.h"
+#include "platform/files.h"
 
 int main(int argc, char** argv) {
   using namespace pelvaro;
   using namespace pelvaro::cli;
-  constexpr int kExitBadStart = 2;
   const std::vector<std::string> arguments(argv + 1, argv + argc);
   const ParseResult parsed = ParseCommandLine(arguments);
   if (!parsed.error.empty()) {
@@ -40,5 +42,12 @@ int main(int argc, char** argv) {
   }
   if (parsed.options.exportCsv) return ExportCsvCommand(*parsed.options.exportCsv);
   if (parsed.options.stats) return StatsCommand();
+  // A crawl marks every video it takes: without a history folder that takes files, each one
+  // would be taken again at every pass.
+  if (const int error = HistoryFolderError(); error != 0 && !parsed.options.contribute) {
+    std::fprintf(stderr, "pelvaro-cli: the history folder %s cannot be written: %s\n",
+                 NativePath(HistoryFolder()).c_str(), std::strerror(error));
+    return kExitBadStart;
+  }
   return parsed.options.contribute ? RunContribute(parsed.options) : RunCrawl(parsed.options);
 }

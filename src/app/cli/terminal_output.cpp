@@ -7,6 +7,13 @@
 
 namespace pelvaro::cli {
 
+TerminalOutput::Mode TerminalOutput::ModeFor(bool log, bool quiet, std::FILE* stream) {
+  if (quiet) return Mode::Quiet;
+  return isatty(fileno(stream)) == 1 && !log ? Mode::Screen : Mode::Log;
+}
+
+bool TerminalOutput::terminal() const { return isatty(fileno(stream_)) == 1; }
+
 void TerminalOutput::clearStatus() {
   if (status_.empty()) return;
   std::fputs("\r\033[K", stream_);
@@ -20,7 +27,7 @@ std::size_t TerminalOutput::columns() const {
 }
 
 void TerminalOutput::logLine(const Text& line) {
-  if (screen_) return;
+  if (mode_ != Mode::Log) return;
   const std::string utf8 = GbkToUtf8(line);
   std::string text;
   // Each part between line ends (CR LF or LF) is stripped on its own, so the lines survive.
@@ -39,25 +46,31 @@ void TerminalOutput::logLine(const Text& line) {
   std::fflush(stream_);
 }
 
-void TerminalOutput::line(const std::string& utf8) {
+void TerminalOutput::write(const std::string& utf8) {
   const std::string text = StripControls(utf8) + "\n";
   std::lock_guard lock(mutex_);
   const std::string shown = status_;
   clearStatus();
   std::fputs(text.c_str(), stream_);
-  if (!shown.empty()) {
+  if (!shown.empty() && !finished_) {
     std::fputs(shown.c_str(), stream_);
     status_ = shown;
   }
   std::fflush(stream_);
 }
 
+void TerminalOutput::line(const std::string& utf8) {
+  if (mode_ != Mode::Quiet) write(utf8);
+}
+
+void TerminalOutput::error(const std::string& utf8) { write(utf8); }
+
 void TerminalOutput::status(const std::string& utf8) {
-  if (!screen_) return;
+  if (mode_ != Mode::Screen) return;
   std::string text = FitWidth(StripControls(utf8), columns());
   if (text.empty()) text.push_back(' ');
   std::lock_guard lock(mutex_);
-  if (text == status_) return;
+  if (finished_ || text == status_) return;
   std::fputs("\r\033[K", stream_);
   std::fputs(text.c_str(), stream_);
   std::fflush(stream_);
@@ -66,7 +79,10 @@ void TerminalOutput::status(const std::string& utf8) {
 
 void TerminalOutput::finish() {
   std::lock_guard lock(mutex_);
-  clearStatus();
+  finished_ = true;
+  // Also when no status shows: the terminal may have echoed "^C" where it stood.
+  if (mode_ == Mode::Screen) std::fputs("\r\033[K", stream_);
+  status_.clear();
   std::fflush(stream_);
 }
 

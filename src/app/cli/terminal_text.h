@@ -7,16 +7,20 @@
 #include <string>
 #include <string_view>
 
+#include "platform/printable_text.h"
+
 namespace pelvaro::cli {
 
-// The UTF-8 text without C0 controls, DEL and C1 controls (U+0080 to U+009F); a tab becomes
-// a space. Bytes that are no valid UTF-8 are dropped as well.
-std::string StripControls(std::string_view utf8);
+// Every line for the terminal is stripped by the program's one function for it.
+using pelvaro::StripControls;
 
 // The number of terminal columns the text takes (East Asian wide characters take two).
 std::size_t DisplayWidth(std::string_view utf8);
 
 // The text cut at a character boundary so that it takes at most `columns` columns.
 std::string FitWidth(std::string_view utf8, std::size_t columns);
+
+// The same, ending in "…" when something was cut.
+std::string Ellipsize(std::string_view utf8, std::size_t columns);
 
 }  // namespace pelvaro::cli

@@ -5,13 +5,17 @@
 #include <QMetaObject>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QTimer>
 
 #include "app/desktop/end_process.h"
 #include "app/desktop/qt_speech_output.h"
+#include "app/desktop/row_video.h"
 #include "app/desktop/update_relay_form.h"
 #include "collector/categories.h"
+#include "collector/collector_settings.h"
 #include "collector/crawl_log.h"
 #include "collector/storage.h"
+#include "platform/files.h"
 #include "platform/window_layout.h"
 #include "shell/app_identity.h"
 #include "shell/bug_report.h"
@@ -26,6 +30,8 @@
 #include "ui/qt_text.h"
 #include "ui/skin.h"
 #include "ui/startup_window.h"
+#include "ui/window_builder.h"
+#include "ui/window_builder.h"
 
 namespace pelvaro {
 namespace {
@@ -38,6 +44,8 @@ constexpr int kSkinHue = 0;
 constexpr int kSkinValue = 0;
 // The start-up window leaves the screen to the left before it hides.
 constexpr int kParkedLeft = -3000;
+// How often the status bar's totals are brought up to date.
+constexpr int kTotalsIntervalMs = 1000;
 
 // The update panel's text on one line, for the main window's status bar.
 QString OneLine(const Text& text) {
@@ -93,6 +101,7 @@ UpdateRelayForm::Listeners DesktopProgram::updateListeners() {
 }
 
 DesktopProgram::DesktopProgram(DesktopOptions options) : options_(std::move(options)) {
+  downloads_.setEndListener([this](const VideoDownload& download) { totals_.downloadEnded(download); });
   player_ = std::make_unique<QtAudioOutput>();
   speech_ = std::make_unique<QtSpeechOutput>(*player_);
 
@@ -159,7 +168,7 @@ void DesktopProgram::createMainWindow() {
   MainWindow::Events events;
   events.created = [this](MainWindow& window) { onMainWindowCreated(window); };
   events.closing = [this](MainWindow&) { exitFromMainWindow(); };
-  events.crawlClicked = [this](MainWindow&) { crawl_->Toggle(); };
+  events.crawlClicked = [this](MainWindow& window) { toggleCrawl(window.form()); };
   events.contributeClicked = [this](MainWindow&) { contribute_->Toggle(); };
   events.saveClicked = [](MainWindow& window) {
     SettingsStore::SaveOnClose(window.form());
@@ -169,7 +178,14 @@ void DesktopProgram::createMainWindow() {
   events.addToIndexChosen = [](MainWindow& window) { AddSelectedToIndexQueue(window.form()); };
   events.clearListChosen = [](MainWindow& window) { ClearVideoList(window.form()); };
   events.cancelChosen = [](MainWindow& window) { CancelContextMenu(window.form()); };
+  events.rowVideo = [this](MainWindow& window, RowHandle row) {
+    return RowVideoOf(window.form(), row, catalogue_.get());
+  };
+  events.collectedShown = [this](MainWindow&) {
+    if (collected_) collected_->refresh();
+  };
   main_ = std::make_unique<MainWindow>(std::move(events));
+  showTotals();
   if (!updateText_.empty()) showUpdateText(updateText_);
   if (openShown_) showOpenNewVersion(openCaption_);
 }
@@ -185,16 +201,47 @@ void DesktopProgram::onMainWindowCreated(MainWindow& window) {
   } else {
     catalogue_ = std::make_unique<Catalogue>(CataloguePath(), std::move(notice));
   }
+  downloads_.setNotice([log](const Text& line) { AppendLog(*log, line); });
   crawl_ = std::make_unique<CrawlSession>(
       CrawlContext{form, downloads_, options_.crawlTiming, nullptr, catalogue_.get()});
   contribute_ = std::make_unique<ContributeSession>(form, options_.contributeTiming, nullptr, &downloads_);
+  collected_ = std::make_unique<CollectedSource>(*window.collectedView(), catalogue_.get());
+  auto* clock = new QTimer(&window);
+  QObject::connect(clock, &QTimer::timeout, &window, [this] { showTotals(); });
+  clock->start(kTotalsIntervalMs);
   Form* target = &form;
   categoryLoader_.Start([target] { LoadCategoryList(*target); });
   form.setCaption(Gbk("Pelvaro视频采集助手v") + AppVersion());
 }
 
+void DesktopProgram::showTotals() {
+  if (!main_ || main_->totalsLabel() == nullptr) return;
+  const std::string text = totals_.sample(downloads_.bytesReceived(), CrawlTotals::Clock::now());
+  main_->totalsLabel()->setText(QString::fromStdString(text));
+}
+
+QLabel* DesktopProgram::crawlStatusLabel() const {
+  if (!main_) return nullptr;
+  return StatusPanel(main_->findChild<QStatusBar*>(QtFromUtf8(mw::kStatusBar)), mw::kMessagePanel);
+}
+
+void DesktopProgram::toggleCrawl(Form& form) {
+  // Found before the first request, not video by video: a folder that cannot take videos
+  // would fail every download.
+  if (!crawl_->running()) {
+    const Text folder = CollectorSettings(form).outputFolder();
+    if (const int error = FolderWriteError(folder); error != 0) {
+      form.messageBox(OutputFolderProblem(folder, error));
+      return;
+    }
+  }
+  crawl_->Toggle();
+}
+
 void DesktopProgram::exitFromMainWindow() {
   SettingsStore::SaveOnClose(main_->form());
+  // The process ends without destructors: rows still owed get their chance now.
+  if (catalogue_) catalogue_->flushOwed(std::chrono::milliseconds(Catalogue::kBusyTimeoutMs));
   end(0);
 }
 
@@ -214,19 +261,15 @@ void DesktopProgram::openNewVersion() {
 
 void DesktopProgram::ensureUpdateStrip() {
   if (!main_ || updateLabel_) return;
-  // The main window has no status bar of its own: the strip appears with the first update text
-  // and the window grows by its height, so no control of the layout is covered.
+  // The update's text sits between the message panel and the totals, its button beside them.
   QStatusBar* bar = main_->statusBar();
-  bar->setObjectName(QStringLiteral("updateStatus"));
-  bar->setSizeGripEnabled(false);
   updateLabel_ = new QLabel(bar);
   updateLabel_->setTextFormat(Qt::PlainText);
-  bar->addWidget(updateLabel_, 1);
+  bar->insertWidget(1, updateLabel_, 1);
   updateOpenButton_ = new QPushButton(QtFromGbk(Gbk("打开最新版")), bar);
   updateOpenButton_->setVisible(false);
   QObject::connect(updateOpenButton_, &QPushButton::clicked, main_.get(), [this] { openNewVersion(); });
-  bar->addPermanentWidget(updateOpenButton_);
-  main_->setFixedSize(main_->width(), main_->height() + bar->sizeHint().height());
+  bar->insertPermanentWidget(0, updateOpenButton_);
 }
 
 void DesktopProgram::showUpdateText(const Text& text) {

@@ -16,6 +16,8 @@
 #include <mutex>
 #include <vector>
 
+#include "app/desktop/collected_source.h"
+#include "app/desktop/crawl_totals.h"
 #include "app/desktop/update_relay_form.h"
 #include "collector/catalogue.h"
 #include "collector/contribute_session.h"
@@ -59,12 +61,17 @@ class DesktopProgram {
   ContributeSession* contributeSession() { return contribute_.get(); }
   Worker& categoryLoader() { return categoryLoader_; }
   VideoDownloads& downloads() { return downloads_; }
+  CrawlTotals& totals() { return totals_; }
+  // The source of the page 已采集; null until the hand-over.
+  CollectedSource* collectedSource() { return collected_.get(); }
 
   // Whether the start-up sequence has run (it runs once, on the first tick of 时钟1).
   bool startedUp() const { return sequenceRan_; }
 
   // The update's progress as the main window shows it (empty while no update runs).
   QLabel* updateStatusLabel() const { return updateLabel_; }
+  // The status bar's crawl panel: why the platform gives no answer, while that lasts.
+  QLabel* crawlStatusLabel() const;
   QPushButton* openNewVersionButton() const { return updateOpenButton_; }
 
   // The form the start-up sequence and the update flow write to (defined with the program).
@@ -81,12 +88,16 @@ class DesktopProgram {
   void openNewVersion();
   void showUpdateText(const Text& text);
   void showOpenNewVersion(const Text& caption);
+  void toggleCrawl(Form& form);
   void ensureUpdateStrip();
+  void showTotals();
   void end(int code);
 
   DesktopOptions options_;
-  // Before the downloads: a download that ends writes its row into it.
+  // Before the downloads: a download that ends writes its row into the catalogue and counts in
+  // the totals.
   std::unique_ptr<Catalogue> catalogue_;
+  CrawlTotals totals_;
   // The collector's one downloader and the downloads on it; both live for the whole run.
   RangedDownloader downloader_;
   VideoDownloads downloads_{downloader_};
@@ -99,6 +110,7 @@ class DesktopProgram {
   std::unique_ptr<MainWindow> main_;
   std::unique_ptr<CrawlSession> crawl_;
   std::unique_ptr<ContributeSession> contribute_;
+  std::unique_ptr<CollectedSource> collected_;
 
   Worker categoryLoader_;
   Worker speaker_;

@@ -2,8 +2,10 @@
 
 #include <QAbstractButton>
 #include <QCheckBox>
+#include <QTabWidget>
 #include <QTimer>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 
 #include "app/desktop/desktop_program.h"
@@ -27,6 +29,8 @@ void Perform(DesktopProgram& program, const AutomationStep& step) {
     main->form().setText(step.name, Utf8ToGbk(step.value));
   } else if (step.verb == "check") {
     main->form().setChecked(step.name, step.value == "1");
+  } else if (step.verb == "page") {
+    if (auto* tabs = main->findChild<QTabWidget*>(name)) tabs->setCurrentIndex(std::atoi(step.value.c_str()));
   } else if (step.verb == "close") {
     main->close();
   } else {
@@ -36,6 +40,12 @@ void Perform(DesktopProgram& program, const AutomationStep& step) {
 
 void RunFrom(DesktopProgram& program, std::shared_ptr<std::vector<AutomationStep>> steps, std::size_t next) {
   if (next >= steps->size()) return;
+  const AutomationStep& step = (*steps)[next];
+  if (step.verb == "wait") {
+    QTimer::singleShot(std::atoi(step.name.c_str()), &program.startupWindow(),
+                       [&program, steps, next] { RunFrom(program, steps, next + 1); });
+    return;
+  }
   QTimer::singleShot(0, &program.startupWindow(), [&program, steps, next] {
     Perform(program, (*steps)[next]);
     RunFrom(program, steps, next + 1);

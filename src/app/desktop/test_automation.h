@@ -5,6 +5,8 @@
 //   click:NAME      clicks the button NAME (main window first, then the start-up window)
 //   set:NAME=VALUE  sets the edit box NAME of the main window to VALUE (UTF-8)
 //   check:NAME=0|1  clears or checks the check box NAME of the main window
+//   page:NAME=N     shows page N (from 0) of the tab control NAME of the main window
+//   wait:MS         lets MS milliseconds pass before the next step
 //   close           closes the main window as its frame's close button does
 // An unknown step is skipped with a line on stderr.
 
@@ -19,9 +21,9 @@ class DesktopProgram;
 inline constexpr std::string_view kTestAutomationVariable = "PELVARO_TEST_AUTOMATION";
 
 struct AutomationStep {
-  std::string verb;   // click, set, check, close
+  std::string verb;   // click, set, check, page, wait, close
   std::string name;   // control name (UTF-8)
-  std::string value;  // for set and check
+  std::string value;  // for set, check and page
 };
 
 // The steps of a script; empty steps are dropped.

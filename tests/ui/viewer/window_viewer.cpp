@@ -26,17 +26,20 @@ void FillMainSample(Form& form) {
   form.setCurrentIndex(mw::kCategoryBox, 0);
   form.setText(mw::kCrawlButton, Gbk("停止"));
   const char* rows[][11] = {
-      {"1", "娱乐", "海边的日落延时摄影", "https://v.example/1.mp4", "35", "6.2", "2026-12-09", "V_08V5GNla",
-       "1280", "720", "100%"},
-      {"2", "体育", "周末城市马拉松精彩瞬间", "https://v.example/2.mp4", "82", "14.8", "2026-12-09",
-       "V_08V5GNlb", "720", "1280", "45%"},
-      {"3", "美食", "家常红烧肉的做法", "https://v.example/3.mp4", "4", "0.9", "2026-12-08", "V_08V5GNlc",
-       "640", "360", "时长不符"},
+      {"1", "娱乐", "海边的日落延时摄影", "https://v.example/video/V_08V5GNla/2.mp4", "35", "6.212345678901",
+       "2026-12-09 08:15:00", "V_08V5GNla", "1280", "720", "100%"},
+      {"2", "体育", "周末城市马拉松精彩瞬间", "https://v.example/video/V_08V5GNlb/1.mp4", "82",
+       "14.80517578125", "2026-12-09 07:40:12", "V_08V5GNlb", "720", "1280", "45.3125%"},
+      {"3", "美食", "家常红烧肉的做法", "https://v.example/video/V_08V5GNlc/0.mp4", "4", "0.9",
+       "2026-12-08 21:05:33", "V_08V5GNlc", "640", "360", "时长不符"},
   };
-  for (const auto& row : rows) {
+  const double progress[] = {1.0, 0.453125, -1};
+  for (std::size_t r = 0; r < std::size(rows); ++r) {
     RowHandle handle = form.addRow(mw::kVideoList);
     for (int column = 0; column < mw::kColumnCount; ++column)
-      form.setCell(mw::kVideoList, handle, column, Gbk(row[column]));
+      form.setCell(mw::kVideoList, handle, column, Gbk(rows[r][column]));
+    if (progress[r] >= 0)
+      form.setProgressCell(mw::kVideoList, handle, mw::kColDownload, rows[r][mw::kColDownload], progress[r]);
   }
   for (const char* line : {"读取到数据：50", "开始下载：海边的日落延时摄影", "任务完成，开始下一个。",
                            "开始下载：周末城市马拉松精彩瞬间"}) {

@@ -6,7 +6,7 @@
 
 #include <string>
 
-namespace pelvaro::e2e {
+namespace pelvaro::testing {
 
 // A loopback port that refuses connections for as long as the object lives: bound but never
 // listening, so no other process can take it meanwhile.
@@ -34,4 +34,4 @@ class RefusedPort {
   int port_ = 0;
 };
 
-}  // namespace pelvaro::e2e
+}  // namespace pelvaro::testing
