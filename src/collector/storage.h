@@ -60,13 +60,14 @@ DownloadFailure ProbedSizeFailure(std::int64_t bytes, const ProbedSizeLimits& li
 Text ProgressText(double fraction);
 
 enum class TakeOutcome {
-  Present,   // another copy of the program takes or took the docid: logged, row deleted
-  Exists,    // the file exists or is being written: logged, row deleted
-  Repaired,  // the file is one this program finished; its marker was missing and is written
-  Complete,  // downloaded, renamed, marked
-  Running,   // the wait gave up; the download goes on, is marked and reported when it completes
-  Failed,    // no file and no marker; the row and the log say "下载失败：" and why
-  Stopped,   // the worker was asked to stop
+  Present,           // another copy of the program takes or took the docid: logged, row deleted
+  ClaimedElsewhere,  // another collector of the fleet took or holds the docid: logged, row deleted
+  Exists,            // the file exists or is being written: logged, row deleted
+  Repaired,          // the file is one this program finished; its marker was missing and is written
+  Complete,          // downloaded, renamed, marked
+  Running,           // the wait gave up; the download goes on, is marked and reported when it completes
+  Failed,            // no file and no marker; the row and the log say "下载失败：" and why
+  Stopped,           // the worker was asked to stop
 };
 
 // The download stage of one video that passed the filters: the title from the article page

@@ -11,7 +11,7 @@ using testing::PgCluster;
 
 TEST(PostgresDatabase, RunsStatementsWithParametersAndSurvivesTheServerGoingAway) {
   PgCluster cluster;
-  ASSERT_TRUE(cluster.started()) << cluster.problem();
+  PELVARO_REQUIRE_PG_CLUSTER(cluster);
   const std::string uri = cluster.createDatabase("catalogue");
   ASSERT_FALSE(uri.empty());
 

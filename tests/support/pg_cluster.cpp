@@ -36,6 +36,7 @@ PgCluster::PgCluster() {
   bin_ = ServerBinFolder();
   if (bin_.empty()) {
     problem_ = "no PostgreSQL server installed (/usr/lib/postgresql/*/bin)";
+    absent_ = true;
     return;
   }
   char pattern[] = "/tmp/pelvaro-pg-XXXXXX";
@@ -81,8 +82,8 @@ bool PgCluster::start() {
   // No TCP listener, a socket in our own folder, and no flushes: the data is thrown away.
   const std::string options = "-k " + root_ + " -c listen_addresses='' -c fsync=off";
   // The server writes its own log as its own user; the tools' output goes to ours.
-  running_ = run("pg_ctl", "-D " + Quoted(root_ + "/data") + " -l " + Quoted(root_ + "/server.log") + " -o \"" +
-                               options + "\" -w -t 30 start");
+  running_ = run("pg_ctl", "-D " + Quoted(root_ + "/data") + " -l " + Quoted(root_ + "/server.log") +
+                               " -o \"" + options + "\" -w -t 30 start");
   if (!running_ && problem_.empty()) problem_ = "the server did not start";
   return running_;
 }

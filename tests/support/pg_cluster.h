@@ -18,6 +18,8 @@ class PgCluster {
   bool started() const { return running_; }
   // Why it did not start.
   const std::string& problem() const { return problem_; }
+  // No server is installed at all (initdb and pg_ctl not found).
+  bool absent() const { return absent_; }
 
   // A new empty database and its connection URI.
   std::string createDatabase(const std::string& name);
@@ -38,7 +40,14 @@ class PgCluster {
   std::string log_;
   bool asOtherUser_ = false;
   bool running_ = false;
+  bool absent_ = false;
   std::string problem_;
 };
 
 }  // namespace pelvaro::testing
+
+// In a test: skips it, saying why, on a machine without the server; fails it when the server is
+// installed but does not start.
+#define PELVARO_REQUIRE_PG_CLUSTER(cluster)                                                       \
+  if ((cluster).absent()) GTEST_SKIP() << "PostgreSQL is not installed: " << (cluster).problem(); \
+  ASSERT_TRUE((cluster).started()) << (cluster).problem()
