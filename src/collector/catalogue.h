@@ -82,6 +82,7 @@ class Catalogue final : public CatalogueBackend {
   int attempts(std::string_view docid) override;
   // Forgets every failure, so that every video is tried again.
   bool clearFailures() override;
+  bool readCells(std::string_view sql, const std::function<void(const CatalogueCells&)>& row) override;
 
   // Runs a query on the reading connection and hands each row to `row`, which must not call
   // back into the catalogue. False when the query failed (nothing or only some rows handed over).

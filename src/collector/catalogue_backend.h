@@ -32,6 +32,16 @@ struct CatalogueVideo {
   std::string takenAt;  // local time, ISO 8601
 };
 
+// One row of a query's answer, column by column (UTF-8 texts; NULL reads as "" and 0).
+class CatalogueCells {
+ public:
+  virtual std::string text(int column) const = 0;
+  virtual std::int64_t integer(int column) const = 0;
+
+ protected:
+  ~CatalogueCells() = default;
+};
+
 // Whether this collector may take a docid, as the catalogue sees it.
 enum class FleetClaim {
   Granted,         // go ahead (a catalogue of one machine always says so)
@@ -76,6 +86,10 @@ class CatalogueBackend {
   bool givenUp(std::string_view docid) { return attempts(docid) >= kGiveUpAttempts; }
   // Forgets every failure, so that every video is tried again.
   virtual bool clearFailures() = 0;
+
+  // Runs a query that only reads, in SQL both databases understand, and hands each row to
+  // `row`, which must not call back into the catalogue. False when the query failed.
+  virtual bool readCells(std::string_view sql, const std::function<void(const CatalogueCells&)>& row) = 0;
 
   // Claims the docid for this collector before the first request for its file. A granted
   // claim is held until its video is recorded or released.

@@ -5,34 +5,35 @@
 
 namespace pelvaro {
 
-bool ReadCatalogueStats(Catalogue& catalogue, CatalogueStats* stats) {
+bool ReadCatalogueStats(CatalogueBackend& catalogue, CatalogueStats* stats) {
   CatalogueStats result;
-  bool ok = catalogue.read("SELECT count(*), coalesce(sum(size_bytes), 0) FROM videos",
-                           [&result](const SqliteStatement& row) {
-                             result.videos = row.integer(0);
-                             result.bytes = row.integer(1);
-                           });
+  bool ok = catalogue.readCells("SELECT count(*), coalesce(sum(size_bytes), 0) FROM videos",
+                                [&result](const CatalogueCells& row) {
+                                  result.videos = row.integer(0);
+                                  result.bytes = row.integer(1);
+                                });
   const auto counts = [](std::vector<CatalogueCount>& into) {
-    return [&into](const SqliteStatement& row) {
+    return [&into](const CatalogueCells& row) {
       into.push_back({row.text(0), row.integer(1), row.integer(2), 0, 0});
     };
   };
-  ok = ok && catalogue.read(
+  ok = ok && catalogue.readCells(
                  "SELECT coalesce(category, ''), count(*), coalesce(sum(size_bytes), 0) FROM videos"
                  " GROUP BY 1 ORDER BY 2 DESC, 1",
                  counts(result.byCategory));
-  ok = ok && catalogue.read(
+  ok = ok && catalogue.readCells(
                  "SELECT substr(coalesce(taken_at, ''), 1, 10), count(*), coalesce(sum(size_bytes), 0)"
                  " FROM videos GROUP BY 1 ORDER BY 1",
                  counts(result.byDay));
-  ok = ok &&
-       catalogue.read(
-           "SELECT coalesce(last_reason, ''), count(*), coalesce(sum(attempts), 0), sum(attempts >= " +
-               std::to_string(Catalogue::kGiveUpAttempts) + ") FROM failures GROUP BY 1 ORDER BY 2 DESC, 1",
-           [&result](const SqliteStatement& row) {
-             result.failuresByReason.push_back(
-                 {row.text(0), row.integer(1), 0, row.integer(2), row.integer(3)});
-           });
+  ok = ok && catalogue.readCells(
+                 "SELECT coalesce(last_reason, ''), count(*), coalesce(sum(attempts), 0), sum(CASE WHEN "
+                 "attempts >= " +
+                     std::to_string(Catalogue::kGiveUpAttempts) +
+                     " THEN 1 ELSE 0 END) FROM failures GROUP BY 1 ORDER BY 2 DESC, 1",
+                 [&result](const CatalogueCells& row) {
+                   result.failuresByReason.push_back(
+                       {row.text(0), row.integer(1), 0, row.integer(2), row.integer(3)});
+                 });
   if (ok) *stats = std::move(result);
   return ok;
 }

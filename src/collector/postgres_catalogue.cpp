@@ -294,6 +294,25 @@ bool PostgresCatalogue::clearFailures() {
   return execLocked("DELETE FROM failures").ok();
 }
 
+bool PostgresCatalogue::readCells(std::string_view sql,
+                                  const std::function<void(const CatalogueCells&)>& row) {
+  PostgresResult result;
+  {
+    std::lock_guard lock(mutex_);
+    result = execLocked(sql);
+  }
+  if (!result.ok()) return false;
+  struct Cells final : CatalogueCells {
+    Cells(const PostgresResult& result, int row) : result(result), row(row) {}
+    std::string text(int column) const override { return result.text(row, column); }
+    std::int64_t integer(int column) const override { return result.integer(row, column); }
+    const PostgresResult& result;
+    const int row;
+  };
+  for (int i = 0; i < result.rows(); ++i) row(Cells(result, i));
+  return true;
+}
+
 FleetClaim PostgresCatalogue::claim(std::string_view docid) {
   std::lock_guard lock(mutex_);
   if (!up_) return FleetClaim::Unavailable;

@@ -56,6 +56,7 @@ class PostgresCatalogue final : public CatalogueBackend {
   std::set<std::string> videoDocids() override;
   int attempts(std::string_view docid) override;
   bool clearFailures() override;
+  bool readCells(std::string_view sql, const std::function<void(const CatalogueCells&)>& row) override;
   FleetClaim claim(std::string_view docid) override;
   void release(std::string_view docid) override;
 

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
 #include <set>
@@ -134,6 +135,15 @@ TEST(Fleet, CollectorsSharingACatalogueTakeDisjointDocidsWhoseUnionIsWhatOneTake
     }
     EXPECT_EQ(ExpectOneTakerPerDocid(members, uri), expected) << size << " collectors";
   }
+  // The shared catalogue reads back as the file one does.
+  const std::string uri = cluster.uri("fleet4");
+  CliRun stats(sim.runDir(), {"--catalogue", uri, "--stats"});
+  ASSERT_EQ(stats.wait(), 0) << stats.err();
+  EXPECT_EQ(stats.out().rfind("videos=" + std::to_string(expected.size()) + " bytes=", 0), 0u) << stats.out();
+  CliRun csv(sim.runDir(), {"--catalogue", uri, "--export-csv", "-"});
+  ASSERT_EQ(csv.wait(), 0) << csv.err();
+  const std::string text = csv.out();
+  EXPECT_EQ(static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')), expected.size() + 1);
 }
 
 TEST(Fleet, AKilledCollectorsClaimLapsesAndAnotherTakesTheVideo) {
