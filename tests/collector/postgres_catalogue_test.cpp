@@ -41,13 +41,9 @@ std::int64_t Count(PostgresDatabase& db, const std::string& sql) {
   return result.ok() && result.rows() == 1 ? result.integer(0, 0) : -1;
 }
 
-bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds guard = 10s) {
-  const auto deadline = std::chrono::steady_clock::now() + guard;
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(50ms);
-  }
-  return true;
+bool WaitFor(const std::function<bool()>& done) {
+  for (int i = 0; i < 200 && !done(); ++i) std::this_thread::sleep_for(50ms);
+  return done();
 }
 
 TEST(PostgresCatalogue, CollectorsStartingTogetherMigrateOnceAndAnOlderProgramWorksOnANewerSchema) {
@@ -84,21 +80,12 @@ TEST(PostgresCatalogue, ClaimsAndFailuresAreSharedBetweenCollectors) {
   ASSERT_TRUE(a.connected() && b.connected());
   EXPECT_NE(a.holder(), b.holder());
 
-  struct Step {
-    const char* what;
-    PostgresCatalogue& by;
-    std::string docid;
-    FleetClaim expected;
-  };
   EXPECT_EQ(a.claim("V1"), FleetClaim::Granted);
   // Held past several leases: the claim is renewed while its holder lives.
   std::this_thread::sleep_for(2s);
-  const Step steps[] = {
-      {"held and renewed", b, "V1", FleetClaim::TakenElsewhere},
-      {"asked again by its holder", a, "V1", FleetClaim::Granted},
-      {"a fresh docid", b, "V2", FleetClaim::Granted},
-  };
-  for (const Step& step : steps) EXPECT_EQ(step.by.claim(step.docid), step.expected) << step.what;
+  EXPECT_EQ(b.claim("V1"), FleetClaim::TakenElsewhere);
+  EXPECT_EQ(a.claim("V1"), FleetClaim::Granted);
+  EXPECT_EQ(b.claim("V2"), FleetClaim::Granted);
 
   // A taken video stays taken for everyone; a claim given back is free at once.
   ASSERT_TRUE(a.recordVideo(Video("V1")));
