@@ -24,6 +24,7 @@
 #include "collector/catalogue_backend.h"
 #include "collector/sqlite_database.h"
 #include "platform/text.h"
+#include "web/download_failure.h"
 
 namespace pelvaro {
 
@@ -67,8 +68,8 @@ class Catalogue final : public CatalogueBackend {
   // Rows for videos the catalogue lacks (existing rows are kept as they are), in one
   // transaction; the number added, or -1 when the write failed (nothing is owed then).
   int addMissingVideos(const std::vector<CatalogueVideo>& videos) override;
-  // One more failed attempt for the docid, with its reason (UTF-8); owed like a row.
-  bool recordFailure(std::string_view docid, std::string_view reason) override;
+  // One more failed attempt for the docid, with its failure; owed like a row.
+  bool recordFailure(std::string_view docid, const DownloadFailure& failure) override;
   // Writes what is owed, waiting up to `patience` for another copy's lock; true when nothing
   // is owed any more.
   bool flushOwed(std::chrono::milliseconds patience) override;
@@ -96,7 +97,8 @@ class Catalogue final : public CatalogueBackend {
   struct Owed {
     bool isVideo = true;
     CatalogueVideo video;
-    std::string docid, reason, at;  // a failure
+    std::string docid, at;  // a failure
+    DownloadFailure failure;
     Stored stored;
   };
 

@@ -13,24 +13,11 @@
 #include <string_view>
 #include <vector>
 
+#include "collector/catalogue_video.h"
 #include "platform/text.h"
+#include "web/download_failure.h"
 
 namespace pelvaro {
-
-// One row of the videos table; texts are UTF-8.
-struct CatalogueVideo {
-  std::string docid;
-  std::string title;
-  std::string category;
-  std::string published;  // as the answer gave it
-  std::int64_t durationS = 0;
-  std::int64_t width = 0;
-  std::int64_t height = 0;
-  std::int64_t sizeBytes = 0;
-  std::string url;
-  std::string path;     // the file's full path
-  std::string takenAt;  // local time, ISO 8601
-};
 
 // One row of a query's answer, column by column (UTF-8 texts; NULL reads as "" and 0).
 class CatalogueCells {
@@ -71,8 +58,8 @@ class CatalogueBackend {
   // Rows for videos the catalogue lacks (existing rows are kept as they are); the number added,
   // or -1 when the write failed (nothing is owed then).
   virtual int addMissingVideos(const std::vector<CatalogueVideo>& videos) = 0;
-  // One more failed attempt for the docid, with its reason (UTF-8); owed like a row.
-  virtual bool recordFailure(std::string_view docid, std::string_view reason) = 0;
+  // One more failed attempt for the docid, with its failure; owed like a row.
+  virtual bool recordFailure(std::string_view docid, const DownloadFailure& failure) = 0;
   // Writes what is owed, waiting up to `patience`; true when nothing is owed any more.
   virtual bool flushOwed(std::chrono::milliseconds patience) = 0;
   virtual std::size_t owedCount() = 0;

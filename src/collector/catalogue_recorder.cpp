@@ -10,8 +10,6 @@
 
 namespace pelvaro {
 
-std::string FailureReason(const VideoDownload& download) { return GbkToUtf8(download.failureText()); }
-
 std::string AbsoluteNativePath(const Text& path) {
   std::error_code error;
   const auto absolute = std::filesystem::absolute(NativePath(path), error);
@@ -56,7 +54,7 @@ VideoDownloads::EndListener CatalogueRecorder(CatalogueBackend& catalogue, const
         failure.kind == FailureKind::SizeOutsideLimits) {
       return;
     }
-    catalogue.recordFailure(GbkToUtf8(download.docid()), FailureReason(download));
+    catalogue.recordFailure(GbkToUtf8(download.docid()), failure);
   };
 }
 

@@ -1,6 +1,9 @@
 #include "collector/catalogue_stats.h"
 
+#include <algorithm>
+
 #include "collector/catalogue.h"
+#include "collector/catalogue_columns.h"
 #include "platform/printable_text.h"
 
 namespace pelvaro {
@@ -8,10 +11,10 @@ namespace pelvaro {
 bool ReadCatalogueStats(CatalogueBackend& catalogue, CatalogueStats* stats) {
   CatalogueStats result;
   bool ok = catalogue.readCells("SELECT count(*), coalesce(sum(size_bytes), 0) FROM videos",
-                                [&result](const CatalogueCells& row) {
-                                  result.videos = row.integer(0);
-                                  result.bytes = row.integer(1);
-                                });
+                           [&result](const CatalogueCells& row) {
+                             result.videos = row.integer(0);
+                             result.bytes = row.integer(1);
+                           });
   const auto counts = [](std::vector<CatalogueCount>& into) {
     return [&into](const CatalogueCells& row) {
       into.push_back({row.text(0), row.integer(1), row.integer(2), 0, 0});
@@ -25,15 +28,23 @@ bool ReadCatalogueStats(CatalogueBackend& catalogue, CatalogueStats* stats) {
                  "SELECT substr(coalesce(taken_at, ''), 1, 10), count(*), coalesce(sum(size_bytes), 0)"
                  " FROM videos GROUP BY 1 ORDER BY 1",
                  counts(result.byDay));
-  ok = ok && catalogue.readCells(
-                 "SELECT coalesce(last_reason, ''), count(*), coalesce(sum(attempts), 0), sum(CASE WHEN "
-                 "attempts >= " +
-                     std::to_string(Catalogue::kGiveUpAttempts) +
-                     " THEN 1 ELSE 0 END) FROM failures GROUP BY 1 ORDER BY 2 DESC, 1",
-                 [&result](const CatalogueCells& row) {
-                   result.failuresByReason.push_back(
-                       {row.text(0), row.integer(1), 0, row.integer(2), row.integer(3)});
-                 });
+  ok = ok &&
+       catalogue.readCells(
+           "SELECT coalesce(last_kind, ''), coalesce(last_detail, 0),"
+           " max(coalesce(last_reason, '')), count(*),"
+           " coalesce(sum(attempts), 0), sum(CASE WHEN attempts >= " +
+               std::to_string(Catalogue::kGiveUpAttempts) +
+               " THEN 1 ELSE 0 END) FROM failures"
+               " GROUP BY 1, 2, CASE WHEN last_kind IS NULL THEN last_reason END",
+           [&result](const CatalogueCells& row) {
+             result.failuresByReason.push_back({StoredFailureWords(row.text(0), row.integer(1), row.text(2)),
+                                                row.integer(3), 0, row.integer(4), row.integer(5)});
+           });
+  // Most videos first, then by the words shown, as the words are made only now.
+  std::sort(result.failuresByReason.begin(), result.failuresByReason.end(),
+            [](const CatalogueCount& a, const CatalogueCount& b) {
+              return a.videos != b.videos ? a.videos > b.videos : a.key < b.key;
+            });
   if (ok) *stats = std::move(result);
   return ok;
 }

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "collector/catalogue.h"
+#include "collector/catalogue_columns.h"
 #include "collector/log_texts.h"
 #include "collector/postgres_catalogue_schema.h"
 
@@ -40,24 +41,36 @@ std::string NewHolder() {
 
 std::string Milliseconds(std::chrono::milliseconds ms) { return std::to_string(ms.count()); }
 
-std::vector<PostgresParam> VideoParams(const CatalogueVideo& v, const std::string& holder) {
-  return {v.docid,
-          v.title,
-          v.category,
-          v.published,
-          std::to_string(v.durationS),
-          std::to_string(v.width),
-          std::to_string(v.height),
-          std::to_string(v.sizeBytes),
-          v.url,
-          v.path.empty() ? PostgresParam() : PostgresParam(v.path),
-          v.takenAt,
-          holder};
+// The row's values in the order of kVideoColumns ($1 to $11), then this collector ($12).
+std::vector<PostgresParam> VideoParams(const CatalogueVideo& video, const std::string& holder) {
+  std::vector<PostgresParam> params;
+  for (const VideoColumn& column : kVideoColumns) {
+    if (column.text != nullptr) {
+      const std::string& text = video.*column.text;
+      // A row made from a marker alone knows no file.
+      params.push_back(text.empty() && column.name == "path" ? PostgresParam() : PostgresParam(text));
+    } else {
+      params.push_back(std::to_string(video.*column.number));
+    }
+  }
+  params.push_back(holder);
+  return params;
 }
 
-constexpr std::string_view kVideoValues =
-    "INSERT INTO videos (docid, title, category, published, duration_s, width, height, size_bytes, url, path,"
-    " taken_at) VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10, $11)";
+// "INSERT INTO videos (...) VALUES ($1, ...)" and, with `replace`, every column but the docid
+// taken from the new row on a conflict; else a row that exists is kept.
+std::string InsertVideo(bool replace) {
+  std::string values, updates;
+  for (std::size_t i = 0; i < std::size(kVideoColumns); ++i) {
+    values += (i > 0 ? ", $" : "$") + std::to_string(i + 1);
+    if (i == 0) continue;
+    const std::string name(kVideoColumns[i].name);
+    updates += (updates.empty() ? "" : ", ") + name + " = EXCLUDED." + name;
+  }
+  return "INSERT INTO videos (" + VideoColumnList() + ") VALUES (" + values + ") ON CONFLICT (docid) DO " +
+         (replace ? "UPDATE SET " + updates : std::string("NOTHING")) + " RETURNING docid";
+}
+
 // The claim of a recorded video is kept, marked taken, whoever held it.
 constexpr std::string_view kClaimTaken =
     "INSERT INTO claims (docid, holder, expires_at, taken) VALUES ($1, $12, now(), true)"
@@ -157,22 +170,18 @@ bool PostgresCatalogue::writeOwedLocked(std::vector<Stored>& due) {
     const Owed& item = owed_.front();
     PostgresResult result;
     if (item.isVideo) {
-      result = execLocked(
-          "WITH v AS (" + std::string(kVideoValues) +
-              " ON CONFLICT (docid) DO UPDATE SET title = EXCLUDED.title,"
-              " category = EXCLUDED.category, published = EXCLUDED.published,"
-              " duration_s = EXCLUDED.duration_s, width = EXCLUDED.width, height = EXCLUDED.height,"
-              " size_bytes = EXCLUDED.size_bytes, url = EXCLUDED.url, path = EXCLUDED.path,"
-              " taken_at = EXCLUDED.taken_at RETURNING docid),"
-              " f AS (DELETE FROM failures WHERE docid = $1), c AS (" +
-              std::string(kClaimTaken) + ") SELECT count(*) FROM v",
-          VideoParams(item.video, holder_));
+      result =
+          execLocked("WITH v AS (" + InsertVideo(true) + "), f AS (DELETE FROM failures WHERE docid = $1)," +
+                         " c AS (" + std::string(kClaimTaken) + ") SELECT count(*) FROM v",
+                     VideoParams(item.video, holder_));
     } else {
       result = execLocked(
-          "INSERT INTO failures (docid, attempts, last_reason, last_at) VALUES ($1, 1, $2, $3)"
-          " ON CONFLICT (docid) DO UPDATE SET attempts = coalesce(failures.attempts, 0) + 1,"
-          " last_reason = EXCLUDED.last_reason, last_at = EXCLUDED.last_at",
-          {item.docid, item.reason, item.at});
+          "INSERT INTO failures (docid, attempts, last_reason, last_at, last_kind, last_detail)"
+          " VALUES ($1, 1, $2, $3, $4, $5) ON CONFLICT (docid) DO UPDATE"
+          " SET attempts = coalesce(failures.attempts, 0) + 1, last_reason = EXCLUDED.last_reason,"
+          " last_at = EXCLUDED.last_at, last_kind = EXCLUDED.last_kind, last_detail = EXCLUDED.last_detail",
+          {item.docid, GbkToUtf8(FailureText(item.failure)), item.at,
+           std::string(FailureKindName(item.failure.kind)), std::to_string(item.failure.detail)});
     }
     // A statement the server refuses stays owed like one it never saw: it may be a lock or a
     // limit of the moment, and the next write tries again.
@@ -199,7 +208,7 @@ bool PostgresCatalogue::recordVideo(const CatalogueVideo& video, Stored stored) 
   return written;
 }
 
-bool PostgresCatalogue::recordFailure(std::string_view docid, std::string_view reason) {
+bool PostgresCatalogue::recordFailure(std::string_view docid, const DownloadFailure& failure) {
   std::vector<Stored> due;
   bool written = false;
   {
@@ -207,7 +216,7 @@ bool PostgresCatalogue::recordFailure(std::string_view docid, std::string_view r
     Owed item;
     item.isVideo = false;
     item.docid = docid;
-    item.reason = reason;
+    item.failure = failure;
     item.at = LocalIsoTime();
     oweLocked(std::move(item));
     written = writeOwedLocked(due);
@@ -223,9 +232,8 @@ int PostgresCatalogue::addMissingVideos(const std::vector<CatalogueVideo>& video
   PostgresResult result = execLocked("BEGIN");
   int added = 0;
   for (std::size_t i = 0; result.ok() && i < videos.size(); ++i) {
-    result = execLocked("WITH v AS (" + std::string(kVideoValues) +
-                            " ON CONFLICT (docid) DO NOTHING RETURNING docid), c AS (" +
-                            std::string(kClaimTaken) + ") SELECT count(*) FROM v",
+    result = execLocked("WITH v AS (" + InsertVideo(false) + "), c AS (" + std::string(kClaimTaken) +
+                            ") SELECT count(*) FROM v",
                         VideoParams(videos[i], holder_));
     if (result.ok()) added += static_cast<int>(result.integer(0, 0));
   }

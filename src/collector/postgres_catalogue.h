@@ -49,7 +49,7 @@ class PostgresCatalogue final : public CatalogueBackend {
   bool usable() const override { return true; }
   bool recordVideo(const CatalogueVideo& video, Stored stored = {}) override;
   int addMissingVideos(const std::vector<CatalogueVideo>& videos) override;
-  bool recordFailure(std::string_view docid, std::string_view reason) override;
+  bool recordFailure(std::string_view docid, const DownloadFailure& failure) override;
   bool flushOwed(std::chrono::milliseconds patience) override;
   std::size_t owedCount() override;
   std::optional<CatalogueVideo> video(std::string_view docid) override;
@@ -72,7 +72,8 @@ class PostgresCatalogue final : public CatalogueBackend {
   struct Owed {
     bool isVideo = true;
     CatalogueVideo video;
-    std::string docid, reason, at;  // a failure
+    std::string docid, at;  // a failure
+    DownloadFailure failure;
     Stored stored;
   };
 

@@ -5,6 +5,8 @@
 #include <string_view>
 #include <vector>
 
+#include "collector/catalogue_schema.h"
+
 namespace pelvaro {
 
 namespace {
@@ -12,22 +14,20 @@ namespace {
 // The advisory lock every collector takes to migrate: any fixed number, the same for all.
 constexpr std::string_view kMigrationLock = "SELECT pg_advisory_xact_lock(7306119120261210)";
 
-// Step i brings version i to version i + 1. Numbers that may pass 2^31 are bigint here.
-const std::vector<std::vector<std::string_view>>& Steps() {
-  static const std::vector<std::vector<std::string_view>> steps = {
-      {
-          "CREATE TABLE IF NOT EXISTS videos ("
-          " docid text PRIMARY KEY, title text, category text, published text, duration_s bigint,"
-          " width bigint, height bigint, size_bytes bigint, url text, path text, taken_at text)",
-          "CREATE TABLE IF NOT EXISTS failures ("
-          " docid text PRIMARY KEY, attempts integer, last_reason text, last_at text)",
-          // A claim stays once its video is taken, so that a collector that asks later, while
-          // the row is being written or long after, is told so by the claim alone.
-          "CREATE TABLE IF NOT EXISTS claims ("
-          " docid text PRIMARY KEY, holder text NOT NULL, expires_at timestamptz NOT NULL,"
-          " taken boolean NOT NULL DEFAULT false)",
-      },
-  };
+// The file catalogue's steps, for this server: its INTEGER is 32 bits where SQLite's is 64, so
+// every one becomes a BIGINT (file sizes pass 2^31). The fleet's claims join the first step.
+std::vector<std::string> Steps() {
+  std::vector<std::string> steps = CatalogueSchemaSteps();
+  for (std::string& step : steps) {
+    for (auto at = step.find("INTEGER"); at != std::string::npos; at = step.find("INTEGER", at)) {
+      step.replace(at, 7, "BIGINT");
+    }
+  }
+  // A claim stays once its video is taken, so that a collector that asks later, while the row
+  // is being written or long after, is told so by the claim alone.
+  steps.front() +=
+      ";CREATE TABLE IF NOT EXISTS claims (docid TEXT PRIMARY KEY, holder TEXT NOT NULL,"
+      " expires_at TIMESTAMPTZ NOT NULL, taken BOOLEAN NOT NULL DEFAULT false)";
   return steps;
 }
 
@@ -51,7 +51,6 @@ int SharedCatalogueVersion(PostgresDatabase& db) {
 }
 
 PostgresResult MigrateSharedCatalogue(PostgresDatabase& db) {
-  static_assert(kSharedCatalogueSchemaVersion > 0);
   if (SharedCatalogueVersion(db) >= kSharedCatalogueSchemaVersion) return db.exec("SELECT 1");
   // Another collector may be migrating the same database: take the lock first and read the
   // version again under it.
@@ -60,12 +59,9 @@ PostgresResult MigrateSharedCatalogue(PostgresDatabase& db) {
       {"BEGIN", kMigrationLock, "CREATE TABLE IF NOT EXISTS catalogue_version (version integer NOT NULL)"});
   int version = result.ok() ? SharedCatalogueVersion(db) : -1;
   if (result.ok() && version < 0) result = db.exec("SELECT version FROM catalogue_version");
-  const auto& steps = Steps();
+  const std::vector<std::string> steps = Steps();
   for (int step = version; result.ok() && step >= 0 && step < kSharedCatalogueSchemaVersion; ++step) {
-    for (const std::string_view statement : steps[static_cast<std::size_t>(step)]) {
-      result = db.exec(statement);
-      if (!result.ok()) break;
-    }
+    result = db.execScript(steps[static_cast<std::size_t>(step)]);
   }
   if (result.ok() && version < kSharedCatalogueSchemaVersion) {
     result = Run(db, {"DELETE FROM catalogue_version"});

@@ -3,15 +3,16 @@
 // catalogue_version holds the steps a database has had; each step brings one version to the
 // next inside the transaction that sets the new number, under an advisory lock, so that
 // collectors starting together migrate once and a database is never left half migrated.
-// The versions are those of the file catalogue (the same videos and failures at each), plus
-// the fleet's claims.
+// The steps are those of the file catalogue, made from the same column tables, plus the fleet's
+// claims.
 
+#include "collector/catalogue_schema.h"
 #include "collector/postgres_database.h"
 
 namespace pelvaro {
 
-// The version this program writes.
-inline constexpr int kSharedCatalogueSchemaVersion = 1;
+// The version this program writes: the file catalogue's.
+inline constexpr int kSharedCatalogueSchemaVersion = kCatalogueSchemaVersion;
 
 // Brings the database to kSharedCatalogueSchemaVersion. A database of a newer version is left
 // as it is: later versions only add tables and columns, so this program's statements still

@@ -88,8 +88,13 @@ PostgresResult PostgresDatabase::exec(std::string_view sql, const std::vector<Po
   values.reserve(params.size());
   for (const PostgresParam& param : params) values.push_back(param ? param->c_str() : nullptr);
   const std::string statement(sql);
-  return PostgresResult(PQexecParams(connection_, statement.c_str(), static_cast<int>(values.size()),
-                                     nullptr, values.data(), nullptr, nullptr, 0));
+  return PostgresResult(PQexecParams(connection_, statement.c_str(), static_cast<int>(values.size()), nullptr,
+                                     values.data(), nullptr, nullptr, 0));
+}
+
+PostgresResult PostgresDatabase::execScript(std::string_view sql) {
+  if (connection_ == nullptr) return PostgresResult();
+  return PostgresResult(PQexec(connection_, std::string(sql).c_str()));
 }
 
 std::string PostgresDatabase::lastError() const {
@@ -101,8 +106,7 @@ bool IsConnectionFailure(const PostgresResult& result, const PostgresDatabase& d
   if (!database.connected()) return true;
   const std::string state = result.sqlState();
   // Class 08 is a connection exception; 57P01-57P03 a server that shuts down or starts up.
-  return state.empty() || state.starts_with("08") || state == "57P01" || state == "57P02" ||
-         state == "57P03";
+  return state.empty() || state.starts_with("08") || state == "57P01" || state == "57P02" || state == "57P03";
 }
 
 }  // namespace pelvaro

@@ -66,6 +66,9 @@ class PostgresDatabase {
   // Runs one statement with $1, $2, ... parameters, as text. A statement on a closed or broken
   // connection gives a failed result.
   PostgresResult exec(std::string_view sql, const std::vector<PostgresParam>& params = {});
+  // Runs statements separated by ";", without parameters; the result of the last one, or of
+  // the first that failed (the rest are not run).
+  PostgresResult execScript(std::string_view sql);
 
   std::string lastError() const;
 

@@ -5,6 +5,7 @@
 #include "collector/collector_settings.h"
 #include "collector/crawl_log.h"
 #include "collector/log_texts.h"
+#include "collector/output_layout.h"
 #include "platform/files.h"
 
 namespace pelvaro {
@@ -47,13 +48,12 @@ std::int64_t CountMatchingFiles(const Text& folder, std::string_view pattern) {
 }
 
 std::int64_t CountFinishedVideos(const Text& outputFolder) {
-  const Text portrait = Gbk(collector_text::kPortraitFolder);
-  std::int64_t count = CountMatchingFiles(outputFolder, kVideoPattern);
-  for (const Text& sub : ListFolders(outputFolder)) {
-    const Text folder = JoinPath(outputFolder, sub);
+  std::int64_t count = 0;
+  ForEachVideoFolder(outputFolder, true, [&](const std::vector<Text>& below) {
+    Text folder = outputFolder;
+    for (const Text& name : below) folder = JoinPath(folder, name);
     count += CountMatchingFiles(folder, kVideoPattern);
-    if (sub != portrait) count += CountMatchingFiles(JoinPath(folder, portrait), kVideoPattern);
-  }
+  });
   return count;
 }
 

@@ -161,8 +161,8 @@ TEST_F(DownloadFaultsTest, StalledTransferEndsAsFailedAndReleasesItsCallback) {
   std::weak_ptr<int> watch = held;
   DownloadFailure failure;
   DownloadExtras extras;
-  int task = downloader_.Download(server.Url(), PathOf("stall.mp4"), 2,
-                                  [held](int, int, std::int64_t, std::int64_t) {}, extras);
+  int task = downloader_.Download(
+      server.Url(), PathOf("stall.mp4"), 2, [held](int, int, std::int64_t, std::int64_t) {}, extras);
   held.reset();
   ASSERT_GT(task, 0);
   ASSERT_EQ(downloader_.WaitForEnd(task, kForever), DownloadOutcome::Failed);
@@ -292,6 +292,13 @@ TEST(DownloadFailures, EveryKindHasWordsARetryRuleAndAnOwner) {
   EXPECT_EQ(FileFailure(ENOENT, 0).kind, FailureKind::FolderGone);
   EXPECT_EQ(FileFailure(EEXIST, 0).kind, FailureKind::FileExists);
   EXPECT_EQ(FileFailure(EACCES, 0), (DownloadFailure{FailureKind::DiskError, EACCES}));
+  // The names the catalogue stores read back as their kinds; unknown names as none.
+  EXPECT_EQ(FailureKindName(FailureKind::HttpStatus), "http_status");
+  for (const FailureKind kind : AllFailureKinds()) {
+    EXPECT_EQ(FailureKindNamed(FailureKindName(kind)), kind) << FailureKindName(kind);
+  }
+  EXPECT_EQ(FailureKindNamed("no such kind"), std::nullopt);
+  EXPECT_EQ(FailureKindNamed(""), std::nullopt);
 }
 
 TEST(RetryBudget, AttemptsRenewWithDataAndNoPauseEndsPastTheDeadline) {
