@@ -85,35 +85,47 @@ bool WaitFor(const std::function<bool()>& done, std::chrono::seconds guard = 60s
   return true;
 }
 
+// Interrupts the collectors (Ctrl-C) once together they hold at least `enough` markers and no
+// new one came for `quiet`: the graph is taken, whatever the machine's load.
+void StopWhenSettled(const std::vector<const Collector*>& collectors, std::size_t enough,
+                     std::chrono::seconds quiet) {
+  std::size_t seen = 0;
+  auto since = std::chrono::steady_clock::now();
+  const auto settled = [&] {
+    std::size_t now = 0;
+    for (const Collector* collector : collectors) now += collector->markers().size();
+    if (now != seen) since = std::chrono::steady_clock::now();
+    seen = now;
+    return now >= enough && std::chrono::steady_clock::now() - since >= quiet;
+  };
+  EXPECT_TRUE(WaitFor(settled, 120s)) << seen << " videos";
+  for (const Collector* collector : collectors) {
+    collector->run->interrupt();
+    EXPECT_EQ(collector->run->wait(), 130) << collector->run->err();
+    EXPECT_EQ(collector->run->err().find("共享视频目录连接不上"), std::string::npos) << collector->run->err();
+  }
+}
+
 TEST(Fleet, CollectorsSharingACatalogueTakeDisjointDocidsWhoseUnionIsWhatOneTakesAlone) {
   PgCluster cluster;
   PELVARO_REQUIRE_PG_CLUSTER(cluster);
   SimProcess sim(kSmallGraph);
   ASSERT_TRUE(sim.started());
-  const std::vector<std::string> run = {"--max-seconds", "12"};
-  // The lone collector keeps its catalogue file, as without --catalogue; it runs beside the
-  // first fleet.
-  Collector alone(sim.runDir(), "alone", "", run);
-  std::set<std::string> expected;
+  const std::vector<std::string> guard = {"--max-seconds", "150"};
+  // The lone collector keeps its catalogue file, as without --catalogue.
+  Collector alone(sim.runDir(), "alone", "", guard);
+  StopWhenSettled({&alone}, 8, 8s);
+  const std::set<std::string> expected = alone.markers();
   for (const int size : {2, 4}) {
     const std::string uri = cluster.createDatabase("fleet" + std::to_string(size));
     std::vector<std::unique_ptr<Collector>> fleet;
-    for (int i = 0; i < size; ++i) {
-      fleet.push_back(std::make_unique<Collector>(sim.runDir(),
-                                                  std::to_string(size) + "-" + std::to_string(i), uri, run));
-    }
-    if (expected.empty()) {
-      ASSERT_EQ(alone.run->wait(), 0) << alone.run->err();
-      expected = alone.markers();
-      ASSERT_GE(expected.size(), 8u);
-    }
     std::vector<const Collector*> members;
-    for (auto& collector : fleet) {
-      EXPECT_EQ(collector->run->wait(), 0) << collector->run->err();
-      EXPECT_EQ(collector->run->err().find("共享视频目录连接不上"), std::string::npos)
-          << collector->run->err();
-      members.push_back(collector.get());
+    for (int i = 0; i < size; ++i) {
+      const std::string name = std::to_string(size) + "-" + std::to_string(i);
+      fleet.push_back(std::make_unique<Collector>(sim.runDir(), name, uri, guard));
+      members.push_back(fleet.back().get());
     }
+    StopWhenSettled(members, expected.size(), 3s);
     EXPECT_EQ(ExpectOneTakerPerDocid(members, uri), expected) << size << " collectors";
   }
   // The shared catalogue reads back as the file one does.
