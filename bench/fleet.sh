@@ -78,4 +78,4 @@ echo "figure duplicates $((taken - unique)) videos"
 echo "figure claim_median_ms $median ms"
 echo "figure claim_p99_ms $p99 ms"
 awk -v n="$taken" -v one="$one" -v c="$collectors" \
-  'BEGIN { printf "ratio throughput_%d_to_1 %.2f\n", c, one > 0 ? n / one : 0 }'
+  'BEGIN { printf "ratio throughput_%d_to_1 %.2f\n", c, (one > 0 ? n / one : 0) }'
