@@ -44,7 +44,10 @@ std::set<std::string> VideoDocids(const SimProcess& sim) {
 }
 
 TEST(Cli, BadFlagsExitWithTwoAndAMessageNamingThem) {
-  const std::string folder = fs::temp_directory_path();
+  // A folder of its own: the runs' output files must not meet those of another test.
+  char pattern[] = "/tmp/pelvaro-cli-flags-XXXXXX";
+  ASSERT_NE(mkdtemp(pattern), nullptr);
+  const std::string folder = pattern;
   struct Case {
     std::vector<std::string> flags;
     std::string message;
@@ -79,6 +82,7 @@ TEST(Cli, BadFlagsExitWithTwoAndAMessageNamingThem) {
         "\n  3    the run ended and the platform never answered", "\n  143  "}) {
     EXPECT_NE(help.out().find(flag), std::string::npos) << flag;
   }
+  fs::remove_all(folder);
 }
 
 TEST(Cli, TakesTheAskedNumberOfVideosAndASecondRunTakesNoneOfThemAgain) {
