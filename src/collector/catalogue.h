@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "collector/sqlite_database.h"
+#include "platform/path.h"
 #include "platform/text.h"
 
 namespace pelvaro {
@@ -42,7 +43,7 @@ struct CatalogueVideo {
 };
 
 // The data folder + "/catalogue.db".
-Text CataloguePath();
+Path CataloguePath();
 
 // The local time now (or at `when`, seconds since the epoch) as ISO 8601 with its offset,
 // "2026-12-09T15:10:08+08:00".
@@ -69,7 +70,7 @@ class Catalogue {
 
   // Opens the file (a program path), creating it and its folder when missing. A file that is no
   // database or a damaged one is renamed to path + ".broken-" + time and a new one is started.
-  explicit Catalogue(Text path, Notice notice = {});
+  explicit Catalogue(Path path, Notice notice = {});
   // Writes what is still owed, waiting for another copy's lock as long as a statement does.
   ~Catalogue();
   Catalogue(const Catalogue&) = delete;
@@ -81,7 +82,7 @@ class Catalogue {
   // False from the start when the file cannot be used, and from the first statement that had
   // to be interrupted on: a file whose triggers or views never end is not worth another wait.
   bool usable() const { return usable_.load(); }
-  const Text& path() const { return path_; }
+  const Path& path() const { return path_; }
 
   // The row of a complete, marked video, in one transaction that also forgets its failures.
   // False when it is owed (or the catalogue is unusable); `stored` runs once it is written.
@@ -141,7 +142,7 @@ class Catalogue {
   int writeFailureLocked(const Owed& failure);
   void owe(Owed item);
 
-  const Text path_;
+  const Path path_;
   std::mutex noticeMutex_;
   Notice notice_;
   bool reported_ = false;  // under noticeMutex_; cleared by the next success

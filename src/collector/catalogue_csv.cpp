@@ -56,7 +56,7 @@ bool CatalogueCsv(Catalogue& catalogue, std::string* csv) {
   return ok;
 }
 
-bool ExportCatalogueCsv(Catalogue& catalogue, const Text& path) {
+bool ExportCatalogueCsv(Catalogue& catalogue, const Path& path) {
   std::string csv;
   return CatalogueCsv(catalogue, &csv) && WriteFileAtomically(path, csv);
 }

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/path.h"
 #include "platform/text.h"
 
 namespace pelvaro {
@@ -21,6 +22,6 @@ std::string CsvField(std::string_view value);
 bool CatalogueCsv(Catalogue& catalogue, std::string* csv);
 
 // Writes the CSV to the file (a program path), whole or not at all.
-bool ExportCatalogueCsv(Catalogue& catalogue, const Text& path);
+bool ExportCatalogueCsv(Catalogue& catalogue, const Path& path);
 
 }  // namespace pelvaro

@@ -34,11 +34,11 @@ namespace pelvaro {
 
 namespace mw = main_window;
 
-Text DefaultOutputFolder() { return Utf8ToGbk(DefaultVideoFolder()); }
+Path DefaultOutputFolder() { return DefaultVideoFolder(); }
 
-Text HistoryFolder() { return JoinPath(Utf8ToGbk(RunDir()), "pelvarolishi"); }
+Path HistoryFolder() { return JoinPath(RunDir(), "pelvarolishi"); }
 
-Text HistoryMarkerPath(const Text& docid) { return JoinPath(HistoryFolder(), SafeFileName(docid, 0)); }
+Path HistoryMarkerPath(const Text& docid) { return JoinPath(HistoryFolder(), SafeNameOfGbk(docid, 0)); }
 
 bool HistoryHolds(const Text& docid) { return FileExists(HistoryMarkerPath(docid)); }
 
@@ -46,11 +46,11 @@ int RecordHistory(const Text& docid) {
   int error = 0;
   const FolderHandle folder = FolderHandle::Open(HistoryFolder(), {}, &error);
   if (!folder.valid()) return error != 0 ? error : EIO;
-  const Text name = SafeFileName(docid, 0);
+  const Path name = SafeNameOfGbk(docid, 0);
   // A marker is an empty file: anything else of its name (a link, content written by hand) is
   // replaced by one, without ever writing through it.
   struct stat st {};
-  if (::fstatat(folder.fd(), NativePath(name).c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && !S_ISREG(st.st_mode) &&
+  if (::fstatat(folder.fd(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && !S_ISREG(st.st_mode) &&
       !WriteFileAtomically(HistoryMarkerPath(docid), "")) {
     return LastFileError() != 0 ? LastFileError() : EIO;
   }
@@ -63,23 +63,23 @@ bool IsPortrait(const VideoRecord& record) {
   return ReadLenientInt(record.width) < ReadLenientInt(record.height);
 }
 
-std::vector<Text> TargetSubfolders(bool noSubfolders, const VideoRecord& record) {
-  std::vector<Text> folders;
-  if (!noSubfolders) folders.push_back(SafeFileName(record.category, 0));
-  if (IsPortrait(record)) folders.push_back(Gbk(collector_text::kPortraitFolder));
+std::vector<Path> TargetSubfolders(bool noSubfolders, const VideoRecord& record) {
+  std::vector<Path> folders;
+  if (!noSubfolders) folders.push_back(SafeNameOfGbk(record.category, 0));
+  if (IsPortrait(record)) folders.emplace_back(collector_text::kPortraitFolder);
   return folders;
 }
 
-Text TargetFolder(const Text& outputFolder, bool noSubfolders, const VideoRecord& record) {
-  Text folder = outputFolder;
-  for (const Text& sub : TargetSubfolders(noSubfolders, record)) folder = JoinPath(folder, sub);
+Path TargetFolder(const Path& outputFolder, bool noSubfolders, const VideoRecord& record) {
+  Path folder = outputFolder;
+  for (const Path& sub : TargetSubfolders(noSubfolders, record)) folder = JoinPath(folder, sub);
   return folder;
 }
 
-Text VideoFileName(const Text& title) {
+Path VideoFileName(std::string_view utf8Title) {
   constexpr std::string_view kExtension = ".mp4";
   // Room for the extension and for what the partial file's name adds to it.
-  return SafeFileName(title, kExtension.size() + kPartialNameOverhead) + std::string(kExtension);
+  return SafeName(utf8Title, kExtension.size() + kPartialNameOverhead) + kExtension;
 }
 
 DownloadFailure ProbedSizeFailure(std::int64_t bytes, const ProbedSizeLimits& limits) {
@@ -116,8 +116,8 @@ namespace {
 // The file this program finished for the docid whose marker is missing, if there is one: the
 // claim's record names it (wherever it is, at its size), or the catalogue's row names the very
 // file the download would write, at its size.
-std::optional<Text> FinishedHere(CrawlContext& context, const ClaimFile* claim, const Text& docid,
-                                 const Text& path) {
+std::optional<Path> FinishedHere(CrawlContext& context, const ClaimFile* claim, const Text& docid,
+                                 const Path& path) {
   if (claim != nullptr) {
     if (auto finished = ParseFinishedRecord(claim->record());
         finished && FileSizeBytes(finished->path) == finished->size) {
@@ -135,7 +135,7 @@ std::optional<Text> FinishedHere(CrawlContext& context, const ClaimFile* claim, 
 // Writes the marker of a file this program finished, and its row when the catalogue lacks one.
 // False when the marker cannot be written: the crawl halts.
 bool RepairMarker(CrawlContext& context, const std::shared_ptr<ClaimFile>& claim, const VideoRecord& record,
-                  const Text& path) {
+                  const Path& path) {
   if (const int error = RecordHistory(record.docid); error != 0) {
     context.downloads.halt(HaltText({FailureKind::HistoryUnwritable, error}));
     return false;
@@ -155,7 +155,7 @@ bool RepairMarker(CrawlContext& context, const std::shared_ptr<ClaimFile>& claim
 }  // namespace
 
 Text HaltText(const DownloadFailure& failure) {
-  return Gbk(collector_text::kHaltedBecause) + FailureText(failure) + Gbk("：") + HistoryFolder() +
+  return Gbk(collector_text::kHaltedBecause) + FailureText(failure) + Gbk("：") + PathText(HistoryFolder()) +
          Gbk(collector_text::kHaltedKeepsFile);
 }
 
@@ -166,17 +166,19 @@ TakeOutcome TakeVideo(CrawlContext& context, RowHandle row, VideoRecord& record)
     if (StopRequested()) return TakeOutcome::Stopped;
     const Text page = FetchArticlePage(record.docid);
     if (!Pause(80)) return TakeOutcome::Stopped;
-    record.title = ArticleTitle(page);
+    const PageTitle title = ArticlePageTitle(page);
+    record.title = title.gbk;
+    record.titleUtf8 = title.utf8;
     if (!Pause(80)) return TakeOutcome::Stopped;
-    form.setCell(mw::kVideoList, row, mw::kColTitle, record.title);
+    form.setCellUtf8(mw::kVideoList, row, mw::kColTitle, TitleUtf8(record));
   }
 
   // The docid is claimed before its file exists, so that another copy of the program on the
   // same folders never takes it too; it may have finished the video just before.
   const CollectorSettings settings(form);
   const VideoPlace place{settings.outputFolder(), TargetSubfolders(settings.noSubfolders(), record),
-                         VideoFileName(record.title)};
-  const Text path = place.path();
+                         VideoFileName(TitleUtf8(record))};
+  const Path path = place.path();
   ClaimFile::Outcome claimed = ClaimFile::Outcome::Failed;
   std::shared_ptr<ClaimFile> claim = ClaimDocid(record.docid, &claimed);
   if (claimed == ClaimFile::Outcome::HeldElsewhere || HistoryHolds(record.docid)) {
@@ -261,7 +263,8 @@ TakeOutcome TakeVideo(CrawlContext& context, RowHandle row, VideoRecord& record)
   return TakeOutcome::Running;
 }
 
-Text OutputFolderProblem(const Text& folder, int error) {
+Text OutputFolderProblem(const Path& path, int error) {
+  const Text folder = PathText(path);
   std::string_view reason;
   switch (error) {
     case EACCES:
@@ -293,8 +296,8 @@ Text OutputFolderProblem(const Text& folder, int error) {
 }
 
 void PickOutputFolder(Form& form) {
-  const Text chosen = form.pickFolder(Gbk(collector_text::kPickFolderTitle), Utf8ToGbk(RunDir()));
-  form.setText(mw::kOutputFolder, chosen.empty() ? DefaultOutputFolder() : chosen);
+  const Path chosen = form.pickFolder(Gbk(collector_text::kPickFolderTitle), RunDir());
+  form.setTextUtf8(mw::kOutputFolder, (chosen.empty() ? DefaultOutputFolder() : chosen).bytes());
 }
 
 }  // namespace pelvaro

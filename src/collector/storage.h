@@ -9,6 +9,7 @@
 
 #include "collector/crawl_context.h"
 #include "platform/form.h"
+#include "platform/path.h"
 #include "platform/text.h"
 #include "web/download_failure.h"
 
@@ -18,12 +19,12 @@ struct VideoRecord;
 
 // The output folder until the user picks another: the data folder + "/video", or for an
 // installed copy the user's videos folder + "/Pelvaro" (see platform/data_folder.h).
-Text DefaultOutputFolder();
+Path DefaultOutputFolder();
 
 // The data folder + "/pelvarolishi".
-Text HistoryFolder();
+Path HistoryFolder();
 // The marker of a docid: the history folder + the docid made safe.
-Text HistoryMarkerPath(const Text& docid);
+Path HistoryMarkerPath(const Text& docid);
 // Whether the history holds the docid.
 bool HistoryHolds(const Text& docid);
 // Writes the docid's marker (an empty file), creating the folder when missing, and flushes the
@@ -37,12 +38,13 @@ bool IsPortrait(const VideoRecord& record);
 
 // The folders below the output folder a video goes into: the category (unless noSubfolders),
 // then "竖屏" for a portrait video; and the whole folder path.
-std::vector<Text> TargetSubfolders(bool noSubfolders, const VideoRecord& record);
-Text TargetFolder(const Text& outputFolder, bool noSubfolders, const VideoRecord& record);
+std::vector<Path> TargetSubfolders(bool noSubfolders, const VideoRecord& record);
+Path TargetFolder(const Path& outputFolder, bool noSubfolders, const VideoRecord& record);
 
-// title + ".mp4", the title made safe ("_" when empty) and short enough for the partial file's
-// name too.
-Text VideoFileName(const Text& title);
+// The UTF-8 title + ".mp4", the title made safe ("_" when empty) and short enough, as stored,
+// for the partial file's name too. Titles that differ in a character the name keeps get
+// different names.
+Path VideoFileName(std::string_view utf8Title);
 
 // The user's limits as they stand when a download starts, and the free space then.
 struct ProbedSizeLimits {
@@ -84,7 +86,7 @@ void ShowDownloadFailure(Form& form, RowHandle row, const VideoDownload& downloa
 
 // "视频下载目录无法写入：" + folder + "（" + the reason + "）" for an output folder that
 // FolderWriteError refused with `error`.
-Text OutputFolderProblem(const Text& folder, int error);
+Text OutputFolderProblem(const Path& folder, int error);
 
 // The output-folder picker: the chosen folder becomes the content of the output box; when the
 // user cancels, the default output folder does.

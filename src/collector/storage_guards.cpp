@@ -38,26 +38,26 @@ constexpr double kSpaceTolerance = 0.0000001;
 
 }  // namespace
 
-std::int64_t CountMatchingFiles(const Text& folder, std::string_view pattern) {
+std::int64_t CountMatchingFiles(const Path& folder, std::string_view pattern) {
   std::int64_t count = 0;
-  for (const Text& name : ListFiles(folder, "")) {
-    if (WildcardMatch(pattern, name)) ++count;
+  for (const Path& name : ListFiles(folder, "")) {
+    if (WildcardMatch(pattern, name.bytes())) ++count;
   }
   return count;
 }
 
-std::int64_t CountFinishedVideos(const Text& outputFolder) {
-  const Text portrait = Gbk(collector_text::kPortraitFolder);
+std::int64_t CountFinishedVideos(const Path& outputFolder) {
+  const Path portrait(collector_text::kPortraitFolder);
   std::int64_t count = CountMatchingFiles(outputFolder, kVideoPattern);
-  for (const Text& sub : ListFolders(outputFolder)) {
-    const Text folder = JoinPath(outputFolder, sub);
+  for (const Path& sub : ListFolders(outputFolder)) {
+    const Path folder = JoinPath(outputFolder, sub);
     count += CountMatchingFiles(folder, kVideoPattern);
     if (sub != portrait) count += CountMatchingFiles(JoinPath(folder, portrait), kVideoPattern);
   }
   return count;
 }
 
-double FreeSpaceMb(const Text& outputFolder) {
+double FreeSpaceMb(const Path& outputFolder) {
   const auto bytes = FreeSpaceBytes(outputFolder);
   const double kb = bytes ? static_cast<double>(*bytes / 1024) : -1.0;
   return kb / 1024.0;

@@ -4,6 +4,7 @@
 
 #include <string_view>
 
+#include "platform/path.h"
 #include "platform/text.h"
 
 namespace pelvaro {
@@ -18,9 +19,9 @@ Text AppTitle();  // GBK
 Text AppVersion();
 Text SoftwareId();
 
-// RunDir() as a program path (GBK), and its "data" folder.
-Text RunDirPath();
-Text DataFolder();
+// RunDir(), and its "data" folder.
+Path RunDirPath();
+Path DataFolder();
 
 // The running executable's file name without folder (GBK).
 Text ExecutableName();

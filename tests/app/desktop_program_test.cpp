@@ -107,8 +107,8 @@ std::string VideoPath(const std::string& outputFolder, const std::vector<std::st
   record.category = Utf8ToGbk(row[mw::kColCategory]);
   record.width = row[mw::kColWidth];
   record.height = row[mw::kColHeight];
-  const Text folder = TargetFolder(Utf8ToGbk(outputFolder), true, record);
-  return GbkToUtf8(JoinPath(folder, VideoFileName(Utf8ToGbk(row[mw::kColTitle]))));
+  const Path folder = TargetFolder(Path(outputFolder), true, record);
+  return JoinPath(folder, VideoFileName(row[mw::kColTitle])).bytes();
 }
 
 // True when the file holds exactly the bytes the simulator serves for the row's url.
@@ -200,7 +200,7 @@ TEST_F(DesktopProgramTest, FullStartShowsTheDisclaimerOnceHandsOverAndCrawls) {
   for (const auto& row : completeRows()) {
     const std::string path = VideoPath(output, row);
     EXPECT_TRUE(HoldsServedBytes(path, row[mw::kColUrl])) << path;
-    EXPECT_TRUE(fs::exists(GbkToUtf8(HistoryMarkerPath(Utf8ToGbk(row[mw::kColDocid]))))) << path;
+    EXPECT_TRUE(fs::exists(HistoryMarkerPath(Utf8ToGbk(row[mw::kColDocid])).bytes())) << path;
   }
   // The actions of a finished row open its very file and copy its article link.
   ASSERT_TRUE(program.downloads().waitAllFor(std::chrono::seconds(60)));

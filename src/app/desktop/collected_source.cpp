@@ -129,7 +129,7 @@ void CollectedSource::exportCsv() {
   const QString file = savePrompt_(view_->window(), suggested);
   if (file.isEmpty()) return;
   run([this, file] {
-    const bool ok = catalogue_ != nullptr && ExportCatalogueCsv(*catalogue_, Utf8ToGbk(file.toStdString()));
+    const bool ok = catalogue_ != nullptr && ExportCatalogueCsv(*catalogue_, PathFromQt(file));
     post([ok, file](CollectedView& view) {
       view.showNotice(ok ? U("已导出到：%1").arg(file) : U("无法导出到：%1").arg(file));
     });
