@@ -6,6 +6,7 @@
 #include <string>
 #include <utility>
 
+#include "collector/catalogue_columns.h"
 #include "collector/catalogue_schema.h"
 #include "collector/log_texts.h"
 #include "platform/files.h"
@@ -86,18 +87,18 @@ int Catalogue::openConnections() {
     if (code == SQLITE_OK) code = firstProblem;
   }
   if (code == SQLITE_OK) {
-    code = insertVideo_.prepare(
-        writer_,
-        "INSERT OR REPLACE INTO videos (docid, title, category, published, duration_s, width,"
-        " height, size_bytes, url, path, taken_at) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+    code = insertVideo_.prepare(writer_, "INSERT OR REPLACE INTO videos (" + VideoColumnList() +
+                                             ") VALUES (" + VideoColumnList(":") + ")");
   }
   if (code == SQLITE_OK) code = deleteFailure_.prepare(writer_, "DELETE FROM failures WHERE docid = ?");
   if (code == SQLITE_OK) {
-    code =
-        addFailure_.prepare(writer_,
-                            "INSERT INTO failures (docid, attempts, last_reason, last_at) VALUES (?, 1, ?, ?)"
-                            " ON CONFLICT (docid) DO UPDATE SET attempts = attempts + 1,"
-                            " last_reason = excluded.last_reason, last_at = excluded.last_at");
+    code = addFailure_.prepare(
+        writer_,
+        "INSERT INTO failures (docid, attempts, last_reason, last_at, last_kind, last_detail)"
+        " VALUES (:docid, 1, :last_reason, :last_at, :last_kind, :last_detail)"
+        " ON CONFLICT (docid) DO UPDATE SET attempts = attempts + 1,"
+        " last_reason = excluded.last_reason, last_at = excluded.last_at,"
+        " last_kind = excluded.last_kind, last_detail = excluded.last_detail");
   }
   if (code == SQLITE_OK) code = reader_.open(native);
   if (code == SQLITE_OK) {
@@ -204,17 +205,14 @@ void Catalogue::followFileLocked() {
 }
 
 int Catalogue::writeVideoLocked(const CatalogueVideo& video) {
-  insertVideo_.bind(1, video.docid);
-  insertVideo_.bind(2, video.title);
-  insertVideo_.bind(3, video.category);
-  insertVideo_.bind(4, video.published);
-  insertVideo_.bind(5, video.durationS);
-  insertVideo_.bind(6, video.width);
-  insertVideo_.bind(7, video.height);
-  insertVideo_.bind(8, video.sizeBytes);
-  insertVideo_.bind(9, video.url);
-  insertVideo_.bind(10, video.path);
-  insertVideo_.bind(11, video.takenAt);
+  for (const VideoColumn& column : kVideoColumns) {
+    const std::string name = ":" + std::string(column.name);
+    if (column.text != nullptr) {
+      insertVideo_.bindNamed(name, video.*column.text);
+    } else {
+      insertVideo_.bindNamed(name, video.*column.number);
+    }
+  }
   int code = insertVideo_.step() == SQLITE_DONE ? SQLITE_OK : sqlite3_errcode(writer_.handle());
   insertVideo_.reset();
   if (code == SQLITE_OK) {
@@ -226,9 +224,11 @@ int Catalogue::writeVideoLocked(const CatalogueVideo& video) {
 }
 
 int Catalogue::writeFailureLocked(const Owed& failure) {
-  addFailure_.bind(1, failure.docid);
-  addFailure_.bind(2, failure.reason);
-  addFailure_.bind(3, failure.at);
+  addFailure_.bindNamed(":docid", failure.docid);
+  addFailure_.bindNamed(":last_reason", GbkToUtf8(FailureText(failure.failure)));
+  addFailure_.bindNamed(":last_at", failure.at);
+  addFailure_.bindNamed(":last_kind", FailureKindName(failure.failure.kind));
+  addFailure_.bindNamed(":last_detail", static_cast<std::int64_t>(failure.failure.detail));
   const int code = addFailure_.step() == SQLITE_DONE ? SQLITE_OK : sqlite3_errcode(writer_.handle());
   addFailure_.reset();
   return code;
@@ -301,7 +301,7 @@ int Catalogue::addMissingVideos(const std::vector<CatalogueVideo>& videos) {
   return code == SQLITE_OK ? added : -1;
 }
 
-bool Catalogue::recordFailure(std::string_view docid, std::string_view reason) {
+bool Catalogue::recordFailure(std::string_view docid, const DownloadFailure& failure) {
   if (!usable_) return false;
   std::vector<Stored> due;
   std::unique_lock lock(writeMutex_);
@@ -309,7 +309,7 @@ bool Catalogue::recordFailure(std::string_view docid, std::string_view reason) {
   Owed item;
   item.isVideo = false;
   item.docid = docid;
-  item.reason = reason;
+  item.failure = failure;
   item.at = LocalIsoTime();
   const int code = writeLocked(std::move(item), due);
   lock.unlock();

@@ -21,26 +21,13 @@
 #include <string_view>
 #include <vector>
 
+#include "collector/catalogue_video.h"
 #include "collector/sqlite_database.h"
 #include "platform/path.h"
 #include "platform/text.h"
+#include "web/download_failure.h"
 
 namespace pelvaro {
-
-// One row of the videos table; texts are UTF-8.
-struct CatalogueVideo {
-  std::string docid;
-  std::string title;
-  std::string category;
-  std::string published;  // as the answer gave it
-  std::int64_t durationS = 0;
-  std::int64_t width = 0;
-  std::int64_t height = 0;
-  std::int64_t sizeBytes = 0;
-  std::string url;
-  std::string path;     // the file's full path
-  std::string takenAt;  // local time, ISO 8601
-};
 
 // The data folder + "/catalogue.db".
 Path CataloguePath();
@@ -90,8 +77,8 @@ class Catalogue {
   // Rows for videos the catalogue lacks (existing rows are kept as they are), in one
   // transaction; the number added, or -1 when the write failed (nothing is owed then).
   int addMissingVideos(const std::vector<CatalogueVideo>& videos);
-  // One more failed attempt for the docid, with its reason (UTF-8); owed like a row.
-  bool recordFailure(std::string_view docid, std::string_view reason);
+  // One more failed attempt for the docid, with its failure; owed like a row.
+  bool recordFailure(std::string_view docid, const DownloadFailure& failure);
   // Writes what is owed, waiting up to `patience` for another copy's lock; true when nothing
   // is owed any more.
   bool flushOwed(std::chrono::milliseconds patience);
@@ -119,7 +106,8 @@ class Catalogue {
   struct Owed {
     bool isVideo = true;
     CatalogueVideo video;
-    std::string docid, reason, at;  // a failure
+    std::string docid, at;  // a failure
+    DownloadFailure failure;
     Stored stored;
   };
 

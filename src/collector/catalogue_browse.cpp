@@ -4,29 +4,24 @@
 
 #include <string>
 
+#include "collector/catalogue_columns.h"
 #include "platform/files.h"
 
 namespace pelvaro {
 
 namespace {
 
-// The videos columns in the order CatalogueVideo lists them, after the rowid.
-constexpr std::string_view kVideoColumns =
-    "rowid, docid, title, category, published, duration_s, width, height, size_bytes, url, path, taken_at";
-
+// A row of "rowid, " + the videos columns.
 CatalogueVideo VideoOf(const SqliteStatement& row) {
   CatalogueVideo video;
-  video.docid = row.text(1);
-  video.title = row.text(2);
-  video.category = row.text(3);
-  video.published = row.text(4);
-  video.durationS = row.integer(5);
-  video.width = row.integer(6);
-  video.height = row.integer(7);
-  video.sizeBytes = row.integer(8);
-  video.url = row.text(9);
-  video.path = row.text(10);
-  video.takenAt = row.text(11);
+  int index = 1;
+  for (const VideoColumn& column : kVideoColumns) {
+    if (column.text != nullptr) {
+      video.*column.text = row.text(index++);
+    } else {
+      video.*column.number = row.integer(index++);
+    }
+  }
   return video;
 }
 
@@ -47,16 +42,17 @@ bool CatalogueReader::read(std::string_view sql, const std::vector<std::string>&
 }
 
 bool ReadCatalogueVideos(CatalogueReader& reader, std::vector<CatalogueVideo>* videos) {
-  return reader.read("SELECT " + std::string(kVideoColumns) + " FROM videos ORDER BY rowid", {},
+  return reader.read("SELECT rowid, " + VideoColumnList() + " FROM videos ORDER BY rowid", {},
                      [videos](const SqliteStatement& row) { videos->push_back(VideoOf(row)); });
 }
 
 bool ReadCatalogueFailures(CatalogueReader& reader, std::vector<CatalogueFailure>* failures) {
   return reader.read(
-      "SELECT docid, attempts, coalesce(last_reason, ''), coalesce(last_at, '') FROM failures"
-      " ORDER BY last_at DESC, docid",
+      "SELECT docid, attempts, coalesce(last_reason, ''), coalesce(last_at, ''), coalesce(last_kind, ''),"
+      " coalesce(last_detail, 0) FROM failures ORDER BY last_at DESC, docid",
       {}, [failures](const SqliteStatement& row) {
-        failures->push_back({row.text(0), row.integer(1), row.text(2), row.text(3)});
+        failures->push_back({row.text(0), row.integer(1),
+                             StoredFailureWords(row.text(4), row.integer(5), row.text(2)), row.text(3)});
       });
 }
 

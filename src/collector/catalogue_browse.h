@@ -21,7 +21,7 @@ namespace pelvaro {
 struct CatalogueFailure {
   std::string docid;  // UTF-8
   std::int64_t attempts = 0;
-  std::string reason;  // UTF-8, as the program said it
+  std::string reason;  // UTF-8, made from the stored kind and detail
   std::string lastAt;  // local time, ISO 8601
 };
 

@@ -1,15 +1,13 @@
 #include "collector/catalogue_csv.h"
 
 #include "collector/catalogue.h"
+#include "collector/catalogue_columns.h"
 #include "platform/files.h"
 #include "platform/printable_text.h"
 
 namespace pelvaro {
 
 namespace {
-constexpr std::string_view kColumns[] = {"docid",      "title", "category", "published",
-                                         "duration_s", "width", "height",   "size_bytes",
-                                         "url",        "path",  "taken_at"};
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 }  // namespace
 
@@ -34,19 +32,14 @@ std::string CsvField(std::string_view value) {
 
 bool CatalogueCsv(Catalogue& catalogue, std::string* csv) {
   std::string text(kByteOrderMark);
-  std::string select = "SELECT ";
-  for (std::size_t i = 0; i < std::size(kColumns); ++i) {
-    if (i > 0) {
-      text += ',';
-      select += ", ";
-    }
-    text += kColumns[i];
-    select += kColumns[i];
+  for (const VideoColumn& column : kVideoColumns) {
+    if (&column != kVideoColumns) text += ',';
+    text += column.name;
   }
   text += "\r\n";
-  select += " FROM videos ORDER BY taken_at, docid";
+  const std::string select = "SELECT " + VideoColumnList() + " FROM videos ORDER BY taken_at, docid";
   const bool ok = catalogue.read(select, [&text](const SqliteStatement& row) {
-    for (int i = 0; i < static_cast<int>(std::size(kColumns)); ++i) {
+    for (int i = 0; i < static_cast<int>(std::size(kVideoColumns)); ++i) {
       if (i > 0) text += ',';
       text += CsvField(row.text(i));
     }

@@ -10,8 +10,6 @@
 
 namespace pelvaro {
 
-std::string FailureReason(const VideoDownload& download) { return GbkToUtf8(download.failureText()); }
-
 std::string AbsoluteNativePath(const Path& path) {
   std::error_code error;
   const auto absolute = std::filesystem::absolute(std::filesystem::path(path.bytes()), error);
@@ -54,7 +52,7 @@ VideoDownloads::EndListener CatalogueRecorder(Catalogue& catalogue, const VideoR
         failure.kind == FailureKind::SizeOutsideLimits) {
       return;
     }
-    catalogue.recordFailure(GbkToUtf8(download.docid()), FailureReason(download));
+    catalogue.recordFailure(GbkToUtf8(download.docid()), failure);
   };
 }
 

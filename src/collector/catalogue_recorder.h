@@ -8,9 +8,6 @@ namespace pelvaro {
 class Catalogue;
 struct VideoRecord;
 
-// The reason a failed download is remembered with (UTF-8).
-std::string FailureReason(const VideoDownload& download);
-
 // The absolute file-system form of a program path, as rows name their files.
 std::string AbsoluteNativePath(const Path& path);
 

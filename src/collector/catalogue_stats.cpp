@@ -1,6 +1,9 @@
 #include "collector/catalogue_stats.h"
 
+#include <algorithm>
+
 #include "collector/catalogue.h"
+#include "collector/catalogue_columns.h"
 #include "platform/printable_text.h"
 
 namespace pelvaro {
@@ -27,12 +30,21 @@ bool ReadCatalogueStats(Catalogue& catalogue, CatalogueStats* stats) {
                  counts(result.byDay));
   ok = ok &&
        catalogue.read(
-           "SELECT coalesce(last_reason, ''), count(*), coalesce(sum(attempts), 0), sum(attempts >= " +
-               std::to_string(Catalogue::kGiveUpAttempts) + ") FROM failures GROUP BY 1 ORDER BY 2 DESC, 1",
+           "SELECT coalesce(last_kind, ''), coalesce(last_detail, 0),"
+           " max(coalesce(last_reason, '')), count(*),"
+           " coalesce(sum(attempts), 0), sum(attempts >= " +
+               std::to_string(Catalogue::kGiveUpAttempts) +
+               ") FROM failures"
+               " GROUP BY 1, 2, CASE WHEN last_kind IS NULL THEN last_reason END",
            [&result](const SqliteStatement& row) {
-             result.failuresByReason.push_back(
-                 {row.text(0), row.integer(1), 0, row.integer(2), row.integer(3)});
+             result.failuresByReason.push_back({StoredFailureWords(row.text(0), row.integer(1), row.text(2)),
+                                                row.integer(3), 0, row.integer(4), row.integer(5)});
            });
+  // Most videos first, then by the words shown, as the words are made only now.
+  std::sort(result.failuresByReason.begin(), result.failuresByReason.end(),
+            [](const CatalogueCount& a, const CatalogueCount& b) {
+              return a.videos != b.videos ? a.videos > b.videos : a.key < b.key;
+            });
   if (ok) *stats = std::move(result);
   return ok;
 }

@@ -4,7 +4,7 @@
 
 #include "collector/collection_service.h"
 #include "collector/platform_api.h"
-#include "collector/storage.h"
+#include "collector/history.h"
 #include "collector/text_between.h"
 #include "collector/video_downloads.h"
 #include "collector/video_record.h"

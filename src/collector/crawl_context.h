@@ -1,21 +1,21 @@
 #pragma once
 
+#include "collector/crawl_observer.h"
 #include "collector/crawl_timing.h"
 #include "platform/form.h"
 
 namespace pelvaro {
 
 class VideoDownloads;
-class CrawlObserver;
 class Catalogue;
 
 // What the steps of a crawl work with: the window, the downloads, the waits, an optional
-// observer (the terminal front end's counters) and the catalogue, when there is one.
+// observer (the terminal front end's counters; never null) and the catalogue, when there is one.
 struct CrawlContext {
   Form& form;
   VideoDownloads& downloads;
   CrawlTiming timing{};
-  CrawlObserver* observer = nullptr;
+  CrawlObserver* observer = &NoCrawlObserver();
   Catalogue* catalogue = nullptr;
 };
 

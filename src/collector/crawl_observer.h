@@ -31,4 +31,10 @@ class CrawlObserver {
   virtual void onHalt(const Text& reason) { (void)reason; }
 };
 
+// The observer of a crawl nobody follows: every call does nothing.
+inline CrawlObserver& NoCrawlObserver() {
+  static CrawlObserver none;
+  return none;
+}
+
 }  // namespace pelvaro

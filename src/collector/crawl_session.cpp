@@ -2,7 +2,7 @@
 
 #include "collector/crawl_worker.h"
 #include "collector/log_texts.h"
-#include "collector/storage.h"
+#include "collector/history.h"
 #include "platform/window_layout.h"
 #include "web/download_failure.h"
 

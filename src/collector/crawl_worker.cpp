@@ -11,10 +11,12 @@
 #include "collector/crawl_log.h"
 #include "collector/crawl_observer.h"
 #include "collector/finished_repair.h"
+#include "collector/history.h"
 #include "collector/log_texts.h"
+#include "collector/output_layout.h"
 #include "collector/platform_api.h"
-#include "collector/storage.h"
 #include "collector/storage_guards.h"
+#include "collector/take_video.h"
 #include "collector/text_between.h"
 #include "collector/video_downloads.h"
 #include "collector/video_filter.h"
@@ -71,14 +73,14 @@ bool CrawlWorker::SeedPass(const Text& seed) {
   JsonDocument document;
   if (StopRequested()) return false;
   const RelatedVideosAnswer answer = AskRelatedVideos(seed);
-  if (!Pause(20)) return false;
+  if (!Pause(context_.timing.step)) return false;
   form.setText(mw::kLog, Text());
   ShowAnswerState(answer);
   document.parseUtf8(answer.utf8);
-  if (!Pause(20)) return false;
+  if (!Pause(context_.timing.step)) return false;
   const int count = document.countAt("recommend_video");
   AppendLog(form, Gbk(ct::kReadCount) + std::to_string(count) + "\r\n");
-  if (context_.observer != nullptr) context_.observer->onPass(count);
+  context_.observer->onPass(count);
   const Text category = CollectorSettings(form).category();
   for (int k = 0; k < count; ++k) {
     if (!HandleEntry(document, k, category)) return false;
@@ -93,7 +95,7 @@ bool CrawlWorker::Halted() {
   Form& form = context_.form;
   AppendLog(form, reason);
   form.setText(mw::kCrawlButton, Gbk(ct::kStartCaption));
-  if (context_.observer != nullptr) context_.observer->onHalt(reason);
+  context_.observer->onHalt(reason);
   form.messageBox(reason);
   return true;
 }
@@ -111,14 +113,14 @@ void CrawlWorker::ShowAnswerState(const RelatedVideosAnswer& answer) {
   AppendLog(form, line);
   form.setPanelText(mw::kStatusBar, mw::kMessagePanel, line);
   unanswered_ = true;
-  if (context_.observer != nullptr) context_.observer->onUnanswered(host, answer.failure);
+  context_.observer->onUnanswered(host, answer.failure);
 }
 
 bool CrawlWorker::RejectEntry(RowHandle row, std::string_view utf8Message) {
   const Text message = Gbk(utf8Message);
   AppendLog(context_.form, message);
   context_.form.setCell(mw::kVideoList, row, mw::kColDownload, message);
-  if (!Pause(200)) return false;
+  if (!Pause(context_.timing.rowShown)) return false;
   context_.form.deleteRow(mw::kVideoList, row);
   return true;
 }
@@ -128,18 +130,18 @@ bool CrawlWorker::PassOver(RowHandle row, const Text& docid, std::string_view ut
   AppendLogText(context_.form, utf8Log);
   context_.form.setCell(mw::kVideoList, row, mw::kColDownload, Gbk(utf8Cell));
   seeds_.push(docid);
-  if (context_.observer != nullptr) context_.observer->onPresent(docid);
-  if (!Pause(200)) return false;
+  context_.observer->onPresent(docid);
+  if (!Pause(context_.timing.rowShown)) return false;
   context_.form.deleteRow(mw::kVideoList, row);
   return true;
 }
 
 bool CrawlWorker::HandleEntry(JsonDocument& document, int k, const Text& category) {
   Form& form = context_.form;
-  CrawlObserver* observer = context_.observer;
+  CrawlObserver& observer = *context_.observer;
   if (Halted() || !RunStorageGuards(context_)) return false;
   AppendLog(form, std::to_string(k + 1));
-  if (observer != nullptr) observer->onEntry(k + 1);
+  observer.onEntry(k + 1);
   if (form.rowCount(mw::kVideoList) >= kMaxRows) form.clearRows(mw::kVideoList);
   if (StopRequested()) return false;
   const RowHandle row = form.addRow(mw::kVideoList);
@@ -154,17 +156,17 @@ bool CrawlWorker::HandleEntry(JsonDocument& document, int k, const Text& categor
     return PassOver(row, docid, ct::kFailedTooOften, ct::kFailedTooOftenCell);
   }
 
-  if (!Pause(20)) return false;
+  if (!Pause(context_.timing.step)) return false;
   VideoRecord record = ReadVideoRecord(document, k);
   // Queued before the filters: rejected and existing videos seed later passes as well.
   seeds_.push(docid);
   const CollectorSettings settings(form);
   if (const auto reason = FilterVideo(record, category, FilterLimits::Read(settings), std::time(nullptr))) {
-    if (observer != nullptr) observer->onRejected(record, *reason);
+    observer.onRejected(record, *reason);
     return RejectEntry(row, RejectMessage(*reason));
   }
 
-  if (!Pause(20)) return false;
+  if (!Pause(context_.timing.step)) return false;
   const Text cells[] = {std::to_string(form.rowCount(mw::kVideoList)),
                         record.category,
                         record.title,
@@ -190,10 +192,10 @@ bool CrawlWorker::HandleEntry(JsonDocument& document, int k, const Text& categor
       return false;
     case TakeOutcome::Present:
     case TakeOutcome::Repaired:
-      if (observer != nullptr) observer->onPresent(docid);
+      observer.onPresent(docid);
       return true;
     case TakeOutcome::Exists:
-      if (observer != nullptr) observer->onExists(record);
+      observer.onExists(record);
       return true;
     case TakeOutcome::Failed:
       // A failed download is not reported as done, neither in the log nor to the service.
@@ -209,7 +211,7 @@ bool CrawlWorker::HandleEntry(JsonDocument& document, int k, const Text& categor
   if (outcome != TakeOutcome::Complete) return !StopRequested();
   QueryCollectionService(record.category, record.docid);
   if (StopRequested()) return false;
-  if (observer != nullptr) observer->onReported(record);
+  observer.onReported(record);
   return true;
 }
 

@@ -7,7 +7,7 @@
 #include "collector/catalogue.h"
 #include "collector/catalogue_recorder.h"
 #include "collector/docid_claim.h"
-#include "collector/storage.h"
+#include "collector/history.h"
 #include "platform/claim_file.h"
 #include "platform/files.h"
 #include "platform/safe_name.h"

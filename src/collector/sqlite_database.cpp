@@ -126,6 +126,16 @@ void SqliteStatement::bind(int index, std::string_view text) {
 
 void SqliteStatement::bind(int index, std::int64_t value) { sqlite3_bind_int64(statement_, index, value); }
 
+void SqliteStatement::bindNamed(std::string_view name, std::string_view text) {
+  if (const int index = sqlite3_bind_parameter_index(statement_, std::string(name).c_str()); index > 0)
+    bind(index, text);
+}
+
+void SqliteStatement::bindNamed(std::string_view name, std::int64_t value) {
+  if (const int index = sqlite3_bind_parameter_index(statement_, std::string(name).c_str()); index > 0)
+    bind(index, value);
+}
+
 int SqliteStatement::step() {
   if (statement_ == nullptr) return SQLITE_MISUSE;
   if (runLimit_) runLimit_->arm();
@@ -161,7 +171,8 @@ bool ForEachRow(const SqliteDatabase& db, std::string_view sql, const std::vecto
   SqliteStatement statement;
   int code = statement.prepare(db, sql);
   if (code == SQLITE_OK) {
-    for (std::size_t i = 0; i < parameters.size(); ++i) statement.bind(static_cast<int>(i) + 1, parameters[i]);
+    for (std::size_t i = 0; i < parameters.size(); ++i)
+      statement.bind(static_cast<int>(i) + 1, parameters[i]);
     while ((code = statement.step()) == SQLITE_ROW) row(statement);
   }
   if (result != nullptr) *result = code;

@@ -84,6 +84,9 @@ class SqliteStatement {
   // Parameters count from 1. The texts are copied.
   void bind(int index, std::string_view text);
   void bind(int index, std::int64_t value);
+  // The same by a parameter's name (":name"); a name the statement lacks is passed over.
+  void bindNamed(std::string_view name, std::string_view text);
+  void bindNamed(std::string_view name, std::int64_t value);
 
   // SQLITE_ROW while rows come, SQLITE_DONE at the end, an error code otherwise.
   int step();

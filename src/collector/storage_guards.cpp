@@ -5,6 +5,7 @@
 #include "collector/collector_settings.h"
 #include "collector/crawl_log.h"
 #include "collector/log_texts.h"
+#include "collector/output_layout.h"
 #include "platform/files.h"
 
 namespace pelvaro {
@@ -47,13 +48,12 @@ std::int64_t CountMatchingFiles(const Path& folder, std::string_view pattern) {
 }
 
 std::int64_t CountFinishedVideos(const Path& outputFolder) {
-  const Path portrait(collector_text::kPortraitFolder);
-  std::int64_t count = CountMatchingFiles(outputFolder, kVideoPattern);
-  for (const Path& sub : ListFolders(outputFolder)) {
-    const Path folder = JoinPath(outputFolder, sub);
+  std::int64_t count = 0;
+  ForEachVideoFolder(outputFolder, true, [&](const std::vector<Path>& below) {
+    Path folder = outputFolder;
+    for (const Path& name : below) folder = JoinPath(folder, name);
     count += CountMatchingFiles(folder, kVideoPattern);
-    if (sub != portrait) count += CountMatchingFiles(JoinPath(folder, portrait), kVideoPattern);
-  }
+  });
   return count;
 }
 

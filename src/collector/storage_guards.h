@@ -16,8 +16,8 @@ namespace pelvaro {
 // ("*" any run, "?" one character; ASCII letters compared without regard to case).
 std::int64_t CountMatchingFiles(const Path& folder, std::string_view pattern);
 
-// Finished videos where the collector writes them: the output folder, its "竖屏" folder, every
-// category folder and the "竖屏" folder within each. Partial downloads (".NAME.pelvaro-part") do
+// Finished videos in every folder of the output layout (with subfolders, whatever the user's
+// choice now: videos taken before it changed count too). Partial downloads (".NAME.pelvaro-part") do
 // not count.
 std::int64_t CountFinishedVideos(const Path& outputFolder);
 

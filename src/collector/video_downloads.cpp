@@ -11,7 +11,7 @@
 
 #include "collector/docid_claim.h"
 #include "collector/log_texts.h"
-#include "collector/storage.h"
+#include "collector/history.h"
 #include "platform/files.h"
 #include "platform/partial_files.h"
 #include "platform/worker.h"
@@ -224,21 +224,6 @@ DownloadFailure CommitVideoFile(const FolderHandle& folder, const Path& partName
   }
   if (const int error = RecordHistory(file.docid); error != 0) return {FailureKind::HistoryUnwritable, error};
   return {};
-}
-
-int RemoveLeftoverPartials(const Path& outputFolder, bool withSubfolders) {
-  if (!FolderExists(outputFolder)) return 0;
-  const FolderHandle output = FolderHandle::Open(outputFolder);
-  const Path portrait(collector_text::kPortraitFolder);
-  int removed = RemoveLeftoverPartials(output);
-  if (!withSubfolders) return removed + RemoveLeftoverPartials(output.Child(portrait, false));
-  // Folders() leaves links out and Child() refuses them: the sweep never leaves the tree.
-  for (const Path& sub : output.Folders()) {
-    const FolderHandle folder = output.Child(sub, false);
-    removed += RemoveLeftoverPartials(folder);
-    if (sub != portrait) removed += RemoveLeftoverPartials(folder.Child(portrait, false));
-  }
-  return removed;
 }
 
 void VideoDownloads::Finish(const std::shared_ptr<Shared>& shared,

@@ -187,9 +187,4 @@ class VideoDownloads {
 DownloadFailure CommitVideoFile(const FolderHandle& folder, const Path& partName, const Path& name,
                                 const FinishedFile& file, ClaimFile* claim = nullptr);
 
-// Removes the leftover partial files of killed runs (ours by their name, and nobody holds them
-// locked) in the output folder and the sub-folders the program writes (categories and their
-// portrait folders). Never through a link: a sub-folder that is a link is passed over.
-int RemoveLeftoverPartials(const Path& outputFolder, bool withSubfolders);
-
 }  // namespace pelvaro

@@ -34,9 +34,9 @@ struct RangeTransfer {
   std::chrono::milliseconds lowSpeedTime{0};
   Clock::time_point lastByte = Clock::now();
   Clock::duration silentBefore{0};  // the silence of the block's earlier attempts
-  bool silent = false;   // this attempt went without a byte for too long
-  bool stalled = false;  // the whole download did
-  bool tooSlow = false;  // the whole download stayed under the lowest speed
+  bool silent = false;              // this attempt went without a byte for too long
+  bool stalled = false;             // the whole download did
+  bool tooSlow = false;             // the whole download stayed under the lowest speed
 };
 
 bool SameValidator(const std::optional<std::string>& answered, const std::string& probed) {
@@ -210,24 +210,15 @@ bool BlockFetcher::FetchBlock(const BlockSpan& block) {
     if (!validator.empty()) list = curl_slist_append(list, ifRange.c_str());
     std::unique_ptr<curl_slist, decltype(&curl_slist_free_all)> headers(list, &curl_slist_free_all);
 
-    curl_easy_setopt(easy_, CURLOPT_URL, task_.Url().c_str());
-    curl_easy_setopt(easy_, CURLOPT_NOSIGNAL, 1L);
-    if (!ApplyTransportPolicy(easy_, task_.Url())) {
+    if (!SetDownloadOptions(easy_, task_.Url(), headers.get(), true, budget.connectLimit(deadline))) {
       task_.Fail({FailureKind::Network, CURLE_FAILED_INIT});
       return false;
     }
-    curl_easy_setopt(easy_, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
-    curl_easy_setopt(easy_, CURLOPT_HTTPHEADER, headers.get());
-    curl_easy_setopt(easy_, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(easy_, CURLOPT_MAXREDIRS, 20L);
-    curl_easy_setopt(easy_, CURLOPT_CONNECTTIMEOUT_MS,
-                     static_cast<long>(budget.connectLimit(deadline).count()));
     curl_easy_setopt(easy_, CURLOPT_BUFFERSIZE, 256L * 1024L);
     curl_easy_setopt(easy_, CURLOPT_HEADERFUNCTION, &OnHeader);
     curl_easy_setopt(easy_, CURLOPT_HEADERDATA, &transfer);
     curl_easy_setopt(easy_, CURLOPT_WRITEFUNCTION, &OnBody);
     curl_easy_setopt(easy_, CURLOPT_WRITEDATA, &transfer);
-    curl_easy_setopt(easy_, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(easy_, CURLOPT_XFERINFOFUNCTION, &OnProgress);
     curl_easy_setopt(easy_, CURLOPT_XFERINFODATA, &transfer);
     const CURLcode code = curl_easy_perform(easy_);

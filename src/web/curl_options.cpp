@@ -55,10 +55,11 @@ X509_STORE* SharedAuthorities(const char* file) {
   static std::string loadedFrom;
   static X509_STORE* store = nullptr;
   struct stat st {};
-  const std::string version = ::stat(file, &st) != 0 ? std::string(file)
-                                                      : std::string(file) + "@" + std::to_string(st.st_ino) + ":" +
-                                                            std::to_string(st.st_size) + ":" +
-                                                            std::to_string(st.st_mtim.tv_nsec + st.st_mtime * 1000000000LL);
+  const std::string version = ::stat(file, &st) != 0
+                                  ? std::string(file)
+                                  : std::string(file) + "@" + std::to_string(st.st_ino) + ":" +
+                                        std::to_string(st.st_size) + ":" +
+                                        std::to_string(st.st_mtim.tv_nsec + st.st_mtime * 1000000000LL);
   std::lock_guard lock(mutex);
   if (store == nullptr || loadedFrom != version) {
     X509_STORE* fresh = X509_STORE_new();
@@ -190,6 +191,20 @@ std::string EffectiveHost(CURL* easy) {
 bool SuppressTransportHeaders(CurlHeaderList& headers) {
   return headers.SuppressUnlessPresent("Accept") && headers.SuppressUnlessPresent("Content-Type") &&
          headers.SuppressUnlessPresent("Expect") && headers.SuppressUnlessPresent("Proxy-Connection");
+}
+
+bool SetDownloadOptions(CURL* easy, const std::string& url, curl_slist* headers, bool followRedirects,
+                        std::chrono::milliseconds connectLimit) {
+  curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
+  curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+  if (!ApplyTransportPolicy(easy, url)) return false;
+  curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
+  curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers);
+  curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, followRedirects ? 1L : 0L);
+  curl_easy_setopt(easy, CURLOPT_MAXREDIRS, kMaxRedirects);
+  curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(connectLimit.count()));
+  curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
+  return true;
 }
 
 }  // namespace pelvaro

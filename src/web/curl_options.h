@@ -5,6 +5,7 @@
 
 #include <curl/curl.h>
 
+#include <chrono>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -37,6 +38,9 @@ inline bool Set(CURL* easy, CURLoption option, const std::string& value) {
 // True when the linked libcurl speaks HTTP.
 bool TransportAvailable();
 
+// The most redirects any request follows: a page, an API answer, a probe or a block of a file.
+inline constexpr long kMaxRedirects = 20;
+
 // Splits an absolute http or https URL (GBK; sent as escaped UTF-8). User and password written
 // into the URL are dropped (only explicit options carry credentials), and so is the fragment,
 // which never goes on the wire. Null when the URL cannot be split.
@@ -64,6 +68,13 @@ bool ApplyTransportPolicy(CURL* easy, std::string_view url);
 
 // The host of the URL the transfer last used (after redirects); empty when unknown.
 std::string EffectiveHost(CURL* easy);
+
+// What every transfer of a video file (its probe and each block) asks of libcurl: the URL with
+// the transport policy, HTTP/1.1, the header lines, redirects up to kMaxRedirects when
+// `followRedirects`, the connect limit and progress calls. False when the transport policy
+// cannot be applied (the transfer must not run then).
+bool SetDownloadOptions(CURL* easy, const std::string& url, curl_slist* headers, bool followRedirects,
+                        std::chrono::milliseconds connectLimit);
 
 // Keeps libcurl from adding Accept, Content-Type, Expect and Proxy-Connection lines of its own.
 bool SuppressTransportHeaders(CurlHeaderList& headers);

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace pelvaro {
 namespace {
@@ -14,6 +15,7 @@ enum class Retry { Never, Always, ByStatus };
 
 struct KindInfo {
   FailureKind kind;
+  std::string_view name;   // stored in the catalogue: never changes once written
   std::string_view words;  // UTF-8; a kind with a detail adds it in FailureText
   Retry retry;
   bool environment;
@@ -22,35 +24,35 @@ struct KindInfo {
 // Every kind of failure, what the program says of it, whether it is asked again and whether it
 // is the machine's or the network's rather than the video's.
 constexpr KindInfo kKinds[] = {
-    {FailureKind::None, "", Retry::Never, false},
-    {FailureKind::HttpStatus, "HTTP ", Retry::ByStatus, false},
-    {FailureKind::NoData, "秒没有收到数据", Retry::Always, false},
-    {FailureKind::TooSlow, "速度过低", Retry::Never, false},
-    {FailureKind::ConnectTimeout, "连接超时", Retry::Always, true},
-    {FailureKind::Refused, "连接被拒绝", Retry::Always, true},
-    {FailureKind::Reset, "连接被重置", Retry::Always, false},
-    {FailureKind::HostNotFound, "找不到服务器", Retry::Never, true},
-    {FailureKind::TlsUntrusted, "证书不受信任", Retry::Never, true},
-    {FailureKind::TlsFailed, "TLS连接失败", Retry::Never, true},
-    {FailureKind::TooManyRedirects, "重定向过多", Retry::Never, false},
-    {FailureKind::BadAddress, "下载地址无效", Retry::Never, false},
-    {FailureKind::BadAnswer, "服务器的回答无效", Retry::Never, false},
-    {FailureKind::DiskFull, "磁盘空间不足", Retry::Never, true},
-    {FailureKind::DiskError, "写入文件失败", Retry::Never, true},
-    {FailureKind::FolderGone, "文件夹已被删除", Retry::Never, true},
-    {FailureKind::FileExists, "文件已存在", Retry::Never, false},
-    {FailureKind::RangeIgnored, "服务器不支持分段下载", Retry::Never, false},
-    {FailureKind::FileChanged, "服务器上的文件已改变", Retry::Never, false},
-    {FailureKind::LengthMismatch, "长度与服务器不符", Retry::Never, false},
-    {FailureKind::NoLength, "服务器没有给出文件长度", Retry::Never, false},
-    {FailureKind::EmptyFile, "服务器上的文件是空的", Retry::Never, false},
-    {FailureKind::Compressed, "服务器压缩了文件", Retry::Never, false},
-    {FailureKind::HistoryUnwritable, "下载记录无法写入", Retry::Never, true},
-    {FailureKind::ProtocolRefused, "不允许的协议或重定向", Retry::Never, false},
-    {FailureKind::SizeOutsideLimits, "文件大小超出限制：", Retry::Never, false},
-    {FailureKind::LowSpace, "磁盘剩余空间将低于下限", Retry::Never, true},
-    {FailureKind::FolderIsLink, "文件夹是符号链接", Retry::Never, true},
-    {FailureKind::Network, "网络错误", Retry::Never, false},
+    {FailureKind::None, "", "", Retry::Never, false},
+    {FailureKind::HttpStatus, "http_status", "HTTP ", Retry::ByStatus, false},
+    {FailureKind::NoData, "no_data", "秒没有收到数据", Retry::Always, false},
+    {FailureKind::TooSlow, "too_slow", "速度过低", Retry::Never, false},
+    {FailureKind::ConnectTimeout, "connect_timeout", "连接超时", Retry::Always, true},
+    {FailureKind::Refused, "refused", "连接被拒绝", Retry::Always, true},
+    {FailureKind::Reset, "reset", "连接被重置", Retry::Always, false},
+    {FailureKind::HostNotFound, "host_not_found", "找不到服务器", Retry::Never, true},
+    {FailureKind::TlsUntrusted, "tls_untrusted", "证书不受信任", Retry::Never, true},
+    {FailureKind::TlsFailed, "tls_failed", "TLS连接失败", Retry::Never, true},
+    {FailureKind::TooManyRedirects, "too_many_redirects", "重定向过多", Retry::Never, false},
+    {FailureKind::BadAddress, "bad_address", "下载地址无效", Retry::Never, false},
+    {FailureKind::BadAnswer, "bad_answer", "服务器的回答无效", Retry::Never, false},
+    {FailureKind::DiskFull, "disk_full", "磁盘空间不足", Retry::Never, true},
+    {FailureKind::DiskError, "disk_error", "写入文件失败", Retry::Never, true},
+    {FailureKind::FolderGone, "folder_gone", "文件夹已被删除", Retry::Never, true},
+    {FailureKind::FileExists, "file_exists", "文件已存在", Retry::Never, false},
+    {FailureKind::RangeIgnored, "range_ignored", "服务器不支持分段下载", Retry::Never, false},
+    {FailureKind::FileChanged, "file_changed", "服务器上的文件已改变", Retry::Never, false},
+    {FailureKind::LengthMismatch, "length_mismatch", "长度与服务器不符", Retry::Never, false},
+    {FailureKind::NoLength, "no_length", "服务器没有给出文件长度", Retry::Never, false},
+    {FailureKind::EmptyFile, "empty_file", "服务器上的文件是空的", Retry::Never, false},
+    {FailureKind::Compressed, "compressed", "服务器压缩了文件", Retry::Never, false},
+    {FailureKind::HistoryUnwritable, "history_unwritable", "下载记录无法写入", Retry::Never, true},
+    {FailureKind::ProtocolRefused, "protocol_refused", "不允许的协议或重定向", Retry::Never, false},
+    {FailureKind::SizeOutsideLimits, "size_outside_limits", "文件大小超出限制：", Retry::Never, false},
+    {FailureKind::LowSpace, "low_space", "磁盘剩余空间将低于下限", Retry::Never, true},
+    {FailureKind::FolderIsLink, "folder_is_link", "文件夹是符号链接", Retry::Never, true},
+    {FailureKind::Network, "network", "网络错误", Retry::Never, false},
 };
 
 const KindInfo& Info(FailureKind kind) {
@@ -107,6 +109,23 @@ bool Retryable(const DownloadFailure& failure) {
 }
 
 bool IsEnvironmentFailure(const DownloadFailure& failure) { return Info(failure.kind).environment; }
+
+std::string_view FailureKindName(FailureKind kind) { return Info(kind).name; }
+
+std::optional<FailureKind> FailureKindNamed(std::string_view name) {
+  for (const KindInfo& info : kKinds) {
+    if (!name.empty() && info.name == name) return info.kind;
+  }
+  return std::nullopt;
+}
+
+std::vector<FailureKind> AllFailureKinds() {
+  std::vector<FailureKind> kinds;
+  for (const KindInfo& info : kKinds) {
+    if (info.kind != FailureKind::None) kinds.push_back(info.kind);
+  }
+  return kinds;
+}
 
 Text FailureText(const DownloadFailure& failure) {
   const Text words = Gbk(Info(failure.kind).words);

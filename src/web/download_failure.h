@@ -6,8 +6,11 @@
 
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
+#include <vector>
 
 #include "platform/text.h"
 
@@ -65,6 +68,13 @@ bool Retryable(const DownloadFailure& failure);
 // toward the video's attempts.
 bool IsEnvironmentFailure(const DownloadFailure& failure);
 
+// The kind's name where a failure is stored ("reset", "http_status"; empty for None), and the
+// kind of a stored name (nullopt for a name this program does not know).
+std::string_view FailureKindName(FailureKind kind);
+std::optional<FailureKind> FailureKindNamed(std::string_view name);
+// Every kind but None, in the order of the enumeration.
+std::vector<FailureKind> AllFailureKinds();
+
 // The reason as the program shows it (GBK), for example "HTTP 404", "连接被重置" or
 // "证书不受信任：host".
 Text FailureText(const DownloadFailure& failure);
@@ -74,8 +84,7 @@ DownloadFailure NameFailedHost(DownloadFailure failure, const std::string& host)
 
 // The failure of a transfer that ended with libcurl's `code` (an int to keep curl out of
 // this header) after `status` was seen; `silent` when our own no-data limit aborted it.
-DownloadFailure TransferFailure(int code, long status, bool silent,
-                                std::chrono::milliseconds noDataLimit);
+DownloadFailure TransferFailure(int code, long status, bool silent, std::chrono::milliseconds noDataLimit);
 
 // What an errno value of a file operation means, in words (GBK).
 Text FileErrorText(int error);

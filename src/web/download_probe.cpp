@@ -81,22 +81,16 @@ std::optional<ResponseHead> FetchResponseHead(const std::string& url, const Head
   state.noData = probe.noDataLimit.count() > 0 ? probe.noDataLimit : limits.noData;
   const auto connect = probe.connectLimit.count() > 0 ? probe.connectLimit : limits.connect;
   CURL* handle = easy.get();
-  curl_easy_setopt(handle, CURLOPT_URL, url.c_str());
-  curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
-  if (!ApplyTransportPolicy(handle, url)) return fail({FailureKind::Network, CURLE_FAILED_INIT});
-  curl_easy_setopt(handle, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
-  curl_easy_setopt(handle, CURLOPT_HTTPHEADER, headers.get());
+  if (!SetDownloadOptions(handle, url, headers.get(), probe.followRedirects, connect)) {
+    return fail({FailureKind::Network, CURLE_FAILED_INIT});
+  }
   if (!probe.userAgent.empty()) curl_easy_setopt(handle, CURLOPT_USERAGENT, probe.userAgent.c_str());
   if (probe.headMethod) curl_easy_setopt(handle, CURLOPT_NOBODY, 1L);
-  curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, probe.followRedirects ? 1L : 0L);
-  curl_easy_setopt(handle, CURLOPT_MAXREDIRS, 20L);
   curl_easy_setopt(handle, CURLOPT_HEADERFUNCTION, &OnHeader);
   curl_easy_setopt(handle, CURLOPT_HEADERDATA, &state);
   curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &OnBody);
-  curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
   curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, &OnProgress);
   curl_easy_setopt(handle, CURLOPT_XFERINFODATA, &state);
-  curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(connect.count()));
   CURLcode result = curl_easy_perform(handle);
   if (result != CURLE_OK && !(result == CURLE_WRITE_ERROR && state.headComplete)) {
     return fail(NameFailedHost(TransferFailure(result, state.head.Status(), state.silent, state.noData),

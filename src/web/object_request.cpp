@@ -19,7 +19,6 @@ namespace {
 constexpr std::chrono::milliseconds kObjectConnectTimeout{60000};
 constexpr std::chrono::milliseconds kObjectIdleTimeout{30000};
 constexpr std::chrono::milliseconds kDefaultTimeout{15000};
-constexpr long kMaxRedirects = 10;
 
 // Request headers as the object holds them: setting a name again replaces its value in place,
 // setting an empty value removes it.

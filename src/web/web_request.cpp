@@ -48,7 +48,6 @@ namespace pelvaro {
 namespace {
 
 constexpr int kDefaultTimeoutSeconds = 30;
-constexpr long kMaxRedirects = 10;
 
 Text FailureMessage(int code) {
   switch (code) {

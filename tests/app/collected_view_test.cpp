@@ -68,8 +68,9 @@ TEST_F(CollectedPageTest, ShowsTheCatalogueOpensVideosRetriesFailuresAndExports)
   const std::string sunset = addVideo("V_sun", "海边的日落", 3000, "2026-12-09T10:00:00+08:00");
   addVideo("V_run", "城市马拉松", 9000, "2026-12-09T11:00:00+08:00");
   addVideo("V_pot", "红烧肉\x1b[31m做法", 500, "2026-12-09T12:00:00+08:00");
-  for (int i = 0; i < Catalogue::kGiveUpAttempts; ++i) catalogue_->recordFailure("V_bad", "连接中断");
-  catalogue_->recordFailure("V_slow", "下载超时");
+  for (int i = 0; i < Catalogue::kGiveUpAttempts; ++i)
+    catalogue_->recordFailure("V_bad", {FailureKind::HttpStatus, 404});
+  catalogue_->recordFailure("V_slow", {FailureKind::NoData, 20});
 
   CollectedView view;
   std::vector<QUrl> opened;
@@ -133,9 +134,12 @@ TEST_F(CollectedPageTest, APageWithoutACatalogueSaysSo) {
   CollectedView view;
   CollectedSource source(view, nullptr);
   source.refresh();
-  ASSERT_TRUE(WaitUntil([&] { return !source.worker().Running() && !view.noticeLabel()->text().isEmpty(); }));
+  // The worker may end before its notice reaches the window: wait for the notice itself.
+  EXPECT_TRUE(WaitUntil([&] {
+    return !source.worker().Running() &&
+           view.noticeLabel()->text().startsWith(QString::fromUtf8("视频目录无法使用"));
+  })) << view.noticeLabel()->text().toStdString();
   EXPECT_EQ(view.videoTable()->model()->rowCount(), 0);
-  EXPECT_TRUE(view.noticeLabel()->text().startsWith(QString::fromUtf8("视频目录无法使用")));
 }
 
 // A row's video: the catalogue's file once it is complete, nothing while it is not; without a

@@ -19,7 +19,8 @@
 
 #include "app/desktop_test_support.h"
 #include "collector/platform_api.h"
-#include "collector/storage.h"
+#include "collector/history.h"
+#include "collector/output_layout.h"
 #include "collector/video_record.h"
 #include "platform/files.h"
 #include "platform/window_layout.h"

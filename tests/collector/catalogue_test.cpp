@@ -68,7 +68,7 @@ TEST_F(CatalogueTest, ANewFileGetsItsSchemaVersionAndWal) {
   auto catalogue = Open();
   ASSERT_TRUE(catalogue->usable());
   EXPECT_TRUE(notices_.empty());
-  EXPECT_EQ(Query("PRAGMA user_version"), 1);
+  EXPECT_EQ(Query("PRAGMA user_version"), 2);
   EXPECT_EQ(Query("SELECT count(*) FROM videos"), 0);
   EXPECT_EQ(Query("SELECT count(*) FROM failures"), 0);
   std::string mode;
@@ -81,8 +81,8 @@ TEST_F(CatalogueTest, FailuresCountUpToGivingUpAndASuccessOrARetryForgetsThem) {
   auto catalogue = Open();
   for (int attempt = 1; attempt <= 3; ++attempt) {
     EXPECT_FALSE(catalogue->givenUp("a")) << attempt;
-    ASSERT_TRUE(catalogue->recordFailure("a", "下载失败"));
-    ASSERT_TRUE(catalogue->recordFailure("b", "连接中断"));
+    ASSERT_TRUE(catalogue->recordFailure("a", {FailureKind::Reset}));
+    ASSERT_TRUE(catalogue->recordFailure("b", {FailureKind::HttpStatus, 404}));
     EXPECT_EQ(catalogue->attempts("a"), attempt);
   }
   EXPECT_TRUE(catalogue->givenUp("a"));
@@ -131,7 +131,7 @@ TEST_F(CatalogueTest, ACatalogueThatCannotBeOpenedDoesNothingAndSaysSoOnce) {
   auto catalogue = Open();
   EXPECT_FALSE(catalogue->usable());
   EXPECT_FALSE(catalogue->recordVideo(Video("a")));
-  EXPECT_FALSE(catalogue->recordFailure("a", "下载失败"));
+  EXPECT_FALSE(catalogue->recordFailure("a", {FailureKind::Reset}));
   EXPECT_EQ(catalogue->attempts("a"), 0);
   EXPECT_FALSE(catalogue->givenUp("a"));
   std::string csv;
@@ -141,16 +141,18 @@ TEST_F(CatalogueTest, ACatalogueThatCannotBeOpenedDoesNothingAndSaysSoOnce) {
 
 TEST_F(CatalogueTest, AnotherCopysLongLockFailsWritesOnceLoudlyAndNeverBlocksReads) {
   auto catalogue = Open();
-  ASSERT_TRUE(catalogue->recordFailure("x", "下载失败"));
+  ASSERT_TRUE(catalogue->recordFailure("x", {FailureKind::Reset}));
   SqliteDatabase other;
   ASSERT_EQ(other.open(root_ + "/data/catalogue.db"), 0);
-  ASSERT_EQ(other.exec("BEGIN IMMEDIATE; INSERT INTO failures VALUES ('y', 1, 'r', 't')"), 0);
+  ASSERT_EQ(other.exec("BEGIN IMMEDIATE; INSERT INTO failures (docid, attempts, last_reason, last_at) VALUES "
+                       "('y', 1, 'r', 't')"),
+            0);
   // The reading connection sees the last committed state while the other copy writes.
   EXPECT_EQ(catalogue->attempts("x"), 1);
   EXPECT_EQ(catalogue->attempts("y"), 0);
   bool stored = false;
   EXPECT_FALSE(catalogue->recordVideo(Video("a"), [&stored] { stored = true; }));
-  EXPECT_FALSE(catalogue->recordFailure("x", "下载失败"));
+  EXPECT_FALSE(catalogue->recordFailure("x", {FailureKind::Reset}));
   EXPECT_EQ(notices_.size(), 1u);
   ASSERT_EQ(other.exec("COMMIT"), 0);
   // The next write that goes through brings the owed ones with it.
@@ -163,7 +165,7 @@ TEST_F(CatalogueTest, AnotherCopysLongLockFailsWritesOnceLoudlyAndNeverBlocksRea
 TEST_F(CatalogueTest, AFileDeletedUnderTheProgramIsNoticedAndMadeAgainWithItsRows) {
   auto catalogue = Open();
   ASSERT_TRUE(catalogue->recordVideo(Video("a")));
-  ASSERT_TRUE(catalogue->recordFailure("f", "下载失败"));
+  ASSERT_TRUE(catalogue->recordFailure("f", {FailureKind::Reset}));
   for (const char* suffix : {"", "-wal", "-shm"}) fs::remove(root_ + "/data/catalogue.db" + suffix);
   ASSERT_TRUE(catalogue->recordVideo(Video("b")));
   ASSERT_EQ(notices_.size(), 1u);
@@ -171,12 +173,60 @@ TEST_F(CatalogueTest, AFileDeletedUnderTheProgramIsNoticedAndMadeAgainWithItsRow
   catalogue.reset();
   EXPECT_EQ(Query("SELECT count(*) FROM videos"), 2);
   EXPECT_EQ(Query("SELECT attempts FROM failures WHERE docid = 'f'"), 1);
-  EXPECT_EQ(Query("PRAGMA user_version"), 1);
+  EXPECT_EQ(Query("PRAGMA user_version"), 2);
   int stray = 0;
   for (const auto& entry : fs::directory_iterator(root_ + "/data")) {
     stray += entry.path().filename().string().find(".new-") != std::string::npos;
   }
   EXPECT_EQ(stray, 0);
+}
+
+TEST_F(CatalogueTest, FailuresOfAFirstVersionFileGetTheirKindFromTheirWords) {
+  fs::create_directories(root_ + "/data");
+  {
+    SqliteDatabase db;
+    ASSERT_EQ(db.open(root_ + "/data/catalogue.db"), 0);
+    ASSERT_EQ(
+        db.exec("CREATE TABLE videos (docid TEXT PRIMARY KEY, title TEXT, category TEXT, published TEXT,"
+                " duration_s INTEGER, width INTEGER, height INTEGER, size_bytes INTEGER, url TEXT, path TEXT,"
+                " taken_at TEXT);"
+                "CREATE TABLE failures (docid TEXT PRIMARY KEY, attempts INTEGER, last_reason TEXT, last_at "
+                "TEXT);"
+                "INSERT INTO failures VALUES ('a', 1, '连接被重置', 't'), ('b', 2, 'HTTP 404', 't'),"
+                " ('c', 1, '20秒没有收到数据', 't'), ('d', 3, '旧的说法', 't'), ('e', 1, 'HTTP 40x', 't');"
+                "PRAGMA user_version = 1;"),
+        0);
+  }
+  auto catalogue = Open();
+  ASSERT_TRUE(catalogue->usable());
+  EXPECT_EQ(Query("PRAGMA user_version"), 2);
+  const struct {
+    const char* docid;
+    const char* kind;
+    int detail;
+  } expected[] = {
+      {"a", "reset", 0}, {"b", "http_status", 404}, {"c", "no_data", 20}, {"d", "", 0}, {"e", "", 0}};
+  for (const auto& row : expected) {
+    std::string kind = "unread";
+    std::int64_t detail = -1;
+    catalogue->read("SELECT coalesce(last_kind, ''), coalesce(last_detail, 0) FROM failures WHERE docid = ?",
+                    {row.docid}, [&](const SqliteStatement& r) {
+                      kind = r.text(0);
+                      detail = r.integer(1);
+                    });
+    EXPECT_EQ(kind, row.kind) << row.docid;
+    EXPECT_EQ(detail, row.detail) << row.docid;
+  }
+  // The words are made from the kind when shown; words no kind says any more stay as stored.
+  ASSERT_TRUE(catalogue->recordFailure("b", {FailureKind::HttpStatus, 503}));
+  CatalogueStats stats;
+  ASSERT_TRUE(ReadCatalogueStats(*catalogue, &stats));
+  const std::string text = FormatCatalogueStats(stats);
+  EXPECT_NE(text.find("failure=HTTP 503 videos=1 attempts=3 given_up=1\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("failure=20秒没有收到数据 videos=1 attempts=1 given_up=0\n"), std::string::npos)
+      << text;
+  EXPECT_NE(text.find("failure=旧的说法 videos=1 attempts=3 given_up=1\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("failure=HTTP 40x videos=1"), std::string::npos) << text;
 }
 
 TEST_F(CatalogueTest, AFileOfANewerVersionIsUsedAsItIs) {
@@ -189,7 +239,7 @@ TEST_F(CatalogueTest, AFileOfANewerVersionIsUsedAsItIs) {
                 " duration_s INTEGER, width INTEGER, height INTEGER, size_bytes INTEGER, url TEXT, path TEXT,"
                 " taken_at TEXT, rating INTEGER);"
                 "CREATE TABLE failures (docid TEXT PRIMARY KEY, attempts INTEGER, last_reason TEXT,"
-                " last_at TEXT); PRAGMA user_version = 5;"),
+                " last_at TEXT, last_kind TEXT, last_detail INTEGER); PRAGMA user_version = 5;"),
         0);
   }
   auto catalogue = Open();
@@ -209,7 +259,7 @@ TEST_F(CatalogueTest, TwoThreadsAndAnotherProcessWriteAtOnce) {
     int written = 0;
     for (int i = 0; i < kRows; ++i) {
       written += catalogue.recordVideo(Video("p" + std::to_string(i)));
-      written += catalogue.recordFailure("f", "下载失败");
+      written += catalogue.recordFailure("f", {FailureKind::Reset});
     }
     _exit(written == 2 * kRows ? 0 : 1);
   }
@@ -217,7 +267,7 @@ TEST_F(CatalogueTest, TwoThreadsAndAnotherProcessWriteAtOnce) {
     Catalogue catalogue(DbPath());
     for (int i = 0; i < kRows; ++i) {
       EXPECT_TRUE(catalogue.recordVideo(Video(prefix + std::to_string(i))));
-      EXPECT_TRUE(catalogue.recordFailure("f", "下载失败"));
+      EXPECT_TRUE(catalogue.recordFailure("f", {FailureKind::Reset}));
     }
   };
   std::thread first(writer, "a"), second(writer, "b");
@@ -357,8 +407,8 @@ TEST_F(CatalogueTest, StatsSumPerCategoryDayAndReason) {
                                            "体育\x1b[2J\xc2\x9b"
                                            "31m",
                                            7, "2026-12-09T01:00:00+08:00")));
-  for (int i = 0; i < 3; ++i) ASSERT_TRUE(catalogue->recordFailure("x", "下载失败"));
-  ASSERT_TRUE(catalogue->recordFailure("y", "下载失败"));
+  for (int i = 0; i < 3; ++i) ASSERT_TRUE(catalogue->recordFailure("x", {FailureKind::Reset}));
+  ASSERT_TRUE(catalogue->recordFailure("y", {FailureKind::Reset}));
   CatalogueStats stats;
   ASSERT_TRUE(ReadCatalogueStats(*catalogue, &stats));
   EXPECT_EQ(FormatCatalogueStats(stats),
@@ -367,7 +417,7 @@ TEST_F(CatalogueTest, StatsSumPerCategoryDayAndReason) {
             "category=体育[2J31m videos=1 bytes=7\n"
             "day=2026-12-08 videos=1 bytes=100\n"
             "day=2026-12-09 videos=2 bytes=57\n"
-            "failure=下载失败 videos=2 attempts=4 given_up=1\n");
+            "failure=连接被重置 videos=2 attempts=4 given_up=1\n");
 }
 
 }  // namespace

@@ -1,4 +1,6 @@
-#include "collector/storage.h"
+#include "collector/history.h"
+#include "collector/output_layout.h"
+#include "collector/take_video.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>

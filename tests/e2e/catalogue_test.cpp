@@ -17,8 +17,8 @@
 #include <sstream>
 
 #include "collector/collection_service.h"
+#include "collector/history.h"
 #include "collector/sqlite_database.h"
-#include "collector/storage.h"
 #include "e2e/crawl_harness.h"
 #include "platform/window_layout.h"
 #include "support/sim_process.h"
@@ -85,8 +85,8 @@ std::size_t Count(const std::vector<std::string>& lines, const std::string& line
 
 // Failed downloads in a log: "下载失败：" and the reason.
 std::size_t Failed(const std::vector<std::string>& lines) {
-  return static_cast<std::size_t>(
-      std::count_if(lines.begin(), lines.end(), [](const std::string& l) { return l.starts_with("下载失败："); }));
+  return static_cast<std::size_t>(std::count_if(
+      lines.begin(), lines.end(), [](const std::string& l) { return l.starts_with("下载失败："); }));
 }
 
 std::size_t VideoRequests(const SimProcess& sim) {
@@ -283,7 +283,7 @@ TEST(CatalogueCli, RetryFailedForgetsTheFailuresBeforeTheCrawl) {
   {
     Catalogue catalogue(CataloguePath());
     for (int i = 0; i < Catalogue::kGiveUpAttempts; ++i)
-      ASSERT_TRUE(catalogue.recordFailure("V_broken", "下载失败"));
+      ASSERT_TRUE(catalogue.recordFailure("V_broken", {FailureKind::Reset}));
   }
   auto run = RunCli(sim.runDir(), kTakeTwo);
   ASSERT_EQ(run.status, 0) << run.err;

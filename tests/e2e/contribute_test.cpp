@@ -21,7 +21,7 @@
 #include "collector/contribute_session.h"
 #include "collector/contribute_worker.h"
 #include "collector/platform_api.h"
-#include "collector/storage.h"
+#include "collector/history.h"
 #include "platform/memory_form.h"
 #include "platform/window_layout.h"
 #include "support/refused_port.h"

@@ -4,7 +4,7 @@
 
 #include "collector/crawl_log.h"
 #include "collector/crawl_worker.h"
-#include "collector/storage.h"
+#include "collector/output_layout.h"
 #include "platform/window_layout.h"
 #include "platform/worker.h"
 
@@ -13,11 +13,18 @@ namespace pelvaro::e2e {
 namespace mw = main_window;
 
 namespace {
+// Every pause of the crawl a few milliseconds; the wait for a download 300 steps of 50 ms, long
+// enough that no download of a test outlives it by chance.
 CrawlTiming ShortTiming() {
+  using std::chrono::milliseconds;
   CrawlTiming timing;
-  timing.passWait = std::chrono::milliseconds(30);
-  timing.guardWait = std::chrono::milliseconds(30);
-  timing.progressStep = std::chrono::milliseconds(50);
+  timing.passWait = milliseconds(30);
+  timing.guardWait = milliseconds(30);
+  timing.progressStep = milliseconds(50);
+  timing.step = milliseconds(1);
+  timing.pageStep = milliseconds(1);
+  timing.rowShown = milliseconds(2);
+  timing.rowShownBriefly = milliseconds(1);
   return timing;
 }
 
@@ -38,7 +45,7 @@ std::vector<std::string> SplitLines(const std::string& text) {
 CrawlHarness::CrawlHarness()
     : form_(MemoryForm::MainWindow()),
       timing_(ShortTiming()),
-      session_(CrawlContext{*form_, downloads_, timing_, nullptr}) {
+      session_(CrawlContext{*form_, downloads_, timing_}) {
   form_->setTextUtf8(mw::kOutputFolder, DefaultOutputFolder().bytes());
   form_->clearItems(mw::kCategoryBox);
   form_->addItem(mw::kCategoryBox, Gbk("所有类目"));

@@ -28,7 +28,7 @@ class CrawlHarness {
 
   MemoryForm& form() { return *form_; }
   VideoDownloads& downloads() { return downloads_; }
-  CrawlContext context() { return CrawlContext{*form_, downloads_, timing_, nullptr, catalogue_}; }
+  CrawlContext context() { return CrawlContext{*form_, downloads_, timing_, &NoCrawlObserver(), catalogue_}; }
   // The catalogue the passes of runPass write into (none by default); it must outlive the
   // harness's downloads.
   void useCatalogue(Catalogue* catalogue) { catalogue_ = catalogue; }

@@ -10,7 +10,8 @@
 
 #include "collector/collection_service.h"
 #include "collector/platform_api.h"
-#include "collector/storage.h"
+#include "collector/history.h"
+#include "collector/output_layout.h"
 #include "collector/video_filter.h"
 #include "collector/video_record.h"
 #include "e2e/crawl_harness.h"

@@ -20,7 +20,7 @@
 #include "collector/docid_claim.h"
 #include "collector/finished_repair.h"
 #include "collector/sqlite_database.h"
-#include "collector/storage.h"
+#include "collector/history.h"
 #include "e2e/cli_process.h"
 #include "e2e/crawl_harness.h"
 #include "support/refused_port.h"

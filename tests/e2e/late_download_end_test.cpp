@@ -12,7 +12,7 @@
 #include <thread>
 
 #include "collector/crawl_session.h"
-#include "collector/storage.h"
+#include "collector/history.h"
 #include "collector/video_downloads.h"
 #include "e2e/crawl_harness.h"
 #include "platform/window_layout.h"

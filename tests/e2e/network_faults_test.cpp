@@ -76,7 +76,8 @@ class ChildRun {
 };
 
 std::vector<std::string> Cli(std::vector<std::string> flags) {
-  std::vector<std::string> arguments = {PELVARO_CLI_PATH, "--pause-ms", "0", "--hours", "100000", "--min-size", "0"};
+  std::vector<std::string> arguments = {PELVARO_CLI_PATH, "--pause-ms", "0", "--hours",
+                                        "100000",         "--min-size", "0"};
   arguments.insert(arguments.end(), flags.begin(), flags.end());
   return arguments;
 }
@@ -241,9 +242,13 @@ TEST(NetworkFaults, AFullDiskFailsTheDownloadAtItsStart) {
   fs::create_directories(videos);
   // A private mount namespace keeps the tiny file system to this run.
   const std::string script = "mount -t tmpfs -o size=256k tmpfs '" + videos + "' && exec \"$@\"";
-  std::vector<std::string> arguments = {"unshare", "-m", "sh", "-c", script, "sh"};
+  // At the program's own pace the four seconds end before the crawl meets a video small enough
+  // for the file system.
+  std::vector<std::string> arguments = {
+      "unshare", "-m", "sh", "-c", script, "sh", "env", "-u", "PELVARO_TEST_CRAWL_PAUSE_MS"};
   for (const auto& a : Cli({"--max-seconds", "4", "--min-free-mb", "0"})) arguments.push_back(a);
-  ChildRun probe(sim.runDir(), {"unshare", "-m", "sh", "-c", "mount -t tmpfs -o size=4k tmpfs /mnt"}, "probe");
+  ChildRun probe(sim.runDir(), {"unshare", "-m", "sh", "-c", "mount -t tmpfs -o size=4k tmpfs /mnt"},
+                 "probe");
   if (probe.wait() != 0) GTEST_SKIP() << "no private mount namespace here";
   ChildRun run(sim.runDir(), arguments);
   ASSERT_EQ(run.wait(), 0) << run.err();

@@ -7,7 +7,7 @@
 #include <filesystem>
 
 #include "collector/crawl_session.h"
-#include "collector/storage.h"
+#include "collector/history.h"
 #include "e2e/crawl_harness.h"
 #include "platform/files.h"
 #include "platform/window_layout.h"

@@ -1,8 +1,8 @@
 #include "support/sim_process.h"
 
 #include <signal.h>
-#include <spawn.h>
 #include <stdlib.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -52,10 +52,17 @@ SimProcess::SimProcess(std::vector<std::string> flags, std::string runDir) {
   std::vector<char*> argv;
   for (auto& a : arguments) argv.push_back(a.data());
   argv.push_back(nullptr);
-  if (posix_spawn(&pid_, argv[0], nullptr, nullptr, argv.data(), environ) != 0) {
-    pid_ = -1;
-    return;
+  // The simulator dies with the test: a test that hangs and is killed by the runner must not
+  // leave a simulator behind. Only async-signal-safe calls between fork and exec.
+  const pid_t parent = getpid();
+  pid_ = fork();
+  if (pid_ == 0) {
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (getppid() != parent) _exit(127);
+    execve(argv[0], argv.data(), environ);
+    _exit(127);
   }
+  if (pid_ < 0) return;
   // The ports file appears once every service listens. The bound only keeps a broken
   // simulator from hanging the test.
   for (int i = 0; i < 3000 && ports_.empty(); ++i) {

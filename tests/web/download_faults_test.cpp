@@ -292,6 +292,13 @@ TEST(DownloadFailures, EveryKindHasWordsARetryRuleAndAnOwner) {
   EXPECT_EQ(FileFailure(ENOENT, 0).kind, FailureKind::FolderGone);
   EXPECT_EQ(FileFailure(EEXIST, 0).kind, FailureKind::FileExists);
   EXPECT_EQ(FileFailure(EACCES, 0), (DownloadFailure{FailureKind::DiskError, EACCES}));
+  // The names the catalogue stores read back as their kinds; unknown names as none.
+  EXPECT_EQ(FailureKindName(FailureKind::HttpStatus), "http_status");
+  for (const FailureKind kind : AllFailureKinds()) {
+    EXPECT_EQ(FailureKindNamed(FailureKindName(kind)), kind) << FailureKindName(kind);
+  }
+  EXPECT_EQ(FailureKindNamed("no such kind"), std::nullopt);
+  EXPECT_EQ(FailureKindNamed(""), std::nullopt);
 }
 
 TEST(RetryBudget, AttemptsRenewWithDataAndNoPauseEndsPastTheDeadline) {

@@ -20,7 +20,7 @@
 #include "collector/crawl_log.h"
 #include "collector/crawl_session.h"
 #include "collector/log_texts.h"
-#include "collector/storage.h"
+#include "collector/output_layout.h"
 #include "collector/video_downloads.h"
 #include "platform/files.h"
 #include "platform/memory_form.h"
@@ -166,7 +166,7 @@ int RunCrawl(const CliOptions& options) {
 
   const auto started = std::chrono::steady_clock::now();
   CheckCategory(options, output);
-  CrawlSession session(CrawlContext{*form, downloads, CrawlTiming{}, &report, &catalogue});
+  CrawlSession session(CrawlContext{*form, downloads, CrawlTimingFromEnvironment(), &report, &catalogue});
   if (!mainStop.stop_requested()) session.Toggle();
   {
     std::unique_lock lock(end.mutex);

@@ -9,7 +9,7 @@
 #include "app/cli/cli_options.h"
 #include "app/cli/contribute_run.h"
 #include "app/cli/crawl_run.h"
-#include "collector/storage.h"
+#include "collector/history.h"
 #include "platform/data_folder.h"
 #include "platform/files.h"
 

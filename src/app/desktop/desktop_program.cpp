@@ -14,7 +14,7 @@
 #include "collector/categories.h"
 #include "collector/collector_settings.h"
 #include "collector/crawl_log.h"
-#include "collector/storage.h"
+#include "collector/output_layout.h"
 #include "platform/files.h"
 #include "platform/window_layout.h"
 #include "shell/app_identity.h"
@@ -203,7 +203,7 @@ void DesktopProgram::onMainWindowCreated(MainWindow& window) {
   }
   downloads_.setNotice([log](const Text& line) { AppendLog(*log, line); });
   crawl_ = std::make_unique<CrawlSession>(
-      CrawlContext{form, downloads_, options_.crawlTiming, nullptr, catalogue_.get()});
+      CrawlContext{form, downloads_, options_.crawlTiming, &NoCrawlObserver(), catalogue_.get()});
   contribute_ = std::make_unique<ContributeSession>(form, options_.contributeTiming, nullptr, &downloads_);
   collected_ = std::make_unique<CollectedSource>(*window.collectedView(), catalogue_.get());
   auto* clock = new QTimer(&window);

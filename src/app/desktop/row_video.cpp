@@ -6,7 +6,7 @@
 #include "collector/catalogue_browse.h"
 #include "collector/collector_settings.h"
 #include "collector/platform_api.h"
-#include "collector/storage.h"
+#include "collector/output_layout.h"
 #include "collector/video_record.h"
 #include "platform/files.h"
 #include "platform/window_layout.h"

@@ -1,13 +1,7 @@
-#include "collector/storage.h"
-
-#include <fcntl.h>
-#include <sys/stat.h>
-
-#include <cerrno>
+#include "collector/take_video.h"
 
 #include <cmath>
 #include <cstdio>
-#include <string_view>
 
 #include "collector/catalogue.h"
 #include "collector/catalogue_recorder.h"
@@ -16,71 +10,20 @@
 #include "collector/crawl_log.h"
 #include "collector/crawl_observer.h"
 #include "collector/docid_claim.h"
+#include "collector/history.h"
 #include "collector/log_texts.h"
+#include "collector/output_layout.h"
 #include "collector/platform_api.h"
 #include "collector/storage_guards.h"
 #include "collector/video_downloads.h"
 #include "collector/video_record.h"
-#include "platform/data_folder.h"
 #include "platform/files.h"
-#include "platform/folder_handle.h"
-#include "platform/hosts.h"
-#include "platform/partial_files.h"
-#include "platform/safe_name.h"
 #include "platform/window_layout.h"
 #include "platform/worker.h"
 
 namespace pelvaro {
 
 namespace mw = main_window;
-
-Path DefaultOutputFolder() { return DefaultVideoFolder(); }
-
-Path HistoryFolder() { return JoinPath(RunDir(), "pelvarolishi"); }
-
-Path HistoryMarkerPath(const Text& docid) { return JoinPath(HistoryFolder(), SafeNameOfGbk(docid, 0)); }
-
-bool HistoryHolds(const Text& docid) { return FileExists(HistoryMarkerPath(docid)); }
-
-int RecordHistory(const Text& docid) {
-  int error = 0;
-  const FolderHandle folder = FolderHandle::Open(HistoryFolder(), {}, &error);
-  if (!folder.valid()) return error != 0 ? error : EIO;
-  const Path name = SafeNameOfGbk(docid, 0);
-  // A marker is an empty file: anything else of its name (a link, content written by hand) is
-  // replaced by one, without ever writing through it.
-  struct stat st {};
-  if (::fstatat(folder.fd(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && !S_ISREG(st.st_mode) &&
-      !WriteFileAtomically(HistoryMarkerPath(docid), "")) {
-    return LastFileError() != 0 ? LastFileError() : EIO;
-  }
-  return folder.CreateEmptyFileDurably(name);
-}
-
-int HistoryFolderError() { return FolderWriteError(HistoryFolder()); }
-
-bool IsPortrait(const VideoRecord& record) {
-  return ReadLenientInt(record.width) < ReadLenientInt(record.height);
-}
-
-std::vector<Path> TargetSubfolders(bool noSubfolders, const VideoRecord& record) {
-  std::vector<Path> folders;
-  if (!noSubfolders) folders.push_back(SafeNameOfGbk(record.category, 0));
-  if (IsPortrait(record)) folders.emplace_back(collector_text::kPortraitFolder);
-  return folders;
-}
-
-Path TargetFolder(const Path& outputFolder, bool noSubfolders, const VideoRecord& record) {
-  Path folder = outputFolder;
-  for (const Path& sub : TargetSubfolders(noSubfolders, record)) folder = JoinPath(folder, sub);
-  return folder;
-}
-
-Path VideoFileName(std::string_view utf8Title) {
-  constexpr std::string_view kExtension = ".mp4";
-  // Room for the extension and for what the partial file's name adds to it.
-  return SafeName(utf8Title, kExtension.size() + kPartialNameOverhead) + kExtension;
-}
 
 DownloadFailure ProbedSizeFailure(std::int64_t bytes, const ProbedSizeLimits& limits) {
   const double mb = static_cast<double>(bytes) / 1048576.0;
@@ -154,22 +97,18 @@ bool RepairMarker(CrawlContext& context, const std::shared_ptr<ClaimFile>& claim
 
 }  // namespace
 
-Text HaltText(const DownloadFailure& failure) {
-  return Gbk(collector_text::kHaltedBecause) + FailureText(failure) + Gbk("：") + PathText(HistoryFolder()) +
-         Gbk(collector_text::kHaltedKeepsFile);
-}
-
 TakeOutcome TakeVideo(CrawlContext& context, RowHandle row, VideoRecord& record) {
   Form& form = context.form;
-  if (!Pause(20)) return TakeOutcome::Stopped;
+  const CrawlTiming& timing = context.timing;
+  if (!Pause(timing.step)) return TakeOutcome::Stopped;
   if (record.title.empty()) {
     if (StopRequested()) return TakeOutcome::Stopped;
     const Text page = FetchArticlePage(record.docid);
-    if (!Pause(80)) return TakeOutcome::Stopped;
+    if (!Pause(timing.pageStep)) return TakeOutcome::Stopped;
     const PageTitle title = ArticlePageTitle(page);
     record.title = title.gbk;
     record.titleUtf8 = title.utf8;
-    if (!Pause(80)) return TakeOutcome::Stopped;
+    if (!Pause(timing.pageStep)) return TakeOutcome::Stopped;
     form.setCellUtf8(mw::kVideoList, row, mw::kColTitle, TitleUtf8(record));
   }
 
@@ -184,7 +123,7 @@ TakeOutcome TakeVideo(CrawlContext& context, RowHandle row, VideoRecord& record)
   if (claimed == ClaimFile::Outcome::HeldElsewhere || HistoryHolds(record.docid)) {
     AppendLogText(form, collector_text::kInHistory);
     form.setCell(mw::kVideoList, row, mw::kColDownload, Gbk(collector_text::kInHistoryCell));
-    if (!Pause(200)) return TakeOutcome::Stopped;
+    if (!Pause(timing.rowShown)) return TakeOutcome::Stopped;
     form.deleteRow(mw::kVideoList, row);
     return TakeOutcome::Present;
   }
@@ -192,7 +131,7 @@ TakeOutcome TakeVideo(CrawlContext& context, RowHandle row, VideoRecord& record)
   if (const auto finished = FinishedHere(context, claim.get(), record.docid, path)) {
     if (!RepairMarker(context, claim, record, *finished)) return TakeOutcome::Stopped;
     AppendLogText(form, collector_text::kMarkerRepaired);
-    if (!Pause(100)) return TakeOutcome::Stopped;
+    if (!Pause(timing.rowShownBriefly)) return TakeOutcome::Stopped;
     form.deleteRow(mw::kVideoList, row);
     return TakeOutcome::Repaired;
   }
@@ -200,15 +139,15 @@ TakeOutcome TakeVideo(CrawlContext& context, RowHandle row, VideoRecord& record)
   // overwritten, also not by a download of the same name that still runs.
   if (PathExists(path) || context.downloads.writes(path)) {
     AppendLogText(form, collector_text::kFileExists);
-    if (!Pause(100)) return TakeOutcome::Stopped;
+    if (!Pause(timing.rowShownBriefly)) return TakeOutcome::Stopped;
     form.deleteRow(mw::kVideoList, row);
     return TakeOutcome::Exists;
   }
   if (claim) claim->writeRecord("");  // a record of a file that is gone tells nothing
-  if (!Pause(200)) return TakeOutcome::Stopped;
+  if (!Pause(timing.rowShown)) return TakeOutcome::Stopped;
 
   if (StopRequested()) return TakeOutcome::Stopped;
-  if (context.observer != nullptr) context.observer->onDownloadStarting(record);
+  context.observer->onDownloadStarting(record);
   Form* log = &form;
   // The answer's size passed the filter; the server's own, from the probe, must pass as well
   // before the first byte is written (and no more than it is ever written).
@@ -222,7 +161,7 @@ TakeOutcome TakeVideo(CrawlContext& context, RowHandle row, VideoRecord& record)
   if (download->state() == VideoDownload::State::Failed &&
       download->failure().kind == FailureKind::FileExists) {
     AppendLogText(form, collector_text::kFileExists);
-    if (!Pause(100)) return TakeOutcome::Stopped;
+    if (!Pause(timing.rowShownBriefly)) return TakeOutcome::Stopped;
     form.deleteRow(mw::kVideoList, row);
     return TakeOutcome::Exists;
   }
@@ -251,7 +190,7 @@ TakeOutcome TakeVideo(CrawlContext& context, RowHandle row, VideoRecord& record)
     if (!listening) state = download->state();
   }
   if (state == VideoDownload::State::Failed) ShowDownloadFailure(form, row, *download);
-  if (!Pause(20)) return TakeOutcome::Stopped;
+  if (!Pause(timing.step)) return TakeOutcome::Stopped;
   switch (state) {
     case VideoDownload::State::Complete:
       return TakeOutcome::Complete;
@@ -261,43 +200,6 @@ TakeOutcome TakeVideo(CrawlContext& context, RowHandle row, VideoRecord& record)
       break;
   }
   return TakeOutcome::Running;
-}
-
-Text OutputFolderProblem(const Path& path, int error) {
-  const Text folder = PathText(path);
-  std::string_view reason;
-  switch (error) {
-    case EACCES:
-    case EPERM:
-      reason = "没有写入权限";
-      break;
-    case EROFS:
-      reason = "文件系统只读";
-      break;
-    case ENOSPC:
-    case EDQUOT:
-      reason = "磁盘已满";
-      break;
-    case ENOTDIR:
-    case EEXIST:
-      reason = "不是文件夹";
-      break;
-    case ENOENT:
-      reason = "路径不存在";
-      break;
-    case ENAMETOOLONG:
-      reason = "路径太长";
-      break;
-    default:
-      return Gbk(collector_text::kOutputFolderUnwritable) + folder + Gbk("（错误 ") + std::to_string(error) +
-             Gbk("）");
-  }
-  return Gbk(collector_text::kOutputFolderUnwritable) + folder + Gbk("（") + Gbk(reason) + Gbk("）");
-}
-
-void PickOutputFolder(Form& form) {
-  const Path chosen = form.pickFolder(Gbk(collector_text::kPickFolderTitle), RunDir());
-  form.setTextUtf8(mw::kOutputFolder, (chosen.empty() ? DefaultOutputFolder() : chosen).bytes());
 }
 
 }  // namespace pelvaro
