@@ -54,15 +54,9 @@ Text FetchArticlePage(const Text& docid) { return Get(ArticleLink(docid)); }
 Text ArticleTitle(const Text& page) { return RemoveBlanks(TextBetween(page, "<h2>", "</h2>")); }
 
 PageTitle ArticlePageTitle(const std::string& page) {
-  const std::string between = TextBetween(page, "<h2>", "</h2>");
   PageTitle title;
-  if (IsUtf8(between)) {
-    title.utf8 = RemoveBlanksUtf8(between);
-    title.gbk = Utf8ToGbk(title.utf8);
-  } else {
-    title.gbk = RemoveBlanks(between);
-    title.utf8 = GbkToUtf8(title.gbk);
-  }
+  title.gbk = ArticleTitle(page);
+  title.utf8 = GbkToUtf8(title.gbk);
   return title;
 }
 

@@ -35,8 +35,8 @@ Text FetchArticlePage(const Text& docid);
 // ASCII and full-width space removed.
 Text ArticleTitle(const Text& page);
 
-// The same title with every character kept, and its GBK form: a page in UTF-8 (as the platform
-// serves them) is read as UTF-8, any other as GBK.
+// The same title as a GBK text and in UTF-8. The page comes as WebRequest gives it, decoded to
+// GBK by its charset, so a title from the page keeps only what GBK holds.
 struct PageTitle {
   Text gbk;
   std::string utf8;

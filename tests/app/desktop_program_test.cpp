@@ -269,11 +269,12 @@ TEST_F(DesktopProgramTest, SavedSettingsComeBackAtTheNextStart) {
       {mw::kPauseMs, "250"},
       {mw::kMaxFiles, "40"},
       {mw::kMinFreeMb, "900"},
-      {mw::kOutputFolder, runDir_ + "/片库"},
+      {mw::kOutputFolder, runDir_ + "/片库-Köln-영상😂"},  // GBK holds only part of it
       {mw::kMinWidth, "800"},
       {mw::kSeedLink, "第一行\r\n\"第二行\""},
   };
   for (const auto& [control, value] : edits) mainForm().setText(control, Utf8ToGbk(value));
+  mainForm().setTextUtf8(mw::kOutputFolder, runDir_ + "/片库-Köln-영상😂");
   mainForm().setChecked(mw::kNoSubfolders, false);
 
   QString message;
@@ -290,8 +291,15 @@ TEST_F(DesktopProgramTest, SavedSettingsComeBackAtTheNextStart) {
 
   start();
   for (const auto& [control, value] : edits) {
-    EXPECT_EQ(GbkToUtf8(mainForm().text(control)), value) << control;
+    if (control == mw::kOutputFolder) {
+      EXPECT_EQ(mainForm().textUtf8(control), value);
+    } else {
+      EXPECT_EQ(GbkToUtf8(mainForm().text(control)), value) << control;
+    }
   }
+  // The settings file stays GBK throughout.
+  const std::string settings = ReadWholeFile(Path(settingsPath())).value_or("");
+  EXPECT_EQ(Utf8ToGbk(GbkToUtf8(settings)), settings);
   EXPECT_FALSE(mainForm().checked(mw::kNoSubfolders));
   // A saved width never shows its hidden box.
   EXPECT_FALSE(mainForm().visible(mw::kMinWidth));
@@ -410,7 +418,7 @@ TEST_F(DesktopProgramTest, FolderPickerSetsTheFolderAndCancelGoesBackToTheDefaul
   window.findChild<QTabWidget*>(QtFromUtf8(mw::kSettingsTabs))->setCurrentIndex(2);
   auto* chooser = window.findChild<QPushButton*>(QtFromUtf8(mw::kFolderLabel));
   ASSERT_NE(chooser, nullptr);
-  const std::string chosen = runDir_ + "/chosen";
+  const std::string chosen = runDir_ + "/chosen-Köln-영상";
   fs::create_directories(chosen);
 
   QString title;
@@ -425,11 +433,11 @@ TEST_F(DesktopProgramTest, FolderPickerSetsTheFolderAndCancelGoesBackToTheDefaul
     QTest::mouseClick(chooser, Qt::LeftButton);
   }
   EXPECT_EQ(title.toStdString(), "选择视频保存目录");
-  EXPECT_EQ(GbkToUtf8(mainForm().text(mw::kOutputFolder)), chosen);
+  EXPECT_EQ(mainForm().textUtf8(mw::kOutputFolder), chosen);
 
   // The right button opens nothing.
   QTest::mouseClick(chooser, Qt::RightButton);
-  EXPECT_EQ(GbkToUtf8(mainForm().text(mw::kOutputFolder)), chosen);
+  EXPECT_EQ(mainForm().textUtf8(mw::kOutputFolder), chosen);
 
   // The keyboard reaches it too; cancelling goes back to the default folder.
   {

@@ -210,7 +210,6 @@ TEST(Crawl, AVideoWithoutSummaryIsNamedAfterItsArticlePage) {
   for (const auto& row : crawl.rows()) {
     if (!untitled.count(row[mw::kColDocid]) || !Complete(row)) continue;
     const Text page = FetchArticlePage(Utf8ToGbk(row[mw::kColDocid]));
-    // The page is UTF-8, and so is the title taken from it.
     EXPECT_EQ(row[mw::kColTitle], ArticlePageTitle(page).utf8);
     EXPECT_TRUE(IsUtf8(row[mw::kColTitle])) << row[mw::kColTitle];
     EXPECT_FALSE(row[mw::kColTitle].empty());
