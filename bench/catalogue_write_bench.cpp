@@ -18,7 +18,7 @@ int main(int argc, char** argv) {
   }
   const std::string folder = argv[1];
   const int rows = argc > 2 ? std::atoi(argv[2]) : 2000;
-  Catalogue catalogue(Utf8ToGbk(folder + "/catalogue.db"),
+  Catalogue catalogue(Path(folder + "/catalogue.db"),
                       [](const Text& line) { std::fprintf(stderr, "%s\n", GbkToUtf8(line).c_str()); });
   if (!catalogue.usable()) return 1;
   CatalogueVideo video;

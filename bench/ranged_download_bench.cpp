@@ -46,7 +46,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   pelvaro::RangedDownloader downloader;
-  int task = downloader.Download(argv[1], argv[2], std::atoi(argv[3]), nullptr);
+  int task = downloader.Download(argv[1], pelvaro::Path(argv[2]), std::atoi(argv[3]), nullptr);
   if (task < 0) return 1;
   auto outcome = downloader.WaitForEnd(task, std::chrono::hours(1));
   return outcome == pelvaro::DownloadOutcome::Finished ? 0 : 1;

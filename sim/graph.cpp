@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "platform/text.h"
 #include "sim/hash.h"
 
 namespace pelvaro::sim {
@@ -196,6 +197,10 @@ Article Graph::ArticleAt(std::size_t index) const {
   }
   a.title = IsHostile(index) && rng.Chance(0.7) ? HostileTitle(rng) : MakeTitle(rng);
   a.summary = rng.Chance(0.1) ? std::string() : WithSpaces(a.title, rng);
+  if (!options_.titles.empty()) {
+    a.title = options_.titles[index % options_.titles.size()];
+    a.summary = IsUtf8(a.title) ? a.title : std::string();
+  }
   int variants = static_cast<int>(rng.Between(1, 3));
   for (int v = 0; v < variants; ++v) {
     // Bytes per second grows with the variant's quality.

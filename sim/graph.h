@@ -20,6 +20,9 @@ struct GraphOptions {
   double size_scale = 1.0;
   // Names that try to escape folders or break file systems for some of the articles.
   bool hostile = false;
+  // When not empty, article k has title k modulo the list's size (bytes as they are); a title
+  // that is not UTF-8 only appears on the article page, its summary left empty.
+  std::vector<std::string> titles;
   // The moment publish dates are counted back from.
   std::time_t now = 0;
 };

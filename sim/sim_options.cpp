@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdlib>
+#include <fstream>
 #include <functional>
 #include <set>
 
@@ -13,6 +14,22 @@ template <typename T>
 bool ReadInteger(const std::string& text, T& value) {
   auto result = std::from_chars(text.data(), text.data() + text.size(), value);
   return !text.empty() && result.ec == std::errc() && result.ptr == text.data() + text.size();
+}
+
+// A line of the titles file: "\xHH" stands for the byte HH, everything else for itself.
+std::string UnescapeBytes(const std::string& line) {
+  std::string out;
+  for (std::size_t i = 0; i < line.size(); ++i) {
+    unsigned byte = 0;
+    if (line.compare(i, 2, "\\x") == 0 && i + 4 <= line.size() &&
+        std::from_chars(line.data() + i + 2, line.data() + i + 4, byte, 16).ptr == line.data() + i + 4) {
+      out.push_back(static_cast<char>(byte));
+      i += 3;
+    } else {
+      out.push_back(line[i]);
+    }
+  }
+  return out;
 }
 
 }  // namespace
@@ -27,6 +44,8 @@ Options:
   --articles N             number of articles (5000)
   --size-scale F           multiplies every declared file size (1.0)
   --hostile                some docids, titles and categories try to escape folders
+  --titles FILE            the articles' titles in turn, one a line ("\xHH" a raw byte); a
+                           title that is not UTF-8 is shown on its article page only
   --ephemeral              every service on a free port instead of its default
   --port NAME=PORT         one service on a given port (names as in the ports file)
   --ports-file PATH        write the ports in use as JSON once every service listens
@@ -123,6 +142,17 @@ bool ParseSimOptions(int argc, char** argv, SimOptions& options, std::string& er
       if (end == value.c_str() || *end != '\0' || !(options.size_scale > 0)) return bad();
     } else if (flag == "--hostile") {
       options.hostile = true;
+    } else if (flag == "--titles") {
+      if (!next()) return false;
+      std::ifstream in(value, std::ios::binary);
+      if (!in) {
+        error = "pelvaro-sim: cannot read the titles file " + value;
+        return false;
+      }
+      for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (!line.empty()) options.titles.push_back(UnescapeBytes(line));
+      }
     } else if (flag == "--ephemeral") {
       options.ephemeral = true;
     } else if (flag == "--port") {

@@ -63,6 +63,7 @@ struct SimOptions {
   std::size_t articles = 5000;
   double size_scale = 1.0;
   bool hostile = false;
+  std::vector<std::string> titles;  // --titles FILE: one a line, "\xHH" a raw byte
   bool ephemeral = false;
   std::map<std::string, int> ports;  // explicit ports by service name
   std::string ports_file;

@@ -19,6 +19,7 @@ GraphOptions GraphOptionsOf(const SimOptions& o) {
   g.articles = o.articles;
   g.size_scale = o.size_scale;
   g.hostile = o.hostile;
+  g.titles = o.titles;
   g.now = std::time(nullptr);
   return g;
 }

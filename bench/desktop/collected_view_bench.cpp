@@ -78,7 +78,7 @@ int main(int argc, char** argv) {
   const std::string file = root + "/catalogue.db";
   int status = 0;
   {
-    Catalogue catalogue(Utf8ToGbk(file));
+    Catalogue catalogue{Path(file)};
     if (!catalogue.usable() || !Fill(file, rows)) {
       std::fprintf(stderr, "bench_collected_view: cannot make the catalogue in %s\n", root.c_str());
       return 1;

@@ -26,15 +26,9 @@ std::string FormatLocalTime(const char* format, std::time_t when = std::time(nul
   return std::string(buffer, length);
 }
 
-// The parent folder of a program path.
-Text FolderOf(const Text& path) {
-  const auto slash = path.rfind('/');
-  return slash == Text::npos ? Text() : path.substr(0, slash);
-}
-
 }  // namespace
 
-Text CataloguePath() { return JoinPath(JoinPath(Utf8ToGbk(RunDir()), "data"), "catalogue.db"); }
+Path CataloguePath() { return JoinPath(JoinPath(RunDir(), "data"), "catalogue.db"); }
 
 std::string LocalIsoTime() { return LocalIsoTime(std::time(nullptr)); }
 
@@ -45,7 +39,7 @@ std::string LocalIsoTime(std::int64_t when) {
   return time;
 }
 
-Catalogue::Catalogue(Text path, Notice notice) : path_(std::move(path)), notice_(std::move(notice)) {
+Catalogue::Catalogue(Path path, Notice notice) : path_(std::move(path)), notice_(std::move(notice)) {
   open();
 }
 
@@ -57,7 +51,7 @@ void Catalogue::setNotice(Notice notice) {
 }
 
 void Catalogue::open() {
-  const Text folder = FolderOf(path_);
+  const Path folder = path_.folder();
   if (!folder.empty()) CreateFolders(folder);
   int code = openConnections();
   if (IsDamagedResult(code) && setAside()) code = openConnections();
@@ -67,7 +61,7 @@ void Catalogue::open() {
 }
 
 int Catalogue::openConnections() {
-  const std::string native = NativePath(path_);
+  const std::string& native = path_.bytes();
   int code = writer_.open(native);
   if (code != SQLITE_OK) return code;
   writer_.setBusyTimeout(kBusyTimeoutMs);
@@ -130,13 +124,13 @@ void Catalogue::closeConnections() {
 }
 
 bool Catalogue::setAside() {
-  const Text aside = path_ + ".broken-" + FormatLocalTime("%Y%m%d-%H%M%S");
+  const Path aside = path_ + ".broken-" + FormatLocalTime("%Y%m%d-%H%M%S");
   if (!RenameNoReplace(path_, aside)) return false;
   // The journal files belong to the damaged file: the WAL goes with it, under the name SQLite
   // would look for; the shared-memory index is rebuilt from the WAL anyway.
   RenameNoReplace(path_ + "-wal", aside + "-wal");
   RemoveFile(path_ + "-shm");
-  notify(Gbk(ct::kCatalogueSetAside) + aside.substr(aside.rfind('/') + 1));
+  notify(Gbk(ct::kCatalogueSetAside) + PathText(aside.name()));
   return true;
 }
 
@@ -188,11 +182,11 @@ void Catalogue::followFileLocked() {
   }
   // Deleted under us: what the open connection still sees is copied into a new file, which
   // then takes the old name (unless another copy was quicker).
-  notify(Gbk(ct::kCatalogueRecreated) + path_.substr(path_.rfind('/') + 1));
-  const Text fresh = path_ + ".new-" + FormatLocalTime("%Y%m%d-%H%M%S");
+  notify(Gbk(ct::kCatalogueRecreated) + PathText(path_.name()));
+  const Path fresh = path_ + ".new-" + FormatLocalTime("%Y%m%d-%H%M%S");
   {
     SqliteDatabase copy;
-    if (copy.open(NativePath(fresh)) == SQLITE_OK) {
+    if (copy.open(fresh.bytes()) == SQLITE_OK) {
       if (sqlite3_backup* backup = sqlite3_backup_init(copy.handle(), "main", writer_.handle(), "main")) {
         sqlite3_backup_step(backup, -1);
         sqlite3_backup_finish(backup);

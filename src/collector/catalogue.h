@@ -23,13 +23,14 @@
 
 #include "collector/catalogue_backend.h"
 #include "collector/sqlite_database.h"
+#include "platform/path.h"
 #include "platform/text.h"
 #include "web/download_failure.h"
 
 namespace pelvaro {
 
 // The data folder + "/catalogue.db".
-Text CataloguePath();
+Path CataloguePath();
 
 // The local time now (or at `when`, seconds since the epoch) as ISO 8601 with its offset,
 // "2026-12-09T15:10:08+08:00".
@@ -48,7 +49,7 @@ class Catalogue final : public CatalogueBackend {
   static constexpr std::size_t kMaxOwed = 1000;
   // Opens the file (a program path), creating it and its folder when missing. A file that is no
   // database or a damaged one is renamed to path + ".broken-" + time and a new one is started.
-  explicit Catalogue(Text path, Notice notice = {});
+  explicit Catalogue(Path path, Notice notice = {});
   // Writes what is still owed, waiting for another copy's lock as long as a statement does.
   ~Catalogue();
   Catalogue(const Catalogue&) = delete;
@@ -60,7 +61,7 @@ class Catalogue final : public CatalogueBackend {
   // False from the start when the file cannot be used, and from the first statement that had
   // to be interrupted on: a file whose triggers or views never end is not worth another wait.
   bool usable() const override { return usable_.load(); }
-  const Text& path() const { return path_; }
+  const Path& path() const { return path_; }
 
   // The row of a complete, marked video, in one transaction that also forgets its failures.
   // False when it is owed (or the catalogue is unusable); `stored` runs once it is written.
@@ -121,7 +122,7 @@ class Catalogue final : public CatalogueBackend {
   int writeFailureLocked(const Owed& failure);
   void owe(Owed item);
 
-  const Text path_;
+  const Path path_;
   std::mutex noticeMutex_;
   Notice notice_;
   bool reported_ = false;  // under noticeMutex_; cleared by the next success

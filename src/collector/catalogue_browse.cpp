@@ -28,7 +28,7 @@ CatalogueVideo VideoOf(const SqliteStatement& row) {
 }  // namespace
 
 CatalogueReader::CatalogueReader(const Catalogue& catalogue) {
-  if (!catalogue.usable() || db_.open(NativePath(catalogue.path())) != SQLITE_OK) return;
+  if (!catalogue.usable() || db_.open(catalogue.path().bytes()) != SQLITE_OK) return;
   db_.setBusyTimeout(Catalogue::kBusyTimeoutMs);
   usable_ = db_.exec("PRAGMA query_only = 1") == SQLITE_OK;
   if (!usable_) db_.close();

@@ -49,7 +49,7 @@ bool CatalogueCsv(CatalogueBackend& catalogue, std::string* csv) {
   return ok;
 }
 
-bool ExportCatalogueCsv(CatalogueBackend& catalogue, const Text& path) {
+bool ExportCatalogueCsv(CatalogueBackend& catalogue, const Path& path) {
   std::string csv;
   return CatalogueCsv(catalogue, &csv) && WriteFileAtomically(path, csv);
 }

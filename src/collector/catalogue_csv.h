@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/path.h"
 #include "platform/text.h"
 
 namespace pelvaro {
@@ -21,6 +22,6 @@ std::string CsvField(std::string_view value);
 bool CatalogueCsv(CatalogueBackend& catalogue, std::string* csv);
 
 // Writes the CSV to the file (a program path), whole or not at all.
-bool ExportCatalogueCsv(CatalogueBackend& catalogue, const Text& path);
+bool ExportCatalogueCsv(CatalogueBackend& catalogue, const Path& path);
 
 }  // namespace pelvaro

@@ -10,20 +10,20 @@
 
 namespace pelvaro {
 
-std::string AbsoluteNativePath(const Text& path) {
+std::string AbsoluteNativePath(const Path& path) {
   std::error_code error;
-  const auto absolute = std::filesystem::absolute(NativePath(path), error);
-  return error ? NativePath(path) : absolute.string();
+  const auto absolute = std::filesystem::absolute(std::filesystem::path(path.bytes()), error);
+  return error ? path.bytes() : absolute.string();
 }
 
 CatalogueVideo CatalogueRow(const VideoRecord& record, const VideoDownload& download) {
   return CatalogueRow(record, download.path(), download.bytes());
 }
 
-CatalogueVideo CatalogueRow(const VideoRecord& record, const Text& path, std::int64_t bytes) {
+CatalogueVideo CatalogueRow(const VideoRecord& record, const Path& path, std::int64_t bytes) {
   CatalogueVideo row;
   row.docid = GbkToUtf8(record.docid);
-  row.title = GbkToUtf8(record.title);
+  row.title = TitleUtf8(record);
   row.category = GbkToUtf8(record.category);
   row.published = GbkToUtf8(record.date);
   row.durationS = ReadLenientInt(record.duration);

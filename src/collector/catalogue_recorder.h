@@ -9,11 +9,11 @@ class CatalogueBackend;
 struct VideoRecord;
 
 // The absolute file-system form of a program path, as rows name their files.
-std::string AbsoluteNativePath(const Text& path);
+std::string AbsoluteNativePath(const Path& path);
 
 // The catalogue row of a video whose download is complete and marked.
 CatalogueVideo CatalogueRow(const VideoRecord& record, const VideoDownload& download);
-CatalogueVideo CatalogueRow(const VideoRecord& record, const Text& path, std::int64_t bytes);
+CatalogueVideo CatalogueRow(const VideoRecord& record, const Path& path, std::int64_t bytes);
 
 // The end hook of one download that keeps the catalogue in step with the disk: the row of a
 // complete video (its claim's record removed once the row is stored), one more failed attempt

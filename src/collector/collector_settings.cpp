@@ -22,7 +22,7 @@ std::int64_t CollectorSettings::maxDuration() const { return number(mw::kMaxDura
 std::int64_t CollectorSettings::minSizeMb() const { return number(mw::kMinSize); }
 std::int64_t CollectorSettings::maxSizeMb() const { return number(mw::kMaxSize); }
 std::int64_t CollectorSettings::pauseMs() const { return number(mw::kPauseMs); }
-Text CollectorSettings::outputFolder() const { return form_.text(mw::kOutputFolder); }
+Path CollectorSettings::outputFolder() const { return Path(form_.textUtf8(mw::kOutputFolder)); }
 bool CollectorSettings::noSubfolders() const { return form_.checked(mw::kNoSubfolders); }
 std::int64_t CollectorSettings::maxFiles() const { return number(mw::kMaxFiles); }
 std::int64_t CollectorSettings::minFreeMb() const { return number(mw::kMinFreeMb); }

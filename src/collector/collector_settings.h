@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "platform/form.h"
+#include "platform/path.h"
 #include "platform/text.h"
 
 namespace pelvaro {
@@ -22,7 +23,7 @@ class CollectorSettings {
   std::int64_t minSizeMb() const;
   std::int64_t maxSizeMb() const;
   std::int64_t pauseMs() const;
-  Text outputFolder() const;
+  Path outputFolder() const;  // every byte of the box, never through GBK
   bool noSubfolders() const;
   std::int64_t maxFiles() const;
   std::int64_t minFreeMb() const;

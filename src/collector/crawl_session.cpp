@@ -18,8 +18,8 @@ void CrawlSession::Toggle() {
     // Every video taken gets a marker there: a folder that cannot take one would make each
     // download a video taken again and again.
     if (const int error = HistoryFolderError(); error != 0) {
-      form.messageBox(Gbk(ct::kHistoryFolderUnwritable) + HistoryFolder() + Gbk("（") + FileErrorText(error) +
-                      Gbk("）"));
+      form.messageBox(Gbk(ct::kHistoryFolderUnwritable) + PathText(HistoryFolder()) + Gbk("（") +
+                      FileErrorText(error) + Gbk("）"));
       return;
     }
     form.setText(mw::kCrawlButton, Gbk(ct::kStopCaption));

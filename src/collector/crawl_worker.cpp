@@ -76,7 +76,7 @@ bool CrawlWorker::SeedPass(const Text& seed) {
   if (!Pause(context_.timing.step)) return false;
   form.setText(mw::kLog, Text());
   ShowAnswerState(answer);
-  document.parse(answer.text);
+  document.parseUtf8(answer.utf8);
   if (!Pause(context_.timing.step)) return false;
   const int count = document.countAt("recommend_video");
   AppendLog(form, Gbk(ct::kReadCount) + std::to_string(count) + "\r\n");
@@ -178,7 +178,11 @@ bool CrawlWorker::HandleEntry(JsonDocument& document, int k, const Text& categor
                         record.width,
                         record.height};
   for (int column = 0; column < static_cast<int>(std::size(cells)); ++column) {
-    form.setCell(mw::kVideoList, row, column, cells[column]);
+    if (column == mw::kColTitle) {
+      form.setCellUtf8(mw::kVideoList, row, column, TitleUtf8(record));
+    } else {
+      form.setCell(mw::kVideoList, row, column, cells[column]);
+    }
   }
 
   const TakeOutcome outcome = TakeVideo(context_, row, record);

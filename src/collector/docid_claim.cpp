@@ -9,7 +9,9 @@
 namespace pelvaro {
 namespace {
 
-constexpr std::string_view kRecordHeader = "pelvaro-finished 1\n";
+constexpr std::string_view kRecordHeader = "pelvaro-finished 2\n";
+// Records of earlier versions held the path as a GBK text.
+constexpr std::string_view kGbkRecordHeader = "pelvaro-finished 1\n";
 
 std::string Hex(std::string_view bytes) {
   static constexpr char kDigits[] = "0123456789abcdef";
@@ -49,9 +51,9 @@ std::optional<std::string_view> Field(std::string_view record, std::string_view 
 
 }  // namespace
 
-Text ClaimFolder() { return JoinPath(JoinPath(Utf8ToGbk(RunDir()), "data"), "claims"); }
+Path ClaimFolder() { return JoinPath(JoinPath(RunDir(), "data"), "claims"); }
 
-Text ClaimPath(const Text& docid) { return JoinPath(ClaimFolder(), SafeFileName(docid, 0)); }
+Path ClaimPath(const Text& docid) { return JoinPath(ClaimFolder(), SafeNameOfGbk(docid, 0)); }
 
 std::shared_ptr<ClaimFile> ClaimDocid(const Text& docid, ClaimFile::Outcome* outcome) {
   CreateFolders(ClaimFolder());
@@ -64,11 +66,12 @@ bool DocidClaimedElsewhere(const Text& docid) { return ClaimFile::HeldElsewhere(
 
 std::string FinishedRecord(const FinishedFile& file) {
   return std::string(kRecordHeader) + "size " + std::to_string(file.size) + "\ndocid " + Hex(file.docid) +
-         "\npath " + Hex(file.path) + "\n";
+         "\npath " + Hex(file.path.bytes()) + "\n";
 }
 
 std::optional<FinishedFile> ParseFinishedRecord(std::string_view record) {
-  if (record.substr(0, kRecordHeader.size()) != kRecordHeader) return std::nullopt;
+  const bool gbkPath = record.starts_with(kGbkRecordHeader);
+  if (!gbkPath && !record.starts_with(kRecordHeader)) return std::nullopt;
   auto size = Field(record, "size");
   auto docid = Field(record, "docid");
   auto path = Field(record, "path");
@@ -82,7 +85,7 @@ std::optional<FinishedFile> ParseFinishedRecord(std::string_view record) {
   auto pathBytes = Unhex(*path);
   if (!docidBytes || !pathBytes || pathBytes->empty()) return std::nullopt;
   file.docid = *docidBytes;
-  file.path = *pathBytes;
+  file.path = gbkPath ? PathFromGbk(*pathBytes) : Path(std::move(*pathBytes));
   return file;
 }
 

@@ -14,6 +14,7 @@
 #include <string_view>
 
 #include "platform/claim_file.h"
+#include "platform/path.h"
 #include "platform/text.h"
 
 namespace pelvaro {
@@ -21,13 +22,13 @@ namespace pelvaro {
 // A complete file the program finished: the record of its claim.
 struct FinishedFile {
   Text docid;
-  Text path;
+  Path path;
   std::uint64_t size = 0;
 };
 
 // The data folder + "/data/claims".
-Text ClaimFolder();
-Text ClaimPath(const Text& docid);
+Path ClaimFolder();
+Path ClaimPath(const Text& docid);
 
 // The claim of a docid, or null: another copy holds it (`outcome` HeldElsewhere), or it cannot
 // be made (Failed: the crawl then goes on unclaimed, as a single copy would).

@@ -19,9 +19,9 @@ namespace {
 CatalogueVideo RowFromRecord(const FinishedFile& file) {
   CatalogueVideo row;
   row.docid = GbkToUtf8(file.docid);
-  Text name = file.path.substr(file.path.rfind('/') + 1);
+  std::string name = file.path.bytes().substr(file.path.bytes().rfind('/') + 1);
   if (name.size() > 4 && name.ends_with(".mp4")) name.resize(name.size() - 4);
-  row.title = GbkToUtf8(name);
+  row.title = ValidUtf8(name);
   row.sizeBytes = static_cast<std::int64_t>(file.size);
   row.path = AbsoluteNativePath(file.path);
   row.takenAt = LocalIsoTime(FileModifiedTime(file.path).value_or(0));
@@ -35,8 +35,8 @@ RepairCount RepairFinishedFiles(CatalogueBackend* catalogue) {
   const bool rows = catalogue != nullptr && catalogue->usable();
   std::vector<CatalogueVideo> missing;
   std::vector<std::shared_ptr<ClaimFile>> recordsOfMissing;
-  std::set<Text> recorded;  // marker names the records cover
-  for (const Text& name : ListFiles(ClaimFolder(), "")) {
+  std::set<Path> recorded;  // marker names the records cover
+  for (const Path& name : ListFiles(ClaimFolder(), "")) {
     auto taken = ClaimFile::Take(JoinPath(ClaimFolder(), name));
     if (!taken) continue;  // a live claim of another copy
     auto claim = std::make_shared<ClaimFile>(std::move(*taken));
@@ -55,7 +55,7 @@ RepairCount RepairFinishedFiles(CatalogueBackend* catalogue) {
       if (RecordHistory(finished->docid) != 0) break;
       ++count.markers;
     }
-    recorded.insert(SafeFileName(finished->docid, 0));
+    recorded.insert(SafeNameOfGbk(finished->docid, 0));
     const auto row = rows ? catalogue->video(GbkToUtf8(finished->docid)) : std::nullopt;
     if (rows && !row) {
       missing.push_back(RowFromRecord(*finished));
@@ -69,13 +69,13 @@ RepairCount RepairFinishedFiles(CatalogueBackend* catalogue) {
   }
   if (!rows) return count;
   const std::set<std::string> known = catalogue->videoDocids();
-  for (const Text& marker : ListFiles(HistoryFolder(), "")) {
-    if (marker.starts_with(kScratchPrefix) || recorded.count(marker) > 0 ||
-        known.count(GbkToUtf8(marker)) > 0) {
+  for (const Path& marker : ListFiles(HistoryFolder(), "")) {
+    if (marker.bytes().starts_with(kScratchPrefix) || recorded.count(marker) > 0 ||
+        known.count(ValidUtf8(marker.bytes())) > 0) {
       continue;
     }
     CatalogueVideo row;
-    row.docid = GbkToUtf8(marker);
+    row.docid = ValidUtf8(marker.bytes());
     row.takenAt = LocalIsoTime(FileModifiedTime(JoinPath(HistoryFolder(), marker)).value_or(0));
     missing.push_back(row);
   }

@@ -15,9 +15,9 @@
 
 namespace pelvaro {
 
-Text HistoryFolder() { return JoinPath(Utf8ToGbk(RunDir()), "pelvarolishi"); }
+Path HistoryFolder() { return JoinPath(RunDir(), "pelvarolishi"); }
 
-Text HistoryMarkerPath(const Text& docid) { return JoinPath(HistoryFolder(), SafeFileName(docid, 0)); }
+Path HistoryMarkerPath(const Text& docid) { return JoinPath(HistoryFolder(), SafeNameOfGbk(docid, 0)); }
 
 bool HistoryHolds(const Text& docid) { return FileExists(HistoryMarkerPath(docid)); }
 
@@ -25,11 +25,11 @@ int RecordHistory(const Text& docid) {
   int error = 0;
   const FolderHandle folder = FolderHandle::Open(HistoryFolder(), {}, &error);
   if (!folder.valid()) return error != 0 ? error : EIO;
-  const Text name = SafeFileName(docid, 0);
+  const Path name = SafeNameOfGbk(docid, 0);
   // A marker is an empty file: anything else of its name (a link, content written by hand) is
   // replaced by one, without ever writing through it.
   struct stat st {};
-  if (::fstatat(folder.fd(), NativePath(name).c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+  if (::fstatat(folder.fd(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
       !S_ISREG(st.st_mode) && !WriteFileAtomically(HistoryMarkerPath(docid), "")) {
     return LastFileError() != 0 ? LastFileError() : EIO;
   }
@@ -39,7 +39,7 @@ int RecordHistory(const Text& docid) {
 int HistoryFolderError() { return FolderWriteError(HistoryFolder()); }
 
 Text HaltText(const DownloadFailure& failure) {
-  return Gbk(collector_text::kHaltedBecause) + FailureText(failure) + Gbk("：") + HistoryFolder() +
+  return Gbk(collector_text::kHaltedBecause) + FailureText(failure) + Gbk("：") + PathText(HistoryFolder()) +
          Gbk(collector_text::kHaltedKeepsFile);
 }
 

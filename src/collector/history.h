@@ -3,6 +3,7 @@
 // next to the program; a marker means the video is complete on disk. The docid is made safe
 // before it becomes a file name, so no marker lands outside the folder.
 
+#include "platform/path.h"
 #include "platform/text.h"
 
 namespace pelvaro {
@@ -10,9 +11,9 @@ namespace pelvaro {
 struct DownloadFailure;
 
 // The data folder + "/pelvarolishi".
-Text HistoryFolder();
+Path HistoryFolder();
 // The marker of a docid: the history folder + the docid made safe.
-Text HistoryMarkerPath(const Text& docid);
+Path HistoryMarkerPath(const Text& docid);
 // Whether the history holds the docid.
 bool HistoryHolds(const Text& docid);
 // Writes the docid's marker (an empty file), creating the folder when missing, and flushes the

@@ -15,34 +15,34 @@
 
 namespace pelvaro {
 
-Text DefaultOutputFolder() { return Utf8ToGbk(DefaultVideoFolder()); }
+Path DefaultOutputFolder() { return DefaultVideoFolder(); }
 
 bool IsPortrait(const VideoRecord& record) {
   return ReadLenientInt(record.width) < ReadLenientInt(record.height);
 }
 
-std::vector<Text> TargetSubfolders(bool noSubfolders, const VideoRecord& record) {
-  std::vector<Text> folders;
-  if (!noSubfolders) folders.push_back(SafeFileName(record.category, 0));
-  if (IsPortrait(record)) folders.push_back(Gbk(collector_text::kPortraitFolder));
+std::vector<Path> TargetSubfolders(bool noSubfolders, const VideoRecord& record) {
+  std::vector<Path> folders;
+  if (!noSubfolders) folders.push_back(SafeNameOfGbk(record.category, 0));
+  if (IsPortrait(record)) folders.emplace_back(collector_text::kPortraitFolder);
   return folders;
 }
 
-Text TargetFolder(const Text& outputFolder, bool noSubfolders, const VideoRecord& record) {
-  Text folder = outputFolder;
-  for (const Text& sub : TargetSubfolders(noSubfolders, record)) folder = JoinPath(folder, sub);
+Path TargetFolder(const Path& outputFolder, bool noSubfolders, const VideoRecord& record) {
+  Path folder = outputFolder;
+  for (const Path& sub : TargetSubfolders(noSubfolders, record)) folder = JoinPath(folder, sub);
   return folder;
 }
 
-Text VideoFileName(const Text& title) {
+Path VideoFileName(std::string_view utf8Title) {
   constexpr std::string_view kExtension = ".mp4";
   // Room for the extension and for what the partial file's name adds to it.
-  return SafeFileName(title, kExtension.size() + kPartialNameOverhead) + std::string(kExtension);
+  return SafeName(utf8Title, kExtension.size() + kPartialNameOverhead) + kExtension;
 }
 
-void ForEachVideoFolder(const Text& outputFolder, bool withSubfolders,
-                        const std::function<void(const std::vector<Text>& below)>& visit) {
-  const Text portrait = Gbk(collector_text::kPortraitFolder);
+void ForEachVideoFolder(const Path& outputFolder, bool withSubfolders,
+                        const std::function<void(const std::vector<Path>& below)>& visit) {
+  const Path portrait(collector_text::kPortraitFolder);
   visit({});
   if (!withSubfolders) {
     visit({portrait});
@@ -50,17 +50,17 @@ void ForEachVideoFolder(const Text& outputFolder, bool withSubfolders,
   }
   // ListFolders leaves links out: the walk never leaves the tree. The "竖屏" folder of the
   // output folder is one of them.
-  for (const Text& sub : ListFolders(outputFolder)) {
+  for (const Path& sub : ListFolders(outputFolder)) {
     visit({sub});
     if (sub != portrait) visit({sub, portrait});
   }
 }
 
-int RemoveLeftoverPartials(const Text& outputFolder, bool withSubfolders) {
+int RemoveLeftoverPartials(const Path& outputFolder, bool withSubfolders) {
   if (!FolderExists(outputFolder)) return 0;
   const FolderHandle output = FolderHandle::Open(outputFolder);
   int removed = 0;
-  ForEachVideoFolder(outputFolder, withSubfolders, [&](const std::vector<Text>& below) {
+  ForEachVideoFolder(outputFolder, withSubfolders, [&](const std::vector<Path>& below) {
     // Child() refuses links: a folder swapped for one since the listing is passed over.
     if (below.empty()) {
       removed += RemoveLeftoverPartials(output);
@@ -73,7 +73,8 @@ int RemoveLeftoverPartials(const Text& outputFolder, bool withSubfolders) {
   return removed;
 }
 
-Text OutputFolderProblem(const Text& folder, int error) {
+Text OutputFolderProblem(const Path& path, int error) {
+  const Text folder = PathText(path);
   std::string_view reason;
   switch (error) {
     case EACCES:
@@ -105,8 +106,8 @@ Text OutputFolderProblem(const Text& folder, int error) {
 }
 
 void PickOutputFolder(Form& form) {
-  const Text chosen = form.pickFolder(Gbk(collector_text::kPickFolderTitle), Utf8ToGbk(RunDir()));
-  form.setText(main_window::kOutputFolder, chosen.empty() ? DefaultOutputFolder() : chosen);
+  const Path chosen = form.pickFolder(Gbk(collector_text::kPickFolderTitle), RunDir());
+  form.setTextUtf8(main_window::kOutputFolder, (chosen.empty() ? DefaultOutputFolder() : chosen).bytes());
 }
 
 }  // namespace pelvaro

@@ -33,7 +33,9 @@ RelatedVideosAnswer AskRelatedVideos(const Text& docid) {
   WebRequestOptions options;
   WebResult result;
   RelatedVideosAnswer answer;
-  answer.text = Utf8ToGbkText(WebRequest(RelatedVideosUrl(docid), options, result));
+  const std::string body = WebRequest(RelatedVideosUrl(docid), options, result);
+  answer.utf8 = body.substr(0, body.find('\0'));
+  answer.text = Utf8ToGbkText(answer.utf8);
   // A response has its header block; its status line's first word is the status code.
   const bool responded = !result.responseHeaders.empty();
   answer.answered = responded && result.reason.empty() && result.status.starts_with('2');
@@ -50,5 +52,12 @@ RelatedVideosAnswer AskRelatedVideos(const Text& docid) {
 Text FetchArticlePage(const Text& docid) { return Get(ArticleLink(docid)); }
 
 Text ArticleTitle(const Text& page) { return RemoveBlanks(TextBetween(page, "<h2>", "</h2>")); }
+
+PageTitle ArticlePageTitle(const std::string& page) {
+  PageTitle title;
+  title.gbk = ArticleTitle(page);
+  title.utf8 = GbkToUtf8(title.gbk);
+  return title;
+}
 
 }  // namespace pelvaro

@@ -21,6 +21,7 @@ Text FetchRelatedVideos(const Text& docid);
 
 struct RelatedVideosAnswer {
   Text text;              // as FetchRelatedVideos gives it
+  std::string utf8;       // the same answer as it came, every character kept
   bool answered = false;  // a successful (2xx) response came
   Text failure;           // when not answered, why: "连接被拒绝", "HTTP 503", ...
 };
@@ -33,5 +34,13 @@ Text FetchArticlePage(const Text& docid);
 // The title of an article page: the text between the first "<h2>" and the next "</h2>", every
 // ASCII and full-width space removed.
 Text ArticleTitle(const Text& page);
+
+// The same title as a GBK text and in UTF-8. The page comes as WebRequest gives it, decoded to
+// GBK by its charset, so a title from the page keeps only what GBK holds.
+struct PageTitle {
+  Text gbk;
+  std::string utf8;
+};
+PageTitle ArticlePageTitle(const std::string& page);
 
 }  // namespace pelvaro

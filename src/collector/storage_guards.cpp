@@ -39,25 +39,25 @@ constexpr double kSpaceTolerance = 0.0000001;
 
 }  // namespace
 
-std::int64_t CountMatchingFiles(const Text& folder, std::string_view pattern) {
+std::int64_t CountMatchingFiles(const Path& folder, std::string_view pattern) {
   std::int64_t count = 0;
-  for (const Text& name : ListFiles(folder, "")) {
-    if (WildcardMatch(pattern, name)) ++count;
+  for (const Path& name : ListFiles(folder, "")) {
+    if (WildcardMatch(pattern, name.bytes())) ++count;
   }
   return count;
 }
 
-std::int64_t CountFinishedVideos(const Text& outputFolder) {
+std::int64_t CountFinishedVideos(const Path& outputFolder) {
   std::int64_t count = 0;
-  ForEachVideoFolder(outputFolder, true, [&](const std::vector<Text>& below) {
-    Text folder = outputFolder;
-    for (const Text& name : below) folder = JoinPath(folder, name);
+  ForEachVideoFolder(outputFolder, true, [&](const std::vector<Path>& below) {
+    Path folder = outputFolder;
+    for (const Path& name : below) folder = JoinPath(folder, name);
     count += CountMatchingFiles(folder, kVideoPattern);
   });
   return count;
 }
 
-double FreeSpaceMb(const Text& outputFolder) {
+double FreeSpaceMb(const Path& outputFolder) {
   const auto bytes = FreeSpaceBytes(outputFolder);
   const double kb = bytes ? static_cast<double>(*bytes / 1024) : -1.0;
   return kb / 1024.0;

@@ -59,8 +59,8 @@ namespace {
 // The file this program finished for the docid whose marker is missing, if there is one: the
 // claim's record names it (wherever it is, at its size), or the catalogue's row names the very
 // file the download would write, at its size.
-std::optional<Text> FinishedHere(CrawlContext& context, const ClaimFile* claim, const Text& docid,
-                                 const Text& path) {
+std::optional<Path> FinishedHere(CrawlContext& context, const ClaimFile* claim, const Text& docid,
+                                 const Path& path) {
   if (claim != nullptr) {
     if (auto finished = ParseFinishedRecord(claim->record());
         finished && FileSizeBytes(finished->path) == finished->size) {
@@ -78,7 +78,7 @@ std::optional<Text> FinishedHere(CrawlContext& context, const ClaimFile* claim, 
 // Writes the marker of a file this program finished, and its row when the catalogue lacks one.
 // False when the marker cannot be written: the crawl halts.
 bool RepairMarker(CrawlContext& context, const std::shared_ptr<ClaimFile>& claim, const VideoRecord& record,
-                  const Text& path) {
+                  const Path& path) {
   if (const int error = RecordHistory(record.docid); error != 0) {
     context.downloads.halt(HaltText({FailureKind::HistoryUnwritable, error}));
     return false;
@@ -105,17 +105,19 @@ TakeOutcome TakeVideo(CrawlContext& context, RowHandle row, VideoRecord& record)
     if (StopRequested()) return TakeOutcome::Stopped;
     const Text page = FetchArticlePage(record.docid);
     if (!Pause(timing.pageStep)) return TakeOutcome::Stopped;
-    record.title = ArticleTitle(page);
+    const PageTitle title = ArticlePageTitle(page);
+    record.title = title.gbk;
+    record.titleUtf8 = title.utf8;
     if (!Pause(timing.pageStep)) return TakeOutcome::Stopped;
-    form.setCell(mw::kVideoList, row, mw::kColTitle, record.title);
+    form.setCellUtf8(mw::kVideoList, row, mw::kColTitle, TitleUtf8(record));
   }
 
   // The docid is claimed before its file exists, so that another copy of the program on the
   // same folders never takes it too; it may have finished the video just before.
   const CollectorSettings settings(form);
   const VideoPlace place{settings.outputFolder(), TargetSubfolders(settings.noSubfolders(), record),
-                         VideoFileName(record.title)};
-  const Text path = place.path();
+                         VideoFileName(TitleUtf8(record))};
+  const Path path = place.path();
   ClaimFile::Outcome claimed = ClaimFile::Outcome::Failed;
   std::shared_ptr<ClaimFile> claim = ClaimDocid(record.docid, &claimed);
   if (claimed == ClaimFile::Outcome::HeldElsewhere || HistoryHolds(record.docid)) {

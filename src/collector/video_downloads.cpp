@@ -28,15 +28,14 @@ DownloadFailure FolderFailure(int error) {
 }
 
 // The partial file of a download, in its own folder; nothing when the folder never opened.
-void RemovePartialFile(const std::shared_ptr<const FolderHandle>& folder, const Text& name) {
+void RemovePartialFile(const std::shared_ptr<const FolderHandle>& folder, const Path& name) {
   if (folder && folder->valid()) folder->Remove(PartialNameFor(name));
 }
 
 // The size of a regular file in the folder (a link is none); -1 when there is none.
-std::int64_t RegularFileSize(const FolderHandle& folder, const Text& name) {
+std::int64_t RegularFileSize(const FolderHandle& folder, const Path& name) {
   struct stat st {};
-  if (::fstatat(folder.fd(), NativePath(name).c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
-      !S_ISREG(st.st_mode)) {
+  if (::fstatat(folder.fd(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) {
     return -1;
   }
   return st.st_size;
@@ -76,8 +75,7 @@ struct SameCause {
       case FailureKind::FolderGone:
       case FailureKind::FolderIsLink:
       case FailureKind::LowSpace: {
-        const auto slash = download.path().rfind('/');
-        return slash == Text::npos ? download.path() : download.path().substr(0, slash);
+        return PathText(download.path().folder());
       }
       default:
         return HostOf(download.url());
@@ -90,16 +88,16 @@ struct SameCause {
   }
 };
 
-Text VideoPlace::path() const {
-  Text path = outputFolder;
-  for (const Text& folder : subfolders) path = JoinPath(path, folder);
+Path VideoPlace::path() const {
+  Path path = outputFolder;
+  for (const Path& folder : subfolders) path = JoinPath(path, folder);
   return JoinPath(path, fileName);
 }
 
 struct VideoDownloads::Shared {
   std::mutex mutex;
   std::condition_variable idle;
-  std::multiset<Text> paths;
+  std::multiset<Path> paths;
   std::multiset<Text> docids;
   std::map<std::shared_ptr<VideoDownload>, int> tasks;  // running downloads and their task numbers
   EndListener listener;
@@ -206,7 +204,7 @@ void VideoDownloads::clearHalt() {
   shared_->haltReason.clear();
 }
 
-DownloadFailure CommitVideoFile(const FolderHandle& folder, const Text& partName, const Text& name,
+DownloadFailure CommitVideoFile(const FolderHandle& folder, const Path& partName, const Path& name,
                                 const FinishedFile& file, ClaimFile* claim) {
   // Recorded before the rename: a run cut off after it finds the file it finished.
   if (claim != nullptr) claim->writeRecord(FinishedRecord(file));
@@ -242,7 +240,7 @@ void VideoDownloads::Finish(const std::shared_ptr<Shared>& shared,
     if (callOut) ++shared->callingOut;
   }
   const std::shared_ptr<const FolderHandle> folder = download->folder_;
-  const Text part = PartialNameFor(download->name_);
+  const Path part = PartialNameFor(download->name_);
   // Only a file of the announced size becomes a video, and only a video gets its marker.
   if (!failure && (total <= 0 || !folder || RegularFileSize(*folder, part) != total)) {
     failure = {FailureKind::LengthMismatch, 0};
@@ -306,7 +304,7 @@ void VideoDownloads::Finish(const std::shared_ptr<Shared>& shared,
 std::shared_ptr<VideoDownload> VideoDownloads::start(const Text& url, const VideoPlace& place,
                                                      const Text& docid, RetryLog retryLog, EndListener onEnd,
                                                      SizeCheck checkSize, std::shared_ptr<ClaimFile> claim) {
-  const Text path = place.path();
+  const Path path = place.path();
   std::shared_ptr<VideoDownload> download(new VideoDownload(url, path, place.fileName, docid, std::move(claim)));
   {
     std::lock_guard lock(shared_->mutex);
@@ -321,7 +319,7 @@ std::shared_ptr<VideoDownload> VideoDownloads::start(const Text& url, const Vide
     return download;
   }
   download->folder_ = folder;
-  const Text part = PartialNameFor(place.fileName);
+  const Path part = PartialNameFor(place.fileName);
   RemoveUnlockedPartialFile(*folder, part);  // a partial file of an earlier run that was cut off
   auto shared = shared_;
   RangedDownloader* downloader = &downloader_;
@@ -364,7 +362,7 @@ std::shared_ptr<VideoDownload> VideoDownloads::start(const Text& url, const Vide
   return download;
 }
 
-bool VideoDownloads::writes(const Text& path) const {
+bool VideoDownloads::writes(const Path& path) const {
   {
     std::lock_guard lock(shared_->mutex);
     if (shared_->paths.count(path) > 0) return true;

@@ -34,11 +34,11 @@ class RangedDownloader;
 // folders below it that the program makes for it (category, portrait; a link there fails the
 // video), and the file name.
 struct VideoPlace {
-  Text outputFolder;
-  std::vector<Text> subfolders;
-  Text fileName;
+  Path outputFolder;
+  std::vector<Path> subfolders;
+  Path fileName;
   // Every part joined: the path the user sees and the catalogue keeps.
-  Text path() const;
+  Path path() const;
 };
 
 class VideoDownload {
@@ -52,7 +52,7 @@ class VideoDownload {
   double fraction() const;
   // The size of the finished file in bytes (0 until complete).
   std::int64_t bytes() const;
-  const Text& path() const { return path_; }
+  const Path& path() const { return path_; }
   const Text& docid() const { return docid_; }
   const Text& url() const { return url_; }
   // The docid's claim while the download runs; once it is complete and marked, the claim still
@@ -73,7 +73,7 @@ class VideoDownload {
 
  private:
   friend class VideoDownloads;
-  VideoDownload(Text url, Text path, Text name, Text docid, std::shared_ptr<ClaimFile> claim)
+  VideoDownload(Text url, Path path, Path name, Text docid, std::shared_ptr<ClaimFile> claim)
       : url_(std::move(url)),
         path_(std::move(path)),
         name_(std::move(name)),
@@ -81,8 +81,8 @@ class VideoDownload {
         claim_(std::move(claim)) {}
 
   const Text url_;
-  const Text path_;
-  const Text name_;  // the file's name in its folder
+  const Path path_;
+  const Path name_;  // the file's name in its folder
   const Text docid_;
   // The open folder of the file; not valid when it could not be opened (the download failed).
   std::shared_ptr<const FolderHandle> folder_;
@@ -146,7 +146,7 @@ class VideoDownloads {
 
   // Whether a running download (of this program or, by its locked partial file or claim, of
   // another copy) writes this file, or takes this docid.
-  bool writes(const Text& path) const;
+  bool writes(const Path& path) const;
   bool takes(const Text& docid) const;
 
   // Every byte the downloads have received so far (the desktop's speed and totals).
@@ -184,7 +184,7 @@ class VideoDownloads {
 // an existing file), flush the folder, then write and flush the marker. Returns the failure that
 // stopped it (None when it is done); HistoryUnwritable leaves the renamed file and the claim's
 // record.
-DownloadFailure CommitVideoFile(const FolderHandle& folder, const Text& partName, const Text& name,
+DownloadFailure CommitVideoFile(const FolderHandle& folder, const Path& partName, const Path& name,
                                 const FinishedFile& file, ClaimFile* claim = nullptr);
 
 }  // namespace pelvaro

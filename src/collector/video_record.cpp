@@ -25,6 +25,10 @@ Text SizeMbText(std::int64_t bytes) {
   return buffer;
 }
 
+std::string TitleUtf8(const VideoRecord& record) {
+  return record.titleUtf8.empty() ? GbkToUtf8(record.title) : record.titleUtf8;
+}
+
 Text ReadDocid(JsonDocument& document, int k) { return document.textAt(EntryPath(k, "docid")); }
 
 VideoRecord ReadVideoRecord(JsonDocument& document, int k) {
@@ -34,7 +38,8 @@ VideoRecord ReadVideoRecord(JsonDocument& document, int k) {
   record.width = document.textAt(EntryPath(k, "v_width"));
   record.height = document.textAt(EntryPath(k, "v_height"));
   record.duration = document.textAt(EntryPath(k, "duration"));
-  record.title = RemoveBlanks(document.textAt(EntryPath(k, "summary")));
+  record.titleUtf8 = RemoveBlanksUtf8(document.utf8At(EntryPath(k, "summary")));
+  record.title = Utf8ToGbk(record.titleUtf8);
   record.category = document.textAt(EntryPath(k, "category"));
   int variant = 0;
   if (!document.textAt(VariantPath(k, 2, "url")).empty()) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "platform/text.h"
 
@@ -10,7 +11,9 @@ class JsonDocument;
 
 // One entry of the related-videos answer as the collector uses it. Every field is text, as the
 // answer gives it, except the two derived ones: the title (the summary without any ASCII or
-// full-width space) and the size in MB ("%.13g" of the chosen variant's bytes / 1048576).
+// full-width space) and the size in MB ("%.13g" of the chosen variant's bytes / 1048576). The
+// title also comes as the platform gave it, every character kept: GBK lacks many (emoji,
+// Hangul, most Latin letters), and the file name, the catalogue and every screen use that one.
 struct VideoRecord {
   Text docid;
   Text date;
@@ -18,10 +21,14 @@ struct VideoRecord {
   Text height;
   Text duration;
   Text title;
+  std::string titleUtf8;
   Text category;
   Text url;
   Text sizeMb;
 };
+
+// The title with every character kept; for a record made without it, its GBK title's UTF-8 form.
+std::string TitleUtf8(const VideoRecord& record);
 
 // The docid of entry k (from 0) of "recommend_video"; read alone, before the history test.
 Text ReadDocid(JsonDocument& document, int k);

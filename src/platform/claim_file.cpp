@@ -24,12 +24,12 @@ bool StillNamed(int fd, const std::string& path) {
 
 }  // namespace
 
-std::optional<ClaimFile> ClaimFile::Take(const Text& path, Outcome* outcome, int* error) {
+std::optional<ClaimFile> ClaimFile::Take(const Path& path, Outcome* outcome, int* error) {
   auto say = [&](Outcome what, int code) {
     if (outcome != nullptr) *outcome = what;
     if (error != nullptr) *error = code;
   };
-  const std::string native = NativePath(path);
+  const std::string& native = path.bytes();
   for (int attempt = 0; attempt < 5; ++attempt) {
     const int fd = ::open(native.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
     if (fd < 0) {
@@ -52,8 +52,8 @@ std::optional<ClaimFile> ClaimFile::Take(const Text& path, Outcome* outcome, int
   return std::nullopt;
 }
 
-bool ClaimFile::HeldElsewhere(const Text& path) {
-  const int fd = ::open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+bool ClaimFile::HeldElsewhere(const Path& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
   if (fd < 0) return false;
   const bool held = ::flock(fd, LOCK_SH | LOCK_NB) != 0;
   ::close(fd);
@@ -103,7 +103,7 @@ bool ClaimFile::writeRecord(std::string_view bytes) {
 void ClaimFile::remove() {
   if (fd_ < 0) return;
   // Removed while still locked, so nobody takes the claim of a file on its way out.
-  ::unlink(NativePath(path_).c_str());
+  ::unlink(path_.c_str());
   ::close(std::exchange(fd_, -1));
 }
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/text.h"
+#include "platform/path.h"
 
 namespace pelvaro {
 
@@ -19,9 +19,9 @@ class ClaimFile {
   // Takes the claim of `path`, creating the file when missing (never through a link). On
   // HeldElsewhere another open file holds it; on Failed the file cannot be made (`error` then
   // holds errno).
-  static std::optional<ClaimFile> Take(const Text& path, Outcome* outcome = nullptr, int* error = nullptr);
+  static std::optional<ClaimFile> Take(const Path& path, Outcome* outcome = nullptr, int* error = nullptr);
   // Whether another open file (of any process) holds the claim of `path` now.
-  static bool HeldElsewhere(const Text& path);
+  static bool HeldElsewhere(const Path& path);
 
   ClaimFile(ClaimFile&& other) noexcept;
   ClaimFile& operator=(ClaimFile&& other) noexcept;
@@ -30,7 +30,7 @@ class ClaimFile {
   // Gives the claim up: an empty file is removed, one with a record stays for the next owner.
   ~ClaimFile();
 
-  const Text& path() const { return path_; }
+  const Path& path() const { return path_; }
   // The record the file holds (empty when none).
   std::string record() const;
   // Replaces the record and flushes it to the disk; false when that fails.
@@ -39,10 +39,10 @@ class ClaimFile {
   void remove();
 
  private:
-  ClaimFile(Text path, int fd) : path_(std::move(path)), fd_(fd) {}
+  ClaimFile(Path path, int fd) : path_(std::move(path)), fd_(fd) {}
   void close();
 
-  Text path_;
+  Path path_;
   int fd_ = -1;
 };
 

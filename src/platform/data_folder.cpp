@@ -17,27 +17,29 @@ namespace {
 // Set once the data went to the user's data folder; read by DefaultVideoFolder().
 std::atomic<bool> gUserLayout{false};
 
-bool Writable(const std::string& folder) {
+bool Writable(const Path& folder) {
   std::error_code ignored;
-  std::filesystem::create_directories(folder, ignored);
-  return access(folder.c_str(), W_OK | X_OK) == 0 && std::filesystem::is_directory(folder, ignored);
+  const std::filesystem::path native(folder.bytes());
+  std::filesystem::create_directories(native, ignored);
+  return access(folder.c_str(), W_OK | X_OK) == 0 && std::filesystem::is_directory(native, ignored);
 }
 
 }  // namespace
 
-std::string UserDataFolder() {
+Path UserDataFolder() {
   const char* dataHome = std::getenv("XDG_DATA_HOME");
-  if (dataHome != nullptr && dataHome[0] == '/') return std::string(dataHome) + "/pelvaro-collector";
+  if (dataHome != nullptr && dataHome[0] == '/') return Path(std::string(dataHome) + "/pelvaro-collector");
   const char* home = std::getenv("HOME");
-  if (home != nullptr && home[0] == '/') return std::string(home) + "/.local/share/pelvaro-collector";
+  if (home != nullptr && home[0] == '/') return Path(std::string(home) + "/.local/share/pelvaro-collector");
   return {};
 }
 
-bool IsSystemFolder(const std::string& folder) {
+bool IsSystemFolder(const Path& folder) {
   // Compared on the resolved path, so that a link into /usr counts as /usr.
   std::error_code failed;
-  std::string path = std::filesystem::weakly_canonical(folder, failed).string();
-  if (failed || path.empty()) path = folder;
+  std::string path =
+      std::filesystem::weakly_canonical(std::filesystem::path(folder.bytes()), failed).string();
+  if (failed || path.empty()) path = folder.bytes();
   static constexpr std::string_view kSystemRoots[] = {"/usr",   "/bin",    "/sbin", "/lib", "/lib32",
                                                       "/lib64", "/libx32", "/opt",  "/snap"};
   for (std::string_view root : kSystemRoots) {
@@ -46,7 +48,7 @@ bool IsSystemFolder(const std::string& folder) {
   return false;
 }
 
-std::string UserVideoFolder() { return XdgUserDir("VIDEOS", "Videos") + "/Pelvaro"; }
+Path UserVideoFolder() { return JoinPath(XdgUserDir("VIDEOS", "Videos"), "Pelvaro"); }
 
 DataFolderChoice ChooseDataFolder() {
   const char* overridden = std::getenv("PELVARO_RUN_DIR");
@@ -54,29 +56,30 @@ DataFolderChoice ChooseDataFolder() {
     gUserLayout = false;
     DataFolderChoice choice;
     choice.folder = RunDir();
-    if (!Writable(choice.folder)) choice.error = "the data folder " + choice.folder + " (PELVARO_RUN_DIR) cannot be written";
+    if (!Writable(choice.folder))
+      choice.error = "the data folder " + choice.folder.bytes() + " (PELVARO_RUN_DIR) cannot be written";
     return choice;
   }
   return ChooseDataFolderBeside(RunDir());
 }
 
-DataFolderChoice ChooseDataFolderBeside(const std::string& beside) {
+DataFolderChoice ChooseDataFolderBeside(const Path& beside) {
   DataFolderChoice choice;
   gUserLayout = false;
   // A system folder is never even tried: root could write it, and the package manager owns it.
   if (!IsSystemFolder(beside) && Writable(beside)) {
     choice.folder = beside;
   } else {
-    const std::string user = UserDataFolder();
+    const Path user = UserDataFolder();
     const std::string program = IsSystemFolder(beside)
-                                    ? "the program's folder " + beside + " is a system folder"
-                                    : "the program's folder " + beside + " cannot be written";
+                                    ? "the program's folder " + beside.bytes() + " is a system folder"
+                                    : "the program's folder " + beside.bytes() + " cannot be written";
     if (user.empty()) {
       choice.error = program + ", and neither XDG_DATA_HOME nor HOME names a user data folder";
       return choice;
     }
     if (!Writable(user)) {
-      choice.error = program + ", and the user data folder " + user + " cannot be written";
+      choice.error = program + ", and the user data folder " + user.bytes() + " cannot be written";
       return choice;
     }
     choice.folder = user;
@@ -86,6 +89,6 @@ DataFolderChoice ChooseDataFolderBeside(const std::string& beside) {
   return choice;
 }
 
-std::string DefaultVideoFolder() { return gUserLayout ? UserVideoFolder() : RunDir() + "/video"; }
+Path DefaultVideoFolder() { return gUserLayout ? UserVideoFolder() : JoinPath(RunDir(), "video"); }
 
 }  // namespace pelvaro

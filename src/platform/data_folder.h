@@ -9,32 +9,34 @@
 
 #include <string>
 
+#include "platform/path.h"
+
 namespace pelvaro {
 
 // $XDG_DATA_HOME/pelvaro-collector, else $HOME/.local/share/pelvaro-collector (each variable
 // only when it holds an absolute path); empty when neither is usable.
-std::string UserDataFolder();
+Path UserDataFolder();
 
 // Whether a folder belongs to the system, where packages put programs (/usr and below, /bin,
 // /sbin, /lib*, /opt, /snap): a program there never writes beside itself.
-bool IsSystemFolder(const std::string& folder);
+bool IsSystemFolder(const Path& folder);
 
 // The user's videos folder (XDG_VIDEOS_DIR, else ~/Videos) + "/Pelvaro".
-std::string UserVideoFolder();
+Path UserVideoFolder();
 
 struct DataFolderChoice {
-  std::string folder;  // the data folder RunDir() now returns
-  std::string error;   // not empty: no folder can be written; says which ones were tried
+  Path folder;        // the data folder RunDir() now returns
+  std::string error;  // not empty: no folder can be written; says which ones were tried (UTF-8)
 };
 
 // Chooses the data folder as above, creates it when missing and sets PELVARO_RUN_DIR to it so
 // that RunDir() and everything below it follow.
 DataFolderChoice ChooseDataFolder();
 // The same for a program in `programFolder` (ChooseDataFolder passes the executable's folder).
-DataFolderChoice ChooseDataFolderBeside(const std::string& programFolder);
+DataFolderChoice ChooseDataFolderBeside(const Path& programFolder);
 
 // The default output folder of the layout chosen: RunDir() + "/video" unless the data went to
 // the user's data folder, UserVideoFolder() then. Before any choice, RunDir() + "/video".
-std::string DefaultVideoFolder();
+Path DefaultVideoFolder();
 
 }  // namespace pelvaro

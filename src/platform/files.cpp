@@ -14,9 +14,9 @@
 namespace pelvaro {
 namespace {
 
-bool StatIs(const Text& path, mode_t type) {
+bool StatIs(const Path& path, mode_t type) {
   struct stat st {};
-  return stat(NativePath(path).c_str(), &st) == 0 && (st.st_mode & S_IFMT) == type;
+  return stat(path.bytes().c_str(), &st) == 0 && (st.st_mode & S_IFMT) == type;
 }
 
 bool WriteAll(int fd, std::string_view bytes) {
@@ -33,24 +33,16 @@ bool WriteAll(int fd, std::string_view bytes) {
 
 }  // namespace
 
-std::string NativePath(const Text& path) { return GbkToUtf8(path); }
+bool FileExists(const Path& path) { return StatIs(path, S_IFREG); }
+bool FolderExists(const Path& path) { return StatIs(path, S_IFDIR); }
 
-Text JoinPath(const Text& folder, const Text& name) {
-  if (folder.empty()) return name;
-  if (folder.back() == '/') return folder + name;
-  return folder + "/" + name;
-}
-
-bool FileExists(const Text& path) { return StatIs(path, S_IFREG); }
-bool FolderExists(const Text& path) { return StatIs(path, S_IFDIR); }
-
-bool PathExists(const Text& path) {
+bool PathExists(const Path& path) {
   struct stat st {};
-  return lstat(NativePath(path).c_str(), &st) == 0;
+  return lstat(path.bytes().c_str(), &st) == 0;
 }
 
-bool CreateFolders(const Text& path) {
-  std::string native = NativePath(path);
+bool CreateFolders(const Path& path) {
+  std::string native = path.bytes();
   if (native.empty()) return false;
   for (std::size_t i = 1; i <= native.size(); ++i) {
     if (i == native.size() || native[i] == '/') {
@@ -61,8 +53,8 @@ bool CreateFolders(const Text& path) {
   return FolderExists(path);
 }
 
-int FolderWriteError(const Text& path) {
-  const std::string native = NativePath(path);
+int FolderWriteError(const Path& path) {
+  const std::string native = path.bytes();
   errno = 0;
   if (!CreateFolders(path)) return errno != 0 && errno != EEXIST ? errno : ENOTDIR;
   // An unnamed file shows no reader of the folder a name; where the file system has none, a
@@ -81,8 +73,8 @@ int FolderWriteError(const Text& path) {
   return error;
 }
 
-std::optional<std::uint64_t> FreeSpaceBytes(const Text& path) {
-  std::string native = NativePath(path);
+std::optional<std::uint64_t> FreeSpaceBytes(const Path& path) {
+  std::string native = path.bytes();
   for (;;) {
     struct statvfs fs {};
     if (!native.empty() && statvfs(native.c_str(), &fs) == 0) {
@@ -126,9 +118,9 @@ void ForEachEntry(const std::string& native, Visit visit) {
 
 }  // namespace
 
-std::vector<Text> ListFiles(const Text& folder, std::string_view suffix) {
-  std::vector<Text> names;
-  std::string native = NativePath(folder);
+std::vector<Path> ListFiles(const Path& folder, std::string_view suffix) {
+  std::vector<Path> names;
+  std::string native = folder.bytes();
   ForEachEntry(native, [&](const std::string& name, mode_t type, bool isLink) {
     if (name.size() < suffix.size() ||
         strncasecmp(name.c_str() + name.size() - suffix.size(), suffix.data(), suffix.size()) != 0) {
@@ -140,40 +132,40 @@ std::vector<Text> ListFiles(const Text& folder, std::string_view suffix) {
       struct stat st {};
       regular = stat((native + "/" + name).c_str(), &st) == 0 && S_ISREG(st.st_mode);
     }
-    if (regular) names.push_back(Utf8ToGbk(name));
+    if (regular) names.emplace_back(name);
   });
   return names;
 }
 
-std::vector<Text> ListFolders(const Text& folder) {
-  std::vector<Text> names;
+std::vector<Path> ListFolders(const Path& folder) {
+  std::vector<Path> names;
   // Links to folders are not followed: a walk over the result never leaves the tree.
-  ForEachEntry(NativePath(folder), [&](const std::string& name, mode_t type, bool isLink) {
-    if (type == S_IFDIR && !isLink) names.push_back(Utf8ToGbk(name));
+  ForEachEntry(folder.bytes(), [&](const std::string& name, mode_t type, bool isLink) {
+    if (type == S_IFDIR && !isLink) names.emplace_back(name);
   });
   return names;
 }
 
-std::optional<std::uint64_t> FileSizeBytes(const Text& path) {
+std::optional<std::uint64_t> FileSizeBytes(const Path& path) {
   struct stat st {};
-  if (stat(NativePath(path).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+  if (stat(path.bytes().c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
   return static_cast<std::uint64_t>(st.st_size);
 }
 
-std::optional<std::int64_t> FileModifiedTime(const Text& path) {
+std::optional<std::int64_t> FileModifiedTime(const Path& path) {
   struct stat st {};
-  if (stat(NativePath(path).c_str(), &st) != 0) return std::nullopt;
+  if (stat(path.bytes().c_str(), &st) != 0) return std::nullopt;
   return static_cast<std::int64_t>(st.st_mtime);
 }
 
-std::optional<std::pair<std::uint64_t, std::uint64_t>> FileIdentity(const Text& path) {
+std::optional<std::pair<std::uint64_t, std::uint64_t>> FileIdentity(const Path& path) {
   struct stat st {};
-  if (lstat(NativePath(path).c_str(), &st) != 0) return std::nullopt;
+  if (lstat(path.bytes().c_str(), &st) != 0) return std::nullopt;
   return std::make_pair(static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino));
 }
 
-std::optional<std::string> ReadWholeFile(const Text& path) {
-  int fd = open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC);
+std::optional<std::string> ReadWholeFile(const Path& path) {
+  int fd = open(path.bytes().c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return std::nullopt;
   std::string content;
   char buffer[65536];
@@ -191,8 +183,8 @@ std::optional<std::string> ReadWholeFile(const Text& path) {
   return content;
 }
 
-bool WriteFileAtomically(const Text& path, std::string_view bytes) {
-  std::string native = NativePath(path);
+bool WriteFileAtomically(const Path& path, std::string_view bytes) {
+  std::string native = path.bytes();
   thread_local std::mt19937_64 random{std::random_device{}()};
   std::string temporary = native + ".tmp" + std::to_string(random() % 1000000000);
   int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
@@ -204,20 +196,20 @@ bool WriteFileAtomically(const Text& path, std::string_view bytes) {
   return false;
 }
 
-bool CreateEmptyFile(const Text& path) {
-  int fd = open(NativePath(path).c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+bool CreateEmptyFile(const Path& path) {
+  int fd = open(path.bytes().c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
   if (fd < 0) return false;
   close(fd);
   return true;
 }
 
-bool RemoveFile(const Text& path) { return unlink(NativePath(path).c_str()) == 0; }
+bool RemoveFile(const Path& path) { return unlink(path.bytes().c_str()) == 0; }
 
 int LastFileError() { return errno; }
 
-bool RenameNoReplace(const Text& from, const Text& to) {
-  std::string a = NativePath(from);
-  std::string b = NativePath(to);
+bool RenameNoReplace(const Path& from, const Path& to) {
+  std::string a = from.bytes();
+  std::string b = to.bytes();
   if (renameat2(AT_FDCWD, a.c_str(), AT_FDCWD, b.c_str(), RENAME_NOREPLACE) == 0) return true;
   if (errno != EINVAL && errno != ENOSYS) return false;
   // File systems without RENAME_NOREPLACE: a hard link fails when the target exists.

@@ -35,28 +35,28 @@ FolderHandle& FolderHandle::operator=(FolderHandle&& other) noexcept {
   return *this;
 }
 
-FolderHandle FolderHandle::Open(const Text& base, const std::vector<Text>& below, int* error) {
+FolderHandle FolderHandle::Open(const Path& base, const std::vector<Path>& below, int* error) {
   const auto fail = [error](int code) {
     if (error != nullptr) *error = code;
     return FolderHandle();
   };
   if (!CreateFolders(base)) return fail(errno != 0 ? errno : ENOENT);
-  FolderHandle folder(::open(NativePath(base).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  FolderHandle folder(::open(base.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (!folder.valid()) return fail(errno);
-  for (const Text& name : below) {
+  for (const Path& name : below) {
     folder = folder.Child(name, true, error);
     if (!folder.valid()) return folder;
   }
   return folder;
 }
 
-FolderHandle FolderHandle::Child(const Text& name, bool create, int* error) const {
+FolderHandle FolderHandle::Child(const Path& name, bool create, int* error) const {
   const auto fail = [error](int code) {
     if (error != nullptr) *error = code;
     return FolderHandle();
   };
   if (!valid()) return fail(EBADF);
-  const std::string native = NativePath(name);
+  const std::string& native = name.bytes();
   if (create && ::mkdirat(fd_, native.c_str(), 0755) != 0 && errno != EEXIST) return fail(errno);
   const int child = ::openat(fd_, native.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
   if (child < 0) {
@@ -69,8 +69,8 @@ FolderHandle FolderHandle::Child(const Text& name, bool create, int* error) cons
   return FolderHandle(child);
 }
 
-std::vector<Text> FolderHandle::Folders() const {
-  std::vector<Text> names;
+std::vector<Path> FolderHandle::Folders() const {
+  std::vector<Path> names;
   if (!valid()) return names;
   DIR* dir = OpenListing(fd_);
   if (dir == nullptr) return names;
@@ -82,21 +82,21 @@ std::vector<Text> FolderHandle::Folders() const {
       struct stat st {};
       folder = ::fstatat(fd_, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode);
     }
-    if (folder) names.push_back(Utf8ToGbk(name));
+    if (folder) names.emplace_back(name);
   }
   ::closedir(dir);
   return names;
 }
 
-bool FolderHandle::Holds(const Text& name) const {
+bool FolderHandle::Holds(const Path& name) const {
   struct stat st {};
-  return valid() && ::fstatat(fd_, NativePath(name).c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+  return valid() && ::fstatat(fd_, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
-bool FolderHandle::RenameNoReplace(const Text& from, const Text& to) const {
+bool FolderHandle::RenameNoReplace(const Path& from, const Path& to) const {
   if (!valid()) return false;
-  const std::string a = NativePath(from);
-  const std::string b = NativePath(to);
+  const std::string& a = from.bytes();
+  const std::string& b = to.bytes();
   if (::renameat2(fd_, a.c_str(), fd_, b.c_str(), RENAME_NOREPLACE) == 0) return true;
   if (errno != EINVAL && errno != ENOSYS) return false;
   // File systems without RENAME_NOREPLACE: a hard link fails when the target exists.
@@ -105,15 +105,13 @@ bool FolderHandle::RenameNoReplace(const Text& from, const Text& to) const {
   return true;
 }
 
-bool FolderHandle::Remove(const Text& name) const {
-  return valid() && ::unlinkat(fd_, NativePath(name).c_str(), 0) == 0;
-}
+bool FolderHandle::Remove(const Path& name) const { return valid() && ::unlinkat(fd_, name.c_str(), 0) == 0; }
 
 bool FolderHandle::Sync() const { return valid() && ::fsync(fd_) == 0; }
 
-int FolderHandle::CreateEmptyFileDurably(const Text& name) const {
+int FolderHandle::CreateEmptyFileDurably(const Path& name) const {
   if (!valid()) return EBADF;
-  const int fd = ::openat(fd_, NativePath(name).c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
+  const int fd = ::openat(fd_, name.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
   if (fd < 0) return errno;
   struct stat st {};
   int error = 0;

@@ -3,7 +3,8 @@
 // names of its controls; the collector and the shell see windows only through it.
 //
 // Contract shared by every implementation:
-// - Control names are UTF-8 (as declared in window_layout.h); every value is a GBK Text.
+// - Control names are UTF-8 (as declared in window_layout.h); every value is a GBK Text, but
+//   for the few that must keep every character: the *Utf8 operations and the folder picker.
 // - Each single operation is safe to call from any thread; a sequence of operations is not
 //   atomic. The Qt implementation runs each operation on the GUI thread and waits for it, and
 //   returns at once with an empty result when the calling worker has been asked to stop.
@@ -17,6 +18,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/path.h"
 #include "platform/text.h"
 
 namespace pelvaro {
@@ -49,6 +51,14 @@ class Form {
   virtual Text text(std::string_view control) = 0;
   virtual void setText(std::string_view control, const Text& value) = 0;
 
+  // An edit box's content with every character kept, as UTF-8 (a form without a screen keeps
+  // the bytes it was given as they are): a folder, which GBK may not hold. text() of the same
+  // box is its GBK form; setText() replaces both.
+  virtual std::string textUtf8(std::string_view control) { return GbkToUtf8(text(control)); }
+  virtual void setTextUtf8(std::string_view control, std::string_view utf8) {
+    setText(control, Utf8ToGbk(utf8));
+  }
+
   // Appends value followed by CR LF at the end of an edit box's content.
   virtual void appendLine(std::string_view control, const Text& value) = 0;
 
@@ -74,6 +84,13 @@ class Form {
     setCell(listView, row, column, value);
   }
   virtual Text cell(std::string_view listView, RowHandle row, int column) = 0;
+  // A cell with every character kept (a title), as with textUtf8; cell() gives its GBK form.
+  virtual void setCellUtf8(std::string_view listView, RowHandle row, int column, std::string_view utf8) {
+    setCell(listView, row, column, Utf8ToGbk(utf8));
+  }
+  virtual std::string cellUtf8(std::string_view listView, RowHandle row, int column) {
+    return GbkToUtf8(cell(listView, row, column));
+  }
   virtual int rowCount(std::string_view listView) = 0;
   virtual RowHandle rowAt(std::string_view listView, int index) = 0;  // kNoRow when out of range
   virtual RowHandle selectedRow(std::string_view listView) = 0;       // kNoRow when none
@@ -117,8 +134,8 @@ class Form {
   virtual bool messageBox(const Text& message, const Text& title = {},
                           MessageButtons buttons = MessageButtons::Ok) = 0;
 
-  // The folder-browse dialog; the chosen folder, or the empty text when cancelled.
-  virtual Text pickFolder(const Text& title, const Text& startFolder) = 0;
+  // The folder-browse dialog; the chosen folder, or the empty path when cancelled.
+  virtual Path pickFolder(const Text& title, const Path& startFolder) = 0;
 };
 
 }  // namespace pelvaro

@@ -49,22 +49,23 @@ std::string HostWithPort(Host host, int defaultPort) {
   return address + ":" + std::to_string(defaultPort);
 }
 
-std::string ExecutablePath() {
+Path ExecutablePath() {
   char buffer[PATH_MAX];
   ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
   if (n <= 0) return {};
-  return std::string(buffer, static_cast<std::size_t>(n));
+  return Path(std::string(buffer, static_cast<std::size_t>(n)));
 }
 
-std::string RunDir() {
+Path RunDir() {
   const char* overridden = std::getenv("PELVARO_RUN_DIR");
-  std::string dir = overridden != nullptr && *overridden != '\0' ? overridden : ExecutablePath();
+  std::string dir =
+      overridden != nullptr && *overridden != '\0' ? std::string(overridden) : ExecutablePath().bytes();
   if (overridden == nullptr || *overridden == '\0') {
     auto slash = dir.rfind('/');
     dir = slash == std::string::npos ? std::string(".") : dir.substr(0, slash);
   }
   while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
-  return dir;
+  return Path(std::move(dir));
 }
 
 }  // namespace pelvaro

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "platform/path.h"
+
 namespace pelvaro {
 
 enum class Host {
@@ -25,9 +27,9 @@ std::string HostWithPort(Host host, int defaultPort);
 
 // The folder the program keeps its data under: PELVARO_RUN_DIR when set, otherwise the
 // folder of the running executable; never with a trailing "/".
-std::string RunDir();
+Path RunDir();
 
 // The path of the running executable.
-std::string ExecutablePath();
+Path ExecutablePath();
 
 }  // namespace pelvaro

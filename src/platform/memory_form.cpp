@@ -54,7 +54,29 @@ Text MemoryForm::text(std::string_view control) {
 void MemoryForm::setText(std::string_view control, const Text& value) {
   if (StopRequested()) return;
   std::lock_guard lock(mutex_);
-  if (Control* c = find(control, ControlKind::Other)) c->text = value;
+  if (Control* c = find(control, ControlKind::Other)) {
+    c->text = value;
+    c->utf8.reset();
+  }
+}
+
+std::string MemoryForm::textUtf8(std::string_view control) {
+  {
+    std::lock_guard lock(mutex_);
+    Control* c = find(control, ControlKind::EditBox);
+    if (c == nullptr) return {};
+    if (c->utf8) return *c->utf8;
+  }
+  return GbkToUtf8(text(control));
+}
+
+void MemoryForm::setTextUtf8(std::string_view control, std::string_view utf8) {
+  if (StopRequested()) return;
+  std::lock_guard lock(mutex_);
+  if (Control* c = find(control, ControlKind::EditBox)) {
+    c->text = Utf8ToGbk(utf8);
+    c->utf8 = std::string(utf8);
+  }
 }
 
 void MemoryForm::appendLine(std::string_view control, const Text& value) {
@@ -66,6 +88,7 @@ void MemoryForm::appendLine(std::string_view control, const Text& value) {
     if (c == nullptr) return;
     c->text += value;
     c->text += "\r\n";
+    c->utf8.reset();
     observer = lineObserver_;
   }
   if (observer) observer(control, value);
@@ -131,7 +154,7 @@ RowHandle MemoryForm::addRow(std::string_view listView) {
   Control* c = find(listView, ControlKind::ListView);
   if (c == nullptr) return kNoRow;
   RowHandle handle = nextHandle_++;
-  c->rows.push_back(Row{handle, std::vector<Text>(main_window::kColumnCount), {}});
+  c->rows.push_back(Row{handle, std::vector<Text>(main_window::kColumnCount), {}, {}});
   return handle;
 }
 
@@ -144,8 +167,23 @@ void MemoryForm::setProgressCell(std::string_view listView, RowHandle row, int c
   writeCell(listView, row, column, value, fraction);
 }
 
+void MemoryForm::setCellUtf8(std::string_view listView, RowHandle row, int column, std::string_view utf8) {
+  writeCell(listView, row, column, Utf8ToGbk(utf8), std::nullopt, utf8);
+}
+
+std::string MemoryForm::cellUtf8(std::string_view listView, RowHandle row, int column) {
+  {
+    std::lock_guard lock(mutex_);
+    Control* c = find(listView, ControlKind::ListView);
+    Row* r = c == nullptr || column < 0 ? nullptr : findRow(*c, row);
+    if (r == nullptr) return {};
+    if (auto it = r->utf8.find(column); it != r->utf8.end()) return it->second;
+  }
+  return GbkToUtf8(cell(listView, row, column));
+}
+
 void MemoryForm::writeCell(std::string_view listView, RowHandle row, int column, const Text& value,
-                           std::optional<double> fraction) {
+                           std::optional<double> fraction, std::optional<std::string_view> utf8) {
   if (StopRequested()) return;
   CellObserver observer;
   {
@@ -156,6 +194,11 @@ void MemoryForm::writeCell(std::string_view listView, RowHandle row, int column,
     if (r == nullptr) return;
     if (column >= static_cast<int>(r->cells.size())) r->cells.resize(column + 1);
     r->cells[column] = value;
+    if (utf8) {
+      r->utf8[column] = std::string(*utf8);
+    } else {
+      r->utf8.erase(column);
+    }
     if (fraction) {
       r->fractions[column] = *fraction;
     } else {
@@ -331,13 +374,13 @@ bool MemoryForm::messageBox(const Text& message, const Text& title, MessageButto
   return handler ? handler(shown) : true;
 }
 
-Text MemoryForm::pickFolder(const Text& title, const Text& startFolder) {
+Path MemoryForm::pickFolder(const Text& title, const Path& startFolder) {
   FolderHandler handler;
   {
     std::lock_guard lock(mutex_);
     handler = folderHandler_;
   }
-  return handler ? handler(title, startFolder) : Text();
+  return handler ? handler(title, startFolder) : Path();
 }
 
 std::vector<MemoryForm::ShownMessage> MemoryForm::shownMessages() {

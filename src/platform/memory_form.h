@@ -43,6 +43,10 @@ class MemoryForm : public Form {
   void setProgressCell(std::string_view listView, RowHandle row, int column, const Text& value,
                        double fraction) override;
   Text cell(std::string_view listView, RowHandle row, int column) override;
+  void setCellUtf8(std::string_view listView, RowHandle row, int column, std::string_view utf8) override;
+  std::string cellUtf8(std::string_view listView, RowHandle row, int column) override;
+  std::string textUtf8(std::string_view control) override;
+  void setTextUtf8(std::string_view control, std::string_view utf8) override;
   int rowCount(std::string_view listView) override;
   RowHandle rowAt(std::string_view listView, int index) override;
   RowHandle selectedRow(std::string_view listView) override;
@@ -64,7 +68,7 @@ class MemoryForm : public Form {
   void setWindowPlacement(const WindowPlacement& placement) override;
   std::vector<std::string> controlsOfKind(ControlKind kind) override;
   bool messageBox(const Text& message, const Text& title, MessageButtons buttons) override;
-  Text pickFolder(const Text& title, const Text& startFolder) override;
+  Path pickFolder(const Text& title, const Path& startFolder) override;
 
   // Selects a row of a list view (the user's click); kNoRow clears the selection.
   void selectRow(std::string_view listView, RowHandle row);
@@ -80,7 +84,7 @@ class MemoryForm : public Form {
   std::vector<ShownMessage> shownMessages();
 
   using MessageHandler = std::function<bool(const ShownMessage&)>;
-  using FolderHandler = std::function<Text(const Text& title, const Text& startFolder)>;
+  using FolderHandler = std::function<Path(const Text& title, const Path& startFolder)>;
   using LineObserver = std::function<void(std::string_view control, const Text& line)>;
   using CellObserver = std::function<void(RowHandle row, int column, const Text& value)>;
   // Handlers and observers run on the calling thread, outside the form's lock.
@@ -94,10 +98,12 @@ class MemoryForm : public Form {
     RowHandle handle;
     std::vector<Text> cells;
     std::map<int, double> fractions;  // progress cells by column
+    std::map<int, std::string> utf8;  // cells set with every character, by column
   };
   struct Control {
     ControlKind kind = ControlKind::Other;
     Text text;
+    std::optional<std::string> utf8;  // the content as given to setTextUtf8, until setText
     bool checked = false;
     bool visible = true;
     std::vector<Text> items;
@@ -112,7 +118,7 @@ class MemoryForm : public Form {
   Control* find(std::string_view name, ControlKind kind);
   Row* findRow(Control& list, RowHandle row);
   void writeCell(std::string_view listView, RowHandle row, int column, const Text& value,
-                 std::optional<double> fraction);
+                 std::optional<double> fraction, std::optional<std::string_view> utf8 = std::nullopt);
 
   std::mutex mutex_;
   std::vector<std::string> order_;

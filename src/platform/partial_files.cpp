@@ -31,7 +31,6 @@ bool IsPartialNative(std::string_view name) {
   return name.size() > kPartialNameOverhead && name.front() == '.' && name.ends_with(kPartialSuffix);
 }
 
-// The native (file-system) name, so that a name without a GBK form is found all the same.
 bool RemoveUnlockedNative(int folder, const std::string& native) {
   if (!IsPartialNative(native)) return false;
   Descriptor file(::openat(folder, native.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
@@ -50,24 +49,27 @@ bool RemoveUnlockedNative(int folder, const std::string& native) {
 
 }  // namespace
 
-Text PartialNameFor(const Text& fileName) { return "." + fileName + std::string(kPartialSuffix); }
-
-bool IsPartialName(const Text& name) { return IsPartialNative(name); }
-
-Text PartialPathFor(const Text& path) {
-  const auto slash = path.rfind('/');
-  if (slash == Text::npos) return PartialNameFor(path);
-  return path.substr(0, slash + 1) + PartialNameFor(path.substr(slash + 1));
+Path PartialNameFor(const Path& fileName) {
+  return Path("." + fileName.bytes() + std::string(kPartialSuffix));
 }
 
-bool PartialFileLocked(const Text& path) {
-  Descriptor file(::open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+bool IsPartialName(const Path& name) { return IsPartialNative(name.bytes()); }
+
+Path PartialPathFor(const Path& path) {
+  const std::string& bytes = path.bytes();
+  const auto slash = bytes.rfind('/');
+  if (slash == std::string::npos) return PartialNameFor(path);
+  return Path(bytes.substr(0, slash + 1) + PartialNameFor(Path(bytes.substr(slash + 1))).bytes());
+}
+
+bool PartialFileLocked(const Path& path) {
+  Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
   if (file.fd < 0) return false;
   return ::flock(file.fd, LOCK_SH | LOCK_NB) != 0;
 }
 
-bool RemoveUnlockedPartialFile(const FolderHandle& folder, const Text& name) {
-  return folder.valid() && RemoveUnlockedNative(folder.fd(), NativePath(name));
+bool RemoveUnlockedPartialFile(const FolderHandle& folder, const Path& name) {
+  return folder.valid() && RemoveUnlockedNative(folder.fd(), name.bytes());
 }
 
 int RemoveLeftoverPartials(const FolderHandle& folder) {
@@ -86,8 +88,8 @@ int RemoveLeftoverPartials(const FolderHandle& folder) {
   return removed;
 }
 
-bool SyncFolder(const Text& folder) {
-  Descriptor dir(::open(NativePath(folder).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+bool SyncFolder(const Path& folder) {
+  Descriptor dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   return dir.fd >= 0 && ::fsync(dir.fd) == 0;
 }
 

@@ -7,7 +7,7 @@
 
 #include <string_view>
 
-#include "platform/text.h"
+#include "platform/path.h"
 
 namespace pelvaro {
 
@@ -18,23 +18,23 @@ inline constexpr std::string_view kPartialSuffix = ".pelvaro-part";
 inline constexpr std::size_t kPartialNameOverhead = 1 + kPartialSuffix.size();
 
 // The partial file's name for a final file name, and whether a name is one of ours.
-Text PartialNameFor(const Text& fileName);
-bool IsPartialName(const Text& name);
+Path PartialNameFor(const Path& fileName);
+bool IsPartialName(const Path& name);
 // The partial file beside the file at path.
-Text PartialPathFor(const Text& path);
+Path PartialPathFor(const Path& path);
 
 // Whether some open file (of any process) holds the lock of the file at path.
-bool PartialFileLocked(const Text& path);
+bool PartialFileLocked(const Path& path);
 
 // Removes the partial file `name` in the folder when it is a regular file (not a link) that
 // nobody holds locked; true when it was removed.
-bool RemoveUnlockedPartialFile(const FolderHandle& folder, const Text& name);
+bool RemoveUnlockedPartialFile(const FolderHandle& folder, const Path& name);
 
 // Removes every partial file of ours directly in the open folder that nobody holds locked;
 // returns how many.
 int RemoveLeftoverPartials(const FolderHandle& folder);
 
 // Flushes a folder's entries (a rename or a new file in it) to the disk.
-bool SyncFolder(const Text& folder);
+bool SyncFolder(const Path& folder);
 
 }  // namespace pelvaro

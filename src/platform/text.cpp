@@ -12,6 +12,9 @@ namespace {
 // Windows' code page 936 is glibc's CP936 (GBK plus the euro sign at 80h).
 constexpr const char* kGbkName = "CP936";
 
+// The skip unit of a GBK source: a whole double-byte character at a time.
+constexpr std::size_t kGbkUnit = 3;
+
 class Converter {
  public:
   Converter(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
@@ -61,6 +64,13 @@ class Converter {
 
  private:
   static std::size_t SequenceLength(const char* p, std::size_t left, std::size_t unit) {
+    if (unit == kGbkUnit) {
+      // A lead and a trail byte without a mapping are one unknown character, as Windows reads
+      // them: one replacement, and the trail byte never starts a character of its own.
+      const auto lead = static_cast<unsigned char>(p[0]);
+      const auto trail = left >= 2 ? static_cast<unsigned char>(p[1]) : 0;
+      return IsGbkLeadByte(lead) && trail >= 0x40 && trail <= 0xFE && trail != 0x7F ? 2 : 1;
+    }
     if (unit == 2 && left >= 4) {
       // UTF-16LE input: a surrogate pair is one character.
       auto high = static_cast<unsigned char>(p[1]);
@@ -136,11 +146,11 @@ Text Gbk(std::string_view utf8) { return Utf8ToGbk(utf8); }
 
 std::string GbkToUtf8(std::string_view gbk) {
   if (IsAscii(gbk)) return std::string(gbk);
-  return ConverterFor(1).Run(gbk, "?", 1);
+  return ConverterFor(1).Run(gbk, "?", kGbkUnit);
 }
 
 std::u16string GbkToUtf16(std::string_view gbk) {
-  return FromUtf16Bytes(ConverterFor(2).Run(gbk, std::string_view("?\0", 2), 1));
+  return FromUtf16Bytes(ConverterFor(2).Run(gbk, std::string_view("?\0", 2), kGbkUnit));
 }
 
 Text Utf16ToGbk(std::u16string_view utf16) {
@@ -153,6 +163,63 @@ std::u16string Utf8ToUtf16(std::string_view utf8) {
 
 std::string Utf16ToUtf8(std::u16string_view utf16) {
   return ConverterFor(5).Run(ToUtf16Bytes(utf16), "\xEF\xBF\xBD", 2);
+}
+
+std::size_t Utf8CharLength(std::string_view bytes) {
+  if (bytes.empty()) return 0;
+  const auto c = static_cast<unsigned char>(bytes[0]);
+  if (c < 0x80) return 1;
+  std::size_t n = 0;
+  unsigned char low = 0x80;
+  unsigned char high = 0xBF;  // the range of the second byte
+  if (c >= 0xC2 && c <= 0xDF) {
+    n = 2;
+  } else if (c >= 0xE0 && c <= 0xEF) {
+    n = 3;
+    if (c == 0xE0) low = 0xA0;   // no overlong form
+    if (c == 0xED) high = 0x9F;  // no surrogate
+  } else if (c >= 0xF0 && c <= 0xF4) {
+    n = 4;
+    if (c == 0xF0) low = 0x90;
+    if (c == 0xF4) high = 0x8F;  // nothing past U+10FFFF
+  } else {
+    return 0;
+  }
+  if (bytes.size() < n) return 0;
+  const auto second = static_cast<unsigned char>(bytes[1]);
+  if (second < low || second > high) return 0;
+  for (std::size_t i = 2; i < n; ++i) {
+    if ((static_cast<unsigned char>(bytes[i]) & 0xC0) != 0x80) return 0;
+  }
+  return n;
+}
+
+bool IsUtf8(std::string_view bytes) {
+  for (std::size_t i = 0; i < bytes.size();) {
+    const std::size_t n = Utf8CharLength(bytes.substr(i));
+    if (n == 0) return false;
+    i += n;
+  }
+  return true;
+}
+
+std::string RemoveBlanksUtf8(std::string_view utf8) {
+  std::string out;
+  out.reserve(utf8.size());
+  for (std::size_t i = 0; i < utf8.size(); ++i) {
+    if (utf8[i] == ' ') continue;
+    if (utf8.substr(i, 3) == "\xE3\x80\x80") {  // U+3000, the ideographic space
+      i += 2;
+      continue;
+    }
+    out.push_back(utf8[i]);
+  }
+  return out;
+}
+
+std::string ValidUtf8(std::string_view bytes) {
+  if (IsUtf8(bytes)) return std::string(bytes);
+  return ConvertCharset(bytes, "UTF-8", "UTF-8", "?").value_or(std::string());
 }
 
 std::string_view GbkPrefix(std::string_view gbk, std::size_t maxBytes) {

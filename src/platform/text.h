@@ -28,6 +28,16 @@ std::string Utf16ToUtf8(std::u16string_view utf16);
 std::optional<std::string> ConvertCharset(std::string_view input, const char* to, const char* from,
                                           std::string_view replacement);
 
+// The length of the well-formed UTF-8 character at the start of bytes (no overlong form, no
+// surrogate, nothing past U+10FFFF); 0 when it does not start with one.
+std::size_t Utf8CharLength(std::string_view bytes);
+// Whether bytes are well-formed UTF-8 throughout.
+bool IsUtf8(std::string_view bytes);
+// bytes with every sequence that is not UTF-8 replaced by "?", as Utf8ToGbk replaces it.
+std::string ValidUtf8(std::string_view bytes);
+// RemoveBlanks for a UTF-8 text: every ASCII space and every U+3000 removed.
+std::string RemoveBlanksUtf8(std::string_view utf8);
+
 // True when byte i of a GBK text is the first byte of a double-byte character.
 inline bool IsGbkLeadByte(unsigned char byte) { return byte >= 0x81 && byte <= 0xFE; }
 

@@ -24,15 +24,16 @@ std::string ReadConfig(const std::string& path) {
 
 }  // namespace
 
-std::string HomeFolder() {
+Path HomeFolder() {
   const char* home = std::getenv("HOME");
-  if (home != nullptr && *home != '\0') return home;
-  if (passwd* entry = getpwuid(getuid()); entry != nullptr && entry->pw_dir != nullptr) return entry->pw_dir;
-  return "/";
+  if (home != nullptr && *home != '\0') return Path(home);
+  if (passwd* entry = getpwuid(getuid()); entry != nullptr && entry->pw_dir != nullptr)
+    return Path(entry->pw_dir);
+  return Path("/");
 }
 
-std::string XdgUserDir(std::string_view key, std::string_view fallback) {
-  const std::string home = HomeFolder();
+Path XdgUserDir(std::string_view key, std::string_view fallback) {
+  const std::string home = HomeFolder().bytes();
   const char* configHome = std::getenv("XDG_CONFIG_HOME");
   const std::string config = configHome != nullptr && *configHome == '/' ? configHome : home + "/.config";
   const std::string wanted = "XDG_" + std::string(key) + "_DIR=";
@@ -61,9 +62,9 @@ std::string XdgUserDir(std::string_view key, std::string_view fallback) {
     }
     path = WithoutTrailingSlashes(path);
     if (path == WithoutTrailingSlashes(home)) break;
-    return path;
+    return Path(std::move(path));
   }
-  return home + "/" + std::string(fallback);
+  return JoinPath(Path(home), fallback);
 }
 
 }  // namespace pelvaro

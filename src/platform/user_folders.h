@@ -3,17 +3,18 @@
 // directories of $XDG_CONFIG_HOME/user-dirs.dirs (what `xdg-user-dir NAME` prints). Paths are
 // the user's bytes, returned as they are.
 
-#include <string>
 #include <string_view>
+
+#include "platform/path.h"
 
 namespace pelvaro {
 
 // $HOME when set, else the home folder of the account; "/" when neither is known.
-std::string HomeFolder();
+Path HomeFolder();
 
 // The value of XDG_<key>_DIR in user-dirs.dirs ("$HOME/relative" or an absolute path), else
 // the home folder + "/" + fallback. A value naming the home folder itself switches the
 // directory off, so the fallback is used then too.
-std::string XdgUserDir(std::string_view key, std::string_view fallback);
+Path XdgUserDir(std::string_view key, std::string_view fallback);
 
 }  // namespace pelvaro

@@ -4,6 +4,7 @@
 
 #include <string_view>
 
+#include "platform/path.h"
 #include "platform/text.h"
 
 namespace pelvaro {
@@ -17,9 +18,9 @@ inline constexpr std::string_view kSoftwareId = "down_pelvaro";
 Text AppTitle();  // GBK
 Text AppVersion();
 
-// RunDir() as a program path (GBK), and its "data" folder.
-Text RunDirPath();
-Text DataFolder();
+// RunDir(), and its "data" folder.
+Path RunDirPath();
+Path DataFolder();
 
 // The running executable's file name without folder (GBK).
 Text ExecutableName();

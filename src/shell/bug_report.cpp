@@ -17,7 +17,7 @@ FatalReportFacts GatherFatalReportFacts() {
   utsname names{};
   if (uname(&names) == 0) facts.host = ReportHostName(names.nodename);
   facts.exe = ExecutableName();
-  facts.folder = RunDirPath();
+  facts.folder = PathText(RunDirPath());
   facts.os = OperatingSystemName();
   return facts;
 }
@@ -55,7 +55,7 @@ Text OperatingSystemNameFrom(std::string_view osRelease) {
 
 Text OperatingSystemName() {
   for (const char* path : {"/etc/os-release", "/usr/lib/os-release"}) {
-    if (auto content = ReadWholeFile(path)) return OperatingSystemNameFrom(*content);
+    if (auto content = ReadWholeFile(Path(path))) return OperatingSystemNameFrom(*content);
   }
   return "Linux";
 }

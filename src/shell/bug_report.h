@@ -32,7 +32,7 @@ inline constexpr std::int32_t kUncaughtExceptionCode = 1;
 struct FatalReportFacts {
   Text host;    // network host name; empty when unreadable or longer than 15 bytes
   Text exe;     // executable file name without folder
-  Text folder;  // RunDir
+  Text folder;  // RunDir, as shown
   Text os;      // operating-system name
 };
 FatalReportFacts GatherFatalReportFacts();

@@ -78,17 +78,17 @@ std::string QuoteExecArgument(std::string_view utf8) {
   return out + "\"";
 }
 
-bool HideInFolder(const Text& folder, const Text& name) {
+bool HideInFolder(const Path& folder, const Path& name) {
   // File managers hide the names listed in a folder's ".hidden" file.
-  Text listPath = JoinPath(folder, ".hidden");
+  const Path listPath = JoinPath(folder, ".hidden");
   // A list that is there but is no plain file, or cannot be read, is the user's own: it stays
   // as it is, and the marker is simply not hidden.
   struct stat st {};
-  if (lstat(NativePath(listPath).c_str(), &st) == 0 && !S_ISREG(st.st_mode)) return false;
+  if (lstat(listPath.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) return false;
   std::optional<std::string> read = ReadWholeFile(listPath);
   if (!read && PathExists(listPath)) return false;
   std::string list = read.value_or("");
-  std::string entry = NativePath(name);
+  const std::string& entry = name.bytes();
   std::size_t start = 0;
   while (start < list.size()) {
     auto end = list.find('\n', start);
@@ -102,19 +102,18 @@ bool HideInFolder(const Text& folder, const Text& name) {
 
 Text MarkerContent() { return Gbk("您已同意Tormel官方网站的软件使用协议。") + "\r\n\r\n" + DisclaimerText(); }
 
-void WriteMarker(const Text& marker) {
+void WriteMarker(const Path& marker) {
   if (!WriteFileAtomically(marker, MarkerContent())) return;
-  chmod(NativePath(marker).c_str(), 0644);
-  auto slash = marker.rfind('/');
-  HideInFolder(marker.substr(0, slash), marker.substr(slash + 1));
+  chmod(marker.c_str(), 0644);
+  HideInFolder(marker.folder(), marker.name());
 }
 
 }  // namespace
 
-Text DesktopFolder() { return Utf8ToGbk(XdgUserDir("DESKTOP", "Desktop")); }
-Text DocumentsFolder() { return Utf8ToGbk(XdgUserDir("DOCUMENTS", "Documents")); }
+Path DesktopFolder() { return XdgUserDir("DESKTOP", "Desktop"); }
+Path DocumentsFolder() { return XdgUserDir("DOCUMENTS", "Documents"); }
 
-Text ShortcutFilePath(const Text& desktopFolder, const Text& name) {
+Path ShortcutFilePath(const Path& desktopFolder, const Text& name) {
   Text shortName = name;
   if (auto separator = LastSeparator(name); separator != Text::npos) {
     shortName = name.substr(separator + 1);
@@ -130,15 +129,15 @@ Text ShortcutFilePath(const Text& desktopFolder, const Text& name) {
     if (dot != Text::npos) shortName.resize(dot);
   }
   if (!ContainsIgnoringAsciiCase(shortName, ".desktop")) shortName += ".desktop";
-  return JoinPath(desktopFolder, shortName);
+  return JoinPath(desktopFolder, GbkToUtf8(shortName));
 }
 
-std::string DesktopEntryContent(const Text& displayName, const Text& target, const Text& arguments,
+std::string DesktopEntryContent(const Text& displayName, const Path& target, const Text& arguments,
                                 const Text& icon, const Text& description) {
-  std::string exec = QuoteExecArgument(NativePath(target));
+  std::string exec = QuoteExecArgument(target.bytes());
   if (!arguments.empty()) exec += " " + GbkToUtf8(arguments);
-  auto slash = target.rfind('/');
-  std::string folder = NativePath(target.substr(0, slash + 1));
+  auto slash = target.bytes().rfind('/');
+  std::string folder = target.bytes().substr(0, slash + 1);
   std::string content = "[Desktop Entry]\nType=Application\nVersion=1.0\n";
   content += "Name=" + EscapeValue(GbkToUtf8(displayName)) + "\n";
   if (!description.empty()) content += "Comment=" + EscapeValue(GbkToUtf8(description)) + "\n";
@@ -149,15 +148,13 @@ std::string DesktopEntryContent(const Text& displayName, const Text& target, con
   return content;
 }
 
-bool CreateDesktopShortcut(const Text& name, const Text& target, const Text& arguments, const Text& icon,
+bool CreateDesktopShortcut(const Text& name, const Path& target, const Text& arguments, const Text& icon,
                            int windowStyle, const Text& description, const Text& hotkey) {
-  Text file = ShortcutFilePath(DesktopFolder(), name);
+  const Path file = ShortcutFilePath(DesktopFolder(), name);
   if (PathExists(file)) RemoveFile(file);
-  auto slash = target.rfind('/');
-  if (slash == Text::npos) return false;
+  if (target.bytes().rfind('/') == std::string::npos) return false;
 
-  Text fileName = file.substr(file.rfind('/') + 1);
-  Text displayName = fileName;
+  Text displayName = Utf8ToGbk(file.name().bytes());
   for (std::size_t i = 0; i + 8 <= displayName.size(); ++i) {
     if (EqualsIgnoringAsciiCase(std::string_view(displayName).substr(i, 8), ".desktop")) {
       displayName.erase(i, 8);
@@ -171,7 +168,7 @@ bool CreateDesktopShortcut(const Text& name, const Text& target, const Text& arg
     return false;
   }
   // Desktops start only launchers that are executable.
-  return chmod(NativePath(file).c_str(), 0755) == 0;
+  return chmod(file.c_str(), 0755) == 0;
 }
 
 Text DisclaimerTitle() { return Gbk("免责声明"); }
@@ -206,25 +203,25 @@ namespace {
 
 constexpr std::string_view kMarkerName = "tmbq.dll";
 
-Text DataFolderMarkerPath() { return JoinPath(DataFolder(), Text(kMarkerName)); }
+Path DataFolderMarkerPath() { return JoinPath(DataFolder(), kMarkerName); }
 
 }  // namespace
 
-Text DisclaimerMarkerPath() {
-  const Text documents = DocumentsFolder();
-  return FolderExists(documents) ? JoinPath(documents, Text(kMarkerName)) : DataFolderMarkerPath();
+Path DisclaimerMarkerPath() {
+  const Path documents = DocumentsFolder();
+  return FolderExists(documents) ? JoinPath(documents, kMarkerName) : DataFolderMarkerPath();
 }
 
 void ShowDisclaimerOnce(Form& owner) {
   // Either place counts: the documents folder may have come or gone since the acceptance.
-  for (const Text& marker : {JoinPath(DocumentsFolder(), Text(kMarkerName)), DataFolderMarkerPath()}) {
+  for (const Path& marker : {JoinPath(DocumentsFolder(), kMarkerName), DataFolderMarkerPath()}) {
     if (FileExists(marker)) {
       WriteMarker(marker);
       return;
     }
   }
   if (!owner.messageBox(DisclaimerText(), DisclaimerTitle(), MessageButtons::OkCancel)) return;
-  const Text marker = DisclaimerMarkerPath();
+  const Path marker = DisclaimerMarkerPath();
   if (marker == DataFolderMarkerPath()) CreateFolders(DataFolder());
   WriteMarker(marker);
 }

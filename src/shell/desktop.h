@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "platform/form.h"
+#include "platform/path.h"
 #include "platform/text.h"
 
 namespace pelvaro {
@@ -13,14 +14,14 @@ namespace pelvaro {
 // The icon theme name of the program, used by launchers whose caller gives no icon.
 inline constexpr std::string_view kProgramIconName = "pelvaro-collector";
 
-// The user's desktop and documents folders (GBK): the XDG user directory from
+// The user's desktop and documents folders: the XDG user directory from
 // $XDG_CONFIG_HOME/user-dirs.dirs, else ~/Desktop and ~/Documents.
-Text DesktopFolder();
-Text DocumentsFolder();
+Path DesktopFolder();
+Path DocumentsFolder();
 
 // The launcher file for a shortcut name: a name with a path is cut to its last segment without
 // extension; ".desktop" is appended unless the name holds it already (any case).
-Text ShortcutFilePath(const Text& desktopFolder, const Text& name);
+Path ShortcutFilePath(const Path& desktopFolder, const Text& name);
 
 // Replaces the launcher `name` on the desktop by a freedesktop launcher that starts target
 // (Exec the quoted target and the arguments, Path its folder, Icon the given icon, "folder"
@@ -28,12 +29,12 @@ Text ShortcutFilePath(const Text& desktopFolder, const Text& name);
 // first; a target without a folder ("" included) then stops with false, so an empty target
 // only removes it. Window style and hotkey have no launcher equivalent and are ignored.
 // Returns true when the launcher was written.
-bool CreateDesktopShortcut(const Text& name, const Text& target, const Text& arguments = {},
+bool CreateDesktopShortcut(const Text& name, const Path& target, const Text& arguments = {},
                            const Text& icon = {}, int windowStyle = 0, const Text& description = {},
                            const Text& hotkey = {});
 
 // The launcher file's content (UTF-8) for the fields above.
-std::string DesktopEntryContent(const Text& displayName, const Text& target, const Text& arguments,
+std::string DesktopEntryContent(const Text& displayName, const Path& target, const Text& arguments,
                                 const Text& icon, const Text& description);
 
 Text DisclaimerTitle();  // "免责声明"
@@ -46,6 +47,6 @@ Text DisclaimerText();   // heading, six clauses, two closing lines, CR LF betwe
 void ShowDisclaimerOnce(Form& owner);
 // Where an acceptance is recorded: the documents folder, or the data folder when the user has
 // no documents folder (the record must survive that too).
-Text DisclaimerMarkerPath();
+Path DisclaimerMarkerPath();
 
 }  // namespace pelvaro

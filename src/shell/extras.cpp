@@ -45,7 +45,7 @@ Text IntroductionText() {
 
 void SpeakIntroduction(AudioOutput* audio) { Speak(IntroductionText(), audio); }
 
-Text SpeechCachePath(const Text& text) {
+Path SpeechCachePath(const Text& text) {
   return JoinPath(JoinPath(DataFolder(), "mp3"), Md5Hex(text) + ".mp3");
 }
 
@@ -55,12 +55,12 @@ Text SpeechUrl(const Text& text) {
 }
 
 void Speak(const Text& text, AudioOutput* audio) {
-  Text path = SpeechCachePath(text);
+  const Path path = SpeechCachePath(text);
   if (FileExists(path)) {
     if (audio != nullptr) audio->PlayFile(path);
     return;
   }
-  Text folder = JoinPath(DataFolder(), "mp3");
+  const Path folder = JoinPath(DataFolder(), "mp3");
   if (!FolderExists(folder)) CreateFolders(folder);
   ObjectRequestOptions options;
   ObjectRequestResult result;

@@ -19,7 +19,7 @@ Text IntroductionText();
 void SpeakIntroduction(AudioOutput* audio);
 
 // DataFolder()/mp3/<md5 of the GBK text>.mp3
-Text SpeechCachePath(const Text& text);
+Path SpeechCachePath(const Text& text);
 // "http://SpeechServiceHost/gettts?lan=zh&text=" + every UTF-8 byte as %XX + "&spd=5&source=web.mp3"
 Text SpeechUrl(const Text& text);
 

@@ -111,7 +111,7 @@ void OnTerminate() {
 void InstallFatalErrorHandler() {
   if (g_state != nullptr) return;
   g_state = new HandlerState;  // lives until the process ends; a signal may use it at any time
-  g_state->executable = ExecutablePath();
+  g_state->executable = ExecutablePath().bytes();
   for (std::size_t i = 0; i < kCrashSignals.size(); ++i) {
     auto& call = g_state->signalCalls[i];
     call.code = std::to_string(kCrashSignals[i].first);

@@ -69,12 +69,12 @@ ProfileFile::ProfileFile(std::string_view content) {
   }
 }
 
-ProfileFile ProfileFile::Load(const Text& path) {
+ProfileFile ProfileFile::Load(const Path& path) {
   auto content = ReadWholeFile(path);
   return content ? ProfileFile(*content) : ProfileFile();
 }
 
-bool ProfileFile::save(const Text& path) const { return WriteFileAtomically(path, content()); }
+bool ProfileFile::save(const Path& path) const { return WriteFileAtomically(path, content()); }
 
 std::string ProfileFile::content() const {
   std::string out;
@@ -116,6 +116,13 @@ Text ProfileFile::get(const Text& section, const Text& key) const {
     value = value.substr(1, value.size() - 2);
   }
   return Text(GbkPrefix(value, kMaxValueBytes));
+}
+
+void ProfileFile::remove(const Text& section, const Text& key) {
+  const auto sectionLine = findSection(section);
+  if (!sectionLine) return;
+  if (auto entry = findKey(*sectionLine, key))
+    lines_.erase(lines_.begin() + static_cast<std::ptrdiff_t>(entry->line));
 }
 
 void ProfileFile::set(const Text& section, const Text& key, const Text& value) {

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/path.h"
 #include "platform/text.h"
 
 namespace pelvaro {
@@ -26,14 +27,16 @@ class ProfileFile {
   explicit ProfileFile(std::string_view content);
 
   // A missing or unreadable file reads as empty.
-  static ProfileFile Load(const Text& path);
-  bool save(const Text& path) const;
+  static ProfileFile Load(const Path& path);
+  bool save(const Path& path) const;
 
   // The value as read back; the empty text when the section or key is missing.
   Text get(const Text& section, const Text& key) const;
   // Replaces the key's value or adds the key (at the end of its section, the section at the
   // end of the file). Line breaks in the value become blanks: a value is one line.
   void set(const Text& section, const Text& key, const Text& value);
+  // Removes the key's line; nothing happens when there is none.
+  void remove(const Text& section, const Text& key);
 
   std::string content() const;  // lines joined with CR LF
 

@@ -24,9 +24,9 @@ Text RunLog::fileName(const LocalDateTime& day) {
 
 void RunLog::write(const Text& message) { writeAt(DataFolder(), LocalNow(), message); }
 
-void RunLog::writeAt(const Text& dataFolder, const LocalDateTime& now, const Text& message) {
+void RunLog::writeAt(const Path& dataFolder, const LocalDateTime& now, const Text& message) {
   if (!FolderExists(dataFolder)) return;
-  Text path = JoinPath(dataFolder, fileName(now));
+  const Path path = JoinPath(dataFolder, GbkToUtf8(fileName(now)));
   std::string line = DateTimeText(now) + "   " + message + "\r\n";
   std::lock_guard lock(LogMutex());
   std::string content;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -48,7 +49,7 @@ bool IsExcluded(const Text& name, const Text& excluded) {
   return false;
 }
 
-Text Resolve(Text& path) {
+Path Resolve(Path& path) {
   if (path.empty()) path = SettingsStore::defaultPath();
   return path;
 }
@@ -59,16 +60,16 @@ using LoadStep = std::function<void(Form&, const std::string& name, const Text& 
 
 // Writes what `fill` sets into the file, keeping every other key. A file that exists but cannot
 // be read is not replaced by one holding only these keys.
-void Update(const Text& file, const std::function<void(ProfileFile&)>& fill) {
+void Update(const Path& file, const std::function<void(ProfileFile&)>& fill) {
   if (PathExists(file) && !ReadWholeFile(file)) return;
   ProfileFile profile = ProfileFile::Load(file);
   fill(profile);
   profile.save(file);
 }
 
-int Save(Form& window, Text& path, const Text& excluded, ControlKind kind, const char* sectionUtf8,
+int Save(Form& window, Path& path, const Text& excluded, ControlKind kind, const char* sectionUtf8,
          const SaveStep& step) {
-  Text file = Resolve(path);
+  const Path file = Resolve(path);
   auto names = window.controlsOfKind(kind);
   Update(file, [&](ProfileFile& profile) {
     Text section = Gbk(sectionUtf8);
@@ -81,8 +82,8 @@ int Save(Form& window, Text& path, const Text& excluded, ControlKind kind, const
   return static_cast<int>(names.size());
 }
 
-int Load(Form& window, Text& path, ControlKind kind, const char* sectionUtf8, const LoadStep& step) {
-  Text file = Resolve(path);
+int Load(Form& window, Path& path, ControlKind kind, const char* sectionUtf8, const LoadStep& step) {
+  const Path file = Resolve(path);
   auto names = window.controlsOfKind(kind);
   ProfileFile profile = ProfileFile::Load(file);
   Text section = Gbk(sectionUtf8);
@@ -126,8 +127,8 @@ std::vector<int> SplitNumbers(const Text& text) {
 
 }  // namespace
 
-Text SettingsStore::defaultPath() {
-  Text folder = DataFolder();
+Path SettingsStore::defaultPath() {
+  const Path folder = DataFolder();
   if (!FolderExists(folder)) CreateFolders(folder);
   return JoinPath(folder, "setsoft.ini");
 }
@@ -153,24 +154,94 @@ Text SettingsStore::unescapeEditText(const Text& stored) {
   return ReplaceAll(ReplaceAll(stored, kLineBreakMark(), "\r\n"), kQuoteMark(), "\"");
 }
 
-int SettingsStore::saveEditBoxes(Form& window, Text& path, const Text& excluded) {
-  return Save(window, path, excluded, ControlKind::EditBox, kEditSection,
-              [](Form& w, const std::string& name) { return escapeEditText(w.text(name)); });
+Text SettingsStore::escapeFullText(std::string_view utf8) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  Text out;
+  for (unsigned char c : utf8) {
+    if (c < 0x20 || c >= 0x7F || c == '%' || c == '"') {
+      out += '%';
+      out += kDigits[c >> 4];
+      out += kDigits[c & 0x0F];
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out;
 }
 
-int SettingsStore::loadEditBoxes(Form& window, Text& path) {
-  return Load(window, path, ControlKind::EditBox, kEditSection,
-              [](Form& w, const std::string& name, const Text& stored) {
-                if (!stored.empty()) w.setText(name, unescapeEditText(stored));
-              });
+std::optional<std::string> SettingsStore::unescapeFullText(const Text& stored) {
+  std::string out;
+  for (std::size_t i = 0; i < stored.size(); ++i) {
+    if (stored[i] != '%') {
+      out += stored[i];
+      continue;
+    }
+    if (i + 2 >= stored.size()) return std::nullopt;
+    unsigned value = 0;
+    for (std::size_t k = i + 1; k <= i + 2; ++k) {
+      const char c = stored[k];
+      const int digit = c >= '0' && c <= '9'   ? c - '0'
+                        : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                        : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                                               : -1;
+      if (digit < 0) return std::nullopt;
+      value = value * 16 + static_cast<unsigned>(digit);
+    }
+    out += static_cast<char>(value);
+    i += 2;
+  }
+  return out;
 }
 
-int SettingsStore::saveCheckBoxes(Form& window, Text& path, const Text& excluded) {
+int SettingsStore::saveEditBoxes(Form& window, Path& path, const Text& excluded) {
+  const Path file = Resolve(path);
+  const auto names = window.controlsOfKind(ControlKind::EditBox);
+  Update(file, [&](ProfileFile& profile) {
+    const Text section = Gbk(kEditSection);
+    for (const auto& name : names) {
+      const Text key = Utf8ToGbk(name);
+      if (IsExcluded(key, excluded)) continue;
+      const Text text = window.text(name);
+      profile.set(section, key, escapeEditText(text));
+      // Only a content that GBK cannot hold (a folder such as "Köln") needs its full form; the
+      // key goes again once the box holds GBK text.
+      const std::string full = window.textUtf8(name);
+      if (GbkToUtf8(Utf8ToGbk(full)) == full) {
+        profile.remove(section, key + Text(kFullFormSuffix));
+      } else {
+        profile.set(section, key + Text(kFullFormSuffix), escapeFullText(full));
+      }
+    }
+  });
+  return static_cast<int>(names.size());
+}
+
+int SettingsStore::loadEditBoxes(Form& window, Path& path) {
+  const ProfileFile profile = ProfileFile::Load(Resolve(path));
+  const Text section = Gbk(kEditSection);
+  const auto names = window.controlsOfKind(ControlKind::EditBox);
+  for (const auto& name : names) {
+    const Text key = Utf8ToGbk(name);
+    const Text stored = profile.get(section, key);
+    if (stored.empty()) continue;
+    // The full form counts only while it agrees with the GBK value beside it: a program that
+    // knows no full forms may have saved another value since and left the old one in the file.
+    const auto full = unescapeFullText(profile.get(section, key + Text(kFullFormSuffix)));
+    if (full && !full->empty() && escapeEditText(Utf8ToGbk(*full)) == stored) {
+      window.setTextUtf8(name, *full);
+    } else {
+      window.setText(name, unescapeEditText(stored));
+    }
+  }
+  return static_cast<int>(names.size());
+}
+
+int SettingsStore::saveCheckBoxes(Form& window, Path& path, const Text& excluded) {
   return Save(window, path, excluded, ControlKind::CheckBox, kCheckSection,
               [](Form& w, const std::string& name) { return Gbk(w.checked(name) ? "真" : "假"); });
 }
 
-int SettingsStore::loadCheckBoxes(Form& window, Text& path) {
+int SettingsStore::loadCheckBoxes(Form& window, Path& path) {
   return Load(window, path, ControlKind::CheckBox, kCheckSection,
               [](Form& w, const std::string& name, const Text& stored) {
                 // Any text but "假" checks the box.
@@ -178,14 +249,14 @@ int SettingsStore::loadCheckBoxes(Form& window, Text& path) {
               });
 }
 
-int SettingsStore::saveDateBoxes(Form& window, Text& path, const Text& excluded) {
+int SettingsStore::saveDateBoxes(Form& window, Path& path, const Text& excluded) {
   return Save(window, path, excluded, ControlKind::DateBox, kDateSection,
               [](Form& w, const std::string& name) {
                 return DateTimeText(ParseDateTimeText(w.text(name)).value_or(LocalDateTime{}));
               });
 }
 
-int SettingsStore::loadDateBoxes(Form& window, Text& path) {
+int SettingsStore::loadDateBoxes(Form& window, Path& path) {
   return Load(window, path, ControlKind::DateBox, kDateSection,
               [](Form& w, const std::string& name, const Text& stored) {
                 // Even an empty or unreadable text sets the box: to the default date.
@@ -193,8 +264,8 @@ int SettingsStore::loadDateBoxes(Form& window, Text& path) {
               });
 }
 
-int SettingsStore::saveWindowPlacement(Form& window, Text& path) {
-  const Text file = Resolve(path);
+int SettingsStore::saveWindowPlacement(Form& window, Path& path) {
+  const Path file = Resolve(path);
   const WindowPlacement place = window.windowPlacement();
   if (place.width <= 0 || place.height <= 0) return 0;
   Update(file, [&place](ProfileFile& profile) {
@@ -205,7 +276,7 @@ int SettingsStore::saveWindowPlacement(Form& window, Text& path) {
   return 1;
 }
 
-int SettingsStore::loadWindowPlacement(Form& window, Text& path) {
+int SettingsStore::loadWindowPlacement(Form& window, Path& path) {
   const ProfileFile profile = ProfileFile::Load(Resolve(path));
   const Text section = Gbk(kWindowSection);
   const std::vector<int> numbers = SplitNumbers(profile.get(section, Gbk(kPlaceKey)));
@@ -217,8 +288,8 @@ int SettingsStore::loadWindowPlacement(Form& window, Text& path) {
   return 1;
 }
 
-int SettingsStore::saveColumnWidths(Form& window, Text& path, const Text& excluded) {
-  const Text file = Resolve(path);
+int SettingsStore::saveColumnWidths(Form& window, Path& path, const Text& excluded) {
+  const Path file = Resolve(path);
   const auto names = window.controlsOfKind(ControlKind::ListView);
   std::vector<std::pair<Text, Text>> stored;
   for (const auto& name : names) {
@@ -234,7 +305,7 @@ int SettingsStore::saveColumnWidths(Form& window, Text& path, const Text& exclud
   return static_cast<int>(names.size());
 }
 
-int SettingsStore::loadColumnWidths(Form& window, Text& path) {
+int SettingsStore::loadColumnWidths(Form& window, Path& path) {
   const auto names = window.controlsOfKind(ControlKind::ListView);
   const ProfileFile profile = ProfileFile::Load(Resolve(path));
   for (const auto& name : names) {
@@ -246,7 +317,7 @@ int SettingsStore::loadColumnWidths(Form& window, Text& path) {
   return static_cast<int>(names.size());
 }
 
-std::string SettingsStore::sharedCatalogueUri(Text path) {
+std::string SettingsStore::sharedCatalogueUri(Path path) {
   const ProfileFile profile = ProfileFile::Load(Resolve(path));
   std::string uri = GbkToUtf8(profile.get(Gbk(kCatalogueSection), Gbk(kCatalogueUriKey)));
   while (!uri.empty() && (uri.back() == ' ' || uri.back() == '\t')) uri.pop_back();
@@ -255,7 +326,7 @@ std::string SettingsStore::sharedCatalogueUri(Text path) {
 }
 
 void SettingsStore::LoadOnCreate(Form& window) {
-  Text path;
+  Path path;
   loadEditBoxes(window, path);
   loadCheckBoxes(window, path);
   loadDateBoxes(window, path);
@@ -264,7 +335,7 @@ void SettingsStore::LoadOnCreate(Form& window) {
 }
 
 void SettingsStore::SaveOnClose(Form& window) {
-  Text path;
+  Path path;
   saveEditBoxes(window, path);
   saveCheckBoxes(window, path);
   saveDateBoxes(window, path);

@@ -9,10 +9,19 @@
 // the resolved path is written back) and, for saves, a "|"-separated list of control names to
 // skip; it returns the number of controls of its kind on the window, skipped ones included.
 // A save rewrites the whole file through a temporary file, keeping every key it does not own.
+// The file stays GBK: an edit box holding characters GBK lacks (a folder named "Köln-영상") is
+// stored twice, as its GBK text under its name, as ever, and in full under its name +
+// kFullFormSuffix, every byte outside printable ASCII (and "%" and the double quote) written
+// as %XX. The full form is read back only while its GBK text is the value beside it.
+
+#include <optional>
+#include <string>
+#include <string_view>
 
 #include <string>
 
 #include "platform/form.h"
+#include "platform/path.h"
 #include "platform/text.h"
 
 namespace pelvaro {
@@ -20,24 +29,24 @@ namespace pelvaro {
 class SettingsStore {
  public:
   // DataFolder()/setsoft.ini; creates the data folder when it is missing.
-  static Text defaultPath();
+  static Path defaultPath();
 
-  static int saveEditBoxes(Form& window, Text& path, const Text& excluded = {});
-  static int loadEditBoxes(Form& window, Text& path);
-  static int saveCheckBoxes(Form& window, Text& path, const Text& excluded = {});
-  static int loadCheckBoxes(Form& window, Text& path);
-  static int saveDateBoxes(Form& window, Text& path, const Text& excluded = {});
-  static int loadDateBoxes(Form& window, Text& path);
+  static int saveEditBoxes(Form& window, Path& path, const Text& excluded = {});
+  static int loadEditBoxes(Form& window, Path& path);
+  static int saveCheckBoxes(Form& window, Path& path, const Text& excluded = {});
+  static int loadCheckBoxes(Form& window, Path& path);
+  static int saveDateBoxes(Form& window, Path& path, const Text& excluded = {});
+  static int loadDateBoxes(Form& window, Path& path);
   // Nothing is written for a window without a placement or a list the user never sized.
-  static int saveWindowPlacement(Form& window, Text& path);
-  static int loadWindowPlacement(Form& window, Text& path);
-  static int saveColumnWidths(Form& window, Text& path, const Text& excluded = {});
-  static int loadColumnWidths(Form& window, Text& path);
+  static int saveWindowPlacement(Form& window, Path& path);
+  static int loadWindowPlacement(Form& window, Path& path);
+  static int saveColumnWidths(Form& window, Path& path, const Text& excluded = {});
+  static int loadColumnWidths(Form& window, Path& path);
 
   // The shared catalogue's connection URI ("目录数据库": "地址", GBK like the rest of the
   // file), as UTF-8; empty when the file names none (the data folder's catalogue file is used).
   // Set by hand: the window has no box for it.
-  static std::string sharedCatalogueUri(Text path = {});
+  static std::string sharedCatalogueUri(Path path = {});
 
   // The two call sets of the main window, on the default file; both include the placement and
   // the column widths.
@@ -48,6 +57,12 @@ class SettingsStore {
   // double quote as "#引号"; and the way back.
   static Text escapeEditText(const Text& content);
   static Text unescapeEditText(const Text& stored);
+
+  static constexpr std::string_view kFullFormSuffix = "(UTF-8)";
+  // The full form of a UTF-8 content as stored (ASCII only), and the way back (nullopt for a
+  // broken escape).
+  static Text escapeFullText(std::string_view utf8);
+  static std::optional<std::string> unescapeFullText(const Text& stored);
 };
 
 }  // namespace pelvaro

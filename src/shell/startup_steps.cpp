@@ -19,7 +19,7 @@ Text HelpMessage() {
 }
 Text DriveHintText() { return Gbk("建议不要把软件放在C盘或者桌面，可以避免80%的软件异常"); }
 
-bool ShowsDriveHint(const Text& runDir) { return !runDir.empty() && runDir.front() == 'C'; }
+bool ShowsDriveHint(const Path& runDir) { return !runDir.empty() && runDir.bytes().front() == 'C'; }
 
 void ShowDriveHintIfNeeded(Form& startup) {
   if (!ShowsDriveHint(RunDirPath())) return;
@@ -29,7 +29,7 @@ void ShowDriveHintIfNeeded(Form& startup) {
 
 bool CreateStartupShortcut() {
   // The launcher starts the real executable, even when the data folder was moved elsewhere.
-  return CreateDesktopShortcut(AppTitle(), Utf8ToGbk(ExecutablePath()));
+  return CreateDesktopShortcut(AppTitle(), ExecutablePath());
 }
 
 void StartupSequence(Form& startup, const StartupActions& actions) {

@@ -19,7 +19,7 @@ Text HelpMessage();
 Text DriveHintText();
 
 // True when the data folder's path starts with an upper-case "C", the place the hint warns of.
-bool ShowsDriveHint(const Text& runDir);
+bool ShowsDriveHint(const Path& runDir);
 // Shows 透明标签_更新 with the hint when ShowsDriveHint(RunDir).
 void ShowDriveHintIfNeeded(Form& startup);
 

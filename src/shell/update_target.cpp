@@ -16,63 +16,53 @@ constexpr int kMaxNumber = 999;
 // Room kept for " (999)" and ".999.download" within the file system's name limit.
 constexpr std::size_t kReservedBytes = 20;
 
-Text NumberedName(const Text& name, int number) {
-  const Text suffix = " (" + std::to_string(number) + ")";
+std::string NumberedName(const std::string& name, int number) {
+  const std::string suffix = " (" + std::to_string(number) + ")";
   // The number goes before the extension, so that the file keeps its type.
   const auto dot = name.rfind('.');
-  if (dot == Text::npos || dot == 0) return name + suffix;
+  if (dot == std::string::npos || dot == 0) return name + suffix;
   return name.substr(0, dot) + suffix + name.substr(dot);
-}
-
-Text FolderOf(const Text& path) {
-  const auto slash = path.rfind('/');
-  return slash == Text::npos ? Text{} : path.substr(0, slash);
-}
-
-Text NameOf(const Text& path) {
-  const auto slash = path.rfind('/');
-  return slash == Text::npos ? path : path.substr(slash + 1);
 }
 
 }  // namespace
 
-Text UpdateFileName(const Text& manifestName) {
+Path UpdateFileName(const Text& manifestName) {
   if (manifestName.empty() || manifestName == "." || manifestName == "..") return {};
   if (manifestName.find_first_of("/\\") != Text::npos) return {};
-  return SafeFileName(manifestName, kReservedBytes);
+  return SafeNameOfGbk(manifestName, kReservedBytes);
 }
 
-Text FreeFileIn(const Text& folder, const Text& name) {
+Path FreeFileIn(const Path& folder, const Path& name) {
   if (name.empty()) return {};
-  Text path = JoinPath(folder, name);
+  Path path = JoinPath(folder, name);
   for (int number = 2; PathExists(path); ++number) {
     if (number > kMaxNumber) return {};
-    path = JoinPath(folder, NumberedName(name, number));
+    path = JoinPath(folder, NumberedName(name.bytes(), number));
   }
   return path;
 }
 
-Text WorkingFileFor(const Text& target) {
-  Text path = target + ".download";
+Path WorkingFileFor(const Path& target) {
+  Path path = target + ".download";
   for (int number = 2; PathExists(path); ++number) {
     if (number > kMaxNumber) return {};
-    path = target + "." + std::to_string(number) + ".download";
+    path = target + ("." + std::to_string(number) + ".download");
   }
   return path;
 }
 
-Text MoveIntoPlace(const Text& working, const Text& target) {
-  Text path = target;
+Path MoveIntoPlace(const Path& working, const Path& target) {
+  Path path = target;
   for (int attempt = 0; attempt < 3 && !path.empty(); ++attempt) {
     if (RenameNoReplace(working, path)) return path;
     if (!PathExists(working)) return {};
-    path = FreeFileIn(FolderOf(target), NameOf(target));
+    path = FreeFileIn(target.folder(), target.name());
   }
   return {};
 }
 
-bool MakeExecutable(const Text& path) {
-  const int fd = ::open(NativePath(path).c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+bool MakeExecutable(const Path& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
   if (fd < 0) return false;
   struct stat st {};
   bool done = false;

@@ -44,7 +44,7 @@ std::vector<MinisignPublicKey> TrustedUpdateKeys() {
   if (auto vendor = ParseMinisignPublicKey(PELVARO_UPDATE_PUBLIC_KEY)) keys.push_back(*vendor);
   const char* file = std::getenv("PELVARO_UPDATE_KEY_FILE");
   if (file != nullptr && *file != '\0') {
-    if (auto text = ReadWholeFile(Utf8ToGbk(file))) {
+    if (auto text = ReadWholeFile(Path(file))) {
       if (auto extra = ParseMinisignPublicKey(*text)) keys.push_back(*extra);
     }
   }
@@ -67,11 +67,11 @@ bool IsNewerVersion(std::string_view offered, std::string_view current) {
   return false;
 }
 
-Text UpdateRefusal(const Text& path, std::string_view signature, const Text& version) {
+Text UpdateRefusal(const Path& path, std::string_view signature, const Text& version) {
   if (signature.empty()) return Gbk("没有签名");
   const std::optional<MinisignSignature> parsed = ParseMinisignSignature(signature);
   if (!parsed) return Gbk("签名格式不对");
-  switch (VerifyMinisignFile(NativePath(path), *parsed, TrustedUpdateKeys())) {
+  switch (VerifyMinisignFile(path.bytes(), *parsed, TrustedUpdateKeys())) {
     case MinisignCheck::Valid:
       break;
     case MinisignCheck::UnknownKey:

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/path.h"
 #include "platform/text.h"
 #include "toolkit/minisign.h"
 
@@ -28,6 +29,6 @@ bool IsNewerVersion(std::string_view offered, std::string_view current);
 // Why the downloaded file at `path` (a program path) must not be kept, as a reason for the run
 // log (GBK); empty when it may. `signature` is the signature file as fetched (empty when none
 // came), `version` the manifest's "版本".
-Text UpdateRefusal(const Text& path, std::string_view signature, const Text& version);
+Text UpdateRefusal(const Path& path, std::string_view signature, const Text& version);
 
 }  // namespace pelvaro

@@ -33,10 +33,10 @@ namespace {
 // The update's state outlives every static destructor: a download may still report while the
 // process ends.
 struct UpdateState {
-  Text target;
+  Path target;
   // The file the transfer writes until it has every byte and its signature checked out; empty
   // once it took the target's name or was removed.
-  Text working;
+  Path working;
   Text version;           // the offered version the signature must name
   Text signatureAddress;  // the download address + ".minisig"
   enum class Verdict { Pending, Accepted, Refused } verdict = Verdict::Pending;
@@ -80,7 +80,7 @@ UpdateState::Verdict SettleDownloadedFile() {
   if (state.verdict != UpdateState::Verdict::Pending || state.working != pending.working)
     return state.verdict;
   if (refusal.empty()) {
-    Text placed = MoveIntoPlace(state.working, state.target);
+    Path placed = MoveIntoPlace(state.working, state.target);
     if (placed.empty())
       refusal = Gbk("下载的文件无法改名");
     else
@@ -90,7 +90,7 @@ UpdateState::Verdict SettleDownloadedFile() {
     RemoveFile(state.working);
     RunLog::write(Gbk("更新文件未通过验证：") + refusal);
   }
-  state.working.clear();
+  state.working = Path();
   state.verdict = refusal.empty() ? UpdateState::Verdict::Accepted : UpdateState::Verdict::Refused;
   return state.verdict;
 }
@@ -101,11 +101,11 @@ void DiscardWorkingFile(bool remove) {
   std::lock_guard lock(TargetMutex());
   UpdateState& state = State();
   if (remove && !state.working.empty()) RemoveFile(state.working);
-  state.working.clear();
+  state.working = Path();
   state.verdict = UpdateState::Verdict::Refused;
 }
 
-Text NameOf(const Text& path) { return path.substr(path.rfind('/') + 1); }
+Text NameOf(const Path& path) { return PathText(path.name()); }
 
 void FinishUpdate(Form& startup) {
   startup.setText(startup_window::kUpdatePanel, Gbk("更新结束"));
@@ -116,7 +116,7 @@ void FinishUpdate(Form& startup) {
     startup.setText(startup_window::kUpdatePanel, RefusedText());
     return;
   }
-  Text target = UpdateTarget();
+  const Path target = UpdateTarget();
   std::int64_t sizeKb = FileSizeKb(target);
   if (sizeKb >= 20) MakeExecutable(target);
   startup.setText(startup_window::kOpenNewVersion, Gbk("打开：") + NameOf(target));
@@ -156,7 +156,7 @@ Text CheckVersion() { return FetchManifest(HostAddress(Host::Update1)).version =
 
 int RunUpdateFlow(Form& startup) { return RunUpdateFlow(startup, ExecutablePath()); }
 
-int RunUpdateFlow(Form& startup, const std::string& executablePath) {
+int RunUpdateFlow(Form& startup, const Path& executablePath) {
   struct Probe {
     Host host;
     const char* answered;
@@ -195,7 +195,7 @@ int RunUpdateFlow(Form& startup, const std::string& executablePath) {
   }
   startup.setText(startup_window::kAnnouncement, Gbk("发现新版本，更新内容：\r\n") + manifest.notes);
   // An installed copy belongs to the package manager: it never downloads a program file.
-  if (IsSystemFolder(executablePath.substr(0, executablePath.rfind('/')))) {
+  if (IsSystemFolder(executablePath.folder())) {
     RunLog::write(Gbk("已安装的程序由软件包管理器更新"));
     startup.setText(startup_window::kUpdatePanel,
                     Gbk("新版本") + manifest.version + Gbk("已发布，请用系统的软件包管理器更新。"));
@@ -211,9 +211,9 @@ int RunUpdateFlow(Form& startup, const std::string& executablePath) {
   // The name comes from the network. The new version only ever becomes a new file directly in
   // RunDir: a name that points elsewhere is refused, and a name already taken (the running
   // program, a folder the program writes, any other file) moves on to "name (2)" and so on.
-  Text fileName = UpdateFileName(manifest.fileName);
-  Text target = fileName.empty() ? Text{} : FreeFileIn(RunDirPath(), fileName);
-  Text working = target.empty() ? Text{} : WorkingFileFor(target);
+  const Path fileName = UpdateFileName(manifest.fileName);
+  const Path target = fileName.empty() ? Path() : FreeFileIn(RunDirPath(), fileName);
+  const Path working = target.empty() ? Path() : WorkingFileFor(target);
   if (working.empty()) {
     startup.setText(startup_window::kUpdatePanel, FailureText());
     return 0;
@@ -239,13 +239,13 @@ int RunUpdateFlow(Form& startup, const std::string& executablePath) {
   return task;
 }
 
-Text UpdateTarget() {
+Path UpdateTarget() {
   std::lock_guard lock(TargetMutex());
   // Only a file that was kept may be opened.
-  return State().verdict == UpdateState::Verdict::Accepted ? State().target : Text();
+  return State().verdict == UpdateState::Verdict::Accepted ? State().target : Path();
 }
 
-void SetUpdateTarget(const Text& target) {
+void SetUpdateTarget(const Path& target) {
   std::lock_guard lock(TargetMutex());
   State() = UpdateState{target, {}, {}, {}, UpdateState::Verdict::Accepted};
 }
@@ -280,16 +280,16 @@ void UpdateProgress(Form& startup, int task, int code, std::int64_t total, std::
   if (std::fabs(percent - 100) <= 0.0000001) FinishUpdate(startup);
 }
 
-std::int64_t FileSizeKb(const Text& path) {
+std::int64_t FileSizeKb(const Path& path) {
   struct stat st {};
-  if (stat(NativePath(path).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return -1;
+  if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return -1;
   return (static_cast<std::int64_t>(st.st_size) + 1023) / 1024;
 }
 
 bool OpenNewVersion() {
-  Text target = UpdateTarget();
+  const Path target = UpdateTarget();
   if (target.empty()) return false;
-  std::string native = NativePath(target);
+  std::string native = target.bytes();
   posix_spawnattr_t attributes;
   posix_spawnattr_init(&attributes);
   // Its own session: the new version outlives this process.

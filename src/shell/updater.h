@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "platform/form.h"
+#include "platform/path.h"
 #include "platform/text.h"
 
 namespace pelvaro {
@@ -36,12 +37,12 @@ Text CheckVersion();
 // without waiting for it). Returns the download's task number, or 0 when no download was
 // started. An executable in a system folder only hears that the version is out.
 int RunUpdateFlow(Form& startup);
-int RunUpdateFlow(Form& startup, const std::string& executablePath);
+int RunUpdateFlow(Form& startup, const Path& executablePath);
 
 // RunDir + "/" + the manifest's file name made safe, once the downloaded file was kept (its
 // signature checked out); empty before and after a refusal. SetUpdateTarget names a kept file.
-Text UpdateTarget();
-void SetUpdateTarget(const Text& target);
+Path UpdateTarget();
+void SetUpdateTarget(const Path& target);
 
 // The progress callback of the update download: the kilobyte and percent text in
 // 透明标签_更新 and, at 100 %, the finish steps (which may run twice with the same result):
@@ -53,7 +54,7 @@ Text UpdateProgressText(std::int64_t total, std::int64_t done);
 Text NumberText(double value);
 
 // The size of a file in kilobytes, rounded up; -1 when it does not exist.
-std::int64_t FileSizeKb(const Text& path);
+std::int64_t FileSizeKb(const Path& path);
 
 // Starts UpdateTarget as a new process and waits 200 ms; false when there was nothing to
 // start. The caller then destroys the start-up window, which ends the program.

@@ -260,6 +260,16 @@ bool JsonDocument::parse(const Text& text, bool assignAsIs) {
   return !root.is_null();
 }
 
+bool JsonDocument::parseUtf8(std::string_view utf8, bool assignAsIs) {
+  init();
+  Json& root = tree_->root;
+  LenientJsonReader reader(kMaxDepth);
+  const std::string valid = ValidUtf8(utf8);
+  auto outcome = assignAsIs ? reader.ReadStatementValue(valid, root) : reader.Evaluate(valid, root);
+  if (outcome != LenientJsonReader::Outcome::kValue) root = nullptr;
+  return !root.is_null();
+}
+
 bool JsonDocument::clear() {
   tree_->root = Json::object();
   return true;
@@ -347,6 +357,16 @@ int JsonDocument::typeAt(const Text& path) const {
     default:
       return -1;
   }
+}
+
+std::string JsonDocument::utf8At(const Text& path) const {
+  Utf8View utf8(path);
+  Located at = Locate(tree_->root, utf8.view());
+  if (at.reach != Reach::kValue || at.node->is_null()) return {};
+  std::string text =
+      at.node->is_string() ? at.node->get_ref<const Json::string_t&>() : ScriptPlainText(*at.node);
+  RestoreBackslashes(text);
+  return text;
 }
 
 Text JsonDocument::textAt(const Text& path, bool asJson) const {

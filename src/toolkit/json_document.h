@@ -16,6 +16,8 @@
 // A document is used by one thread at a time.
 
 #include <memory>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/text.h"
@@ -39,6 +41,10 @@ class JsonDocument {
   // as a block is not a value). With assignAsIs the text's value is taken as it is. On
   // failure the value is null, and every later path behaves as missing.
   bool parse(const Text& text, bool assignAsIs = false);
+  // The same for a UTF-8 text (an answer as it came): its strings keep every character, for
+  // utf8At, while every other reading gives the GBK texts parse() would. A sequence that is not
+  // UTF-8 reads as "?", as it does through GBK.
+  bool parseUtf8(std::string_view utf8, bool assignAsIs = false);
   // Makes the value an empty object.
   bool clear();
   // The whole value as compact JSON (see textAt with asJson).
@@ -68,6 +74,8 @@ class JsonDocument {
   // "[object Object]"; null and missing nodes give the empty text. asJson gives compact JSON
   // instead (a null node gives "null", a missing one the empty text).
   Text textAt(const Text& path, bool asJson = false) const;
+  // textAt's string conversion as UTF-8, with every character kept.
+  std::string utf8At(const Text& path) const;
   // The member names of the object at path, in order; an empty list for anything else.
   int memberNames(std::vector<Text>& names, const Text& path = {}) const;
   // The number of elements of the array at path; 0 for anything else.

@@ -16,8 +16,8 @@ QtAudioOutput::QtAudioOutput(QObject* parent) : QObject(parent) {}
 
 QtAudioOutput::~QtAudioOutput() = default;
 
-bool QtAudioOutput::PlayFile(const Text& path) {
-  QString file = QtFromGbk(path);
+bool QtAudioOutput::PlayFile(const Path& path) {
+  QString file = QtFromPath(path);
   return CallOnThreadOf<bool>(this, [this, file] { return playHere(file); });
 }
 

@@ -3,6 +3,7 @@
 
 #include <QObject>
 
+#include "platform/path.h"
 #include "platform/text.h"
 
 class QAudioOutput;
@@ -19,7 +20,7 @@ class QtAudioOutput : public QObject {
   // waiting for the end; a sound still playing is cut off. False, and nothing is shown, when the
   // file does not exist or the machine has no audio output. Callable from any thread; the
   // playback itself lives on this object's thread.
-  bool PlayFile(const Text& path);
+  bool PlayFile(const Path& path);
 
  private:
   bool playHere(const QString& path);

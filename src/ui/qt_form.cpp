@@ -116,6 +116,26 @@ void QtForm::setText(std::string_view control, const Text& value) {
   });
 }
 
+std::string QtForm::textUtf8(std::string_view control) {
+  return OnGui<std::string>(window_, [name = QtFromUtf8(control)](QWidget* w) -> std::string {
+    QObject* object = Find<QObject>(w, name);
+    if (auto* edit = qobject_cast<QLineEdit*>(object)) return Utf8FromQt(edit->text());
+    if (auto* edit = qobject_cast<QPlainTextEdit*>(object)) return Utf8FromQt(edit->toPlainText());
+    return {};
+  });
+}
+
+void QtForm::setTextUtf8(std::string_view control, std::string_view utf8) {
+  OnGuiVoid(window_, [name = QtFromUtf8(control), value = QtFromUtf8(utf8)](QWidget* w) {
+    QObject* object = Find<QObject>(w, name);
+    if (auto* edit = qobject_cast<QLineEdit*>(object)) {
+      edit->setText(value);
+    } else if (auto* edit = qobject_cast<QPlainTextEdit*>(object)) {
+      edit->setPlainText(value);
+    }
+  });
+}
+
 void QtForm::appendLine(std::string_view control, const Text& value) {
   OnGuiVoid(window_, [name = QtFromUtf8(control), value](QWidget* w) {
     QObject* object = Find<QObject>(w, name);
@@ -221,6 +241,26 @@ void QtForm::setProgressCell(std::string_view listView, RowHandle row, int colum
       item->setData(column, kCellFractionRole, fraction);
       item->setText(column, QtFromGbk(value));
     }
+  });
+}
+
+void QtForm::setCellUtf8(std::string_view listView, RowHandle row, int column, std::string_view utf8) {
+  OnGuiVoid(window_, [name = QtFromUtf8(listView), row, column, value = QtFromUtf8(utf8)](QWidget* w) {
+    auto* list = Find<QTreeWidget>(w, name);
+    QTreeWidgetItem* item = FindRow(list, row);
+    if (item != nullptr && column >= 0 && column < list->columnCount()) {
+      item->setData(column, kCellFractionRole, QVariant());
+      item->setText(column, value);
+    }
+  });
+}
+
+std::string QtForm::cellUtf8(std::string_view listView, RowHandle row, int column) {
+  return OnGui<std::string>(window_, [name = QtFromUtf8(listView), row, column](QWidget* w) -> std::string {
+    auto* list = Find<QTreeWidget>(w, name);
+    QTreeWidgetItem* item = FindRow(list, row);
+    if (item == nullptr || column < 0 || column >= list->columnCount()) return {};
+    return Utf8FromQt(item->text(column));
   });
 }
 
@@ -398,15 +438,15 @@ bool QtForm::messageBox(const Text& message, const Text& title, MessageButtons b
   });
 }
 
-Text QtForm::pickFolder(const Text& title, const Text& startFolder) {
-  return OnGui<Text>(window_, [title, startFolder](QWidget* w) -> Text {
-    auto* dialog = new QFileDialog(DialogOwner(w), QtFromGbk(title), QtFromGbk(startFolder));
+Path QtForm::pickFolder(const Text& title, const Path& startFolder) {
+  return OnGui<Path>(window_, [title, startFolder](QWidget* w) -> Path {
+    auto* dialog = new QFileDialog(DialogOwner(w), QtFromGbk(title), QtFromPath(startFolder));
     dialog->setFileMode(QFileDialog::Directory);
     dialog->setOption(QFileDialog::ShowDirsOnly, true);
     if (!RunDialog(dialog)) return {};
-    Text chosen;
+    Path chosen;
     if (dialog->result() == QDialog::Accepted && !dialog->selectedFiles().isEmpty())
-      chosen = GbkFromQt(dialog->selectedFiles().constFirst());
+      chosen = PathFromQt(dialog->selectedFiles().constFirst());
     delete dialog;
     return chosen;
   });

@@ -41,6 +41,10 @@ class QtForm : public Form {
   void setProgressCell(std::string_view listView, RowHandle row, int column, const Text& value,
                        double fraction) override;
   Text cell(std::string_view listView, RowHandle row, int column) override;
+  void setCellUtf8(std::string_view listView, RowHandle row, int column, std::string_view utf8) override;
+  std::string cellUtf8(std::string_view listView, RowHandle row, int column) override;
+  std::string textUtf8(std::string_view control) override;
+  void setTextUtf8(std::string_view control, std::string_view utf8) override;
   int rowCount(std::string_view listView) override;
   RowHandle rowAt(std::string_view listView, int index) override;
   RowHandle selectedRow(std::string_view listView) override;
@@ -69,7 +73,7 @@ class QtForm : public Form {
 
   bool messageBox(const Text& message, const Text& title = {},
                   MessageButtons buttons = MessageButtons::Ok) override;
-  Text pickFolder(const Text& title, const Text& startFolder) override;
+  Path pickFolder(const Text& title, const Path& startFolder) override;
 
  private:
   QPointer<QWidget> window_;

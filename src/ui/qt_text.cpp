@@ -1,5 +1,7 @@
 #include "ui/qt_text.h"
 
+#include <QFile>
+
 namespace pelvaro {
 
 QString QtFromGbk(std::string_view gbk) { return QString::fromStdU16String(GbkToUtf16(gbk)); }
@@ -9,6 +11,12 @@ Text GbkFromQt(const QString& text) { return Utf16ToGbk(text.toStdU16String()); 
 QString QtFromUtf8(std::string_view utf8) {
   return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
 }
+
+std::string Utf8FromQt(const QString& text) { return text.toStdString(); }
+
+QString QtFromPath(const Path& path) { return QFile::decodeName(QByteArray::fromStdString(path.bytes())); }
+
+Path PathFromQt(const QString& path) { return Path(QFile::encodeName(path).toStdString()); }
 
 QString QtLinesFromGbk(std::string_view gbk) {
   QString text = QtFromGbk(gbk);

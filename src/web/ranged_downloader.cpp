@@ -79,12 +79,12 @@ void ForEveryTask(Action action) {
 
 }  // namespace
 
-int RangedDownloader::Download(const Text& url, const Text& path, int threadLimit,
+int RangedDownloader::Download(const Text& url, const Path& path, int threadLimit,
                                DownloadCallback callback) {
   return Download(url, path, threadLimit, std::move(callback), DownloadExtras{});
 }
 
-int RangedDownloader::Download(const Text& url, const Text& path, int threadLimit, DownloadCallback callback,
+int RangedDownloader::Download(const Text& url, const Path& path, int threadLimit, DownloadCallback callback,
                                const DownloadExtras& extras) {
   DownloadTaskList& list = DownloadTaskList::Shared();
   const int number = list.Reserve();
@@ -94,7 +94,7 @@ int RangedDownloader::Download(const Text& url, const Text& path, int threadLimi
     return -1;
   };
 
-  const Text target = ResolveDownloadPath(path, [&url] { return NameFromServer(url); });
+  const Path target(ResolveDownloadPath(path.bytes(), [&url] { return NameFromServer(url); }));
   SizeProbeResult probe = ProbeFileSize(url, CurrentStopToken(), extras.onRetry);
   if (!probe.file) return fail(probe.failure);
 
@@ -102,7 +102,7 @@ int RangedDownloader::Download(const Text& url, const Text& path, int threadLimi
     if (DownloadFailure refused = extras.checkSize(probe.file->size)) return fail(refused);
   }
   FileWriter file;
-  const std::string native = NativePath(target);
+  const std::string& native = target.bytes();
   const bool created = extras.folder >= 0 ? file.CreateAt(extras.folder, native.substr(native.rfind('/') + 1),
                                                           probe.file->size)
                                           : file.Create(native, probe.file->size);

@@ -38,6 +38,7 @@
 #include <functional>
 #include <stop_token>
 
+#include "platform/path.h"
 #include "platform/text.h"
 #include "platform/worker.h"
 #include "web/download_task.h"
@@ -57,15 +58,15 @@ struct DownloadExtras {
 
 class RangedDownloader {
  public:
-  // Starts downloading `url` into `path` (GBK; a path without extension names a folder, see
+  // Starts downloading `url` into `path` (a path without extension names a folder, see
   // ResolveDownloadPath) with at most `threadLimit` connections (at least 1, at most one per
   // block). Returns the task number (1-based, shared by all downloader objects), or -1 when
   // the start failed: the size probe found no 2xx answer with a usable Content-Length (after
   // its retries), or the file exists or cannot be created with its space reserved. A failed
   // start also uses up a number and gets no callback.
-  int Download(const Text& url, const Text& path, int threadLimit, DownloadCallback callback);
+  int Download(const Text& url, const Path& path, int threadLimit, DownloadCallback callback);
   // The same with what the caller may want to know beyond the callback's four values.
-  int Download(const Text& url, const Text& path, int threadLimit, DownloadCallback callback,
+  int Download(const Text& url, const Path& path, int threadLimit, DownloadCallback callback,
                const DownloadExtras& extras);
 
   void Pause(int task);

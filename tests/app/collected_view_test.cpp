@@ -33,7 +33,7 @@ class CollectedPageTest : public ::testing::Test {
   void SetUp() override {
     char pattern[] = "/tmp/pelvaro-collected-XXXXXX";
     root_ = mkdtemp(pattern);
-    catalogue_ = std::make_unique<Catalogue>(Utf8ToGbk(root_ + "/data/catalogue.db"));
+    catalogue_ = std::make_unique<Catalogue>(Path(root_ + "/data/catalogue.db"));
     ASSERT_TRUE(catalogue_->usable());
   }
   void TearDown() override {

@@ -108,8 +108,8 @@ std::string VideoPath(const std::string& outputFolder, const std::vector<std::st
   record.category = Utf8ToGbk(row[mw::kColCategory]);
   record.width = row[mw::kColWidth];
   record.height = row[mw::kColHeight];
-  const Text folder = TargetFolder(Utf8ToGbk(outputFolder), true, record);
-  return GbkToUtf8(JoinPath(folder, VideoFileName(Utf8ToGbk(row[mw::kColTitle]))));
+  const Path folder = TargetFolder(Path(outputFolder), true, record);
+  return JoinPath(folder, VideoFileName(row[mw::kColTitle])).bytes();
 }
 
 // True when the file holds exactly the bytes the simulator serves for the row's url.
@@ -201,7 +201,7 @@ TEST_F(DesktopProgramTest, FullStartShowsTheDisclaimerOnceHandsOverAndCrawls) {
   for (const auto& row : completeRows()) {
     const std::string path = VideoPath(output, row);
     EXPECT_TRUE(HoldsServedBytes(path, row[mw::kColUrl])) << path;
-    EXPECT_TRUE(fs::exists(GbkToUtf8(HistoryMarkerPath(Utf8ToGbk(row[mw::kColDocid]))))) << path;
+    EXPECT_TRUE(fs::exists(HistoryMarkerPath(Utf8ToGbk(row[mw::kColDocid])).bytes())) << path;
   }
   // The actions of a finished row open its very file and copy its article link.
   ASSERT_TRUE(program.downloads().waitAllFor(std::chrono::seconds(60)));
@@ -269,11 +269,12 @@ TEST_F(DesktopProgramTest, SavedSettingsComeBackAtTheNextStart) {
       {mw::kPauseMs, "250"},
       {mw::kMaxFiles, "40"},
       {mw::kMinFreeMb, "900"},
-      {mw::kOutputFolder, runDir_ + "/片库"},
+      {mw::kOutputFolder, runDir_ + "/片库-Köln-영상😂"},  // GBK holds only part of it
       {mw::kMinWidth, "800"},
       {mw::kSeedLink, "第一行\r\n\"第二行\""},
   };
   for (const auto& [control, value] : edits) mainForm().setText(control, Utf8ToGbk(value));
+  mainForm().setTextUtf8(mw::kOutputFolder, runDir_ + "/片库-Köln-영상😂");
   mainForm().setChecked(mw::kNoSubfolders, false);
 
   QString message;
@@ -290,8 +291,15 @@ TEST_F(DesktopProgramTest, SavedSettingsComeBackAtTheNextStart) {
 
   start();
   for (const auto& [control, value] : edits) {
-    EXPECT_EQ(GbkToUtf8(mainForm().text(control)), value) << control;
+    if (control == mw::kOutputFolder) {
+      EXPECT_EQ(mainForm().textUtf8(control), value);
+    } else {
+      EXPECT_EQ(GbkToUtf8(mainForm().text(control)), value) << control;
+    }
   }
+  // The settings file stays GBK throughout.
+  const std::string settings = ReadWholeFile(Path(settingsPath())).value_or("");
+  EXPECT_EQ(Utf8ToGbk(GbkToUtf8(settings)), settings);
   EXPECT_FALSE(mainForm().checked(mw::kNoSubfolders));
   // A saved width never shows its hidden box.
   EXPECT_FALSE(mainForm().visible(mw::kMinWidth));
@@ -410,7 +418,7 @@ TEST_F(DesktopProgramTest, FolderPickerSetsTheFolderAndCancelGoesBackToTheDefaul
   window.findChild<QTabWidget*>(QtFromUtf8(mw::kSettingsTabs))->setCurrentIndex(2);
   auto* chooser = window.findChild<QPushButton*>(QtFromUtf8(mw::kFolderLabel));
   ASSERT_NE(chooser, nullptr);
-  const std::string chosen = runDir_ + "/chosen";
+  const std::string chosen = runDir_ + "/chosen-Köln-영상";
   fs::create_directories(chosen);
 
   QString title;
@@ -425,11 +433,11 @@ TEST_F(DesktopProgramTest, FolderPickerSetsTheFolderAndCancelGoesBackToTheDefaul
     QTest::mouseClick(chooser, Qt::LeftButton);
   }
   EXPECT_EQ(title.toStdString(), "选择视频保存目录");
-  EXPECT_EQ(GbkToUtf8(mainForm().text(mw::kOutputFolder)), chosen);
+  EXPECT_EQ(mainForm().textUtf8(mw::kOutputFolder), chosen);
 
   // The right button opens nothing.
   QTest::mouseClick(chooser, Qt::RightButton);
-  EXPECT_EQ(GbkToUtf8(mainForm().text(mw::kOutputFolder)), chosen);
+  EXPECT_EQ(mainForm().textUtf8(mw::kOutputFolder), chosen);
 
   // The keyboard reaches it too; cancelling goes back to the default folder.
   {

@@ -29,7 +29,7 @@ class CatalogueTest : public ::testing::Test {
   }
   void TearDown() override { fs::remove_all(root_); }
 
-  Text DbPath() const { return Utf8ToGbk(root_ + "/data/catalogue.db"); }
+  Path DbPath() const { return Path(root_ + "/data/catalogue.db"); }
   std::unique_ptr<Catalogue> Open() {
     return std::make_unique<Catalogue>(DbPath(),
                                        [this](const Text& line) { notices_.push_back(GbkToUtf8(line)); });
@@ -358,12 +358,12 @@ TEST_F(CatalogueTest, TheCsvRoundTripsThroughPythonsCsvModule) {
   auto catalogue = Open();
   std::vector<CatalogueVideo> videos = {Video("a"), Video("b"), Video("c")};
   videos[0].title = "逗号,引号\"和换行";
-  videos[1].title = "\"开头引号";
+  videos[1].title = "\"开头引号，猫咪😂视频 Jörg 영상";  // every character survives
   videos[2].title = "";
   videos[2].category = "a,\"b\"";
   for (auto& v : videos) ASSERT_TRUE(catalogue->recordVideo(v));
-  const std::string csvPath = root_ + "/out.csv";
-  ASSERT_TRUE(ExportCatalogueCsv(*catalogue, Utf8ToGbk(csvPath)));
+  const std::string csvPath = root_ + "/Köln-영상.csv";
+  ASSERT_TRUE(ExportCatalogueCsv(*catalogue, Path(csvPath)));
 
   const std::string script = root_ + "/read.py";
   std::ofstream(script) << "import csv, sys\n"

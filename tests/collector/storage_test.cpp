@@ -12,6 +12,7 @@
 #include <fstream>
 
 #include "collector/collection_service.h"
+#include "collector/collector_settings.h"
 #include "collector/platform_api.h"
 #include "collector/seed_queue.h"
 #include "collector/storage_guards.h"
@@ -38,10 +39,10 @@ class StorageTest : public ::testing::Test {
     unsetenv("PELVARO_RUN_DIR");
     fs::remove_all(root_);
   }
-  Text Path(const char* utf8) { return Utf8ToGbk(root_ + "/" + utf8); }
+  pelvaro::Path At(const char* utf8) { return pelvaro::Path(root_ + "/" + utf8); }
   void Touch(const char* utf8) {
     fs::create_directories(fs::path(root_ + "/" + utf8).parent_path());
-    ASSERT_TRUE(CreateEmptyFile(Path(utf8)));
+    ASSERT_TRUE(CreateEmptyFile(At(utf8)));
   }
 
   std::string root_;
@@ -56,7 +57,7 @@ VideoRecord Record(const char* category, const char* width, const char* height) 
 }
 
 TEST_F(StorageTest, TargetFolderLayouts) {
-  const Text out = Path("out");
+  const pelvaro::Path out = At("out");
   struct Case {
     bool noSubfolders;
     VideoRecord record;
@@ -72,21 +73,26 @@ TEST_F(StorageTest, TargetFolderLayouts) {
       {false, Record("a/b\\c", "x", "y"), "out/a_b_c"},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(GbkToUtf8(TargetFolder(out, c.noSubfolders, c.record)), root_ + "/" + c.expected) << c.expected;
+    EXPECT_EQ(TargetFolder(out, c.noSubfolders, c.record).bytes(), root_ + "/" + c.expected) << c.expected;
   }
-  EXPECT_EQ(TargetFolder(out + "/", true, Record("x", "1", "1")), out + "/");
+  EXPECT_EQ(TargetFolder(At("out/"), true, Record("x", "1", "1")), At("out/"));
 }
 
 TEST_F(StorageTest, FileNamesAndMarkersStayInTheirFolders) {
-  EXPECT_EQ(VideoFileName(Gbk("标题")), Gbk("标题.mp4"));
-  EXPECT_EQ(VideoFileName(""), "_.mp4");
-  EXPECT_EQ(VideoFileName("../../etc/passwd"), ".._.._etc_passwd.mp4");
-  EXPECT_EQ(HistoryFolder(), Path("pelvarolishi"));
+  const std::pair<const char*, const char*> names[] = {
+      {"标题", "标题.mp4"},
+      {"", "_.mp4"},
+      {"../../etc/passwd", ".._.._etc_passwd.mp4"},
+      {"猫咪😂视频", "猫咪😂视频.mp4"},
+      {"Jörg-Straße-영상", "Jörg-Straße-영상.mp4"},
+  };
+  for (const auto& [title, name] : names) EXPECT_EQ(VideoFileName(title).bytes(), name) << title;
+  EXPECT_EQ(HistoryFolder(), At("pelvarolishi"));
   for (const char* docid : {"V_08V5GNlg", "../escape", "/abs/path", "..", "a:b*c?d", "x\ty"}) {
     EXPECT_FALSE(HistoryHolds(docid)) << docid;
     RecordHistory(docid);
     EXPECT_TRUE(HistoryHolds(docid)) << docid;
-    EXPECT_EQ(fs::path(GbkToUtf8(HistoryMarkerPath(docid))).parent_path(), fs::path(root_ + "/pelvarolishi"));
+    EXPECT_EQ(fs::path(HistoryMarkerPath(docid).bytes()).parent_path(), fs::path(root_ + "/pelvarolishi"));
   }
   // Everything written stays inside the history folder.
   for (const auto& entry : fs::recursive_directory_iterator(root_)) {
@@ -95,7 +101,7 @@ TEST_F(StorageTest, FileNamesAndMarkersStayInTheirFolders) {
 }
 
 TEST_F(StorageTest, FinishedVideosCountWhereTheCollectorWrites) {
-  const Text out = Path("out");
+  const pelvaro::Path out = At("out");
   EXPECT_EQ(CountFinishedVideos(out), 0);  // missing folder
   Touch("out/a.mp4");
   Touch("out/B.MP4");
@@ -136,11 +142,11 @@ TEST_F(StorageTest, TheLeftoverSweepRemovesOnlyOurOwnUnlockedPartialFiles) {
   const int live = ::open((root_ + "/out/live/.h.mp4.pelvaro-part").c_str(), O_RDONLY);
   ASSERT_EQ(::flock(live, LOCK_EX | LOCK_NB), 0);
 
-  EXPECT_EQ(RemoveLeftoverPartials(Path("out"), true), 4);
+  EXPECT_EQ(RemoveLeftoverPartials(At("out"), true), 4);
   for (const char* path : ours) EXPECT_FALSE(fs::exists(root_ + "/" + path)) << path;
   // A flat layout writes only the output folder and its portrait folder.
   for (const char* path : ours) Touch(path);
-  EXPECT_EQ(RemoveLeftoverPartials(Path("out"), false), 2);
+  EXPECT_EQ(RemoveLeftoverPartials(At("out"), false), 2);
   EXPECT_TRUE(fs::exists(root_ + "/" + ours[2]));
   EXPECT_TRUE(fs::exists(root_ + "/" + ours[3]));
   for (const char* path : others) EXPECT_TRUE(fs::exists(root_ + "/" + path)) << path;
@@ -188,19 +194,21 @@ TEST(ProbedSize, TheServersSizeIsCheckedAgainstTheLimitsAndTheFreeSpaceFloor) {
 
 TEST_F(StorageTest, OutputFolderPickerFallsBackToTheDefault) {
   auto form = MemoryForm::MainWindow();
-  Text seenTitle, seenStart;
-  form->setFolderHandler([&](const Text& title, const Text& start) {
+  Text seenTitle;
+  pelvaro::Path seenStart;
+  form->setFolderHandler([&](const Text& title, const pelvaro::Path& start) {
     seenTitle = title;
     seenStart = start;
-    return Text("/chosen");
+    return pelvaro::Path("/chosen/Köln-영상");
   });
   PickOutputFolder(*form);
-  EXPECT_EQ(form->text(main_window::kOutputFolder), "/chosen");
+  EXPECT_EQ(form->textUtf8(main_window::kOutputFolder), "/chosen/Köln-영상");
+  EXPECT_EQ(CollectorSettings(*form).outputFolder(), pelvaro::Path("/chosen/Köln-영상"));
   EXPECT_EQ(seenTitle, Gbk("选择视频保存目录"));
-  EXPECT_EQ(seenStart, Utf8ToGbk(root_));
-  form->setFolderHandler([](const Text&, const Text&) { return Text(); });
+  EXPECT_EQ(seenStart, pelvaro::Path(root_));
+  form->setFolderHandler([](const Text&, const pelvaro::Path&) { return pelvaro::Path(); });
   PickOutputFolder(*form);
-  EXPECT_EQ(form->text(main_window::kOutputFolder), Path("video"));
+  EXPECT_EQ(CollectorSettings(*form).outputFolder(), At("video"));
 }
 
 TEST(TextBetween, FirstStartThenNextEnd) {

@@ -48,7 +48,7 @@ struct Row {
 
 // Every videos row by docid, read through a connection of the test's own.
 std::map<std::string, Row> Rows(const std::string& runDir) {
-  Catalogue catalogue(Utf8ToGbk(runDir + "/data/catalogue.db"));
+  Catalogue catalogue{Path(runDir + "/data/catalogue.db")};
   std::map<std::string, Row> rows;
   catalogue.read("SELECT docid, title, category, path, size_bytes FROM videos",
                  [&](const SqliteStatement& r) {
@@ -58,7 +58,7 @@ std::map<std::string, Row> Rows(const std::string& runDir) {
 }
 
 int Failures(const std::string& runDir) {
-  Catalogue catalogue(Utf8ToGbk(runDir + "/data/catalogue.db"));
+  Catalogue catalogue{Path(runDir + "/data/catalogue.db")};
   int count = -1;
   catalogue.read("SELECT count(*) FROM failures",
                  [&](const SqliteStatement& r) { count = static_cast<int>(r.integer(0)); });

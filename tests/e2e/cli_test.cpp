@@ -122,6 +122,48 @@ TEST(Cli, TakesTheAskedNumberOfVideosAndASecondRunTakesNoneOfThemAgain) {
   EXPECT_EQ(FilesBelow(sim.runDir() + "/video").size(), 8u);
 }
 
+// Folders and titles that GBK cannot hold arrive as the user and the platform gave them: the
+// videos in exactly the named output folder, one file for each title, the data where
+// PELVARO_RUN_DIR says. The fourth title is 163 raw GBK pairs without a Unicode form (326 bytes)
+// on an article page of its own: its name, as stored, stays within the file system's limit. Eight
+// articles share the four titles, so a date the filter refuses never leaves a title out.
+TEST(Cli, FoldersAndTitlesKeepEveryCharacter) {
+  const std::string titles = fs::temp_directory_path() / ("pelvaro-titles-" + std::to_string(getpid()));
+  std::string pairs;
+  for (int i = 0; i < 163; ++i) pairs += "\\xAA\\xA1";
+  std::ofstream(titles) << "猫咪😂视频\n猫咪😭视频\nJörg-Straße-영상\n" << pairs << "\n";
+  SimProcess sim({"--size-scale", "0.01", "--articles", "8", "--titles", titles});
+  ASSERT_TRUE(sim.started());
+  const std::string output = sim.runDir() + "/Köln-영상", data = sim.runDir() + "/Jörg-数据";
+  CliRun run(sim.runDir(),
+             {"--max-videos", "8", "--max-seconds", "20", "--pause-ms", "0", "--hours", "100000",
+              "--min-size", "0", "--output", output},
+             {{"PELVARO_RUN_DIR", data}});
+  ASSERT_EQ(run.wait(), 0) << run.err();
+  std::set<std::string> names;
+  for (const auto& file : FilesBelow(output)) names.insert(fs::path(file).filename().string());
+  // One name for each title, whichever of its two articles (landscape or in "竖屏") came.
+  ASSERT_EQ(names.size(), 4u) << run.err();
+  for (const char* title : {"猫咪😂视频.mp4", "猫咪😭视频.mp4", "Jörg-Straße-영상.mp4"})
+    EXPECT_EQ(names.count(title), 1u) << title;
+  // The page's bytes reach the title as "?"s, which a file name holds as "_".
+  std::string raw;
+  for (const auto& name : names) {
+    if (name[0] == '_') raw = name;
+  }
+  EXPECT_TRUE(std::regex_match(raw, std::regex("_+\\.mp4"))) << raw;
+  EXPECT_LE(raw.size() + 1 + std::string_view(".pelvaro-part").size(), 255u);
+  EXPECT_EQ(FilesBelow(data + "/pelvarolishi").size(), FilesBelow(output).size());
+  EXPECT_TRUE(fs::exists(data + "/data/catalogue.db"));
+  // Nothing went to a folder of another name: the run's folder holds only the two named ones.
+  std::set<std::string> top;
+  for (const auto& entry : fs::directory_iterator(sim.runDir()))
+    if (entry.is_directory()) top.insert(entry.path().filename().string());
+  EXPECT_EQ(top.count("Köln-영상") + top.count("Jörg-数据"), 2u);
+  for (const auto& name : top) EXPECT_EQ(name.find('?'), std::string::npos) << name;
+  fs::remove(titles);
+}
+
 TEST(Cli, CtrlCStopsAtOnceWith130) {
   SimProcess sim({"--size-scale", "0.01"});
   ASSERT_TRUE(sim.started());

@@ -46,7 +46,7 @@ CrawlHarness::CrawlHarness()
     : form_(MemoryForm::MainWindow()),
       timing_(ShortTiming()),
       session_(CrawlContext{*form_, downloads_, timing_}) {
-  form_->setText(mw::kOutputFolder, DefaultOutputFolder());
+  form_->setTextUtf8(mw::kOutputFolder, DefaultOutputFolder().bytes());
   form_->clearItems(mw::kCategoryBox);
   form_->addItem(mw::kCategoryBox, Gbk("所有类目"));
   form_->setCurrentIndex(mw::kCategoryBox, 0);
@@ -67,11 +67,14 @@ CrawlHarness::CrawlHarness()
     changed();
   });
   form_->setCellObserver([this](RowHandle row, int column, const Text& value) {
+    // A title keeps every character in the list; the observer hears its GBK form.
+    const std::string utf8 =
+        column == mw::kColTitle ? form_->cellUtf8(mw::kVideoList, row, column) : GbkToUtf8(value);
     {
       std::lock_guard lock(mutex_);
       auto& cells = rows_[row];
       cells.resize(mw::kColumnCount);
-      cells[static_cast<std::size_t>(column)] = GbkToUtf8(value);
+      cells[static_cast<std::size_t>(column)] = utf8;
     }
     changed();
   });
@@ -85,7 +88,7 @@ CrawlHarness::~CrawlHarness() {
   downloads_.waitAll();
 }
 
-std::string CrawlHarness::outputFolder() const { return GbkToUtf8(form_->text(mw::kOutputFolder)); }
+std::string CrawlHarness::outputFolder() const { return form_->textUtf8(mw::kOutputFolder); }
 
 void CrawlHarness::set(std::string_view control, const std::string& utf8) {
   form_->setText(control, Utf8ToGbk(utf8));

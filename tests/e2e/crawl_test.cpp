@@ -41,7 +41,7 @@ std::size_t Count(const std::vector<std::string>& lines, const std::string& line
 // The entries of the related-videos answer for a seed, as the crawl reads them.
 std::vector<VideoRecord> Answer(const std::string& seed) {
   JsonDocument document;
-  document.parse(FetchRelatedVideos(Utf8ToGbk(seed)));
+  document.parseUtf8(AskRelatedVideos(Utf8ToGbk(seed)).utf8);
   std::vector<VideoRecord> records;
   for (int k = 0; k < document.countAt("recommend_video"); ++k)
     records.push_back(ReadVideoRecord(document, k));
@@ -55,7 +55,7 @@ bool HoldsServedBytes(const std::string& path, const std::string& url) {
   const auto slash = url.find('/', at + 7);
   const std::string docid = url.substr(at + 7, slash - at - 7);
   const int variant = url[slash + 1] - '0';
-  const auto content = ReadWholeFile(Utf8ToGbk(path));
+  const auto content = ReadWholeFile(Path(path));
   return content &&
          *content == sim::VideoContent::Bytes(sim::VideoContent::KeyFor(docid, variant), 0, content->size());
 }
@@ -64,7 +64,7 @@ std::string SeedFromService() { return GbkToUtf8(QueryCollectionService(Gbk("所
 
 bool Complete(const std::vector<std::string>& row) { return row[mw::kColDownload] == "100%"; }
 
-std::string Marker(const std::string& docid) { return GbkToUtf8(HistoryMarkerPath(Utf8ToGbk(docid))); }
+std::string Marker(const std::string& docid) { return HistoryMarkerPath(Utf8ToGbk(docid)).bytes(); }
 
 std::vector<std::string> VideoTargets(const SimProcess& sim) {
   std::vector<std::string> targets;
@@ -111,8 +111,8 @@ TEST(Crawl, TakesVideosIntoEitherLayoutAndASecondPassTakesNothingNew) {
       record.category = Utf8ToGbk(row[mw::kColCategory]);
       record.width = row[mw::kColWidth];
       record.height = row[mw::kColHeight];
-      const Text folder = TargetFolder(Utf8ToGbk(crawl.outputFolder()), !categoryFolders, record);
-      const std::string path = GbkToUtf8(JoinPath(folder, VideoFileName(Utf8ToGbk(row[mw::kColTitle]))));
+      const Path folder = TargetFolder(Path(crawl.outputFolder()), !categoryFolders, record);
+      const std::string path = JoinPath(folder, VideoFileName(row[mw::kColTitle])).bytes();
       expectedFiles.insert(fs::relative(path, crawl.outputFolder()).string());
       // The whole file, as large as the answer said.
       const auto bytes = std::llround(std::stod(row[mw::kColSizeMb]) * 1048576.0);
@@ -183,8 +183,8 @@ TEST(Crawl, AnExistingFileIsNeitherOverwrittenNorMarked) {
     }
   }
   ASSERT_NE(chosen, nullptr);
-  const Text path = JoinPath(Utf8ToGbk(crawl.outputFolder()), VideoFileName(chosen->title));
-  ASSERT_TRUE(CreateFolders(Utf8ToGbk(crawl.outputFolder())));
+  const Path path = JoinPath(Path(crawl.outputFolder()), VideoFileName(chosen->titleUtf8));
+  ASSERT_TRUE(CreateFolders(Path(crawl.outputFolder())));
   ASSERT_TRUE(WriteFileAtomically(path, "mine"));
   crawl.runPass(seed);
   EXPECT_GE(Count(crawl.log(), "视频已存在放弃，"), 1u);
@@ -210,7 +210,8 @@ TEST(Crawl, AVideoWithoutSummaryIsNamedAfterItsArticlePage) {
   for (const auto& row : crawl.rows()) {
     if (!untitled.count(row[mw::kColDocid]) || !Complete(row)) continue;
     const Text page = FetchArticlePage(Utf8ToGbk(row[mw::kColDocid]));
-    EXPECT_EQ(row[mw::kColTitle], GbkToUtf8(ArticleTitle(page)));
+    EXPECT_EQ(row[mw::kColTitle], ArticlePageTitle(page).utf8);
+    EXPECT_TRUE(IsUtf8(row[mw::kColTitle])) << row[mw::kColTitle];
     EXPECT_FALSE(row[mw::kColTitle].empty());
     ++checked;
   }

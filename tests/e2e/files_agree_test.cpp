@@ -58,7 +58,7 @@ std::string Slurp(const fs::path& path) {
 std::map<std::string, std::int64_t> Rows(const std::string& runDir,
                                          const char* sql = "SELECT docid, size_bytes FROM videos") {
   std::map<std::string, std::int64_t> rows;
-  Catalogue(Utf8ToGbk(runDir + "/data/catalogue.db")).read(sql, [&](const SqliteStatement& r) {
+  Catalogue(Path(runDir + "/data/catalogue.db")).read(sql, [&](const SqliteStatement& r) {
     rows[r.text(0)] = r.integer(1);
   });
   return rows;
@@ -196,15 +196,14 @@ TEST(FilesAgree, AFileTheProgramFinishedIsMarkedAndAUsersOwnFileIsLeftAlone) {
   {
     auto claim = ClaimDocid(Utf8ToGbk(killed));
     ASSERT_TRUE(claim);
-    ASSERT_TRUE(claim->writeRecord(FinishedRecord(
-        {Utf8ToGbk(killed), Utf8ToGbk(pathOf[killed]), static_cast<std::uint64_t>(rows[killed])})));
+    ASSERT_TRUE(claim->writeRecord(
+        FinishedRecord({Utf8ToGbk(killed), Path(pathOf[killed]), static_cast<std::uint64_t>(rows[killed])})));
   }
   SqliteDatabase db;
   ASSERT_EQ(db.open(sim.runDir() + "/data/catalogue.db"), 0);
   ASSERT_EQ(db.exec("DELETE FROM videos WHERE docid IN ('" + killed + "', '" + users + "')"), 0);
   const std::string usersBytes = Slurp(pathOf[users]);
-  for (const auto& docid : {killed, unmarked, users})
-    fs::remove(GbkToUtf8(HistoryMarkerPath(Utf8ToGbk(docid))));
+  for (const auto& docid : {killed, unmarked, users}) fs::remove(HistoryMarkerPath(Utf8ToGbk(docid)).bytes());
   const auto downloads = Downloads(sim);
 
   crawl.runPass(seed);

@@ -93,7 +93,7 @@ TEST(LateDownloadEnd, AnEndCallingOutIsDoneBeforeTheDownloadsAreGone) {
     RangedDownloader downloader;
     VideoDownloads downloads(downloader);
     std::atomic<int>* catalogue = owned.get();
-    const VideoPlace place{Utf8ToGbk(sim.runDir() + "/video"), {}, "a.mp4"};
+    const VideoPlace place{Path(sim.runDir() + "/video"), {}, Path("a.mp4")};
     downloads.start("https://" + sim.address("platform") + "/bench/30000.mp4", place, "V_a", {},
                     [&entered, catalogue](const VideoDownload&) {
                       entered.set_value();

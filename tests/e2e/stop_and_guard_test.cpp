@@ -66,7 +66,7 @@ TEST(StorageGuards, PauseWhileTheConditionHoldsAndResumeByThemselves) {
     CrawlHarness crawl;
     // One finished video in a category folder: it counts against the limit too.
     fs::create_directories(crawl.outputFolder() + "/娱乐");
-    ASSERT_TRUE(CreateEmptyFile(Utf8ToGbk(crawl.outputFolder() + "/娱乐/x.mp4")));
+    ASSERT_TRUE(CreateEmptyFile(Path(crawl.outputFolder() + "/娱乐/x.mp4")));
     crawl.set(c.control, c.pausing);
     crawl.session().Toggle();
     ASSERT_TRUE(crawl.waitUntil([&] { return Count(crawl.allLogLines(), c.line) >= 3; }));

@@ -24,7 +24,7 @@ TEST(DataFolder, UserDataFolderFollowsTheXdgRules) {
         Case{nullptr, "/h", "/h/.local/share/pelvaro-collector"}, Case{nullptr, nullptr, ""}}) {
     c.dataHome ? setenv("XDG_DATA_HOME", c.dataHome, 1) : unsetenv("XDG_DATA_HOME");
     c.home ? setenv("HOME", c.home, 1) : unsetenv("HOME");
-    EXPECT_EQ(UserDataFolder(), c.expected);
+    EXPECT_EQ(UserDataFolder().bytes(), c.expected);
   }
   savedData ? setenv("XDG_DATA_HOME", keepData.c_str(), 1) : unsetenv("XDG_DATA_HOME");
   savedHome ? setenv("HOME", keepHome.c_str(), 1) : unsetenv("HOME");
@@ -39,7 +39,7 @@ TEST(DataFolder, TheNamedFolderIsCreatedOrRefused) {
   setenv("PELVARO_RUN_DIR", fresh.c_str(), 1);
   DataFolderChoice choice = ChooseDataFolder();
   EXPECT_EQ(choice.error, "");
-  EXPECT_EQ(choice.folder, fresh);
+  EXPECT_EQ(choice.folder.bytes(), fresh);
   EXPECT_EQ(std::string(getenv("PELVARO_RUN_DIR")), fresh);
 
   setenv("PELVARO_RUN_DIR", "/proc/self/status/data", 1);  // below a file: never a folder
@@ -52,21 +52,21 @@ TEST(DataFolder, TheNamedFolderIsCreatedOrRefused) {
 TEST(DataFolder, SystemFoldersAreTold) {
   for (const char* folder :
        {"/usr/bin", "/usr/local/bin", "/bin", "/sbin", "/opt/pelvaro", "/lib64", "/usr"}) {
-    EXPECT_TRUE(IsSystemFolder(folder)) << folder;
+    EXPECT_TRUE(IsSystemFolder(Path(folder))) << folder;
   }
   for (const char* folder : {"/home/u/pelvaro", "/tmp/usr/bin", "/usrx/bin", "/srv/tools", "/optical"}) {
-    EXPECT_FALSE(IsSystemFolder(folder)) << folder;
+    EXPECT_FALSE(IsSystemFolder(Path(folder))) << folder;
   }
 }
 
 // A program in a system folder keeps nothing beside itself, even where it could write (root);
-// a portable copy keeps its data and videos in its own folder.
+// a portable copy keeps its data and videos in its own folder. HOME is used byte for byte.
 TEST(DataFolder, TheProgramsFolderServesOnlyAPortableCopy) {
   const char* saved[] = {getenv("PELVARO_RUN_DIR"), getenv("HOME"), getenv("XDG_DATA_HOME"),
                          getenv("XDG_CONFIG_HOME")};
   const std::string keep[] = {saved[0] ? saved[0] : "", saved[1] ? saved[1] : "", saved[2] ? saved[2] : "",
                               saved[3] ? saved[3] : ""};
-  const std::string home = ::testing::TempDir() + "data-folder-home", portable = home + "/portable";
+  const std::string home = ::testing::TempDir() + "data-folder-Jörg-数据", portable = home + "/portable";
   std::filesystem::create_directories(portable);
   setenv("HOME", home.c_str(), 1);
   unsetenv("XDG_DATA_HOME");
@@ -77,10 +77,10 @@ TEST(DataFolder, TheProgramsFolderServesOnlyAPortableCopy) {
   for (const Case& c : {Case{"/usr/bin", home + "/.local/share/pelvaro-collector", home + "/Videos/Pelvaro"},
                         Case{portable, portable, portable + "/video"}}) {
     unsetenv("PELVARO_RUN_DIR");
-    const DataFolderChoice choice = ChooseDataFolderBeside(c.program);
+    const DataFolderChoice choice = ChooseDataFolderBeside(Path(c.program));
     EXPECT_EQ(choice.error, "") << c.program;
-    EXPECT_EQ(choice.folder, c.data) << c.program;
-    EXPECT_EQ(DefaultVideoFolder(), c.videos) << c.program;
+    EXPECT_EQ(choice.folder.bytes(), c.data) << c.program;
+    EXPECT_EQ(DefaultVideoFolder().bytes(), c.videos) << c.program;
   }
   EXPECT_EQ(std::filesystem::exists("/usr/bin/pelvarolishi") || std::filesystem::exists("/usr/bin/data"),
             false);

@@ -14,28 +14,30 @@ class FilesTest : public ::testing::Test {
  protected:
   void SetUp() override {
     char pattern[] = "/tmp/pelvaro-files-XXXXXX";
-    root_ = mkdtemp(pattern);
+    root_ = Path(mkdtemp(pattern));
   }
-  void TearDown() override { std::filesystem::remove_all(root_); }
-  std::string root_;
+  void TearDown() override { std::filesystem::remove_all(root_.bytes()); }
+  Path root_;
 };
 
-TEST_F(FilesTest, ChineseNamesAreStoredAsUtf8) {
-  Text folder = JoinPath(root_, Gbk("视频/娱乐"));
+TEST_F(FilesTest, NamesAreTheBytesGivenEvenWhereGbkHasNoForm) {
+  const Path folder = JoinPath(root_, "Köln-영상/娱乐");
   ASSERT_TRUE(CreateFolders(folder));
-  EXPECT_TRUE(std::filesystem::is_directory(root_ + "/视频/娱乐"));
-  Text file = JoinPath(folder, Gbk("标题.mp4"));
+  EXPECT_TRUE(std::filesystem::is_directory(root_.bytes() + "/Köln-영상/娱乐"));
+  const Path file = JoinPath(folder, "猫咪😂视频.mp4");
   ASSERT_TRUE(WriteFileAtomically(file, "abc"));
   EXPECT_TRUE(FileExists(file));
   EXPECT_FALSE(FolderExists(file));
   EXPECT_EQ(ReadWholeFile(file).value_or(""), "abc");
-  EXPECT_EQ(ListFiles(folder, ".MP4"), std::vector<Text>{Gbk("标题.mp4")});
+  EXPECT_EQ(ListFiles(folder, ".MP4"), std::vector<Path>{Path("猫咪😂视频.mp4")});
+  EXPECT_EQ(ListFolders(root_), std::vector<Path>{Path("Köln-영상")});
   EXPECT_TRUE(FreeSpaceBytes(JoinPath(folder, "not/yet/there")).has_value());
+  EXPECT_EQ(PathText(folder), PathText(root_) + "/K?ln-?\?/" + Gbk("娱乐"));  // for showing only
 }
 
 TEST_F(FilesTest, RenameNeverReplacesAndAtomicWriteLeavesNoTemporary) {
-  Text a = JoinPath(root_, "a");
-  Text b = JoinPath(root_, "b");
+  const Path a = JoinPath(root_, "a");
+  const Path b = JoinPath(root_, "b");
   ASSERT_TRUE(WriteFileAtomically(a, "new"));
   ASSERT_TRUE(WriteFileAtomically(b, "old"));
   EXPECT_FALSE(RenameNoReplace(a, b));
@@ -47,8 +49,8 @@ TEST_F(FilesTest, RenameNeverReplacesAndAtomicWriteLeavesNoTemporary) {
   EXPECT_FALSE(WriteFileAtomically(JoinPath(root_, "missing/x"), "y"));
 }
 
-TEST(SafeFileName, HostileNamesStayOnePathComponent) {
-  const std::pair<Text, Text> cases[] = {
+TEST(SafeName, HostileNamesStayOnePathComponentAndOtherCharactersStay) {
+  const std::pair<std::string, std::string> cases[] = {
       {"../etc/passwd", ".._etc_passwd"},
       {"/abs", "_abs"},
       {"a\\b", "a_b"},
@@ -56,30 +58,47 @@ TEST(SafeFileName, HostileNamesStayOnePathComponent) {
       {".", "_"},
       {"", "_"},
       {"a:b*c?d\"e<f>g|h", "a_b_c_d_e_f_g_h"},
-      {std::string("x\0y\x1fz", 5), "x_y_z"},
-      {Gbk("娱乐"), Gbk("娱乐")},
-      {"\x81/x", "__x"},  // a lead byte without a valid trail byte is no character
+      {std::string("x\0y\x1fz\xC2\x85", 7), "x_y_z_"},  // C1 controls are controls too
+      {"娱乐", "娱乐"},
+      {"猫咪😂视频", "猫咪😂视频"},
+      {"Jörg-Straße-영상", "Jörg-Straße-영상"},
+      {"\xFF/x\xE5\xBE", "__x__"},  // bytes of no character
+      {"\xED\xA0\x80", "___"},      // a surrogate is no character either
   };
-  for (const auto& [input, expected] : cases) EXPECT_EQ(SafeFileName(input), expected) << input;
+  for (const auto& [input, expected] : cases) EXPECT_EQ(SafeName(input).bytes(), expected) << input;
+  EXPECT_NE(SafeName("猫咪😂视频"), SafeName("猫咪😭视频"));
+  // Docids and categories keep the names their markers and folders always had.
+  EXPECT_EQ(SafeNameOfGbk(Gbk("娱乐/体育"), 0).bytes(), "娱乐_体育");
+  EXPECT_EQ(SafeNameOfGbk("\x81/x").bytes(), "__x");
 }
 
-TEST(SafeFileName, LongNamesFitWithTheSuffixAtACharacterBoundary) {
-  Text longChinese;
-  for (int i = 0; i < 150; ++i) longChinese += Gbk("标");
-  Text safe = SafeFileName(longChinese);
-  EXPECT_LE(GbkToUtf8(safe).size() + 9, 255u);
-  EXPECT_GT(GbkToUtf8(safe).size() + 9, 250u);
-  EXPECT_EQ(safe.size() % 2, 0u);
-  EXPECT_EQ(SafeFileName(std::string(300, 'a')).size(), 246u);
-
-  // Mixed one- and two-byte characters, of any length, cut at the same boundary as a short one.
-  Text mixed;
-  for (int i = 0; i < 20000; ++i) mixed += Gbk("a标·");
-  Text cut = SafeFileName(mixed);
-  EXPECT_LE(GbkToUtf8(cut).size() + 9, 255u);
-  EXPECT_GT(GbkToUtf8(cut).size() + 9, 248u);
-  EXPECT_EQ(cut, SafeFileName(mixed.substr(0, 600)));
-  EXPECT_EQ(GbkToUtf8(cut).substr(0, 6), "a标·");
+TEST(SafeName, LongNamesAreCutOnTheirStoredBytesAtACharacterBoundary) {
+  struct Case {
+    std::string name;
+    std::size_t longest;   // the longest the name may be: 255 less the reserved 9
+    std::size_t shortest;  // a character more would not have fit
+  };
+  std::string chinese, emoji, mixed;
+  for (int i = 0; i < 150; ++i) chinese += "标";
+  for (int i = 0; i < 100; ++i) emoji += "😂";
+  for (int i = 0; i < 20000; ++i) mixed += "a标·ö";
+  const Case cases[] = {
+      {chinese, 246, 244}, {emoji, 246, 243}, {mixed, 246, 243}, {std::string(300, 'a'), 246, 246}};
+  for (const auto& c : cases) {
+    const std::string cut = SafeName(c.name).bytes();
+    EXPECT_LE(cut.size(), c.longest);
+    EXPECT_GE(cut.size(), c.shortest);
+    EXPECT_EQ(c.name.substr(0, cut.size()), cut);  // a prefix of whole characters
+    EXPECT_TRUE(IsUtf8(cut));
+  }
+  // 163 raw GBK pairs without a Unicode form, 326 bytes: each is one "?" and then "_", and the
+  // name as stored fits.
+  std::string pairs;
+  for (int i = 0; i < 163; ++i) pairs += "\xAA\xA1";
+  EXPECT_EQ(SafeNameOfGbk(pairs).bytes(), std::string(163, '_'));
+  std::string longPairs;
+  for (int i = 0; i < 400; ++i) longPairs += "\xD7\xFA";
+  EXPECT_EQ(SafeNameOfGbk(longPairs).bytes().size(), 246u);
 }
 
 }  // namespace

@@ -49,12 +49,12 @@ TEST(ShortcutNameTest, NameRules) {
       {"Pelvaro视频下载器", "/d/Pelvaro视频下载器.desktop"},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(GbkToUtf8(ShortcutFilePath("/d", Gbk(c.name))), c.file) << c.name;
+    EXPECT_EQ(ShortcutFilePath(Path("/d"), Gbk(c.name)).bytes(), c.file) << c.name;
   }
 }
 
 TEST_F(DesktopTest, SecondStartLeavesOneLauncherForTheProgram) {
-  Text target = Utf8ToGbk(runDir_ + "/pelvaro-collector");
+  const Path target(runDir_ + "/pelvaro-collector");
   Write(runDir_ + "/pelvaro-collector", "binary");
   ASSERT_TRUE(CreateDesktopShortcut(AppTitle(), target));
   Write(desktop_ + "/Pelvaro视频下载器.desktop", "stale");
@@ -74,7 +74,7 @@ TEST_F(DesktopTest, SecondStartLeavesOneLauncherForTheProgram) {
 }
 
 TEST_F(DesktopTest, LauncherFieldsAreEscaped) {
-  std::string content = DesktopEntryContent(Gbk("名"), Gbk("/opt/my \"app\"/$run%1\\x"), "--a", Gbk("icon"),
+  std::string content = DesktopEntryContent(Gbk("名"), Path("/opt/my \"app\"/$run%1\\x"), "--a", Gbk("icon"),
                                             Gbk("line\nbreak"));
   EXPECT_NE(content.find("Exec=\"/opt/my \\\\\"app\\\\\"/\\\\$run%%1\\\\\\\\x\" --a\n"), std::string::npos)
       << content;
@@ -84,10 +84,10 @@ TEST_F(DesktopTest, LauncherFieldsAreEscaped) {
 }
 
 TEST_F(DesktopTest, FolderTargetsGetAFolderIconAndNoFolderOnlyRemoves) {
-  ASSERT_TRUE(CreateDesktopShortcut("videos", Utf8ToGbk(runDir_)));
+  ASSERT_TRUE(CreateDesktopShortcut("videos", Path(runDir_)));
   EXPECT_NE(Read(desktop_ + "/videos.desktop").find("\nIcon=folder\n"), std::string::npos);
-  EXPECT_FALSE(CreateDesktopShortcut("videos", ""));
-  EXPECT_FALSE(CreateDesktopShortcut("other", "relative-name"));
+  EXPECT_FALSE(CreateDesktopShortcut("videos", Path()));
+  EXPECT_FALSE(CreateDesktopShortcut("other", Path("relative-name")));
   EXPECT_TRUE(desktopFiles().empty());
 }
 
@@ -95,12 +95,12 @@ TEST_F(DesktopTest, UserDirsChooseTheFolders) {
   Write(
       home_ + "/.config/user-dirs.dirs",
       "# written by the desktop\nXDG_DESKTOP_DIR=\"$HOME/桌面\"\nXDG_DOCUMENTS_DIR=\"" + root_ + "/docs\"\n");
-  EXPECT_EQ(GbkToUtf8(DesktopFolder()), home_ + "/桌面");
-  EXPECT_EQ(GbkToUtf8(DocumentsFolder()), root_ + "/docs");
+  EXPECT_EQ(DesktopFolder().bytes(), home_ + "/桌面");
+  EXPECT_EQ(DocumentsFolder().bytes(), root_ + "/docs");
   // A directory set to the home folder itself is switched off.
   Write(home_ + "/.config/user-dirs.dirs", "XDG_DESKTOP_DIR=\"$HOME/\"\n");
-  EXPECT_EQ(GbkToUtf8(DesktopFolder()), home_ + "/Desktop");
-  EXPECT_EQ(GbkToUtf8(DocumentsFolder()), home_ + "/Documents");
+  EXPECT_EQ(DesktopFolder().bytes(), home_ + "/Desktop");
+  EXPECT_EQ(DocumentsFolder().bytes(), home_ + "/Documents");
 }
 
 TEST_F(DesktopTest, DisclaimerMarkerOnlyAfterOk) {

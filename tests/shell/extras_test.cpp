@@ -17,11 +17,11 @@ namespace sw = startup_window;
 
 class RecordingAudio : public AudioOutput {
  public:
-  bool PlayFile(const Text& path) override {
+  bool PlayFile(const Path& path) override {
     played.push_back(path);
     return true;
   }
-  std::vector<Text> played;
+  std::vector<Path> played;
 };
 
 const std::string kMp3 = std::string("ID3\x03\x00", 5) + std::string(64, '\0');
@@ -82,7 +82,7 @@ TEST_F(ShellTest, SpeechIsFetchedOnceIntoItsCacheThenPlayed) {
 
   SpeakIntroduction(&audio);
   SpeakIntroduction(nullptr);  // without audio output nothing happens
-  EXPECT_EQ(audio.played, std::vector<Text>{Utf8ToGbk(cache)});
+  EXPECT_EQ(audio.played, std::vector<Path>{Path(cache)});
   EXPECT_EQ(speech.targets().size(), 1u);
 
   std::filesystem::remove(cache);
@@ -108,7 +108,7 @@ TEST_F(ShellTest, FailedSpeechIsNotCached) {
     Speak("abc", &audio);
     Speak("abc", &audio);
     EXPECT_EQ(speech.targets().size(), 2u) << c.status << c.body;  // each press tries again
-    EXPECT_FALSE(std::filesystem::exists(GbkToUtf8(SpeechCachePath("abc"))));
+    EXPECT_FALSE(std::filesystem::exists(SpeechCachePath("abc").bytes()));
     EXPECT_TRUE(audio.played.empty());
   }
 }

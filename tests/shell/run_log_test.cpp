@@ -44,7 +44,7 @@ class RunLogTest : public ShellTest {
 
 TEST_F(RunLogTest, NewestLineFirstInTheDaysFile) {
   std::filesystem::create_directories(dataFolder());
-  Text folder = Utf8ToGbk(dataFolder());
+  const Path folder(dataFolder());
   RunLog::writeAt(folder, {2026, 12, 8, 12, 5, 3}, Gbk("启动窗口线程"));
   RunLog::writeAt(folder, {2026, 12, 8, 12, 5, 4}, Gbk("显示版本号4.6"));
   RunLog::writeAt(folder, {2026, 12, 8, 12, 5, 9}, Gbk("版本检查结果1是最新版：1"));
@@ -56,7 +56,7 @@ TEST_F(RunLogTest, NewestLineFirstInTheDaysFile) {
 
 TEST_F(RunLogTest, MessagesAreWrittenAsTheyAre) {
   std::filesystem::create_directories(dataFolder());
-  Text folder = Utf8ToGbk(dataFolder());
+  const Path folder(dataFolder());
   RunLog::writeAt(folder, {2026, 12, 8, 9, 0, 0}, "");
   RunLog::writeAt(folder, {2026, 12, 8, 9, 0, 0}, "a\r\nb");
   // Same stamp: the later line stands above the earlier one.
@@ -66,7 +66,7 @@ TEST_F(RunLogTest, MessagesAreWrittenAsTheyAre) {
 
 TEST_F(RunLogTest, MidnightStartsTheNextDaysFile) {
   std::filesystem::create_directories(dataFolder());
-  Text folder = Utf8ToGbk(dataFolder());
+  const Path folder(dataFolder());
   RunLog::writeAt(folder, {2026, 12, 8, 23, 59, 59}, "late");
   RunLog::writeAt(folder, {2026, 12, 9, 0, 0, 0}, "early");
   EXPECT_EQ(GbkToUtf8(Read(fileFor("2026年12月8日"))), "2026年12月8日23时59分59秒   late\r\n");
@@ -96,7 +96,7 @@ TEST_F(RunLogTest, WriteUsesTodaysFileUnderTheRunDir) {
 
 TEST_F(RunLogTest, ConcurrentWritersNeverInterleaveOrLoseLines) {
   std::filesystem::create_directories(dataFolder());
-  Text folder = Utf8ToGbk(dataFolder());
+  const Path folder(dataFolder());
   auto writer = [&](const char* tag) {
     for (int i = 0; i < 40; ++i) RunLog::writeAt(folder, {2026, 12, 8, 1, 2, 3}, tag + std::to_string(i));
   };

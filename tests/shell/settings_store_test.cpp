@@ -70,7 +70,7 @@ TEST_F(SettingsStoreTest, EscapesAndTheirWayBack) {
   for (const auto& c : cases) {
     auto form = std::make_unique<MemoryForm>(kSmallWindow);
     form->setText("Edit1", Gbk(c.content));
-    Text path;
+    Path path;
     SettingsStore::saveEditBoxes(*form, path);
     EXPECT_EQ(ProfileFile::Load(path).get(Gbk("编辑框"), "Edit1"), Gbk(c.stored)) << c.content;
     auto fresh = std::make_unique<MemoryForm>(kSmallWindow);
@@ -78,6 +78,53 @@ TEST_F(SettingsStoreTest, EscapesAndTheirWayBack) {
     EXPECT_EQ(fresh->text("Edit1"), Gbk(c.loaded)) << c.content;
     EXPECT_EQ(fresh->text("Edit2"), "second") << c.content;
   }
+}
+
+// A box holding characters GBK lacks keeps them through a restart; the file stays GBK, and a
+// full form that no longer agrees with the value beside it (an older program saved since) or
+// a file without any reads as it always did.
+TEST_F(SettingsStoreTest, WhatGbkCannotHoldComesBackAndTheFileStaysGbk) {
+  struct Case {
+    const char* content;   // set with every character
+    const char* fullLine;  // the full form's line in the file; empty: none
+    const char* edited;    // then stored by hand over Edit1's GBK value; empty: not
+    const char* loaded;    // the box after a restart, every character
+  };
+  const Case cases[] = {
+      {"/home/u/Köln-영상", "Edit1(UTF-8)=/home/u/K%C3%B6ln-%EC%98%81%EC%83%81\r\n", "", "/home/u/Köln-영상"},
+      {"/tmp/猫咪😂 \"%\"", "Edit1(UTF-8)=/tmp/%E7%8C%AB%E5%92%AA%F0%9F%98%82 %22%25%22\r\n", "",
+       "/tmp/猫咪😂 \"%\""},
+      {"/home/用户/视频", "", "", "/home/用户/视频"},
+      {"/home/u/Köln", "Edit1(UTF-8)=/home/u/K%C3%B6ln\r\n", "/elsewhere", "/elsewhere"},
+  };
+  for (const auto& c : cases) {
+    auto form = std::make_unique<MemoryForm>(kSmallWindow);
+    form->setTextUtf8("Edit1", c.content);
+    Path path;
+    SettingsStore::saveEditBoxes(*form, path);
+    const std::string file = Read(settingsFile());
+    EXPECT_EQ(Utf8ToGbk(GbkToUtf8(file)), file) << c.content;  // a GBK file throughout
+    EXPECT_EQ(file.find("(UTF-8)") != std::string::npos, *c.fullLine != '\0') << c.content;
+    if (*c.fullLine != '\0') {
+      EXPECT_NE(file.find(c.fullLine), std::string::npos) << file;
+    }
+    if (*c.edited != '\0') {
+      ProfileFile profile = ProfileFile::Load(path);
+      profile.set(Gbk("编辑框"), "Edit1", c.edited);
+      profile.save(path);
+    }
+    auto fresh = std::make_unique<MemoryForm>(kSmallWindow);
+    SettingsStore::loadEditBoxes(*fresh, path);
+    EXPECT_EQ(fresh->textUtf8("Edit1"), c.loaded) << c.content;
+    EXPECT_EQ(fresh->text("Edit1"), Utf8ToGbk(c.loaded)) << c.content;
+  }
+  // Once the box holds GBK text again, the full form goes.
+  auto form = std::make_unique<MemoryForm>(kSmallWindow);
+  form->setText("Edit1", "plain");
+  Path path;
+  SettingsStore::saveEditBoxes(*form, path);
+  EXPECT_EQ(Read(settingsFile()).find("(UTF-8)"), std::string::npos);
+  EXPECT_EQ(SettingsStore::unescapeFullText("%C3%B"), std::nullopt);
 }
 
 TEST_F(SettingsStoreTest, ReadsTheFileWithProfileStringRules) {
@@ -98,7 +145,7 @@ TEST_F(SettingsStoreTest, ReadsTheFileWithProfileStringRules) {
   for (const auto& c : cases) {
     Write(settingsFile(), Gbk(c.file));
     auto form = std::make_unique<MemoryForm>(kSmallWindow);
-    Text path;
+    Path path;
     EXPECT_EQ(SettingsStore::loadEditBoxes(*form, path), 2);
     EXPECT_EQ(SettingsStore::loadCheckBoxes(*form, path), 1);
     EXPECT_EQ(form->text("Edit1"), c.edit1 ? Gbk(c.edit1) : Text("design")) << c.file;
@@ -120,7 +167,7 @@ TEST_F(SettingsStoreTest, LongValuesAreCutAtACharacterBoundary) {
   for (const auto& c : cases) {
     Write(settingsFile(), Gbk("[编辑框]\r\nEdit1=") + c.stored + "\r\n");
     auto form = std::make_unique<MemoryForm>(kSmallWindow);
-    Text path;
+    Path path;
     SettingsStore::loadEditBoxes(*form, path);
     EXPECT_EQ(form->text("Edit1"), c.stored.substr(0, c.expected));
   }
@@ -130,7 +177,7 @@ TEST_F(SettingsStoreTest, ValuesWithBlanksOrQuotesAtTheEndsSurvive) {
   for (const char* value : {" leading", "trailing ", "'single'", "\t", "a = b"}) {
     auto form = std::make_unique<MemoryForm>(kSmallWindow);
     form->setText("Edit1", value);
-    Text path;
+    Path path;
     SettingsStore::saveEditBoxes(*form, path);
     auto fresh = std::make_unique<MemoryForm>(kSmallWindow);
     SettingsStore::loadEditBoxes(*fresh, path);
@@ -144,9 +191,9 @@ TEST_F(SettingsStoreTest, SaveKeepsForeignKeysAndSkipsExcludedControls) {
   auto form = std::make_unique<MemoryForm>(kSmallWindow);
   form->setText("Edit1", "new");
   form->setText("Edit2", "two");
-  Text path;
+  Path path;
   EXPECT_EQ(SettingsStore::saveEditBoxes(*form, path, "x|Edit2"), 2);
-  EXPECT_EQ(path, Utf8ToGbk(settingsFile()));
+  EXPECT_EQ(path, Path(settingsFile()));
   // The key keeps its spelling; the excluded control is not written.
   EXPECT_EQ(GbkToUtf8(Read(settingsFile())),
             "; kept comment\r\n[编辑框]\r\nedit1=new\r\nRetired=7\r\n\r\n[other]\r\nk=v\r\n");
@@ -167,7 +214,7 @@ TEST_F(SettingsStoreTest, TheSharedCatalogueIsAKeyOfItsOwnAndEmptyWithoutIt) {
 TEST_F(SettingsStoreTest, DateBoxesAreStoredAsDateTimeText) {
   auto form = std::make_unique<MemoryForm>(kSmallWindow);
   form->setText("Date1", "2026-12-08 12:00:00");
-  Text path;
+  Path path;
   EXPECT_EQ(SettingsStore::saveDateBoxes(*form, path), 1);
   EXPECT_EQ(GbkToUtf8(ProfileFile::Load(path).get(Gbk("日期框"), "date1")), "2026年12月8日12时");
 

@@ -20,7 +20,7 @@ TEST(DriveHintTest, OnlyAnUpperCaseCFirst) {
                                                                                {"D:\\C", false},
                                                                                {"/home/C", false},
                                                                                {"", false}}) {
-    EXPECT_EQ(ShowsDriveHint(dir), shows) << dir;
+    EXPECT_EQ(ShowsDriveHint(Path(dir)), shows) << dir;
   }
 }
 
@@ -70,7 +70,7 @@ TEST_F(ShellTest, StartupSequenceRunsItsStepsInOrder) {
   EXPECT_EQ(jobs.size(), 2u);
   EXPECT_TRUE(std::filesystem::exists(home_ + "/Documents/tmbq.dll"));
   std::string launcher = Read(home_ + "/Desktop/Pelvaro视频下载器.desktop");
-  EXPECT_NE(launcher.find("Exec=\"" + ExecutablePath() + "\"\n"), std::string::npos) << launcher;
+  EXPECT_NE(launcher.find("Exec=\"" + ExecutablePath().bytes() + "\"\n"), std::string::npos) << launcher;
   std::string log = GbkToUtf8(Read(runDir_ + "/data/" + GbkToUtf8(RunLog::fileName(LocalNow()))));
   auto threads = log.find("   启动窗口线程\r\n");
   auto created = log.find("   启动窗口创建完毕\r\n");

@@ -42,7 +42,7 @@ class UpdateTrustTest : public ShellTest {
     return Read(file_ + ".minisig");
   }
   std::string Refusal(const std::string& signature, const std::string& version) {
-    return GbkToUtf8(UpdateRefusal(Utf8ToGbk(file_), signature, version));
+    return GbkToUtf8(UpdateRefusal(pelvaro::Path(file_), signature, version));
   }
 
   std::string file_;

@@ -183,7 +183,7 @@ TEST_F(UpdaterTest, AcceptedPromptDownloadsAndOffersTheNewVersion) {
   waitForDownload(task);
 
   std::string target = runDir_ + "/新版.bin";
-  EXPECT_EQ(GbkToUtf8(UpdateTarget()), target);
+  EXPECT_EQ(UpdateTarget().bytes(), target);
   EXPECT_EQ(std::filesystem::file_size(target), 30000u);
   struct stat st {};
   ASSERT_EQ(stat(target.c_str(), &st), 0);
@@ -265,7 +265,7 @@ TEST_F(UpdaterTest, HostileManifestsOnlyEverAddANewFileBesideTheProgram) {
     } else {
       waitForDownload(task);
       const std::string target = runDir_ + "/" + c.expected;
-      EXPECT_EQ(GbkToUtf8(UpdateTarget()), target);
+      EXPECT_EQ(UpdateTarget().bytes(), target);
       EXPECT_EQ(std::filesystem::file_size(target), 30000u);
       struct stat st {};
       ASSERT_EQ(lstat(target.c_str(), &st), 0);
@@ -381,7 +381,7 @@ TEST_F(UpdaterTest, AnOfferNotSignedForANewerVersionChangesNothing) {
       EXPECT_EQ(GbkToUtf8(form->text(sw::kUpdatePanel)), "更新服务器提供的版本不比当前版本新，不更新。");
     }
     EXPECT_FALSE(form->visible(sw::kOpenNewVersion));
-    EXPECT_EQ(UpdateTarget(), "");
+    EXPECT_EQ(UpdateTarget(), Path());
     EXPECT_FALSE(OpenNewVersion());
 
     auto after = ContentHashes(runDir_);
@@ -401,7 +401,7 @@ TEST_F(UpdaterTest, AnOfferNotSignedForANewerVersionChangesNothing) {
 TEST_F(UpdaterTest, AnInstalledCopyOnlySaysThatTheVersionIsOut) {
   testing::SimProcess sim({"--articles", "50", "--offered-version", "4.7", "--update-size", "30000"}, runDir_);
   ASSERT_TRUE(sim.started());
-  EXPECT_EQ(RunUpdateFlow(*form_, "/usr/bin/pelvaro-collector"), 0);
+  EXPECT_EQ(RunUpdateFlow(*form_, Path("/usr/bin/pelvaro-collector")), 0);
   EXPECT_EQ(GbkToUtf8(form_->text(sw::kUpdatePanel)), "新版本4.7已发布，请用系统的软件包管理器更新。");
   EXPECT_TRUE(GbkToUtf8(form_->text(sw::kAnnouncement)).starts_with("发现新版本，更新内容：\r\n"));
   EXPECT_TRUE(form_->shownMessages().empty());
@@ -445,7 +445,7 @@ TEST_F(UpdaterTest, FilesBelowTwentyKilobytesAreRefused) {
   for (const Case c : {Case{20480, true}, Case{20479, true}, Case{19456, false}}) {
     std::string target = runDir_ + "/new" + std::to_string(c.bytes) + ".bin";
     Write(target, std::string(static_cast<std::size_t>(c.bytes), 'x'));
-    SetUpdateTarget(Utf8ToGbk(target));
+    SetUpdateTarget(Path(target));
     auto form = MemoryForm::StartupWindow();
     UpdateProgress(*form, 1, 0, c.bytes, c.bytes);
     EXPECT_TRUE(form->visible(sw::kOpenNewVersion)) << c.bytes;
@@ -455,7 +455,7 @@ TEST_F(UpdaterTest, FilesBelowTwentyKilobytesAreRefused) {
     EXPECT_EQ(std::filesystem::exists(home_ + "/Desktop/Pelvaro视频下载器.desktop"), c.accepted) << c.bytes;
     std::filesystem::remove(home_ + "/Desktop/Pelvaro视频下载器.desktop");
   }
-  EXPECT_EQ(FileSizeKb(Utf8ToGbk(runDir_ + "/missing")), -1);
+  EXPECT_EQ(FileSizeKb(Path(runDir_ + "/missing")), -1);
 }
 
 TEST_F(UpdaterTest, OpenNewVersionStartsTheTarget) {
@@ -464,7 +464,7 @@ TEST_F(UpdaterTest, OpenNewVersionStartsTheTarget) {
   std::string script = runDir_ + "/new version.sh";
   Write(script, "#!/bin/sh\necho started > \"" + runDir_ + "/started\"\n");
   std::filesystem::permissions(script, std::filesystem::perms::owner_all);
-  SetUpdateTarget(Utf8ToGbk(script));
+  SetUpdateTarget(Path(script));
   ASSERT_TRUE(OpenNewVersion());
   for (int i = 0; i < 3000 && Read(runDir_ + "/started") != "started\n"; ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));

@@ -76,7 +76,7 @@ TEST(Dialogs, BoxesBlockOnlyTheirOwnerAndShowChineseButtons) {
     pickerModality = dialog->windowModality();
     qobject_cast<QDialog*>(dialog)->reject();
   });
-  RunOnWorker([&] { main.form().pickFolder(Gbk("选择视频保存目录"), "/"); });
+  RunOnWorker([&] { main.form().pickFolder(Gbk("选择视频保存目录"), Path("/")); });
   EXPECT_EQ(pickerModality, Qt::WindowModal);
 }
 
@@ -91,9 +91,9 @@ TEST(Dialogs, EscClosesEveryBox) {
     EXPECT_EQ(ShowMessageBox(&main, QStringLiteral("设置已经被保存"), QString(), withCancel), !withCancel);
   }
   ModalAnswerer esc(pressEsc);
-  Text chosen = "unanswered";
-  RunOnWorker([&] { chosen = main.form().pickFolder(Gbk("选择视频保存目录"), "/"); });
-  EXPECT_EQ(chosen, "");
+  Path chosen("unanswered");
+  RunOnWorker([&] { chosen = main.form().pickFolder(Gbk("选择视频保存目录"), Path("/")); });
+  EXPECT_EQ(chosen, Path());
 }
 
 TEST(Dialogs, BoxesOfAWindowLeavingTheScreenStayInView) {

@@ -337,10 +337,10 @@ TEST(QtForm, FolderPickerFromAWorkerReturnsTheChoiceOrNothing) {
         dialog->reject();
       }
     });
-    Text picked = "unset";
-    RunOnWorker([&] { picked = window.form().pickFolder(Gbk("选择视频保存目录"), GbkFromQt(root.path())); });
+    Path picked("unset");
+    RunOnWorker([&] { picked = window.form().pickFolder(Gbk("选择视频保存目录"), PathFromQt(root.path())); });
     EXPECT_EQ(dialogTitle, "选择视频保存目录");
-    EXPECT_EQ(picked, accept ? GbkFromQt(chosen) : Text{});
+    EXPECT_EQ(picked, accept ? PathFromQt(chosen) : Path());
   }
 }
 

@@ -67,10 +67,10 @@ TEST(Skin, BuildWithoutSkinKeepsTheStandardLook) {
 TEST(QtAudioOutput, MissingFilesFailQuietlyFromAnyThread) {
   QtAudioOutput audio;
   QTemporaryDir dir;
-  const Text missing = GbkFromQt(dir.filePath("不存在.mp3"));
+  const Path missing = PathFromQt(dir.filePath("不存在.mp3"));
   EXPECT_FALSE(audio.PlayFile(missing));
-  EXPECT_FALSE(audio.PlayFile(""));
-  EXPECT_FALSE(audio.PlayFile(GbkFromQt(dir.path())));  // a folder is no sound file
+  EXPECT_FALSE(audio.PlayFile(Path()));
+  EXPECT_FALSE(audio.PlayFile(PathFromQt(dir.path())));  // a folder is no sound file
   bool fromWorker = true;
   test::RunOnWorker([&] { fromWorker = audio.PlayFile(missing); });
   EXPECT_FALSE(fromWorker);

@@ -62,7 +62,7 @@ class DownloadFaultsTest : public ::testing::Test {
       std::lock_guard lock(*mutex);
       retries->push_back(line);
     };
-    result.task = downloader_.Download(url, PathOf(name), 2, nullptr, extras);
+    result.task = downloader_.Download(url, Path(PathOf(name)), 2, nullptr, extras);
     if (result.task > 0) {
       result.outcome = downloader_.WaitForEnd(result.task, kForever);
       result.failure = downloader_.Progress(result.task).failure;
@@ -162,7 +162,7 @@ TEST_F(DownloadFaultsTest, StalledTransferEndsAsFailedAndReleasesItsCallback) {
   DownloadFailure failure;
   DownloadExtras extras;
   int task = downloader_.Download(
-      server.Url(), PathOf("stall.mp4"), 2, [held](int, int, std::int64_t, std::int64_t) {}, extras);
+      server.Url(), Path(PathOf("stall.mp4")), 2, [held](int, int, std::int64_t, std::int64_t) {}, extras);
   held.reset();
   ASSERT_GT(task, 0);
   ASSERT_EQ(downloader_.WaitForEnd(task, kForever), DownloadOutcome::Failed);
@@ -230,7 +230,7 @@ TEST_F(DownloadFaultsTest, ADripEndsAsTooSlowWithoutBeingAskedAgain) {
   DownloadServerBehaviour drip;
   drip.dripPerSecond = 300;  // bytes keep coming, far below 1 KiB/s
   DownloadTestServer server(kMiB, drip);
-  const int task = downloader_.Download(server.Url(), PathOf("drip.mp4"), 2, nullptr);
+  const int task = downloader_.Download(server.Url(), Path(PathOf("drip.mp4")), 2, nullptr);
   ASSERT_GT(task, 0);
   ASSERT_EQ(downloader_.WaitForEnd(task, std::chrono::seconds(30)), DownloadOutcome::Failed);
   const DownloadFailure failure = downloader_.Progress(task).failure;

@@ -178,7 +178,7 @@ TEST_F(DownloaderTest, FetchesAscendingBlocksWithExactRangesOverKeptConnections)
     DownloadTestServer server(c.size);
     CallbackLog log;
     const std::string path = PathOf("video" + std::to_string(c.size) + ".mp4");
-    int task = downloader_.Download(server.Url(), path, c.threads, log.Callback());
+    int task = downloader_.Download(server.Url(), Path(path), c.threads, log.Callback());
     ASSERT_GT(task, 0);
     ASSERT_EQ(downloader_.WaitForEnd(task, kForever), DownloadOutcome::Finished);
 
@@ -279,7 +279,7 @@ class RawServer {
 TEST_F(DownloaderTest, SendsTheHeaderBlockAndRangeLineByteForByte) {
   RawServer server("0123456789");
   CallbackLog log;
-  int task = downloader_.Download(server.Url(), PathOf("a.bin"), 2, log.Callback());
+  int task = downloader_.Download(server.Url(), Path(PathOf("a.bin")), 2, log.Callback());
   ASSERT_GT(task, 0);
   ASSERT_EQ(downloader_.WaitForEnd(task, kForever), DownloadOutcome::Finished);
   EXPECT_EQ(ReadAll(PathOf("a.bin")), "0123456789");
@@ -303,7 +303,7 @@ TEST_F(DownloaderTest, StoppedTaskEndsWithoutFinalCallAndKeepsFullLength) {
   DownloadTestServer server(5 * kMiB / 2, behaviour);
   CallbackLog log;
   const std::string path = PathOf("stopped.mp4");
-  int task = downloader_.Download(server.Url(), path, 2, log.Callback());
+  int task = downloader_.Download(server.Url(), Path(path), 2, log.Callback());
   ASSERT_GT(task, 0);
   log.WaitForDone(128 * 1024);  // both workers hold their first 64 KiB
   downloader_.Stop(task);
@@ -330,7 +330,7 @@ TEST_F(DownloaderTest, BrokenReadGivesExactlyOneFailureCallAfterEveryWorker) {
   behaviour.dropAfter = 10 * 1024;
   DownloadTestServer server(5 * kMiB / 2, behaviour);
   CallbackLog log;
-  int task = downloader_.Download(server.Url(), PathOf("broken.mp4"), 2, log.Callback());
+  int task = downloader_.Download(server.Url(), Path(PathOf("broken.mp4")), 2, log.Callback());
   ASSERT_GT(task, 0);
   ASSERT_EQ(downloader_.WaitForEnd(task, kForever), DownloadOutcome::Failed);
   ExpectFinalCallLast(log.Calls(), task, kDownloadFailed, 5 * kMiB / 2, 0);
@@ -367,7 +367,7 @@ TEST_F(DownloaderTest, AnswersThatAreNotTheBlockFailTheTaskWithoutWritingOutside
     DownloadTestServer server(c.size, c.behaviour);
     CallbackLog log;
     const std::string path = PathOf(std::string(c.name) + ".mp4");
-    int task = downloader_.Download(server.Url(), path, 2, log.Callback());
+    int task = downloader_.Download(server.Url(), Path(path), 2, log.Callback());
     ASSERT_GT(task, 0);
     ASSERT_EQ(downloader_.WaitForEnd(task, kForever), c.outcome);
     EXPECT_EQ(downloader_.Progress(task).failure.kind, c.kind);
@@ -396,11 +396,12 @@ TEST_F(DownloaderTest, NumbersEveryStartAcrossObjectsAndIgnoresUnknownTasks) {
   limits.firstPause = std::chrono::milliseconds(5);  // the refused start is asked again quickly
   SetTransferLimits(limits);
   CallbackLog log;
-  int first = downloader_.Download(server.Url(), PathOf("one.mp4"), 2, log.Callback());
+  int first = downloader_.Download(server.Url(), Path(PathOf("one.mp4")), 2, log.Callback());
   ASSERT_GT(first, 0);
-  EXPECT_EQ(other.Download("http://127.0.0.1:1/none.mp4", PathOf("refused.mp4"), 2, log.Callback()), -1);
-  EXPECT_EQ(other.Download(server.Url(), PathOf("no/such/folder/x.mp4"), 2, log.Callback()), -1);
-  int fourth = other.Download(server.Url(), PathOf("four.mp4"), 2, log.Callback());
+  EXPECT_EQ(other.Download("http://127.0.0.1:1/none.mp4", Path(PathOf("refused.mp4")), 2, log.Callback()),
+            -1);
+  EXPECT_EQ(other.Download(server.Url(), Path(PathOf("no/such/folder/x.mp4")), 2, log.Callback()), -1);
+  int fourth = other.Download(server.Url(), Path(PathOf("four.mp4")), 2, log.Callback());
   EXPECT_EQ(fourth, first + 3) << "failed starts keep their numbers";
   EXPECT_EQ(downloader_.WaitForEnd(fourth, kForever), DownloadOutcome::Finished);
   EXPECT_EQ(downloader_.WaitForEnd(first, kForever), DownloadOutcome::Finished);
@@ -438,7 +439,7 @@ TEST_F(DownloaderTest, FolderDestinationTakesTheServerName) {
     DownloadTestServer server(2000, behaviour);
     fs::create_directory(dir_ / "folder");
     CallbackLog log;
-    int task = downloader_.Download(server.Url(c.url), PathOf("folder"), 2, log.Callback());
+    int task = downloader_.Download(server.Url(c.url), Path(PathOf("folder")), 2, log.Callback());
     ASSERT_GT(task, 0);
     ASSERT_EQ(downloader_.WaitForEnd(task, kForever), DownloadOutcome::Finished);
     EXPECT_EQ(ReadAll(PathOf("folder/" + c.file)), PatternBytes(0, 2000));
@@ -457,7 +458,7 @@ TEST_F(DownloaderTest, PauseAndStopThenResumeStillDeliverEveryByte) {
   int task = 0;
   bool paused = false;
   // Control calls from inside the callback must not deadlock.
-  task = downloader_.Download(server.Url(), PathOf("paused.mp4"), 2,
+  task = downloader_.Download(server.Url(), Path(PathOf("paused.mp4")), 2,
                               [&](int number, int code, std::int64_t total, std::int64_t done) {
                                 std::lock_guard lock(mutex);
                                 calls.push_back({number, code, total, done});
@@ -490,7 +491,7 @@ TEST_F(DownloaderTest, PauseAndStopThenResumeStillDeliverEveryByte) {
 TEST_F(DownloaderTest, WaitEndsWhenTheWaiterIsStoppedOrTheTaskStoppedWhilePaused) {
   DownloadTestServer server(5 * kMiB / 2, Behaving([](auto& b) { b.holdFrom = 0; }));
   CallbackLog log;
-  int task = downloader_.Download(server.Url(), PathOf("held.mp4"), 2, log.Callback());
+  int task = downloader_.Download(server.Url(), Path(PathOf("held.mp4")), 2, log.Callback());
   ASSERT_GT(task, 0);
   std::stop_source waiter;
   waiter.request_stop();
@@ -507,7 +508,7 @@ TEST_F(DownloaderTest, FilesOfFiveGibibytesUseSixtyFourBitOffsets) {
   DownloadTestServer server(size, Behaving([](auto& b) { b.holdFrom = 2 * kMiB; }));
   CallbackLog log;
   const std::string path = PathOf("huge.mp4");
-  int task = downloader_.Download(server.Url(), path, 2, log.Callback());
+  int task = downloader_.Download(server.Url(), Path(path), 2, log.Callback());
   ASSERT_GT(task, 0);
   log.WaitForDone(2 * kMiB);
   EXPECT_EQ(log.Calls().back().total, size);

@@ -133,11 +133,11 @@ TEST_P(RealServersTest, AFileOverwrittenInPlaceIsNeverCompletedMixed) {
 
   // Untouched, it completes: the look at the version after the last byte agrees.
   const fs::path steady = root_ / "steady.mp4";
-  EXPECT_EQ(Fetch(downloader_.Download(server.Url(), steady.string(), 2, nullptr)), "");
+  EXPECT_EQ(Fetch(downloader_.Download(server.Url(), Path(steady.string()), 2, nullptr)), "");
   EXPECT_EQ(fs::file_size(steady), static_cast<std::uintmax_t>(kSize));
 
   // A new version of the same size written over the old one while both ranges are under way.
-  const int task = downloader_.Download(server.Url(), (root_ / "mixed.mp4").string(), 2, nullptr);
+  const int task = downloader_.Download(server.Url(), Path((root_ / "mixed.mp4").string()), 2, nullptr);
   while (downloader_.Progress(task).done < 256 * 1024 &&
          downloader_.Progress(task).outcome == DownloadOutcome::Running) {
     std::this_thread::sleep_for(milliseconds(10));

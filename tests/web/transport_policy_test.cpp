@@ -84,7 +84,7 @@ class TransportPolicyTest : public ::testing::Test {
     DownloadExtras extras;
     extras.startFailure = &failure;
     RangedDownloader downloader;
-    const int task = downloader.Download(url, path, 2, nullptr, extras);
+    const int task = downloader.Download(url, Path(path), 2, nullptr, extras);
     if (task > 0 && downloader.WaitForEnd(task, std::chrono::minutes(1)) != DownloadOutcome::Finished) {
       failure = downloader.Progress(task).failure;
     }

@@ -33,7 +33,7 @@ int ExportCsvCommand(const std::string& file, const std::string& catalogueUri) {
     }
     return kExitDone;
   }
-  if (!ExportCatalogueCsv(catalogue, Utf8ToGbk(file))) {
+  if (!ExportCatalogueCsv(catalogue, Path(file))) {
     std::fprintf(stderr, "pelvaro-cli: cannot write the catalogue to '%s'\n", file.c_str());
     return kExitFailed;
   }

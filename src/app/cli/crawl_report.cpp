@@ -69,7 +69,7 @@ std::string CrawlReport::VideoLine(const Ended& video, std::size_t columns) {
   std::snprintf(number, sizeof number, "%2d", video.entry);
   const std::string head =
       std::string(number) + "  " + StripControls(GbkToUtf8(video.docid)) + "  " + video.shown;
-  const std::string title = StripControls(GbkToUtf8(video.title));
+  const std::string title = StripControls(video.title);
   const std::string size = video.size.empty() ? "" : "  " + video.size;
   const std::string extra = video.extra.empty() ? "" : "  " + video.extra;
   for (const std::string& tail : {size + extra, size}) {
@@ -88,9 +88,9 @@ void CrawlReport::ended(const Ended& video) {
   nlohmann::ordered_json object;
   object["docid"] = GbkToUtf8(video.docid);
   object["outcome"] = video.outcome;
-  object["title"] = GbkToUtf8(video.title);
+  object["title"] = video.title;
   if (video.path) {
-    object["path"] = NativePath(*video.path);
+    object["path"] = video.path->bytes();
     object["bytes"] = video.bytes;
   }
   object["seconds"] = Rounded(video.seconds);
@@ -194,7 +194,7 @@ void CrawlReport::onRejected(const VideoRecord& record, RejectReason reason) {
   e.docid = record.docid;
   e.outcome = "rejected";
   e.shown = message;
-  e.title = record.title;
+  e.title = TitleUtf8(record);
   e.size = SizeText(record.sizeMb);
   e.reason = message;
   ended(e);
@@ -210,7 +210,7 @@ void CrawlReport::onExists(const VideoRecord& record) {
   e.docid = record.docid;
   e.outcome = "present";
   e.shown = std::string(shown);
-  e.title = record.title;
+  e.title = TitleUtf8(record);
   e.size = SizeText(record.sizeMb);
   ended(e);
   refreshStatus();
@@ -220,7 +220,7 @@ void CrawlReport::onDownloadStarting(const VideoRecord& record) {
   std::lock_guard lock(mutex_);
   Video& video = videos_[record.docid];
   video.entry = status_.entry;
-  video.title = record.title;
+  video.title = TitleUtf8(record);
   video.category = record.category;
   video.sizeMb = record.sizeMb;
   video.started = std::chrono::steady_clock::now();

@@ -20,6 +20,7 @@
 #include "app/cli/status_line.h"
 #include "app/cli/terminal_output.h"
 #include "collector/crawl_observer.h"
+#include "platform/path.h"
 
 namespace pelvaro {
 class VideoDownload;
@@ -78,7 +79,8 @@ class CrawlReport : public CrawlObserver {
  private:
   struct Video {
     int entry = 0;
-    Text title, category, sizeMb;
+    std::string title;  // UTF-8, every character kept
+    Text category, sizeMb;
     std::chrono::steady_clock::time_point started;
     bool ended = false;
     bool reported = false;
@@ -89,10 +91,10 @@ class CrawlReport : public CrawlObserver {
     Text docid;
     std::string_view outcome;  // taken, present, claimed, rejected, failed
     std::string shown;         // the outcome as the terminal line says it (UTF-8)
-    Text title;
+    std::string title;         // UTF-8, every character kept
     std::string size;  // as the terminal line shows it
     std::string extra;
-    std::optional<Text> path;
+    std::optional<Path> path;
     std::int64_t bytes = 0;
     double seconds = 0;
     std::string reason;  // UTF-8

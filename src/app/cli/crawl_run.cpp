@@ -77,7 +77,7 @@ struct RunEnd {
 };
 
 void ApplyOptions(Form& form, const CliOptions& options) {
-  form.setText(mw::kOutputFolder, DefaultOutputFolder());
+  form.setTextUtf8(mw::kOutputFolder, DefaultOutputFolder().bytes());
   const Text all = Gbk(collector_text::kAllCategories);
   form.clearItems(mw::kCategoryBox);
   form.addItem(mw::kCategoryBox, all);
@@ -86,7 +86,14 @@ void ApplyOptions(Form& form, const CliOptions& options) {
     form.addItem(mw::kCategoryBox, Utf8ToGbk(*options.category));
     form.setCurrentIndex(mw::kCategoryBox, 1);
   }
-  for (const auto& [control, value] : options.controls) form.setText(control, Utf8ToGbk(value));
+  // A folder is the user's bytes; every other value is a text of the program.
+  for (const auto& [control, value] : options.controls) {
+    if (control == mw::kOutputFolder) {
+      form.setTextUtf8(control, value);
+    } else {
+      form.setText(control, Utf8ToGbk(value));
+    }
+  }
   if (options.categoryFolders) form.setChecked(mw::kNoSubfolders, false);
 }
 
@@ -141,9 +148,9 @@ int RunCrawl(const CliOptions& options) {
   auto form = MemoryForm::MainWindow();
   ApplyOptions(*form, options);
   // Before the first request: a folder that cannot take videos would fail every one of them.
-  const Text outputFolder = CollectorSettings(*form).outputFolder();
+  const Path outputFolder = CollectorSettings(*form).outputFolder();
   if (const int error = FolderWriteError(outputFolder); error != 0) {
-    output.error("pelvaro-cli: the output folder '" + NativePath(outputFolder) +
+    output.error("pelvaro-cli: the output folder '" + outputFolder.bytes() +
                  "' cannot be written: " + std::strerror(error) + "; choose another with --output DIR");
     return kExitBadStart;
   }

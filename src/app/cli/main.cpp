@@ -46,7 +46,7 @@ int main(int argc, char** argv) {
   // would be taken again at every pass.
   if (const int error = HistoryFolderError(); error != 0 && !parsed.options.contribute) {
     std::fprintf(stderr, "pelvaro-cli: the history folder %s cannot be written: %s\n",
-                 NativePath(HistoryFolder()).c_str(), std::strerror(error));
+                 HistoryFolder().c_str(), std::strerror(error));
     return kExitBadStart;
   }
   return parsed.options.contribute ? RunContribute(parsed.options) : RunCrawl(parsed.options);

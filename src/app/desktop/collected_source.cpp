@@ -138,7 +138,7 @@ void CollectedSource::exportCsv() {
   const QString file = savePrompt_(view_->window(), suggested);
   if (file.isEmpty()) return;
   run([this, file] {
-    const bool ok = file_ != nullptr && ExportCatalogueCsv(*file_, Utf8ToGbk(file.toStdString()));
+    const bool ok = file_ != nullptr && ExportCatalogueCsv(*file_, PathFromQt(file));
     post([ok, file](CollectedView& view) {
       view.showNotice(ok ? U("已导出到：%1").arg(file) : U("无法导出到：%1").arg(file));
     });

@@ -192,7 +192,7 @@ void DesktopProgram::createMainWindow() {
 
 void DesktopProgram::onMainWindowCreated(MainWindow& window) {
   Form& form = window.form();
-  form.setText(mw::kOutputFolder, DefaultOutputFolder());
+  form.setTextUtf8(mw::kOutputFolder, DefaultOutputFolder().bytes());
   SettingsStore::LoadOnCreate(form);
   Form* log = &form;
   CatalogueBackend::Notice notice = [log](const Text& line) { AppendLog(*log, line); };
@@ -231,7 +231,7 @@ void DesktopProgram::toggleCrawl(Form& form) {
   // Found before the first request, not video by video: a folder that cannot take videos
   // would fail every download.
   if (!crawl_->running()) {
-    const Text folder = CollectorSettings(form).outputFolder();
+    const Path folder = CollectorSettings(form).outputFolder();
     if (const int error = FolderWriteError(folder); error != 0) {
       form.messageBox(OutputFolderProblem(folder, error));
       return;
@@ -251,7 +251,7 @@ void DesktopProgram::openNewVersion() {
   if (!OpenNewVersion()) {
     // The program carries on; the user learns why nothing started and where the file is.
     Text message = Gbk("新版本无法启动，请到软件所在的文件夹中手动打开。");
-    if (Text target = UpdateTarget(); !target.empty()) message += "\r\n" + target;
+    if (const Path target = UpdateTarget(); !target.empty()) message += "\r\n" + PathText(target);
     Form& owner = main_ ? main_->form() : startup_->form();
     owner.messageBox(message);
     return;

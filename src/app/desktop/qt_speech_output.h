@@ -10,7 +10,7 @@ class QtSpeechOutput : public AudioOutput {
  public:
   // player must outlive this object; it plays on its own (the GUI) thread.
   explicit QtSpeechOutput(QtAudioOutput& player) : player_(player) {}
-  bool PlayFile(const Text& path) override { return player_.PlayFile(path); }
+  bool PlayFile(const Path& path) override { return player_.PlayFile(path); }
 
  private:
   QtAudioOutput& player_;

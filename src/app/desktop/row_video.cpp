@@ -27,15 +27,14 @@ MainWindow::RowVideo RowVideoOf(Form& form, RowHandle row, CatalogueBackend* cat
   } else {
     VideoRecord record;
     record.category = form.cell(mw::kVideoList, row, mw::kColCategory);
-    record.title = form.cell(mw::kVideoList, row, mw::kColTitle);
+    record.titleUtf8 = form.cellUtf8(mw::kVideoList, row, mw::kColTitle);
     record.width = form.cell(mw::kVideoList, row, mw::kColWidth);
     record.height = form.cell(mw::kVideoList, row, mw::kColHeight);
     const CollectorSettings settings(form);
-    const Text folder = TargetFolder(settings.outputFolder(), settings.noSubfolders(), record);
-    file = NativePath(JoinPath(folder, VideoFileName(record.title)));
+    const Path folder = TargetFolder(settings.outputFolder(), settings.noSubfolders(), record);
+    file = JoinPath(folder, VideoFileName(record.titleUtf8)).bytes();
   }
-  if (!file.empty() && QFileInfo(QString::fromStdString(file)).isFile())
-    video.file = QString::fromStdString(file);
+  if (!file.empty() && QFileInfo(QtFromPath(Path(file))).isFile()) video.file = QtFromPath(Path(file));
   return video;
 }
 

@@ -80,7 +80,7 @@ class UpdateRelayForm : public Form {
                   MessageButtons buttons = MessageButtons::Ok) override {
     return startup_.messageBox(message, title, buttons);
   }
-  Text pickFolder(const Text& title, const Text& startFolder) override {
+  Path pickFolder(const Text& title, const Path& startFolder) override {
     return startup_.pickFolder(title, startFolder);
   }
 
