@@ -388,6 +388,16 @@ bool Catalogue::clearFailures() {
   return code == SQLITE_OK;
 }
 
+bool Catalogue::readCells(std::string_view sql, const std::function<void(const CatalogueCells&)>& row) {
+  struct Cells final : CatalogueCells {
+    explicit Cells(const SqliteStatement& statement) : statement(statement) {}
+    std::string text(int column) const override { return statement.text(column); }
+    std::int64_t integer(int column) const override { return statement.integer(column); }
+    const SqliteStatement& statement;
+  };
+  return read(sql, [&row](const SqliteStatement& statement) { row(Cells(statement)); });
+}
+
 bool Catalogue::read(std::string_view sql, const std::function<void(const SqliteStatement&)>& row) {
   return read(sql, {}, row);
 }

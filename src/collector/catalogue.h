@@ -21,7 +21,7 @@
 #include <string_view>
 #include <vector>
 
-#include "collector/catalogue_video.h"
+#include "collector/catalogue_backend.h"
 #include "collector/sqlite_database.h"
 #include "platform/text.h"
 #include "web/download_failure.h"
@@ -36,10 +36,8 @@ Text CataloguePath();
 std::string LocalIsoTime();
 std::string LocalIsoTime(std::int64_t when);
 
-class Catalogue {
+class Catalogue final : public CatalogueBackend {
  public:
-  // After this many failed downloads a video is no longer tried.
-  static constexpr int kGiveUpAttempts = 3;
   // The longest a statement waits for another program copy's lock.
   static constexpr int kBusyTimeoutMs = 2000;
   // The longest a statement may run: a file with a trigger or view that never ends (anyone can
@@ -48,12 +46,6 @@ class Catalogue {
   // The most writes kept owed; beyond it the oldest is dropped (its video stays marked, and
   // its claim's record gives the row at the next start).
   static constexpr std::size_t kMaxOwed = 1000;
-  // Runs once the row it came with is in the file.
-  using Stored = std::function<void()>;
-
-  // A line for the log (GBK).
-  using Notice = std::function<void(const Text&)>;
-
   // Opens the file (a program path), creating it and its folder when missing. A file that is no
   // database or a damaged one is renamed to path + ".broken-" + time and a new one is started.
   explicit Catalogue(Text path, Notice notice = {});
@@ -63,35 +55,35 @@ class Catalogue {
   Catalogue& operator=(const Catalogue&) = delete;
 
   // Where notices go from now on.
-  void setNotice(Notice notice);
+  void setNotice(Notice notice) override;
 
   // False from the start when the file cannot be used, and from the first statement that had
   // to be interrupted on: a file whose triggers or views never end is not worth another wait.
-  bool usable() const { return usable_.load(); }
+  bool usable() const override { return usable_.load(); }
   const Text& path() const { return path_; }
 
   // The row of a complete, marked video, in one transaction that also forgets its failures.
   // False when it is owed (or the catalogue is unusable); `stored` runs once it is written.
-  bool recordVideo(const CatalogueVideo& video, Stored stored = {});
+  bool recordVideo(const CatalogueVideo& video, Stored stored = {}) override;
   // Rows for videos the catalogue lacks (existing rows are kept as they are), in one
   // transaction; the number added, or -1 when the write failed (nothing is owed then).
-  int addMissingVideos(const std::vector<CatalogueVideo>& videos);
+  int addMissingVideos(const std::vector<CatalogueVideo>& videos) override;
   // One more failed attempt for the docid, with its failure; owed like a row.
-  bool recordFailure(std::string_view docid, const DownloadFailure& failure);
+  bool recordFailure(std::string_view docid, const DownloadFailure& failure) override;
   // Writes what is owed, waiting up to `patience` for another copy's lock; true when nothing
   // is owed any more.
-  bool flushOwed(std::chrono::milliseconds patience);
-  std::size_t owedCount();
+  bool flushOwed(std::chrono::milliseconds patience) override;
+  std::size_t owedCount() override;
 
   // The row of a docid (as written; an owed one is not there yet).
-  std::optional<CatalogueVideo> video(std::string_view docid);
+  std::optional<CatalogueVideo> video(std::string_view docid) override;
   // Every docid with a row.
-  std::set<std::string> videoDocids();
+  std::set<std::string> videoDocids() override;
   // The failed attempts counted for the docid.
-  int attempts(std::string_view docid);
-  bool givenUp(std::string_view docid) { return attempts(docid) >= kGiveUpAttempts; }
+  int attempts(std::string_view docid) override;
   // Forgets every failure, so that every video is tried again.
-  bool clearFailures();
+  bool clearFailures() override;
+  bool readCells(std::string_view sql, const std::function<void(const CatalogueCells&)>& row) override;
 
   // Runs a query on the reading connection and hands each row to `row`, which must not call
   // back into the catalogue. False when the query failed (nothing or only some rows handed over).

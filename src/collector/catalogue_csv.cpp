@@ -30,7 +30,7 @@ std::string CsvField(std::string_view value) {
   return quoted;
 }
 
-bool CatalogueCsv(Catalogue& catalogue, std::string* csv) {
+bool CatalogueCsv(CatalogueBackend& catalogue, std::string* csv) {
   std::string text(kByteOrderMark);
   for (const VideoColumn& column : kVideoColumns) {
     if (&column != kVideoColumns) text += ',';
@@ -38,7 +38,7 @@ bool CatalogueCsv(Catalogue& catalogue, std::string* csv) {
   }
   text += "\r\n";
   const std::string select = "SELECT " + VideoColumnList() + " FROM videos ORDER BY taken_at, docid";
-  const bool ok = catalogue.read(select, [&text](const SqliteStatement& row) {
+  const bool ok = catalogue.readCells(select, [&text](const CatalogueCells& row) {
     for (int i = 0; i < static_cast<int>(std::size(kVideoColumns)); ++i) {
       if (i > 0) text += ',';
       text += CsvField(row.text(i));
@@ -49,7 +49,7 @@ bool CatalogueCsv(Catalogue& catalogue, std::string* csv) {
   return ok;
 }
 
-bool ExportCatalogueCsv(Catalogue& catalogue, const Text& path) {
+bool ExportCatalogueCsv(CatalogueBackend& catalogue, const Text& path) {
   std::string csv;
   return CatalogueCsv(catalogue, &csv) && WriteFileAtomically(path, csv);
 }

@@ -12,15 +12,15 @@
 
 namespace pelvaro {
 
-class Catalogue;
+class CatalogueBackend;
 
 std::string CsvField(std::string_view value);
 
 // The whole CSV text of every videos row, ordered by the time taken. False when the catalogue
 // could not be read.
-bool CatalogueCsv(Catalogue& catalogue, std::string* csv);
+bool CatalogueCsv(CatalogueBackend& catalogue, std::string* csv);
 
 // Writes the CSV to the file (a program path), whole or not at all.
-bool ExportCatalogueCsv(Catalogue& catalogue, const Text& path);
+bool ExportCatalogueCsv(CatalogueBackend& catalogue, const Text& path);
 
 }  // namespace pelvaro

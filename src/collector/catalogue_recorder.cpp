@@ -36,7 +36,7 @@ CatalogueVideo CatalogueRow(const VideoRecord& record, const Text& path, std::in
   return row;
 }
 
-VideoDownloads::EndListener CatalogueRecorder(Catalogue& catalogue, const VideoRecord& record) {
+VideoDownloads::EndListener CatalogueRecorder(CatalogueBackend& catalogue, const VideoRecord& record) {
   return [&catalogue, record](const VideoDownload& download) {
     if (download.state() == VideoDownload::State::Complete) {
       std::shared_ptr<ClaimFile> claim = download.claim();
@@ -47,6 +47,8 @@ VideoDownloads::EndListener CatalogueRecorder(Catalogue& catalogue, const VideoR
       if (!catalogue.recordVideo(CatalogueRow(record, download), stored) && !catalogue.usable()) stored();
       return;
     }
+    // The fleet's claim goes back before the failure counts, so another collector may try.
+    catalogue.release(GbkToUtf8(download.docid()));
     const DownloadFailure failure = download.failure();
     if (IsEnvironmentFailure(failure) || failure.kind == FailureKind::FileExists ||
         failure.kind == FailureKind::SizeOutsideLimits) {

@@ -5,7 +5,7 @@
 
 namespace pelvaro {
 
-class Catalogue;
+class CatalogueBackend;
 struct VideoRecord;
 
 // The absolute file-system form of a program path, as rows name their files.
@@ -19,6 +19,6 @@ CatalogueVideo CatalogueRow(const VideoRecord& record, const Text& path, std::in
 // complete video (its claim's record removed once the row is stored), one more failed attempt
 // for a video whose own fault it was. A failure of the machine or the network, and a file that
 // another copy made first, count for nothing. The catalogue must outlive the download.
-VideoDownloads::EndListener CatalogueRecorder(Catalogue& catalogue, const VideoRecord& record);
+VideoDownloads::EndListener CatalogueRecorder(CatalogueBackend& catalogue, const VideoRecord& record);
 
 }  // namespace pelvaro

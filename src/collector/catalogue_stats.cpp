@@ -8,35 +8,35 @@
 
 namespace pelvaro {
 
-bool ReadCatalogueStats(Catalogue& catalogue, CatalogueStats* stats) {
+bool ReadCatalogueStats(CatalogueBackend& catalogue, CatalogueStats* stats) {
   CatalogueStats result;
-  bool ok = catalogue.read("SELECT count(*), coalesce(sum(size_bytes), 0) FROM videos",
-                           [&result](const SqliteStatement& row) {
+  bool ok = catalogue.readCells("SELECT count(*), coalesce(sum(size_bytes), 0) FROM videos",
+                           [&result](const CatalogueCells& row) {
                              result.videos = row.integer(0);
                              result.bytes = row.integer(1);
                            });
   const auto counts = [](std::vector<CatalogueCount>& into) {
-    return [&into](const SqliteStatement& row) {
+    return [&into](const CatalogueCells& row) {
       into.push_back({row.text(0), row.integer(1), row.integer(2), 0, 0});
     };
   };
-  ok = ok && catalogue.read(
+  ok = ok && catalogue.readCells(
                  "SELECT coalesce(category, ''), count(*), coalesce(sum(size_bytes), 0) FROM videos"
                  " GROUP BY 1 ORDER BY 2 DESC, 1",
                  counts(result.byCategory));
-  ok = ok && catalogue.read(
+  ok = ok && catalogue.readCells(
                  "SELECT substr(coalesce(taken_at, ''), 1, 10), count(*), coalesce(sum(size_bytes), 0)"
                  " FROM videos GROUP BY 1 ORDER BY 1",
                  counts(result.byDay));
   ok = ok &&
-       catalogue.read(
+       catalogue.readCells(
            "SELECT coalesce(last_kind, ''), coalesce(last_detail, 0),"
            " max(coalesce(last_reason, '')), count(*),"
-           " coalesce(sum(attempts), 0), sum(attempts >= " +
+           " coalesce(sum(attempts), 0), sum(CASE WHEN attempts >= " +
                std::to_string(Catalogue::kGiveUpAttempts) +
-               ") FROM failures"
+               " THEN 1 ELSE 0 END) FROM failures"
                " GROUP BY 1, 2, CASE WHEN last_kind IS NULL THEN last_reason END",
-           [&result](const SqliteStatement& row) {
+           [&result](const CatalogueCells& row) {
              result.failuresByReason.push_back({StoredFailureWords(row.text(0), row.integer(1), row.text(2)),
                                                 row.integer(3), 0, row.integer(4), row.integer(5)});
            });

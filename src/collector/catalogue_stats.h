@@ -8,7 +8,7 @@
 
 namespace pelvaro {
 
-class Catalogue;
+class CatalogueBackend;
 
 struct CatalogueCount {
   std::string key;  // UTF-8: a category, a day (YYYY-MM-DD) or a reason
@@ -27,7 +27,7 @@ struct CatalogueStats {
 };
 
 // False when the catalogue could not be read.
-bool ReadCatalogueStats(Catalogue& catalogue, CatalogueStats* stats);
+bool ReadCatalogueStats(CatalogueBackend& catalogue, CatalogueStats* stats);
 
 // One "key=value" line per figure (UTF-8), control characters of the stored texts removed.
 std::string FormatCatalogueStats(const CatalogueStats& stats);

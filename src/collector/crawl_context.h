@@ -7,7 +7,7 @@
 namespace pelvaro {
 
 class VideoDownloads;
-class Catalogue;
+class CatalogueBackend;
 
 // What the steps of a crawl work with: the window, the downloads, the waits, an optional
 // observer (the terminal front end's counters; never null) and the catalogue, when there is one.
@@ -16,7 +16,7 @@ struct CrawlContext {
   VideoDownloads& downloads;
   CrawlTiming timing{};
   CrawlObserver* observer = &NoCrawlObserver();
-  Catalogue* catalogue = nullptr;
+  CatalogueBackend* catalogue = nullptr;
 };
 
 }  // namespace pelvaro

@@ -20,6 +20,8 @@ class CrawlObserver {
   virtual void onEntry(int number) { (void)number; }
   // The video is in the history, or a download of it still runs.
   virtual void onPresent(const Text& docid) { (void)docid; }
+  // Another collector sharing the catalogue took the video or is taking it.
+  virtual void onClaimedElsewhere(const Text& docid) { (void)docid; }
   virtual void onRejected(const VideoRecord& record, RejectReason reason) { (void)record, (void)reason; }
   // Its file exists already.
   virtual void onExists(const VideoRecord& record) { (void)record; }

@@ -193,6 +193,9 @@ bool CrawlWorker::HandleEntry(JsonDocument& document, int k, const Text& categor
     case TakeOutcome::Exists:
       observer.onExists(record);
       return true;
+    case TakeOutcome::ClaimedElsewhere:
+      observer.onClaimedElsewhere(docid);
+      return true;
     case TakeOutcome::Failed:
       // A failed download is not reported as done, neither in the log nor to the service.
       return UserPause(settings);

@@ -30,7 +30,7 @@ CatalogueVideo RowFromRecord(const FinishedFile& file) {
 
 }  // namespace
 
-RepairCount RepairFinishedFiles(Catalogue* catalogue) {
+RepairCount RepairFinishedFiles(CatalogueBackend* catalogue) {
   RepairCount count;
   const bool rows = catalogue != nullptr && catalogue->usable();
   std::vector<CatalogueVideo> missing;
@@ -70,7 +70,8 @@ RepairCount RepairFinishedFiles(Catalogue* catalogue) {
   if (!rows) return count;
   const std::set<std::string> known = catalogue->videoDocids();
   for (const Text& marker : ListFiles(HistoryFolder(), "")) {
-    if (marker.starts_with(kScratchPrefix) || recorded.count(marker) > 0 || known.count(GbkToUtf8(marker)) > 0) {
+    if (marker.starts_with(kScratchPrefix) || recorded.count(marker) > 0 ||
+        known.count(GbkToUtf8(marker)) > 0) {
       continue;
     }
     CatalogueVideo row;

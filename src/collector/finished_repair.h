@@ -7,7 +7,7 @@
 
 namespace pelvaro {
 
-class Catalogue;
+class CatalogueBackend;
 
 struct RepairCount {
   int markers = 0;  // markers written for complete files
@@ -16,6 +16,6 @@ struct RepairCount {
 
 // `catalogue` may be null (no rows then). A marker that cannot be written stops the repair
 // there, leaving the records for later.
-RepairCount RepairFinishedFiles(Catalogue* catalogue);
+RepairCount RepairFinishedFiles(CatalogueBackend* catalogue);
 
 }  // namespace pelvaro

@@ -33,12 +33,17 @@ inline constexpr std::string_view kDownloadFailedBecause = "下载失败：";  /
 // A video whose download failed too often: the log line and the row's status cell.
 inline constexpr std::string_view kFailedTooOften = "多次下载失败，跳过";
 inline constexpr std::string_view kFailedTooOftenCell = "多次失败";
+inline constexpr std::string_view kClaimedElsewhere = "已被其他采集器领取，跳过";
+inline constexpr std::string_view kClaimedElsewhereCell = "已被其他采集器领取";
 
 // The catalogue's notices, each followed by a name or a reason.
 inline constexpr std::string_view kCatalogueSetAside = "视频目录已损坏，另存后重新建立：";
 inline constexpr std::string_view kCatalogueUnusable = "视频目录无法打开：";
 inline constexpr std::string_view kCatalogueWriteFailed = "视频目录无法写入，稍后补写：";
 inline constexpr std::string_view kCatalogueRecreated = "视频目录已被删除，重新建立：";
+inline constexpr std::string_view kSharedCatalogueAway = "共享视频目录连接不上，暂按本机记录继续：";
+inline constexpr std::string_view kSharedCatalogueBack = "共享视频目录已重新连接，补写 ";
+inline constexpr std::string_view kSharedCatalogueBackRows = " 条记录";
 
 // A marker that cannot be written stops the crawl: the log line and the box, with the reason
 // and the history folder between the two parts.

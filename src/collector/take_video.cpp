@@ -83,7 +83,7 @@ bool RepairMarker(CrawlContext& context, const std::shared_ptr<ClaimFile>& claim
     context.downloads.halt(HaltText({FailureKind::HistoryUnwritable, error}));
     return false;
   }
-  Catalogue* catalogue = context.catalogue;
+  CatalogueBackend* catalogue = context.catalogue;
   if (catalogue != nullptr && catalogue->usable() && !catalogue->video(GbkToUtf8(record.docid))) {
     const auto size = FileSizeBytes(path).value_or(0);
     catalogue->recordVideo(CatalogueRow(record, path, static_cast<std::int64_t>(size)), [claim] {
@@ -141,10 +141,24 @@ TakeOutcome TakeVideo(CrawlContext& context, RowHandle row, VideoRecord& record)
     form.deleteRow(mw::kVideoList, row);
     return TakeOutcome::Exists;
   }
+  // The fleet's claim comes last before the download: every earlier way out would have to give
+  // it back. Without an answer from the shared catalogue the local history alone decides.
+  CatalogueBackend* catalogue = context.catalogue;
+  if (catalogue != nullptr && catalogue->claim(GbkToUtf8(record.docid)) == FleetClaim::TakenElsewhere) {
+    AppendLogText(form, collector_text::kClaimedElsewhere);
+    form.setCell(mw::kVideoList, row, mw::kColDownload, Gbk(collector_text::kClaimedElsewhereCell));
+    if (!Pause(timing.rowShown)) return TakeOutcome::Stopped;
+    form.deleteRow(mw::kVideoList, row);
+    return TakeOutcome::ClaimedElsewhere;
+  }
+  const auto giveBack = [&] {
+    if (catalogue != nullptr) catalogue->release(GbkToUtf8(record.docid));
+    return TakeOutcome::Stopped;
+  };
   if (claim) claim->writeRecord("");  // a record of a file that is gone tells nothing
-  if (!Pause(timing.rowShown)) return TakeOutcome::Stopped;
+  if (!Pause(timing.rowShown)) return giveBack();
 
-  if (StopRequested()) return TakeOutcome::Stopped;
+  if (StopRequested()) return giveBack();
   context.observer->onDownloadStarting(record);
   Form* log = &form;
   // The answer's size passed the filter; the server's own, from the probe, must pass as well

@@ -30,6 +30,7 @@ Text ProgressText(double fraction);
 
 enum class TakeOutcome {
   Present,   // another copy of the program takes or took the docid: logged, row deleted
+  ClaimedElsewhere,  // another collector of the fleet took or holds the docid: logged, row deleted
   Exists,    // the file exists or is being written: logged, row deleted
   Repaired,  // the file is one this program finished; its marker was missing and is written
   Complete,  // downloaded, renamed, marked

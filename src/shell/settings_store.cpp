@@ -97,6 +97,8 @@ constexpr const char* kWindowSection = "窗口";
 constexpr const char* kPlaceKey = "位置";
 constexpr const char* kMaximizedKey = "最大化";
 constexpr const char* kColumnSection = "列宽";
+constexpr const char* kCatalogueSection = "目录数据库";
+constexpr const char* kCatalogueUriKey = "地址";
 
 Text JoinNumbers(const std::vector<int>& numbers) {
   Text text;
@@ -242,6 +244,14 @@ int SettingsStore::loadColumnWidths(Form& window, Text& path) {
     window.setColumnWidths(name, widths);
   }
   return static_cast<int>(names.size());
+}
+
+std::string SettingsStore::sharedCatalogueUri(Text path) {
+  const ProfileFile profile = ProfileFile::Load(Resolve(path));
+  std::string uri = GbkToUtf8(profile.get(Gbk(kCatalogueSection), Gbk(kCatalogueUriKey)));
+  while (!uri.empty() && (uri.back() == ' ' || uri.back() == '\t')) uri.pop_back();
+  uri.erase(0, uri.find_first_not_of(" \t"));
+  return uri;
 }
 
 void SettingsStore::LoadOnCreate(Form& window) {

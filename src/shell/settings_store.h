@@ -10,6 +10,8 @@
 // skip; it returns the number of controls of its kind on the window, skipped ones included.
 // A save rewrites the whole file through a temporary file, keeping every key it does not own.
 
+#include <string>
+
 #include "platform/form.h"
 #include "platform/text.h"
 
@@ -31,6 +33,11 @@ class SettingsStore {
   static int loadWindowPlacement(Form& window, Text& path);
   static int saveColumnWidths(Form& window, Text& path, const Text& excluded = {});
   static int loadColumnWidths(Form& window, Text& path);
+
+  // The shared catalogue's connection URI ("目录数据库": "地址", GBK like the rest of the
+  // file), as UTF-8; empty when the file names none (the data folder's catalogue file is used).
+  // Set by hand: the window has no box for it.
+  static std::string sharedCatalogueUri(Text path = {});
 
   // The two call sets of the main window, on the default file; both include the placement and
   // the column widths.

@@ -62,6 +62,7 @@ TEST(Cli, BadFlagsExitWithTwoAndAMessageNamingThem) {
       {{"--pause-ms", "10x"}, "--pause-ms needs a whole number"},
       {{"--contribute"}, "--contribute needs --seed-link"},
       {{"--log", "--quiet"}, "--log and --quiet exclude each other"},
+      {{"--catalogue", "data/other.db"}, "--catalogue needs a URI that starts with postgresql://"},
   };
   for (const auto& c : cases) {
     CliRun run(folder, c.flags);
@@ -74,7 +75,7 @@ TEST(Cli, BadFlagsExitWithTwoAndAMessageNamingThem) {
   // Every flag is listed, with its unit or default.
   for (const char* flag :
        {"--category NAME", "--seed-link URL", "--hours N", "--max-videos N", "--max-seconds N", "--log",
-        "--contribute", "--category-folders", "--min-free-mb N", "--json", "--quiet",
+        "--contribute", "--category-folders", "--min-free-mb N", "--json", "--quiet", "--catalogue URI",
         "\n  3    the run ended and the platform never answered", "\n  143  "}) {
     EXPECT_NE(help.out().find(flag), std::string::npos) << flag;
   }
@@ -142,7 +143,9 @@ TEST(Cli, AnUnknownCategoryAndASeedLinkWithoutAnswersAreSaid) {
   CliRun typo(sim.runDir(), {"--category", "汽 车", "--max-seconds", "2"});
   EXPECT_EQ(typo.wait(), 0);
   const std::string err = typo.err();
-  EXPECT_NE(err.find("pelvaro-cli: warning: --category '汽 车' is not in the category list"), std::string::npos) << err;
+  EXPECT_NE(err.find("pelvaro-cli: warning: --category '汽 车' is not in the category list"),
+            std::string::npos)
+      << err;
   EXPECT_NE(err.find("known categories: "), std::string::npos) << err;
   EXPECT_NE(err.find("汽车"), std::string::npos) << err;
 

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "collector/catalogue.h"
 #include "collector/crawl_context.h"
 #include "collector/crawl_session.h"
 #include "collector/video_downloads.h"

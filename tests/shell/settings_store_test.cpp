@@ -158,6 +158,12 @@ TEST_F(SettingsStoreTest, SaveKeepsForeignKeysAndSkipsExcludedControls) {
   EXPECT_EQ(entries, 1);
 }
 
+TEST_F(SettingsStoreTest, TheSharedCatalogueIsAKeyOfItsOwnAndEmptyWithoutIt) {
+  EXPECT_EQ(SettingsStore::sharedCatalogueUri(), "");
+  Write(settingsFile(), Gbk("[目录数据库]\r\n地址= postgresql://pelvaro@db:5432/视频 \r\n"));
+  EXPECT_EQ(SettingsStore::sharedCatalogueUri(), "postgresql://pelvaro@db:5432/视频");
+}
+
 TEST_F(SettingsStoreTest, DateBoxesAreStoredAsDateTimeText) {
   auto form = std::make_unique<MemoryForm>(kSmallWindow);
   form->setText("Date1", "2026-12-08 12:00:00");

@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "app/cli/cli_options.h"
-#include "collector/catalogue.h"
+#include "collector/catalogue_choice.h"
 #include "collector/catalogue_csv.h"
 #include "collector/catalogue_stats.h"
 #include "platform/printable_text.h"
@@ -13,13 +13,13 @@ namespace pelvaro::cli {
 
 namespace {
 
-
 void PrintNotice(const Text& line) { std::fprintf(stderr, "%s\n", StripControls(GbkToUtf8(line)).c_str()); }
 
 }  // namespace
 
-int ExportCsvCommand(const std::string& file) {
-  Catalogue catalogue(CataloguePath(), PrintNotice);
+int ExportCsvCommand(const std::string& file, const std::string& catalogueUri) {
+  const auto opened = OpenCatalogue(catalogueUri, PrintNotice);
+  CatalogueBackend& catalogue = *opened;
   if (file == "-") {
     std::string csv;
     if (!CatalogueCsv(catalogue, &csv)) {
@@ -40,8 +40,9 @@ int ExportCsvCommand(const std::string& file) {
   return kExitDone;
 }
 
-int StatsCommand() {
-  Catalogue catalogue(CataloguePath(), PrintNotice);
+int StatsCommand(const std::string& catalogueUri) {
+  const auto opened = OpenCatalogue(catalogueUri, PrintNotice);
+  CatalogueBackend& catalogue = *opened;
   CatalogueStats stats;
   if (!ReadCatalogueStats(catalogue, &stats)) {
     std::fprintf(stderr, "pelvaro-cli: cannot read the catalogue\n");

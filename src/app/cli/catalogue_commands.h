@@ -6,9 +6,9 @@
 namespace pelvaro::cli {
 
 // Writes every collected video as CSV to the file ("-": stdout); the exit status.
-int ExportCsvCommand(const std::string& file);
+int ExportCsvCommand(const std::string& file, const std::string& catalogueUri);
 
 // Prints the videos and bytes per category and per day, and the failures per reason.
-int StatsCommand();
+int StatsCommand(const std::string& catalogueUri);
 
 }  // namespace pelvaro::cli

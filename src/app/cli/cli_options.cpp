@@ -2,6 +2,7 @@
 
 #include <charconv>
 
+#include "collector/catalogue_choice.h"
 #include "platform/window_layout.h"
 
 namespace pelvaro::cli {
@@ -35,14 +36,15 @@ constexpr ValueFlag kValueFlags[] = {
     {"--max-videos", {}, true, 1, 1'000'000'000, "videos"},
     {"--max-seconds", {}, true, 1, 315'360'000, "seconds"},
     {"--export-csv", {}, false},
+    {"--catalogue", {}, false},
 };
 
 // The flag's value as a number within its range, or the message that says why not.
 std::string CheckNumber(const ValueFlag& flag, const std::string& value, std::int64_t& number) {
   const char* end = value.data() + value.size();
   auto [ptr, ec] = std::from_chars(value.data(), end, number);
-  const std::string range = std::to_string(flag.min) + " to " + std::to_string(flag.max) + " (" +
-                            std::string(flag.unit) + ")";
+  const std::string range =
+      std::to_string(flag.min) + " to " + std::to_string(flag.max) + " (" + std::string(flag.unit) + ")";
   if (value.empty() || ptr != end || (ec != std::errc() && ec != std::errc::result_out_of_range)) {
     return std::string(flag.name) + " needs a whole number from " + range + ", not '" + value + "'";
   }
@@ -82,6 +84,9 @@ Options:
                          1 to 1000000000 (default: no limit)
   --max-seconds N        stop after N seconds, 1 to 315360000 (default: no limit)
   --retry-failed         try again the videos whose downloads failed too often
+  --catalogue URI        share one catalogue with other collectors on a PostgreSQL server,
+                         URI "postgresql://user@host:port/database" (default: the file
+                         catalogue.db in the data folder)
   --export-csv FILE      write every collected video of the catalogue as CSV and exit
                          (FILE "-": to stdout)
   --stats                print the catalogue's videos and bytes per category and day,
@@ -97,8 +102,8 @@ Options:
 A limit ends the run as the stop button does: a download under way gets 5 seconds to finish,
 is then stopped and its partial file removed. At the end one summary line goes to stdout:
 "summary taken=N present=N rejected=N failed=N bytes=N seconds=S reject_category=N ...".
-With --json each video handled gives one line {"docid", "outcome" (taken, present, rejected
-or failed), "title", "seconds"}, with "path" and "bytes" for a video taken and "reason" for
+With --json each video handled gives one line {"docid", "outcome" (taken, present, claimed
+by another collector of a shared catalogue, rejected or failed), "title", "seconds"}, with "path" and "bytes" for a video taken and "reason" for
 one rejected or failed, and the last line is {"summary": {"taken", "present", "rejected",
 "failed", "bytes", "seconds"}}.
 
@@ -183,6 +188,13 @@ ParseResult ParseCommandLine(const std::vector<std::string>& arguments) {
       options.category = value;
     } else if (argument == "--export-csv") {
       options.exportCsv = value;
+    } else if (argument == "--catalogue") {
+      if (!IsSharedCatalogueUri(value)) {
+        result.error =
+            "--catalogue needs a URI that starts with postgresql:// or postgres://, not '" + value + "'";
+        return result;
+      }
+      options.catalogueUri = value;
     } else {
       if (argument == "--seed-link") options.seedLinkGiven = true;
       options.controls.emplace_back(flag->control, value);

@@ -28,6 +28,7 @@ struct CliOptions {
   std::optional<std::string> exportCsv;  // the file to write the catalogue to, "-" for stdout
   bool stats = false;
   bool retryFailed = false;
+  std::string catalogueUri;  // empty: the data folder's catalogue file
 };
 
 struct ParseResult {

@@ -174,6 +174,17 @@ void CrawlReport::onPresent(const Text& docid) {
   refreshStatus();
 }
 
+void CrawlReport::onClaimedElsewhere(const Text& docid) {
+  ++present;
+  Ended e;
+  e.entry = status_.entry;
+  e.docid = docid;
+  e.outcome = "claimed";
+  e.shown = std::string(ct::kClaimedElsewhereCell);
+  ended(e);
+  refreshStatus();
+}
+
 void CrawlReport::onRejected(const VideoRecord& record, RejectReason reason) {
   ++rejected;
   ++byReason_[static_cast<int>(reason)];

@@ -36,6 +36,8 @@ class CrawlReport : public CrawlObserver {
   void onUnanswered(const Text& host, const Text& reason) override;
   void onEntry(int number) override;
   void onPresent(const Text& docid) override;
+  // Counted as present: the video is in the fleet's history.
+  void onClaimedElsewhere(const Text& docid) override;
   void onRejected(const VideoRecord& record, RejectReason reason) override;
   void onExists(const VideoRecord& record) override;
   void onDownloadStarting(const VideoRecord& record) override;
@@ -85,7 +87,7 @@ class CrawlReport : public CrawlObserver {
   struct Ended {
     int entry = 0;
     Text docid;
-    std::string_view outcome;  // taken, present, rejected, failed
+    std::string_view outcome;  // taken, present, claimed, rejected, failed
     std::string shown;         // the outcome as the terminal line says it (UTF-8)
     Text title;
     std::string size;  // as the terminal line shows it

@@ -40,8 +40,8 @@ int main(int argc, char** argv) {
                  data.error.c_str());
     return kExitBadStart;
   }
-  if (parsed.options.exportCsv) return ExportCsvCommand(*parsed.options.exportCsv);
-  if (parsed.options.stats) return StatsCommand();
+  if (parsed.options.exportCsv) return ExportCsvCommand(*parsed.options.exportCsv, parsed.options.catalogueUri);
+  if (parsed.options.stats) return StatsCommand(parsed.options.catalogueUri);
   // A crawl marks every video it takes: without a history folder that takes files, each one
   // would be taken again at every pass.
   if (const int error = HistoryFolderError(); error != 0 && !parsed.options.contribute) {

@@ -53,8 +53,11 @@ std::vector<FailedVideoRow> FailureRows(const std::vector<CatalogueFailure>& fai
 
 }  // namespace
 
-CollectedSource::CollectedSource(CollectedView& view, Catalogue* catalogue)
-    : view_(&view), catalogue_(catalogue), savePrompt_(AskForCsvFile) {
+CollectedSource::CollectedSource(CollectedView& view, CatalogueBackend* catalogue)
+    : view_(&view),
+      catalogue_(catalogue),
+      file_(dynamic_cast<Catalogue*>(catalogue)),
+      savePrompt_(AskForCsvFile) {
   CollectedView::Events events;
   events.refresh = [this] { refresh(); };
   events.retryFailed = [this] { retryFailed(); };
@@ -95,7 +98,13 @@ void CollectedSource::read() {
     post([](CollectedView& view) { view.showNotice(U("视频目录无法使用，详情见日志。")); });
     return;
   }
-  if (!reader_) reader_ = std::make_unique<CatalogueReader>(*catalogue_);
+  if (file_ == nullptr) {
+    post([](CollectedView& view) {
+      view.showNotice(U("共享视频目录的记录不在本页显示，请用 pelvaro-cli --stats 查看。"));
+    });
+    return;
+  }
+  if (!reader_) reader_ = std::make_unique<CatalogueReader>(*file_);
   std::vector<CatalogueVideo> videos;
   std::vector<CatalogueFailure> failures;
   const bool ok = ReadCatalogueVideos(*reader_, &videos) && ReadCatalogueFailures(*reader_, &failures);
@@ -129,7 +138,7 @@ void CollectedSource::exportCsv() {
   const QString file = savePrompt_(view_->window(), suggested);
   if (file.isEmpty()) return;
   run([this, file] {
-    const bool ok = catalogue_ != nullptr && ExportCatalogueCsv(*catalogue_, Utf8ToGbk(file.toStdString()));
+    const bool ok = file_ != nullptr && ExportCatalogueCsv(*file_, Utf8ToGbk(file.toStdString()));
     post([ok, file](CollectedView& view) {
       view.showNotice(ok ? U("已导出到：%1").arg(file) : U("无法导出到：%1").arg(file));
     });

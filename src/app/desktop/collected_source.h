@@ -17,6 +17,7 @@
 namespace pelvaro {
 
 class Catalogue;
+class CatalogueBackend;
 class CatalogueReader;
 class CollectedView;
 
@@ -26,7 +27,7 @@ class CollectedSource {
   using SavePrompt = std::function<QString(QWidget* owner, const QString& suggested)>;
 
   // The catalogue may be null (the page then says so) and must outlive this object.
-  CollectedSource(CollectedView& view, Catalogue* catalogue);
+  CollectedSource(CollectedView& view, CatalogueBackend* catalogue);
   // Stops the worker and waits for it, so that it never reports to a page that is gone.
   ~CollectedSource();
   CollectedSource(const CollectedSource&) = delete;
@@ -49,7 +50,8 @@ class CollectedSource {
   void read();
 
   QPointer<CollectedView> view_;
-  Catalogue* catalogue_;
+  CatalogueBackend* catalogue_;
+  Catalogue* file_;  // the same catalogue when it is the data folder's file, else null
   std::unique_ptr<CatalogueReader> reader_;  // opened on the worker at the first read
   SavePrompt savePrompt_;
   Worker worker_;

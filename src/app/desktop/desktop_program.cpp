@@ -11,6 +11,7 @@
 #include "app/desktop/qt_speech_output.h"
 #include "app/desktop/row_video.h"
 #include "app/desktop/update_relay_form.h"
+#include "collector/catalogue_choice.h"
 #include "collector/categories.h"
 #include "collector/collector_settings.h"
 #include "collector/crawl_log.h"
@@ -30,7 +31,6 @@
 #include "ui/qt_text.h"
 #include "ui/skin.h"
 #include "ui/startup_window.h"
-#include "ui/window_builder.h"
 #include "ui/window_builder.h"
 
 namespace pelvaro {
@@ -195,11 +195,13 @@ void DesktopProgram::onMainWindowCreated(MainWindow& window) {
   form.setText(mw::kOutputFolder, DefaultOutputFolder());
   SettingsStore::LoadOnCreate(form);
   Form* log = &form;
-  Catalogue::Notice notice = [log](const Text& line) { AppendLog(*log, line); };
+  CatalogueBackend::Notice notice = [log](const Text& line) { AppendLog(*log, line); };
   if (catalogue_) {
     catalogue_->setNotice(std::move(notice));
   } else {
-    catalogue_ = std::make_unique<Catalogue>(CataloguePath(), std::move(notice));
+    // A value that names no server is no reason to lose the data folder's catalogue.
+    const std::string uri = SettingsStore::sharedCatalogueUri();
+    catalogue_ = OpenCatalogue(IsSharedCatalogueUri(uri) ? uri : std::string(), std::move(notice));
   }
   downloads_.setNotice([log](const Text& line) { AppendLog(*log, line); });
   crawl_ = std::make_unique<CrawlSession>(

@@ -96,7 +96,7 @@ class DesktopProgram {
   DesktopOptions options_;
   // Before the downloads: a download that ends writes its row into the catalogue and counts in
   // the totals.
-  std::unique_ptr<Catalogue> catalogue_;
+  std::unique_ptr<CatalogueBackend> catalogue_;
   CrawlTotals totals_;
   // The collector's one downloader and the downloads on it; both live for the whole run.
   RangedDownloader downloader_;

@@ -16,14 +16,14 @@ namespace pelvaro {
 
 namespace mw = main_window;
 
-MainWindow::RowVideo RowVideoOf(Form& form, RowHandle row, Catalogue* catalogue) {
+MainWindow::RowVideo RowVideoOf(Form& form, RowHandle row, CatalogueBackend* catalogue) {
   MainWindow::RowVideo video;
   const Text docid = form.cell(mw::kVideoList, row, mw::kColDocid);
   if (docid.empty()) return video;
   video.link = QtFromGbk(ArticleLink(docid));
   std::string file;
   if (catalogue != nullptr && catalogue->usable()) {
-    file = CatalogueVideoPath(*catalogue, GbkToUtf8(docid));
+    if (const auto row = catalogue->video(GbkToUtf8(docid))) file = row->path;
   } else {
     VideoRecord record;
     record.category = form.cell(mw::kVideoList, row, mw::kColCategory);

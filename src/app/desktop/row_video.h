@@ -7,11 +7,11 @@
 
 namespace pelvaro {
 
-class Catalogue;
+class CatalogueBackend;
 
 // The file comes from the catalogue's row of the row's docid, which is written only once the
 // video is complete and marked. Without a usable catalogue it is the file the crawl writes for
 // the row's cells under the current settings, when that file exists.
-MainWindow::RowVideo RowVideoOf(Form& form, RowHandle row, Catalogue* catalogue);
+MainWindow::RowVideo RowVideoOf(Form& form, RowHandle row, CatalogueBackend* catalogue);
 
 }  // namespace pelvaro
