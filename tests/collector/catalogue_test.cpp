@@ -35,6 +35,12 @@ class CatalogueTest : public ::testing::Test {
                                        [this](const Text& line) { notices_.push_back(GbkToUtf8(line)); });
   }
   // One integer from a fresh connection of its own, as another program would see the file.
+  // A catalogue file made by hand with these statements, before the program opens it.
+  bool WriteFile(const std::string& sql) {
+    fs::create_directories(root_ + "/data");
+    SqliteDatabase db;
+    return db.open(root_ + "/data/catalogue.db") == 0 && db.exec(sql) == 0;
+  }
   int Query(const std::string& sql) {
     SqliteDatabase db;
     EXPECT_EQ(db.open(root_ + "/data/catalogue.db"), 0);
@@ -182,21 +188,15 @@ TEST_F(CatalogueTest, AFileDeletedUnderTheProgramIsNoticedAndMadeAgainWithItsRow
 }
 
 TEST_F(CatalogueTest, FailuresOfAFirstVersionFileGetTheirKindFromTheirWords) {
-  fs::create_directories(root_ + "/data");
-  {
-    SqliteDatabase db;
-    ASSERT_EQ(db.open(root_ + "/data/catalogue.db"), 0);
-    ASSERT_EQ(
-        db.exec("CREATE TABLE videos (docid TEXT PRIMARY KEY, title TEXT, category TEXT, published TEXT,"
+  ASSERT_TRUE(
+      WriteFile("CREATE TABLE videos (docid TEXT PRIMARY KEY, title TEXT, category TEXT, published TEXT,"
                 " duration_s INTEGER, width INTEGER, height INTEGER, size_bytes INTEGER, url TEXT, path TEXT,"
                 " taken_at TEXT);"
                 "CREATE TABLE failures (docid TEXT PRIMARY KEY, attempts INTEGER, last_reason TEXT, last_at "
                 "TEXT);"
                 "INSERT INTO failures VALUES ('a', 1, '连接被重置', 't'), ('b', 2, 'HTTP 404', 't'),"
                 " ('c', 1, '20秒没有收到数据', 't'), ('d', 3, '旧的说法', 't'), ('e', 1, 'HTTP 40x', 't');"
-                "PRAGMA user_version = 1;"),
-        0);
-  }
+                "PRAGMA user_version = 1;"));
   auto catalogue = Open();
   ASSERT_TRUE(catalogue->usable());
   EXPECT_EQ(Query("PRAGMA user_version"), 2);
@@ -230,18 +230,12 @@ TEST_F(CatalogueTest, FailuresOfAFirstVersionFileGetTheirKindFromTheirWords) {
 }
 
 TEST_F(CatalogueTest, AFileOfANewerVersionIsUsedAsItIs) {
-  fs::create_directories(root_ + "/data");
-  {
-    SqliteDatabase db;
-    ASSERT_EQ(db.open(root_ + "/data/catalogue.db"), 0);
-    ASSERT_EQ(
-        db.exec("CREATE TABLE videos (docid TEXT PRIMARY KEY, title TEXT, category TEXT, published TEXT,"
+  ASSERT_TRUE(
+      WriteFile("CREATE TABLE videos (docid TEXT PRIMARY KEY, title TEXT, category TEXT, published TEXT,"
                 " duration_s INTEGER, width INTEGER, height INTEGER, size_bytes INTEGER, url TEXT, path TEXT,"
                 " taken_at TEXT, rating INTEGER);"
                 "CREATE TABLE failures (docid TEXT PRIMARY KEY, attempts INTEGER, last_reason TEXT,"
-                " last_at TEXT, last_kind TEXT, last_detail INTEGER); PRAGMA user_version = 5;"),
-        0);
-  }
+                " last_at TEXT, last_kind TEXT, last_detail INTEGER); PRAGMA user_version = 5;"));
   auto catalogue = Open();
   ASSERT_TRUE(catalogue->usable());
   EXPECT_TRUE(catalogue->recordVideo(Video("a")));
