@@ -163,24 +163,23 @@ void CrawlReport::onEntry(int number) {
   refreshStatus();
 }
 
-void CrawlReport::onPresent(const Text& docid) {
-  ++present;
-  Ended e;
-  e.entry = status_.entry;
-  e.docid = docid;
-  e.outcome = "present";
-  e.shown = std::string(ct::kInHistoryCell);
-  ended(e);
-  refreshStatus();
+void CrawlReport::onPresent(const Text& docid) { passedOver(docid, "present", ct::kInHistoryCell); }
+
+// Another collector's claim counts as present, so the summary line reads as before.
+void CrawlReport::onClaimedElsewhere(const Text& docid) {
+  passedOver(docid, "claimed", ct::kClaimedElsewhereCell);
 }
 
-void CrawlReport::onClaimedElsewhere(const Text& docid) {
+void CrawlReport::passedOver(const Text& docid, std::string_view outcome, std::string_view shown) {
   ++present;
   Ended e;
-  e.entry = status_.entry;
+  {
+    std::lock_guard lock(mutex_);
+    e.entry = status_.entry;
+  }
   e.docid = docid;
-  e.outcome = "claimed";
-  e.shown = std::string(ct::kClaimedElsewhereCell);
+  e.outcome = outcome;
+  e.shown = std::string(shown);
   ended(e);
   refreshStatus();
 }

@@ -103,6 +103,7 @@ class CrawlReport : public CrawlObserver {
   // The line of an ended video on a terminal `columns` wide.
   static std::string VideoLine(const Ended& video, std::size_t columns);
   void ended(const Ended& video);
+  void passedOver(const Text& docid, std::string_view outcome, std::string_view shown);
   void refreshStatus();
 
   TerminalOutput& output_;
