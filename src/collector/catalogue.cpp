@@ -9,8 +9,8 @@
 #include "collector/catalogue_columns.h"
 #include "collector/catalogue_schema.h"
 #include "collector/log_texts.h"
+#include "platform/data_folder.h"
 #include "platform/files.h"
-#include "platform/hosts.h"
 
 namespace pelvaro {
 
@@ -28,7 +28,7 @@ std::string FormatLocalTime(const char* format, std::time_t when = std::time(nul
 
 }  // namespace
 
-Path CataloguePath() { return JoinPath(JoinPath(RunDir(), "data"), "catalogue.db"); }
+Path CataloguePath() { return JoinPath(DataFolder(), "catalogue.db"); }
 
 std::string LocalIsoTime() { return LocalIsoTime(std::time(nullptr)); }
 

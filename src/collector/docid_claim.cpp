@@ -2,8 +2,8 @@
 
 #include <charconv>
 
+#include "platform/data_folder.h"
 #include "platform/files.h"
-#include "platform/hosts.h"
 #include "platform/safe_name.h"
 
 namespace pelvaro {
@@ -51,7 +51,7 @@ std::optional<std::string_view> Field(std::string_view record, std::string_view 
 
 }  // namespace
 
-Path ClaimFolder() { return JoinPath(JoinPath(RunDir(), "data"), "claims"); }
+Path ClaimFolder() { return JoinPath(DataFolder(), "claims"); }
 
 Path ClaimPath(const Text& docid) { return JoinPath(ClaimFolder(), SafeNameOfGbk(docid, 0)); }
 

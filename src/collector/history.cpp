@@ -9,7 +9,6 @@
 #include "platform/data_folder.h"
 #include "platform/files.h"
 #include "platform/folder_handle.h"
-#include "platform/hosts.h"
 #include "platform/safe_name.h"
 #include "web/download_failure.h"
 

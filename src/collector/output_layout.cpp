@@ -8,7 +8,6 @@
 #include "platform/data_folder.h"
 #include "platform/files.h"
 #include "platform/folder_handle.h"
-#include "platform/hosts.h"
 #include "platform/partial_files.h"
 #include "platform/safe_name.h"
 #include "platform/window_layout.h"

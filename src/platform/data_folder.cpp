@@ -3,11 +3,12 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <climits>
 #include <cstdlib>
 #include <filesystem>
 #include <string_view>
 
-#include "platform/hosts.h"
+#include "platform/files.h"
 #include "platform/user_folders.h"
 
 namespace pelvaro {
@@ -25,6 +26,27 @@ bool Writable(const Path& folder) {
 }
 
 }  // namespace
+
+Path ExecutablePath() {
+  char buffer[PATH_MAX];
+  ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+  if (n <= 0) return {};
+  return Path(std::string(buffer, static_cast<std::size_t>(n)));
+}
+
+Path RunDir() {
+  const char* overridden = std::getenv("PELVARO_RUN_DIR");
+  std::string dir =
+      overridden != nullptr && *overridden != '\0' ? std::string(overridden) : ExecutablePath().bytes();
+  if (overridden == nullptr || *overridden == '\0') {
+    auto slash = dir.rfind('/');
+    dir = slash == std::string::npos ? std::string(".") : dir.substr(0, slash);
+  }
+  while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+  return Path(std::move(dir));
+}
+
+Path DataFolder() { return JoinPath(RunDir(), "data"); }
 
 Path UserDataFolder() {
   const char* dataHome = std::getenv("XDG_DATA_HOME");

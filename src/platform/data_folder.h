@@ -13,6 +13,15 @@
 
 namespace pelvaro {
 
+// The path of the running executable.
+Path ExecutablePath();
+
+// The folder the program keeps its data under: PELVARO_RUN_DIR when set, otherwise the
+// folder of the running executable; never with a trailing "/".
+Path RunDir();
+// RunDir() + "/data": settings, run log, catalogue, claims.
+Path DataFolder();
+
 // $XDG_DATA_HOME/pelvaro-collector, else $HOME/.local/share/pelvaro-collector (each variable
 // only when it holds an absolute path); empty when neither is usable.
 Path UserDataFolder();

@@ -1,8 +1,5 @@
 #include "platform/hosts.h"
 
-#include <unistd.h>
-
-#include <climits>
 #include <cstdlib>
 
 namespace pelvaro {
@@ -47,25 +44,6 @@ std::string HostWithPort(Host host, int defaultPort) {
   std::string address = HostAddress(host);
   if (NamesPort(address)) return address;
   return address + ":" + std::to_string(defaultPort);
-}
-
-Path ExecutablePath() {
-  char buffer[PATH_MAX];
-  ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-  if (n <= 0) return {};
-  return Path(std::string(buffer, static_cast<std::size_t>(n)));
-}
-
-Path RunDir() {
-  const char* overridden = std::getenv("PELVARO_RUN_DIR");
-  std::string dir =
-      overridden != nullptr && *overridden != '\0' ? std::string(overridden) : ExecutablePath().bytes();
-  if (overridden == nullptr || *overridden == '\0') {
-    auto slash = dir.rfind('/');
-    dir = slash == std::string::npos ? std::string(".") : dir.substr(0, slash);
-  }
-  while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
-  return Path(std::move(dir));
 }
 
 }  // namespace pelvaro

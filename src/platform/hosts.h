@@ -4,8 +4,6 @@
 
 #include <string>
 
-#include "platform/path.h"
-
 namespace pelvaro {
 
 enum class Host {
@@ -24,12 +22,5 @@ std::string HostAddress(Host host);
 
 // The address with a port: the configured one, or defaultPort when it names none.
 std::string HostWithPort(Host host, int defaultPort);
-
-// The folder the program keeps its data under: PELVARO_RUN_DIR when set, otherwise the
-// folder of the running executable; never with a trailing "/".
-Path RunDir();
-
-// The path of the running executable.
-Path ExecutablePath();
 
 }  // namespace pelvaro

@@ -1,6 +1,6 @@
 #pragma once
-// The program's identity and the places its data lives, as the shell uses them. The app sets
-// nothing at run time: title, version and software id are fixed when the program is built.
+// The program's identity, as the shell uses it. The app sets nothing at run time: title,
+// version and software id are fixed when the program is built.
 
 #include <string_view>
 
@@ -17,10 +17,6 @@ inline constexpr std::string_view kSoftwareId = "down_pelvaro";
 
 Text AppTitle();  // GBK
 Text AppVersion();
-
-// RunDir(), and its "data" folder.
-Path RunDirPath();
-Path DataFolder();
 
 // The running executable's file name without folder (GBK).
 Text ExecutableName();

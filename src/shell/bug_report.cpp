@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "platform/data_folder.h"
 #include "platform/files.h"
 #include "platform/hosts.h"
 #include "shell/app_identity.h"
@@ -17,7 +18,7 @@ FatalReportFacts GatherFatalReportFacts() {
   utsname names{};
   if (uname(&names) == 0) facts.host = ReportHostName(names.nodename);
   facts.exe = ExecutableName();
-  facts.folder = PathText(RunDirPath());
+  facts.folder = PathText(RunDir());
   facts.os = OperatingSystemName();
   return facts;
 }

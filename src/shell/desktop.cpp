@@ -7,9 +7,9 @@
 #include <optional>
 #include <string>
 
+#include "platform/data_folder.h"
 #include "platform/files.h"
 #include "platform/user_folders.h"
-#include "shell/app_identity.h"
 #include "shell/profile_file.h"
 
 namespace pelvaro {

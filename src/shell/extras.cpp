@@ -1,10 +1,10 @@
 #include "shell/extras.h"
 
+#include "platform/data_folder.h"
 #include "platform/files.h"
 #include "platform/hosts.h"
 #include "platform/window_layout.h"
 #include "shell/answer_text.h"
-#include "shell/app_identity.h"
 #include "toolkit/encoding.h"
 #include "toolkit/json_document.h"
 #include "web/object_request.h"

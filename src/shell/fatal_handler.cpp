@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/hosts.h"
+#include "platform/data_folder.h"
 #include "shell/bug_report.h"
 
 extern char** environ;

@@ -2,8 +2,8 @@
 
 #include <mutex>
 
+#include "platform/data_folder.h"
 #include "platform/files.h"
-#include "shell/app_identity.h"
 
 namespace pelvaro {
 namespace {

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/data_folder.h"
 #include "platform/files.h"
-#include "shell/app_identity.h"
 #include "shell/date_time_text.h"
 #include "shell/profile_file.h"
 

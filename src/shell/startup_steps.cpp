@@ -1,7 +1,7 @@
 #include "shell/startup_steps.h"
 
+#include "platform/data_folder.h"
 #include "platform/files.h"
-#include "platform/hosts.h"
 #include "platform/window_layout.h"
 #include "platform/worker.h"
 #include "shell/app_identity.h"
@@ -22,7 +22,7 @@ Text DriveHintText() { return Gbk("建议不要把软件放在C盘或者桌面�
 bool ShowsDriveHint(const Path& runDir) { return !runDir.empty() && runDir.bytes().front() == 'C'; }
 
 void ShowDriveHintIfNeeded(Form& startup) {
-  if (!ShowsDriveHint(RunDirPath())) return;
+  if (!ShowsDriveHint(RunDir())) return;
   startup.setVisible(startup_window::kUpdatePanel, true);
   startup.setText(startup_window::kUpdatePanel, DriveHintText());
 }

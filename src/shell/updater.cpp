@@ -212,7 +212,7 @@ int RunUpdateFlow(Form& startup, const Path& executablePath) {
   // RunDir: a name that points elsewhere is refused, and a name already taken (the running
   // program, a folder the program writes, any other file) moves on to "name (2)" and so on.
   const Path fileName = UpdateFileName(manifest.fileName);
-  const Path target = fileName.empty() ? Path() : FreeFileIn(RunDirPath(), fileName);
+  const Path target = fileName.empty() ? Path() : FreeFileIn(RunDir(), fileName);
   const Path working = target.empty() ? Path() : WorkingFileFor(target);
   if (working.empty()) {
     startup.setText(startup_window::kUpdatePanel, FailureText());

@@ -1,6 +1,6 @@
 #include "shell/startup_steps.h"
 
-#include "platform/hosts.h"
+#include "platform/data_folder.h"
 #include "platform/memory_form.h"
 #include "platform/window_layout.h"
 #include "shell/run_log.h"
