@@ -19,7 +19,7 @@ namespace {
 CatalogueVideo RowFromRecord(const FinishedFile& file) {
   CatalogueVideo row;
   row.docid = GbkToUtf8(file.docid);
-  std::string name = file.path.bytes().substr(file.path.bytes().rfind('/') + 1);
+  std::string name = file.path.name().bytes();
   if (name.size() > 4 && name.ends_with(".mp4")) name.resize(name.size() - 4);
   row.title = ValidUtf8(name);
   row.sizeBytes = static_cast<std::int64_t>(file.size);

@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <utility>
 
+#include "platform/path.h"
+
 namespace pelvaro {
 namespace {
 
@@ -20,12 +22,11 @@ constexpr int kStepsPerCheck = 10000;
 // The path with its folder resolved: SQLite's no-follow rule then holds for the database file
 // and its journals only, not for a link among the folders above them (the user's own choice).
 std::string WithResolvedFolder(const std::string& path) {
-  const auto slash = path.rfind('/');
-  if (slash == std::string::npos) return path;
-  char* folder = realpath(slash == 0 ? "/" : path.substr(0, slash).c_str(), nullptr);
+  const Path whole(path);
+  if (whole.folder().empty()) return path;
+  char* folder = realpath(whole.folder().c_str(), nullptr);
   if (folder == nullptr) return path;
-  std::string resolved = folder;
-  resolved += resolved == "/" ? path.substr(slash + 1) : path.substr(slash);
+  std::string resolved = JoinPath(Path(folder), whole.name()).bytes();
   std::free(folder);
   return resolved;
 }

@@ -39,8 +39,8 @@ Path RunDir() {
   std::string dir =
       overridden != nullptr && *overridden != '\0' ? std::string(overridden) : ExecutablePath().bytes();
   if (overridden == nullptr || *overridden == '\0') {
-    auto slash = dir.rfind('/');
-    dir = slash == std::string::npos ? std::string(".") : dir.substr(0, slash);
+    const Path folder = Path(dir).folder();
+    dir = folder.empty() ? std::string(".") : folder.bytes();
   }
   while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
   return Path(std::move(dir));

@@ -80,13 +80,13 @@ std::optional<std::uint64_t> FreeSpaceBytes(const Path& path) {
     if (!native.empty() && statvfs(native.c_str(), &fs) == 0) {
       return static_cast<std::uint64_t>(fs.f_bavail) * static_cast<std::uint64_t>(fs.f_frsize);
     }
-    auto slash = native.find_last_of('/');
-    if (native.empty() || slash == std::string::npos) {
+    const Path folder = Path(native).folder();
+    if (folder.empty()) {
       if (native == ".") return std::nullopt;
       native = std::string(1, '.');  // not `= "."`: GCC 12 warns falsely (-Wrestrict) on that
       continue;
     }
-    native = slash == 0 ? "/" : native.substr(0, slash);
+    native = folder.bytes();
     if (native == "/" && statvfs("/", &fs) != 0) return std::nullopt;
   }
 }

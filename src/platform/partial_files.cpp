@@ -56,10 +56,7 @@ Path PartialNameFor(const Path& fileName) {
 bool IsPartialName(const Path& name) { return IsPartialNative(name.bytes()); }
 
 Path PartialPathFor(const Path& path) {
-  const std::string& bytes = path.bytes();
-  const auto slash = bytes.rfind('/');
-  if (slash == std::string::npos) return PartialNameFor(path);
-  return Path(bytes.substr(0, slash + 1) + PartialNameFor(Path(bytes.substr(slash + 1))).bytes());
+  return JoinPath(path.folder(), PartialNameFor(path.name()));
 }
 
 bool PartialFileLocked(const Path& path) {

@@ -4,7 +4,8 @@ namespace pelvaro {
 
 Path Path::folder() const {
   const auto slash = bytes_.rfind('/');
-  return slash == std::string::npos ? Path() : Path(bytes_.substr(0, slash));
+  if (slash == std::string::npos) return Path();
+  return Path(slash == 0 ? std::string("/") : bytes_.substr(0, slash));
 }
 
 Path Path::name() const { return Path(bytes_.substr(bytes_.rfind('/') + 1)); }

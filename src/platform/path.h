@@ -23,7 +23,8 @@ class Path {
   const std::string& bytes() const { return bytes_; }
   const char* c_str() const { return bytes_.c_str(); }
   bool empty() const { return bytes_.empty(); }
-  // What stands before the last "/" (empty when there is none) and what stands after it.
+  // What stands before the last "/" ("/" for a name in the root, empty when there is no "/")
+  // and what stands after it: the one way to split a path, so that every caller agrees.
   Path folder() const;
   Path name() const;
 

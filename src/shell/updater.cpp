@@ -105,8 +105,6 @@ void DiscardWorkingFile(bool remove) {
   state.verdict = UpdateState::Verdict::Refused;
 }
 
-Text NameOf(const Path& path) { return PathText(path.name()); }
-
 void FinishUpdate(Form& startup) {
   startup.setText(startup_window::kUpdatePanel, Gbk("更新结束"));
   if (!WaitFor(std::chrono::seconds(2))) return;
@@ -119,7 +117,7 @@ void FinishUpdate(Form& startup) {
   const Path target = UpdateTarget();
   std::int64_t sizeKb = FileSizeKb(target);
   if (sizeKb >= 20) MakeExecutable(target);
-  startup.setText(startup_window::kOpenNewVersion, Gbk("打开：") + NameOf(target));
+  startup.setText(startup_window::kOpenNewVersion, Gbk("打开：") + PathText(target.name()));
   startup.setVisible(startup_window::kOpenNewVersion, true);
   if (sizeKb < 20) {
     startup.setText(startup_window::kUpdatePanel, FailureText());
@@ -229,7 +227,7 @@ int RunUpdateFlow(Form& startup, const Path& executablePath) {
                                  [form](int task, int code, std::int64_t total, std::int64_t done) {
                                    UpdateProgress(*form, task, code, total, done);
                                  });
-  startup.setText(startup_window::kOpenNewVersion, Gbk("打开：") + NameOf(target));
+  startup.setText(startup_window::kOpenNewVersion, Gbk("打开：") + PathText(target.name()));
   if (task <= 0) {
     // Nothing will report on this download: say so instead of staying on "开始更新".
     DiscardWorkingFile(false);

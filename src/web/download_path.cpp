@@ -1,5 +1,7 @@
 #include "web/download_path.h"
 
+#include "platform/path.h"
+
 namespace pelvaro {
 
 bool HasFileExtension(std::string_view path) {
@@ -19,8 +21,7 @@ Text DownloadNameFromLocation(std::string_view locationOrUrl) {
   for (char& c : name) {
     if (c == '\\') c = '/';
   }
-  auto slash = name.rfind('/');
-  if (slash != Text::npos) name.erase(0, slash + 1);
+  name = Path(name).name().bytes();
   auto query = name.find('?');
   if (query != Text::npos) name.erase(query);
   return name;
@@ -33,8 +34,7 @@ Text ResolveDownloadPath(const Text& path, const std::function<Text()>& nameFrom
     result += nameFromServer();
   }
   if (result.find('.') == Text::npos) {
-    auto slash = result.rfind('/');
-    Text last = slash == Text::npos ? result : result.substr(slash + 1);
+    const Text last = Path(result).name().bytes();
     if (result.empty() || result.back() != '/') result += '/';
     result += last;
   }

@@ -102,21 +102,20 @@ int RangedDownloader::Download(const Text& url, const Path& path, int threadLimi
     if (DownloadFailure refused = extras.checkSize(probe.file->size)) return fail(refused);
   }
   FileWriter file;
-  const std::string& native = target.bytes();
-  const bool created = extras.folder >= 0 ? file.CreateAt(extras.folder, native.substr(native.rfind('/') + 1),
-                                                          probe.file->size)
-                                          : file.Create(native, probe.file->size);
+  const bool created = extras.folder >= 0
+                           ? file.CreateAt(extras.folder, target.name().bytes(), probe.file->size)
+                           : file.Create(target.bytes(), probe.file->size);
   if (!created) return fail(FileFailure(file.Error(), probe.file->size));
   const std::int64_t blocks = DownloadTask::BlockCount(probe.file->size);
   const int workers = static_cast<int>(std::clamp<std::int64_t>(threadLimit, 1, blocks));
-  auto task = std::make_shared<DownloadTask>(number, url, std::move(*probe.file), workers, std::move(callback),
-                                             std::move(file), extras.onRetry);
+  auto task = std::make_shared<DownloadTask>(number, url, std::move(*probe.file), workers,
+                                             std::move(callback), std::move(file), extras.onRetry);
   std::thread manager;
   try {
     manager = std::thread([task] { ManageTask(task); });
   } catch (const std::system_error&) {
     if (extras.folder >= 0) {
-      ::unlinkat(extras.folder, native.substr(native.rfind('/') + 1).c_str(), 0);
+      ::unlinkat(extras.folder, target.name().bytes().c_str(), 0);
     } else {
       RemoveFile(target);
     }

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "platform/partial_files.h"
 #include "platform/safe_name.h"
 
 namespace pelvaro {
@@ -47,6 +48,26 @@ TEST_F(FilesTest, RenameNeverReplacesAndAtomicWriteLeavesNoTemporary) {
   EXPECT_EQ(ListFiles(root_, "").size(), 2u);
   EXPECT_TRUE(RemoveFile(a));
   EXPECT_FALSE(WriteFileAtomically(JoinPath(root_, "missing/x"), "y"));
+}
+
+TEST(PathParts, FolderAndNameSplitAtTheLastSlashAndKeepTheRoot) {
+  struct Case {
+    const char* path;
+    const char* folder;
+    const char* name;
+    const char* partial;
+  };
+  for (const Case& c : std::initializer_list<Case>{
+           {"a/b/猫.mp4", "a/b", "猫.mp4", "a/b/.猫.mp4.pelvaro-part"},
+           {"/top.mp4", "/", "top.mp4", "/.top.mp4.pelvaro-part"},
+           {"alone.mp4", "", "alone.mp4", ".alone.mp4.pelvaro-part"},
+           {"a/b/", "a/b", "", "a/b/..pelvaro-part"},
+       }) {
+    const Path path(c.path);
+    EXPECT_EQ(path.folder(), Path(c.folder)) << c.path;
+    EXPECT_EQ(path.name(), Path(c.name)) << c.path;
+    EXPECT_EQ(PartialPathFor(path), Path(c.partial)) << c.path;
+  }
 }
 
 TEST(SafeName, HostileNamesStayOnePathComponentAndOtherCharactersStay) {
