@@ -34,7 +34,7 @@ std::size_t DecodeUtf8At(std::string_view text, std::size_t i, char32_t& code) {
   return length;
 }
 
-std::string StripControls(std::string_view utf8) {
+std::string StripControls(std::string_view utf8, Controls controls) {
   std::string out;
   out.reserve(utf8.size());
   for (std::size_t i = 0; i < utf8.size();) {
@@ -44,10 +44,10 @@ std::string StripControls(std::string_view utf8) {
       ++i;
       continue;
     }
-    if (code == '\t') {
-      out += ' ';
-    } else if (code >= 0x20 && code != 0x7F && !(code >= 0x80 && code <= 0x9F)) {
+    if (code >= 0x20 && code != 0x7F && !(code >= 0x80 && code <= 0x9F)) {
       out.append(utf8.substr(i, length));
+    } else if (code == '\t' || controls == Controls::Blanked) {
+      out += ' ';
     }
     i += length;
   }

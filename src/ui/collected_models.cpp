@@ -1,5 +1,7 @@
 #include "ui/collected_models.h"
 
+#include "platform/printable_text.h"
+
 namespace pelvaro {
 namespace {
 
@@ -7,11 +9,7 @@ constexpr double kBytesPerMb = 1048576.0;
 
 // Stored texts come from the network: what would move the cursor or ring a bell shows as a blank.
 QString Plain(const QString& text) {
-  QString plain = text;
-  for (QChar& c : plain) {
-    if (c.unicode() < 0x20 || c.unicode() == 0x7F) c = QLatin1Char(' ');
-  }
-  return plain;
+  return QString::fromStdString(StripControls(text.toStdString(), Controls::Blanked));
 }
 
 QVariant Header(const char* const* titles, int count, int section, Qt::Orientation orientation, int role) {

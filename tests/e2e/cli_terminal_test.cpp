@@ -187,6 +187,7 @@ TEST(CliTerminal, TextIsStrippedAndCutByCharacterAndColumn) {
                         Case{"标题\x01\x02\x1f字符", "标题字符"}}) {
     EXPECT_EQ(StripControls(c.in), c.out) << c.in;
   }
+  EXPECT_EQ(StripControls("a\x1b" "b\xc2\x9b" "c\td\x7f", Controls::Blanked), "a b c d ");
   EXPECT_EQ(DisplayWidth("ab标题"), 6u);
   EXPECT_EQ(FitWidth("ab标题", 5), "ab标");
   EXPECT_EQ(FitWidth("ab标题", 3), "ab");
