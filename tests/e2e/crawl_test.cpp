@@ -18,6 +18,7 @@
 #include "platform/files.h"
 #include "platform/window_layout.h"
 #include "sim/video_content.h"
+#include "support/refused_port.h"
 #include "support/sim_process.h"
 #include "toolkit/encoding.h"
 #include "toolkit/json_document.h"
@@ -365,7 +366,8 @@ TEST(Crawl, CollectionServiceRequestsCarryTheEncodedCategoryAndTheSignLine) {
 TEST(Crawl, TheFirstSeedComesFromTheSeedLinkWhenTheServiceHasNone) {
   SimProcess sim(kSmall);
   ASSERT_TRUE(sim.started());
-  setenv("PELVARO_VENDOR_API_HOST", "127.0.0.1:1", 1);  // nothing listens there
+  const testing::RefusedPort refused;
+  setenv("PELVARO_VENDOR_API_HOST", refused.address().c_str(), 1);
   CrawlHarness crawl;
   crawl.set(mw::kSeedLink, " https://example/article/V_fromLink?title_sn=0");
   crawl.session().Toggle();

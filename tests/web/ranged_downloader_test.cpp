@@ -14,6 +14,7 @@
 #include <set>
 #include <thread>
 
+#include "support/refused_port.h"
 #include "web/download_path.h"
 #include "web/download_test_server.h"
 #include "web/file_writer.h"
@@ -396,9 +397,11 @@ TEST_F(DownloaderTest, NumbersEveryStartAcrossObjectsAndIgnoresUnknownTasks) {
   limits.firstPause = std::chrono::milliseconds(5);  // the refused start is asked again quickly
   SetTransferLimits(limits);
   CallbackLog log;
+  const testing::RefusedPort refused;
   int first = downloader_.Download(server.Url(), Path(PathOf("one.mp4")), 2, log.Callback());
   ASSERT_GT(first, 0);
-  EXPECT_EQ(other.Download("http://127.0.0.1:1/none.mp4", Path(PathOf("refused.mp4")), 2, log.Callback()),
+  EXPECT_EQ(other.Download("http://" + refused.address() + "/none.mp4", Path(PathOf("refused.mp4")), 2,
+                           log.Callback()),
             -1);
   EXPECT_EQ(other.Download(server.Url(), Path(PathOf("no/such/folder/x.mp4")), 2, log.Callback()), -1);
   int fourth = other.Download(server.Url(), Path(PathOf("four.mp4")), 2, log.Callback());
