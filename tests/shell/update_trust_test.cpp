@@ -110,6 +110,37 @@ TEST_F(UpdateTrustTest, TheVendorsKeyIsBuiltInAndTheKeyFileOnlyAddsTrust) {
   EXPECT_EQ(TrustedUpdateKeys().size(), 1u);
 }
 
+// Known answers: a key and a signature that `minisign -G -W` and `minisign -S -t 'pelvaro 4.7'`
+// made once for the file "pelvaro update 4.7\n", so the check holds without the tool at hand.
+TEST_F(ShellTest, MinisignsOwnSignatureOfAFixedFileChecksOut) {
+  const auto key = ParseMinisignPublicKey(
+      "untrusted comment: minisign public key 5AD132C81FA6C084\n"
+      "RWSEwKYfyDLRWr6fupZaWt1f8exIowmAJp/xKpqeT30mBFm9qIHhsDkY\n");
+  const std::string signature =
+      "untrusted comment: signature from minisign secret key\n"
+      "RUSEwKYfyDLRWqjr7Alo1EiqouFL8oZYeVy2mMeu9gQpnkqYjsdh0NPZSetUspCBHVQq4IadIyFE0oGN2LPv9jHva3qdjLp/QA4=\n"
+      "trusted comment: pelvaro 4.7\n"
+      "v4K1io8IK8+t756NJz9ZnjcWhy2qBz2cbNMsGm8CRLwlST25eJgNL1S/2AVMG8+Wfl/UXLorGPNi/OR8hcMSDQ==\n";
+  ASSERT_TRUE(key.has_value());
+  const std::string file = root_ + "/update";
+  struct Case {
+    const char* content;
+    const char* comment;
+    MinisignCheck check;
+  };
+  for (const Case& c : {Case{"pelvaro update 4.7\n", "pelvaro 4.7", MinisignCheck::Valid},
+                        Case{"pelvaro update 4.8\n", "pelvaro 4.7", MinisignCheck::BadSignature},
+                        Case{"pelvaro update 4.7\n", "pelvaro 4.8", MinisignCheck::BadGlobalSignature}}) {
+    Write(file, c.content);
+    std::string edited = signature;
+    edited.replace(edited.find("pelvaro 4.7"), 11, c.comment);
+    const auto parsed = ParseMinisignSignature(edited);
+    ASSERT_TRUE(parsed.has_value());
+    EXPECT_EQ(parsed->trustedComment, c.comment);
+    EXPECT_EQ(VerifyMinisignFile(file, *parsed, {*key}), c.check) << c.content << c.comment;
+  }
+}
+
 TEST(UpdateVersion, NewerIsADottedNumberAboveTheRunningOne) {
   struct Case {
     const char* offered;
