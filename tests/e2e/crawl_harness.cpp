@@ -2,6 +2,7 @@
 
 #include <chrono>
 
+#include "collector/collection_service.h"
 #include "collector/crawl_log.h"
 #include "collector/crawl_worker.h"
 #include "collector/output_layout.h"
@@ -107,6 +108,12 @@ std::vector<std::string> CrawlHarness::runPass(const std::string& seed) {
   return seeds;
 }
 
+std::vector<std::string> CrawlHarness::runPassToTheEnd(const std::string& seed) {
+  auto seeds = runPass(seed);
+  downloads_.waitAll();
+  return seeds;
+}
+
 std::vector<std::string> CrawlHarness::log() { return SplitLines(GbkToUtf8(form_->text(mw::kLog))); }
 
 std::vector<std::string> CrawlHarness::allLogLines() {
@@ -139,5 +146,7 @@ bool CrawlHarness::waitUntil(const std::function<bool()>& pred) {
     if (!changed_.wait_until(lock, guard, [&] { return changes_ != seen; })) return pred();
   }
 }
+
+std::string SeedFromService() { return GbkToUtf8(QueryCollectionService(Gbk("所有类目"))); }
 
 }  // namespace pelvaro::e2e
