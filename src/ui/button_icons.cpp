@@ -32,12 +32,18 @@ void DrawSpeaker(QPainter& p) {
   p.drawArc(QRectF(16, 8, 18, 24), -60 * 16, 120 * 16);
 }
 
-void DrawHelp(QPainter& p) {
+// A disc across the grid in `fill`; the pen is left white and round-capped, `strokeWidth`
+// wide, for the sign drawn on it.
+void DrawDisc(QPainter& p, const QColor& fill, qreal strokeWidth) {
   p.setPen(Qt::NoPen);
-  p.setBrush(QColor(0x43, 0xa0, 0x47));
+  p.setBrush(fill);
   p.drawEllipse(QRectF(4, 4, 32, 32));
-  p.setPen(QPen(Qt::white, 4, Qt::SolidLine, Qt::RoundCap));
+  p.setPen(QPen(Qt::white, strokeWidth, Qt::SolidLine, Qt::RoundCap));
   p.setBrush(Qt::NoBrush);
+}
+
+void DrawHelp(QPainter& p) {
+  DrawDisc(p, QColor(0x43, 0xa0, 0x47), 4);
   QPainterPath hook;
   hook.moveTo(14, 15);
   hook.cubicTo(14, 8, 26, 8, 26, 15);
@@ -47,11 +53,7 @@ void DrawHelp(QPainter& p) {
 }
 
 void DrawPower(QPainter& p) {
-  p.setPen(Qt::NoPen);
-  p.setBrush(QColor(0xd3, 0x2f, 0x2f));
-  p.drawEllipse(QRectF(4, 4, 32, 32));
-  p.setPen(QPen(Qt::white, 3.5, Qt::SolidLine, Qt::RoundCap));
-  p.setBrush(Qt::NoBrush);
+  DrawDisc(p, QColor(0xd3, 0x2f, 0x2f), 3.5);
   p.drawArc(QRectF(11, 12, 18, 18), 120 * 16, 300 * 16);
   p.drawLine(QPointF(20, 9), QPointF(20, 20));
 }

@@ -80,8 +80,7 @@ TEST(CatalogueCrawl, RowsAreWrittenForTakenVideosOnly) {
   SimProcess sim({"--size-scale", "0.01"});
   ASSERT_TRUE(sim.started());
   Catalogue catalogue(CataloguePath());
-  CrawlHarness crawl;
-  crawl.useCatalogue(&catalogue);
+  CrawlHarness crawl(&catalogue);
   const std::string seed = SeedFromService();
   crawl.runPassToTheEnd(seed);
   const auto first = Rows(sim.runDir());
@@ -111,8 +110,7 @@ TEST(CatalogueCrawl, TheThirdFailureSkipsTheVideoInTheNextPassAndRun) {
   std::size_t failedPerPass = 0;
   {
     Catalogue catalogue(CataloguePath());
-    CrawlHarness crawl;
-    crawl.useCatalogue(&catalogue);
+    CrawlHarness crawl(&catalogue);
     for (int pass = 0; pass < 3; ++pass) {
       crawl.runPassToTheEnd(seed);
       failedPerPass = Failed(crawl.log());
@@ -126,8 +124,7 @@ TEST(CatalogueCrawl, TheThirdFailureSkipsTheVideoInTheNextPassAndRun) {
   // The next run meets the same videos and leaves them alone, queued as seeds all the same.
   const std::size_t requests = VideoRequests(sim);
   Catalogue catalogue(CataloguePath());
-  CrawlHarness crawl;
-  crawl.useCatalogue(&catalogue);
+  CrawlHarness crawl(&catalogue);
   const auto seeds = crawl.runPass(seed);
   EXPECT_EQ(Count(crawl.log(), "多次下载失败，跳过"), failedPerPass);
   EXPECT_EQ(Failed(crawl.log()), 0u);

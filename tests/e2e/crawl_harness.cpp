@@ -43,9 +43,10 @@ std::vector<std::string> SplitLines(const std::string& text) {
 }
 }  // namespace
 
-CrawlHarness::CrawlHarness()
+CrawlHarness::CrawlHarness(Catalogue* catalogue)
     : form_(MemoryForm::MainWindow()),
       timing_(ShortTiming()),
+      catalogue_(catalogue),
       session_(CrawlContext{*form_, downloads_, timing_}) {
   form_->setTextUtf8(mw::kOutputFolder, DefaultOutputFolder().bytes());
   form_->clearItems(mw::kCategoryBox);

@@ -24,7 +24,8 @@ namespace pelvaro::e2e {
 class CrawlHarness {
  public:
   // Output folder: the data folder's "video"; every filter open; no pause after a download.
-  CrawlHarness();
+  // The passes write into `catalogue` when one is given (see useCatalogue).
+  explicit CrawlHarness(Catalogue* catalogue = nullptr);
   ~CrawlHarness();
 
   MemoryForm& form() { return *form_; }

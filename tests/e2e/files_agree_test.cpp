@@ -172,8 +172,7 @@ TEST(FilesAgree, AFileTheProgramFinishedIsMarkedAndAUsersOwnFileIsLeftAlone) {
   SimProcess sim({"--size-scale", "0.01", "--articles", "8"});
   ASSERT_TRUE(sim.started());
   Catalogue catalogue(CataloguePath());
-  CrawlHarness crawl;
-  crawl.useCatalogue(&catalogue);
+  CrawlHarness crawl(&catalogue);
   const std::string seed = SeedFromService();
   crawl.runPassToTheEnd(seed);
   auto rows = Rows(sim.runDir());
@@ -262,8 +261,7 @@ TEST(FilesAgree, ARefusedVideoAddressNeverUsesUpTheVideosAttempts) {
   const std::string seed = SeedFromService();
   Catalogue catalogue(CataloguePath());
   {
-    CrawlHarness crawl;
-    crawl.useCatalogue(&catalogue);
+    CrawlHarness crawl(&catalogue);
     for (int pass = 0; pass < Catalogue::kGiveUpAttempts + 1; ++pass) crawl.runPass(seed);
     crawl.downloads().waitAll();
     const auto lines = crawl.allLogLines();
@@ -276,8 +274,7 @@ TEST(FilesAgree, ARefusedVideoAddressNeverUsesUpTheVideosAttempts) {
   // The same videos, now at an address that answers.
   SimProcess answering({"--size-scale", "0.01", "--articles", "8"}, sim.runDir());
   ASSERT_TRUE(answering.started());
-  CrawlHarness crawl;
-  crawl.useCatalogue(&catalogue);
+  CrawlHarness crawl(&catalogue);
   crawl.runPassToTheEnd(seed);
   EXPECT_GT(Count(crawl.log(), "任务完成，开始下一个。"), 0u);
   EXPECT_EQ(Count(crawl.log(), "多次下载失败，跳过"), 0u);
