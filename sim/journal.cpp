@@ -1,37 +1,12 @@
 #include "sim/journal.h"
 
 #include <chrono>
-#include <cstdint>
 #include <ctime>
 
+#include "platform/escapes.h"
+#include "platform/text.h"
+
 namespace pelvaro::sim {
-namespace {
-
-// The length of the valid UTF-8 sequence at the start of bytes, or 0.
-std::size_t Utf8SequenceLength(std::string_view bytes) {
-  auto c = static_cast<unsigned char>(bytes[0]);
-  std::size_t len = 0;
-  std::uint32_t min = 0;
-  if (c >= 0xC2 && c <= 0xDF)
-    len = 2, min = 0x80;
-  else if (c >= 0xE0 && c <= 0xEF)
-    len = 3, min = 0x800;
-  else if (c >= 0xF0 && c <= 0xF4)
-    len = 4, min = 0x10000;
-  else
-    return 0;
-  if (bytes.size() < len) return 0;
-  std::uint32_t code = c & (0x3F >> (len - 1));
-  for (std::size_t i = 1; i < len; ++i) {
-    auto cc = static_cast<unsigned char>(bytes[i]);
-    if ((cc & 0xC0) != 0x80) return 0;
-    code = (code << 6) | (cc & 0x3F);
-  }
-  if (code < min || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return 0;
-  return len;
-}
-
-}  // namespace
 
 Journal::~Journal() {
   if (file_ != nullptr) std::fclose(file_);
@@ -58,40 +33,22 @@ void Journal::Write(const std::vector<JournalField>& fields) {
 }
 
 std::string Journal::Quote(std::string_view bytes) {
-  static constexpr char kHex[] = "0123456789abcdef";
   std::string out = "\"";
   for (std::size_t i = 0; i < bytes.size();) {
     auto c = static_cast<unsigned char>(bytes[i]);
     if (c < 0x80) {
-      switch (c) {
-        case '"':
-          out += "\\\"";
-          break;
-        case '\\':
-          out += "\\\\";
-          break;
-        case '\n':
-          out += "\\n";
-          break;
-        case '\r':
-          out += "\\r";
-          break;
-        case '\t':
-          out += "\\t";
-          break;
-        default:
-          if (c < 0x20 || c == 0x7F) {
-            out += "\\u00";
-            out += kHex[c >> 4];
-            out += kHex[c & 0xF];
-          } else {
-            out += static_cast<char>(c);
-          }
+      const char ch = static_cast<char>(c);
+      if (!AppendShortEscape(out, ch, "\"\\\n\r\t")) {
+        if (c < 0x20 || c == 0x7F) {
+          AppendUnicodeEscape(out, c);
+        } else {
+          out += ch;
+        }
       }
       ++i;
       continue;
     }
-    std::size_t len = Utf8SequenceLength(bytes.substr(i));
+    std::size_t len = Utf8CharLength(bytes.substr(i));
     if (len > 0) {
       out.append(bytes.substr(i, len));
       i += len;

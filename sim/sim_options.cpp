@@ -5,7 +5,10 @@
 #include <cstdlib>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <set>
+#include <string_view>
+#include <variant>
 
 namespace pelvaro::sim {
 namespace {
@@ -15,6 +18,42 @@ bool ReadInteger(const std::string& text, T& value) {
   auto result = std::from_chars(text.data(), text.data() + text.size(), value);
   return !text.empty() && result.ec == std::errc() && result.ptr == text.data() + text.size();
 }
+
+// The fault flags that take a number. A count that means something only with an every-value
+// switches that on for every file when the command line leaves it off.
+struct FaultFlag {
+  std::string_view name;
+  std::variant<std::int64_t Faults::*, std::uint64_t Faults::*, int Faults::*> field;
+  std::uint64_t Faults::*switchesOn = nullptr;
+};
+
+const FaultFlag kFaultFlags[] = {
+    {"--latency-ms", &Faults::latency_ms},
+    {"--rate-limit", &Faults::rate_limit},
+    {"--drop-after", &Faults::drop_after},
+    {"--stall-after", &Faults::stall_after, &Faults::stall_every},
+    {"--reset-after", &Faults::reset_after, &Faults::reset_every},
+    {"--reset-first", &Faults::reset_first},
+    {"--busy-first", &Faults::busy_first, &Faults::busy_every},
+    {"--retry-after", &Faults::retry_after},
+    {"--change-after", &Faults::change_after, &Faults::change_every},
+    {"--file-delay-ms", &Faults::delay_ms, &Faults::delay_every},
+    {"--drip", &Faults::drip, &Faults::drip_every},
+    {"--overwrite-after", &Faults::overwrite_after, &Faults::overwrite_every},
+    {"--overwrite-every", &Faults::overwrite_every},
+    {"--broken-every", &Faults::broken_every},
+    {"--stall-every", &Faults::stall_every},
+    {"--reset-every", &Faults::reset_every},
+    {"--busy-every", &Faults::busy_every},
+    {"--change-every", &Faults::change_every},
+    {"--delay-every", &Faults::delay_every},
+    {"--drip-every", &Faults::drip_every},
+    {"--wrong-length", &Faults::length_delta},
+    {"--garbage-every", &Faults::garbage_every},
+    {"--empty-every", &Faults::empty_every},
+    {"--error-every", &Faults::error_every},
+    {"--error-status", &Faults::error_status},
+};
 
 // A line of the titles file: "\xHH" stands for the byte HH, everything else for itself.
 std::string UnescapeBytes(const std::string& line) {
@@ -124,7 +163,26 @@ bool ParseSimOptions(int argc, char** argv, SimOptions& options, std::string& er
       return false;
     };
     auto integer = [&](auto& target) -> bool { return next() && (ReadInteger(value, target) || bad()); };
+    auto text = [&](auto& target) {
+      if (!next()) return false;
+      target = value;
+      return true;
+    };
+    auto positive = [&](double& target) {
+      if (!next()) return false;
+      char* end = nullptr;
+      target = std::strtod(value.c_str(), &end);
+      return (end != value.c_str() && *end == '\0' && target > 0) || bad();
+    };
 
+    const auto fault = std::find_if(std::begin(kFaultFlags), std::end(kFaultFlags),
+                                    [&](const FaultFlag& f) { return f.name == flag; });
+    if (fault != std::end(kFaultFlags)) {
+      if (!std::visit([&](auto field) { return integer(options.faults.*field); }, fault->field)) return false;
+      if (fault->switchesOn != nullptr && options.faults.*fault->switchesOn == 0)
+        options.faults.*fault->switchesOn = 1;
+      continue;
+    }
     if (flag == "--help" || flag == "-h") {
       help = true;
       return true;
@@ -136,10 +194,7 @@ bool ParseSimOptions(int argc, char** argv, SimOptions& options, std::string& er
     } else if (flag == "--articles") {
       if (!integer(options.articles)) return false;
     } else if (flag == "--size-scale") {
-      if (!next()) return false;
-      char* end = nullptr;
-      options.size_scale = std::strtod(value.c_str(), &end);
-      if (end == value.c_str() || *end != '\0' || !(options.size_scale > 0)) return bad();
+      if (!positive(options.size_scale)) return false;
     } else if (flag == "--hostile") {
       options.hostile = true;
     } else if (flag == "--titles") {
@@ -166,81 +221,19 @@ bool ParseSimOptions(int argc, char** argv, SimOptions& options, std::string& er
       }
       options.ports[value.substr(0, eq)] = port;
     } else if (flag == "--ports-file") {
-      if (!next()) return false;
-      options.ports_file = value;
+      if (!text(options.ports_file)) return false;
     } else if (flag == "--journal") {
-      if (!next()) return false;
-      options.journal = value;
+      if (!text(options.journal)) return false;
     } else if (flag == "--cert-out") {
-      if (!next()) return false;
-      options.cert_out = value;
+      if (!text(options.cert_out)) return false;
     } else if (flag == "--env-file") {
-      if (!next()) return false;
-      options.env_file = value;
+      if (!text(options.env_file)) return false;
     } else if (flag == "--threads") {
       if (!integer(options.threads)) return false;
-    } else if (flag == "--latency-ms") {
-      if (!integer(options.faults.latency_ms)) return false;
-    } else if (flag == "--rate-limit") {
-      if (!integer(options.faults.rate_limit)) return false;
-    } else if (flag == "--drop-after") {
-      if (!integer(options.faults.drop_after)) return false;
-    } else if (flag == "--stall-after") {
-      if (!integer(options.faults.stall_after)) return false;
-      if (options.faults.stall_every == 0) options.faults.stall_every = 1;
-    } else if (flag == "--reset-after") {
-      if (!integer(options.faults.reset_after)) return false;
-      if (options.faults.reset_every == 0) options.faults.reset_every = 1;
-    } else if (flag == "--reset-first") {
-      if (!integer(options.faults.reset_first)) return false;
-    } else if (flag == "--busy-first") {
-      if (!integer(options.faults.busy_first)) return false;
-      if (options.faults.busy_every == 0) options.faults.busy_every = 1;
-    } else if (flag == "--retry-after") {
-      if (!integer(options.faults.retry_after)) return false;
-    } else if (flag == "--change-after") {
-      if (!integer(options.faults.change_after)) return false;
-      if (options.faults.change_every == 0) options.faults.change_every = 1;
-    } else if (flag == "--file-delay-ms") {
-      if (!integer(options.faults.delay_ms)) return false;
-      if (options.faults.delay_every == 0) options.faults.delay_every = 1;
-    } else if (flag == "--drip") {
-      if (!integer(options.faults.drip)) return false;
-      if (options.faults.drip_every == 0) options.faults.drip_every = 1;
-    } else if (flag == "--overwrite-after") {
-      if (!integer(options.faults.overwrite_after)) return false;
-      if (options.faults.overwrite_every == 0) options.faults.overwrite_every = 1;
-    } else if (flag == "--overwrite-every") {
-      if (!integer(options.faults.overwrite_every)) return false;
     } else if (flag == "--video-host") {
-      if (!next()) return false;
-      options.video_host = value;
-    } else if (flag == "--broken-every") {
-      if (!integer(options.faults.broken_every)) return false;
-    } else if (flag == "--stall-every") {
-      if (!integer(options.faults.stall_every)) return false;
-    } else if (flag == "--reset-every") {
-      if (!integer(options.faults.reset_every)) return false;
-    } else if (flag == "--busy-every") {
-      if (!integer(options.faults.busy_every)) return false;
-    } else if (flag == "--change-every") {
-      if (!integer(options.faults.change_every)) return false;
-    } else if (flag == "--delay-every") {
-      if (!integer(options.faults.delay_every)) return false;
-    } else if (flag == "--drip-every") {
-      if (!integer(options.faults.drip_every)) return false;
+      if (!text(options.video_host)) return false;
     } else if (flag == "--ignore-range") {
       options.faults.ignore_range = true;
-    } else if (flag == "--wrong-length") {
-      if (!integer(options.faults.length_delta)) return false;
-    } else if (flag == "--garbage-every") {
-      if (!integer(options.faults.garbage_every)) return false;
-    } else if (flag == "--empty-every") {
-      if (!integer(options.faults.empty_every)) return false;
-    } else if (flag == "--error-every") {
-      if (!integer(options.faults.error_every)) return false;
-    } else if (flag == "--error-status") {
-      if (!integer(options.faults.error_status)) return false;
     } else if (flag == "--update-hosts") {
       if (!next()) return false;
       options.update_hosts_ok.clear();
@@ -251,16 +244,13 @@ bool ParseSimOptions(int argc, char** argv, SimOptions& options, std::string& er
           return bad();
       }
     } else if (flag == "--offered-version") {
-      if (!next()) return false;
-      options.offered_version = value;
+      if (!text(options.offered_version)) return false;
     } else if (flag == "--update-size") {
       if (!integer(options.update_size)) return false;
     } else if (flag == "--update-file-name") {
-      if (!next()) return false;
-      options.update_file_name = value;
+      if (!text(options.update_file_name)) return false;
     } else if (flag == "--update-download-name") {
-      if (!next()) return false;
-      options.update_download_name = value;
+      if (!text(options.update_download_name)) return false;
     } else if (flag == "--manifest-encoding") {
       if (!next()) return false;
       if (value == "gbk")
@@ -270,8 +260,7 @@ bool ParseSimOptions(int argc, char** argv, SimOptions& options, std::string& er
       else
         return bad();
     } else if (flag == "--update-key-out") {
-      if (!next()) return false;
-      options.update_key_out = value;
+      if (!text(options.update_key_out)) return false;
     } else if (flag == "--update-signature") {
       if (!next()) return false;
       static const std::set<std::string> kModes = {"good",      "none",          "tampered",
@@ -279,16 +268,11 @@ bool ParseSimOptions(int argc, char** argv, SimOptions& options, std::string& er
       if (kModes.count(value) == 0) return bad();
       options.update_signature = value;
     } else if (flag == "--answer-size-scale") {
-      if (!next()) return false;
-      char* end = nullptr;
-      options.answer_size_scale = std::strtod(value.c_str(), &end);
-      if (end == value.c_str() || *end != '\0' || !(options.answer_size_scale > 0)) return bad();
+      if (!positive(options.answer_size_scale)) return false;
     } else if (flag == "--announcement") {
-      if (!next()) return false;
-      options.announcement = value;
+      if (!text(options.announcement)) return false;
     } else if (flag == "--quote") {
-      if (!next()) return false;
-      options.quote = value;
+      if (!text(options.quote)) return false;
     } else if (flag == "--no-category-service") {
       options.no_category_service = true;
     } else {

@@ -98,29 +98,28 @@ bool Simulator::Start(std::string& error) {
     error = "cannot open the journal " + options_.journal;
     return false;
   }
+  // The certificate and the update's signing key go where they are named, else beside the
+  // environment file, else nowhere.
+  const auto fileForClients = [this](const std::string& named, const char* suffix) {
+    return !named.empty() || options_.env_file.empty() ? named : options_.env_file + suffix;
+  };
+  const auto write = [&error](const std::string& file, const std::string& bytes) {
+    if (file.empty() || WriteFileAtomically(file, bytes)) return true;
+    error = "cannot write " + file;
+    return false;
+  };
+  const std::string certificateFile = fileForClients(options_.cert_out, ".pem");
+  const std::string updateKeyFile = fileForClients(options_.update_key_out, ".pub");
   if (!certificate_.valid()) {
     error = "cannot make the certificate";
     return false;
   }
-  const std::string certificateFile = !options_.cert_out.empty() || options_.env_file.empty()
-                                          ? options_.cert_out
-                                          : options_.env_file + ".pem";
-  if (!certificateFile.empty() && !WriteFileAtomically(certificateFile, certificate_.Pem())) {
-    error = "cannot write " + certificateFile;
-    return false;
-  }
+  if (!write(certificateFile, certificate_.Pem())) return false;
   if (!signer_.valid()) {
     error = "cannot make the update-signing key";
     return false;
   }
-  // The update's signing key goes beside the environment file unless it is named.
-  const std::string updateKeyFile = !options_.update_key_out.empty() || options_.env_file.empty()
-                                        ? options_.update_key_out
-                                        : options_.env_file + ".pub";
-  if (!updateKeyFile.empty() && !WriteFileAtomically(updateKeyFile, signer_.PublicKeyFile())) {
-    error = "cannot write " + updateKeyFile;
-    return false;
-  }
+  if (!write(updateKeyFile, signer_.PublicKeyFile())) return false;
   context_.update_signature = UpdateSignatureFile(options_, signer_);
   tls_ = SSL_CTX_new(TLS_server_method());
   if (tls_ == nullptr || SSL_CTX_use_certificate(tls_, certificate_.cert()) != 1 ||
@@ -186,10 +185,7 @@ bool Simulator::Start(std::string& error) {
       const std::string whole = std::filesystem::absolute(file, failed).string();
       return failed ? file : whole;
     };
-    if (!WriteFileAtomically(options_.env_file, EnvFileText(absolute(certificateFile), absolute(updateKeyFile)))) {
-      error = "cannot write " + options_.env_file;
-      return false;
-    }
+    if (!write(options_.env_file, EnvFileText(absolute(certificateFile), absolute(updateKeyFile)))) return false;
   }
   journal_.Write({{"service", "sim"},
                   {"event", "started"},

@@ -264,20 +264,25 @@ int Catalogue::writeLocked(std::optional<Owed> next, std::vector<Stored>& due) {
   return code;
 }
 
-bool Catalogue::recordVideo(const CatalogueVideo& video, Stored stored) {
+bool Catalogue::record(Owed item) {
   if (!usable_) return false;
   std::vector<Stored> due;
   std::unique_lock lock(writeMutex_);
   // A write that waited here behind an interrupted one finds the file given up on.
   if (!usable_) return false;
-  Owed item;
-  item.video = video;
-  item.stored = std::move(stored);
+  if (!item.isVideo) item.at = LocalIsoTime();
   const int code = writeLocked(std::move(item), due);
   lock.unlock();
   for (const Stored& call : due) call();
   wrote(code == SQLITE_OK, code);
   return code == SQLITE_OK;
+}
+
+bool Catalogue::recordVideo(const CatalogueVideo& video, Stored stored) {
+  Owed item;
+  item.video = video;
+  item.stored = std::move(stored);
+  return record(std::move(item));
 }
 
 int Catalogue::addMissingVideos(const std::vector<CatalogueVideo>& videos) {
@@ -302,20 +307,11 @@ int Catalogue::addMissingVideos(const std::vector<CatalogueVideo>& videos) {
 }
 
 bool Catalogue::recordFailure(std::string_view docid, const DownloadFailure& failure) {
-  if (!usable_) return false;
-  std::vector<Stored> due;
-  std::unique_lock lock(writeMutex_);
-  if (!usable_) return false;
   Owed item;
   item.isVideo = false;
   item.docid = docid;
   item.failure = failure;
-  item.at = LocalIsoTime();
-  const int code = writeLocked(std::move(item), due);
-  lock.unlock();
-  for (const Stored& call : due) call();
-  wrote(code == SQLITE_OK, code);
-  return code == SQLITE_OK;
+  return record(std::move(item));
 }
 
 bool Catalogue::flushOwed(std::chrono::milliseconds patience) {

@@ -118,6 +118,9 @@ class Catalogue final : public CatalogueBackend {
   // Under writeMutex_: writes everything owed and `next` (when given) in one transaction; on
   // failure `next` joins the owed. Returns the result code and hands out the Stored calls due.
   int writeLocked(std::optional<Owed> next, std::vector<Stored>& due);
+  // One row or failure written now, or owed when it cannot be; a failure is stamped with the
+  // time its turn came.
+  bool record(Owed item);
   int writeVideoLocked(const CatalogueVideo& video);
   int writeFailureLocked(const Owed& failure);
   void owe(Owed item);

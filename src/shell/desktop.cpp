@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/data_folder.h"
+#include "platform/escapes.h"
 #include "platform/files.h"
 #include "platform/user_folders.h"
 #include "shell/profile_file.h"
@@ -42,25 +43,13 @@ bool ContainsIgnoringAsciiCase(const Text& text, std::string_view part) {
 std::string EscapeValue(std::string_view utf8) {
   std::string out;
   for (std::size_t i = 0; i < utf8.size(); ++i) {
-    char c = utf8[i];
-    switch (c) {
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      case ' ':
-        out += i == 0 ? "\\s" : " ";
-        break;
-      default:
-        out += c;
+    const char c = utf8[i];
+    if (AppendShortEscape(out, c, "\\\n\r\t")) continue;
+    // A leading space would be trimmed by the reader.
+    if (c == ' ' && i == 0) {
+      out += "\\s";
+    } else {
+      out += c;
     }
   }
   return out;

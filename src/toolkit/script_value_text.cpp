@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "platform/escapes.h"
 #include "toolkit/js_number_text.h"
 
 namespace pelvaro {
@@ -15,12 +16,6 @@ bool Json2Escapes(std::uint32_t cp) {
   return (cp >= 0x7F && cp <= 0x9F) || cp == 0xAD || (cp >= 0x600 && cp <= 0x604) || cp == 0x70F ||
          cp == 0x17B4 || cp == 0x17B5 || (cp >= 0x200C && cp <= 0x200F) || (cp >= 0x2028 && cp <= 0x202F) ||
          (cp >= 0x2060 && cp <= 0x206F) || cp == 0xFEFF || (cp >= 0xFFF0 && cp <= 0xFFFF);
-}
-
-void AppendUnicodeEscape(std::string& out, std::uint32_t cp) {
-  static constexpr char kHex[] = "0123456789abcdef";
-  out += "\\u";
-  for (int shift = 12; shift >= 0; shift -= 4) out.push_back(kHex[(cp >> shift) & 0xF]);
 }
 
 void AppendQuoted(std::string& out, const std::string& text) {
@@ -41,31 +36,7 @@ void AppendQuoted(std::string& out, const std::string& text) {
       continue;
     }
     if (c < 0x80) {
-      switch (c) {
-        case '"':
-          out += "\\\"";
-          break;
-        case '\\':
-          out += "\\\\";
-          break;
-        case '\b':
-          out += "\\b";
-          break;
-        case '\t':
-          out += "\\t";
-          break;
-        case '\n':
-          out += "\\n";
-          break;
-        case '\f':
-          out += "\\f";
-          break;
-        case '\r':
-          out += "\\r";
-          break;
-        default:
-          AppendUnicodeEscape(out, c);
-      }
+      if (!AppendShortEscape(out, static_cast<char>(c), kJsonShortEscapes)) AppendUnicodeEscape(out, c);
       ++i;
       continue;
     }
@@ -82,6 +53,36 @@ void AppendQuoted(std::string& out, const std::string& text) {
     i += length;
   }
   out.push_back('"');
+}
+
+void AppendPlain(std::string& out, const Json& value) {
+  switch (value.type()) {
+    case Json::value_t::object:
+      out += "[object Object]";
+      break;
+    case Json::value_t::array: {
+      bool first = true;
+      for (const auto& element : value.get_ref<const Json::array_t&>()) {
+        if (!first) out.push_back(',');
+        first = false;
+        AppendPlain(out, element);
+      }
+      break;
+    }
+    case Json::value_t::string:
+      out += value.get_ref<const Json::string_t&>();
+      break;
+    case Json::value_t::boolean:
+      out += value.get<bool>() ? "true" : "false";
+      break;
+    case Json::value_t::number_float:
+    case Json::value_t::number_integer:
+    case Json::value_t::number_unsigned:
+      out += JsNumberText(value.get<double>());
+      break;
+    default:
+      break;
+  }
 }
 
 void AppendJson(std::string& out, const Json& value) {
@@ -114,47 +115,18 @@ void AppendJson(std::string& out, const Json& value) {
       AppendQuoted(out, value.get_ref<const Json::string_t&>());
       break;
     case Json::value_t::boolean:
-      out += value.get<bool>() ? "true" : "false";
-      break;
-    case Json::value_t::number_float:
-    case Json::value_t::number_integer:
-    case Json::value_t::number_unsigned: {
-      double number = value.get<double>();
-      out += std::isfinite(number) ? JsNumberText(number) : "null";
-      break;
-    }
-    default:
-      out += "null";
-  }
-}
-
-void AppendPlain(std::string& out, const Json& value) {
-  switch (value.type()) {
-    case Json::value_t::object:
-      out += "[object Object]";
-      break;
-    case Json::value_t::array: {
-      bool first = true;
-      for (const auto& element : value.get_ref<const Json::array_t&>()) {
-        if (!first) out.push_back(',');
-        first = false;
-        AppendPlain(out, element);
-      }
-      break;
-    }
-    case Json::value_t::string:
-      out += value.get_ref<const Json::string_t&>();
-      break;
-    case Json::value_t::boolean:
-      out += value.get<bool>() ? "true" : "false";
-      break;
     case Json::value_t::number_float:
     case Json::value_t::number_integer:
     case Json::value_t::number_unsigned:
-      out += JsNumberText(value.get<double>());
+      // A scalar is written as it converts, but for the numbers JSON has no form for.
+      if (value.is_number() && !std::isfinite(value.get<double>())) {
+        out += "null";
+      } else {
+        AppendPlain(out, value);
+      }
       break;
     default:
-      break;
+      out += "null";
   }
 }
 

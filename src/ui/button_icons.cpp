@@ -3,6 +3,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
+#include <initializer_list>
 
 #include "platform/window_layout.h"
 
@@ -11,31 +12,38 @@ namespace {
 
 namespace sw = startup_window;
 
+// The closed outline through the corners, filled with the painter's brush.
+void FillOutline(QPainter& p, std::initializer_list<QPointF> corners) {
+  QPainterPath outline;
+  outline.moveTo(*corners.begin());
+  for (auto corner = corners.begin() + 1; corner != corners.end(); ++corner) outline.lineTo(*corner);
+  outline.closeSubpath();
+  p.drawPath(outline);
+}
+
 // Drawn on a 40 x 40 grid and scaled to the requested size.
 void DrawSpeaker(QPainter& p) {
   p.setBrush(QColor(0x2e, 0x7d, 0xd2));
   p.setPen(Qt::NoPen);
-  QPainterPath body;
-  body.moveTo(6, 15);
-  body.lineTo(13, 15);
-  body.lineTo(22, 7);
-  body.lineTo(22, 33);
-  body.lineTo(13, 25);
-  body.lineTo(6, 25);
-  body.closeSubpath();
-  p.drawPath(body);
+  FillOutline(p, {{6, 15}, {13, 15}, {22, 7}, {22, 33}, {13, 25}, {6, 25}});
   p.setBrush(Qt::NoBrush);
   p.setPen(QPen(QColor(0x2e, 0x7d, 0xd2), 2.5, Qt::SolidLine, Qt::RoundCap));
   p.drawArc(QRectF(18, 13, 10, 14), -60 * 16, 120 * 16);
   p.drawArc(QRectF(16, 8, 18, 24), -60 * 16, 120 * 16);
 }
 
-void DrawHelp(QPainter& p) {
+// A disc across the grid in `fill`; the pen is left white and round-capped, `strokeWidth`
+// wide, for the sign drawn on it.
+void DrawDisc(QPainter& p, const QColor& fill, qreal strokeWidth) {
   p.setPen(Qt::NoPen);
-  p.setBrush(QColor(0x43, 0xa0, 0x47));
+  p.setBrush(fill);
   p.drawEllipse(QRectF(4, 4, 32, 32));
-  p.setPen(QPen(Qt::white, 4, Qt::SolidLine, Qt::RoundCap));
+  p.setPen(QPen(Qt::white, strokeWidth, Qt::SolidLine, Qt::RoundCap));
   p.setBrush(Qt::NoBrush);
+}
+
+void DrawHelp(QPainter& p) {
+  DrawDisc(p, QColor(0x43, 0xa0, 0x47), 4);
   QPainterPath hook;
   hook.moveTo(14, 15);
   hook.cubicTo(14, 8, 26, 8, 26, 15);
@@ -45,11 +53,7 @@ void DrawHelp(QPainter& p) {
 }
 
 void DrawPower(QPainter& p) {
-  p.setPen(Qt::NoPen);
-  p.setBrush(QColor(0xd3, 0x2f, 0x2f));
-  p.drawEllipse(QRectF(4, 4, 32, 32));
-  p.setPen(QPen(Qt::white, 3.5, Qt::SolidLine, Qt::RoundCap));
-  p.setBrush(Qt::NoBrush);
+  DrawDisc(p, QColor(0xd3, 0x2f, 0x2f), 3.5);
   p.drawArc(QRectF(11, 12, 18, 18), 120 * 16, 300 * 16);
   p.drawLine(QPointF(20, 9), QPointF(20, 20));
 }
@@ -59,16 +63,7 @@ void DrawOpen(QPainter& p) {
   p.setBrush(QColor(0xf5, 0x7c, 0x00));
   p.drawRoundedRect(QRectF(4, 4, 32, 32), 6, 6);
   p.setBrush(Qt::white);
-  QPainterPath arrow;
-  arrow.moveTo(20, 9);
-  arrow.lineTo(30, 20);
-  arrow.lineTo(24, 20);
-  arrow.lineTo(24, 31);
-  arrow.lineTo(16, 31);
-  arrow.lineTo(16, 20);
-  arrow.lineTo(10, 20);
-  arrow.closeSubpath();
-  p.drawPath(arrow);
+  FillOutline(p, {{20, 9}, {30, 20}, {24, 20}, {24, 31}, {16, 31}, {16, 20}, {10, 20}});
 }
 
 void DrawNeutral(QPainter& p) {

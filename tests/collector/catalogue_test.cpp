@@ -34,13 +34,17 @@ class CatalogueTest : public ::testing::Test {
     return std::make_unique<Catalogue>(DbPath(),
                                        [this](const Text& line) { notices_.push_back(GbkToUtf8(line)); });
   }
-  // One integer from a fresh connection of its own, as another program would see the file.
+  // The videos table's columns in the first files, before the rating column.
+  static inline const std::string kFirstVideoColumns =
+      "docid TEXT PRIMARY KEY, title TEXT, category TEXT, published TEXT, duration_s INTEGER, width INTEGER,"
+      " height INTEGER, size_bytes INTEGER, url TEXT, path TEXT, taken_at TEXT";
   // A catalogue file made by hand with these statements, before the program opens it.
   bool WriteFile(const std::string& sql) {
     fs::create_directories(root_ + "/data");
     SqliteDatabase db;
     return db.open(root_ + "/data/catalogue.db") == 0 && db.exec(sql) == 0;
   }
+  // One integer from a fresh connection of its own, as another program would see the file.
   int Query(const std::string& sql) {
     SqliteDatabase db;
     EXPECT_EQ(db.open(root_ + "/data/catalogue.db"), 0);
@@ -189,9 +193,8 @@ TEST_F(CatalogueTest, AFileDeletedUnderTheProgramIsNoticedAndMadeAgainWithItsRow
 
 TEST_F(CatalogueTest, FailuresOfAFirstVersionFileGetTheirKindFromTheirWords) {
   ASSERT_TRUE(
-      WriteFile("CREATE TABLE videos (docid TEXT PRIMARY KEY, title TEXT, category TEXT, published TEXT,"
-                " duration_s INTEGER, width INTEGER, height INTEGER, size_bytes INTEGER, url TEXT, path TEXT,"
-                " taken_at TEXT);"
+      WriteFile("CREATE TABLE videos (" + kFirstVideoColumns +
+                ");"
                 "CREATE TABLE failures (docid TEXT PRIMARY KEY, attempts INTEGER, last_reason TEXT, last_at "
                 "TEXT);"
                 "INSERT INTO failures VALUES ('a', 1, '连接被重置', 't'), ('b', 2, 'HTTP 404', 't'),"
@@ -230,12 +233,10 @@ TEST_F(CatalogueTest, FailuresOfAFirstVersionFileGetTheirKindFromTheirWords) {
 }
 
 TEST_F(CatalogueTest, AFileOfANewerVersionIsUsedAsItIs) {
-  ASSERT_TRUE(
-      WriteFile("CREATE TABLE videos (docid TEXT PRIMARY KEY, title TEXT, category TEXT, published TEXT,"
-                " duration_s INTEGER, width INTEGER, height INTEGER, size_bytes INTEGER, url TEXT, path TEXT,"
-                " taken_at TEXT, rating INTEGER);"
-                "CREATE TABLE failures (docid TEXT PRIMARY KEY, attempts INTEGER, last_reason TEXT,"
-                " last_at TEXT, last_kind TEXT, last_detail INTEGER); PRAGMA user_version = 5;"));
+  ASSERT_TRUE(WriteFile("CREATE TABLE videos (" + kFirstVideoColumns +
+                        ", rating INTEGER);"
+                        "CREATE TABLE failures (docid TEXT PRIMARY KEY, attempts INTEGER, last_reason TEXT,"
+                        " last_at TEXT, last_kind TEXT, last_detail INTEGER); PRAGMA user_version = 5;"));
   auto catalogue = Open();
   ASSERT_TRUE(catalogue->usable());
   EXPECT_TRUE(catalogue->recordVideo(Video("a")));

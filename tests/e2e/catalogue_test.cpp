@@ -3,43 +3,24 @@
 
 #include "collector/catalogue.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <random>
-#include <sstream>
 
-#include "collector/collection_service.h"
 #include "collector/history.h"
 #include "collector/sqlite_database.h"
+#include "e2e/cli_process.h"
 #include "e2e/crawl_harness.h"
+#include "e2e/e2e_names.h"
 #include "platform/window_layout.h"
 #include "support/sim_process.h"
 
-extern char** environ;
-
 namespace pelvaro::e2e {
-
-using testing::FilesBelow;
-using testing::SimProcess;
 namespace {
-
-namespace fs = std::filesystem;
-namespace mw = main_window;
-
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 struct Row {
   std::string title, category, path;
@@ -99,11 +80,9 @@ TEST(CatalogueCrawl, RowsAreWrittenForTakenVideosOnly) {
   SimProcess sim({"--size-scale", "0.01"});
   ASSERT_TRUE(sim.started());
   Catalogue catalogue(CataloguePath());
-  CrawlHarness crawl;
-  crawl.useCatalogue(&catalogue);
-  const std::string seed = GbkToUtf8(QueryCollectionService(Gbk("所有类目")));
-  crawl.runPass(seed);
-  crawl.downloads().waitAll();
+  CrawlHarness crawl(&catalogue);
+  const std::string seed = SeedFromService();
+  crawl.runPassToTheEnd(seed);
   const auto first = Rows(sim.runDir());
   ASSERT_FALSE(first.empty());
   ExpectRowsMatchFilesAndMarkers(sim.runDir());
@@ -117,8 +96,7 @@ TEST(CatalogueCrawl, RowsAreWrittenForTakenVideosOnly) {
     EXPECT_EQ(row->second.category, cells[mw::kColCategory]);
   }
   // The same answer again: every video exists, no row is added or changed.
-  crawl.runPass(seed);
-  crawl.downloads().waitAll();
+  crawl.runPassToTheEnd(seed);
   const auto second = Rows(sim.runDir());
   EXPECT_EQ(second.size(), first.size());
   EXPECT_EQ(Failures(sim.runDir()), 0);
@@ -128,15 +106,13 @@ TEST(CatalogueCrawl, TheThirdFailureSkipsTheVideoInTheNextPassAndRun) {
   // Every video breaks off after its first 1000 bytes, however often it is asked again.
   SimProcess sim({"--size-scale", "0.05", "--broken-every", "1"});
   ASSERT_TRUE(sim.started());
-  const std::string seed = GbkToUtf8(QueryCollectionService(Gbk("所有类目")));
+  const std::string seed = SeedFromService();
   std::size_t failedPerPass = 0;
   {
     Catalogue catalogue(CataloguePath());
-    CrawlHarness crawl;
-    crawl.useCatalogue(&catalogue);
+    CrawlHarness crawl(&catalogue);
     for (int pass = 0; pass < 3; ++pass) {
-      crawl.runPass(seed);
-      crawl.downloads().waitAll();
+      crawl.runPassToTheEnd(seed);
       failedPerPass = Failed(crawl.log());
       ASSERT_GT(failedPerPass, 0u);
       EXPECT_EQ(Count(crawl.log(), "多次下载失败，跳过"), 0u) << pass;
@@ -148,8 +124,7 @@ TEST(CatalogueCrawl, TheThirdFailureSkipsTheVideoInTheNextPassAndRun) {
   // The next run meets the same videos and leaves them alone, queued as seeds all the same.
   const std::size_t requests = VideoRequests(sim);
   Catalogue catalogue(CataloguePath());
-  CrawlHarness crawl;
-  crawl.useCatalogue(&catalogue);
+  CrawlHarness crawl(&catalogue);
   const auto seeds = crawl.runPass(seed);
   EXPECT_EQ(Count(crawl.log(), "多次下载失败，跳过"), failedPerPass);
   EXPECT_EQ(Failed(crawl.log()), 0u);
@@ -162,40 +137,16 @@ TEST(CatalogueCrawl, TheThirdFailureSkipsTheVideoInTheNextPassAndRun) {
   });
 }
 
-// pelvaro-cli as a child process; its exit status, output and error output.
+// pelvaro-cli run to its end: its exit status, output and error output.
 struct CliResult {
   int status = -1;
   std::string out, err;
 };
 
-pid_t StartCli(const std::string& folder, const std::string& name, std::vector<std::string> flags) {
-  std::vector<std::string> arguments = {PELVARO_CLI_PATH};
-  arguments.insert(arguments.end(), flags.begin(), flags.end());
-  std::vector<char*> argv;
-  for (auto& a : arguments) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  const std::string out = folder + "/" + name + ".out", err = folder + "/" + name + ".err";
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  pid_t pid = -1;
-  if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid = -1;
-  posix_spawn_file_actions_destroy(&actions);
-  return pid;
-}
-
-CliResult WaitCli(pid_t pid, const std::string& folder, const std::string& name) {
-  CliResult result;
-  int status = 0;
-  if (pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status)) result.status = WEXITSTATUS(status);
-  result.out = Slurp(folder + "/" + name + ".out");
-  result.err = Slurp(folder + "/" + name + ".err");
-  return result;
-}
-
 CliResult RunCli(const std::string& folder, std::vector<std::string> flags) {
-  return WaitCli(StartCli(folder, "cli", std::move(flags)), folder, "cli");
+  CliRun run(folder, std::move(flags));
+  const int status = run.wait();
+  return CliResult{status, run.out(), run.err()};
 }
 
 const std::vector<std::string> kTakeTwo = {"--max-videos", "2",      "--pause-ms", "0",
@@ -244,7 +195,7 @@ TEST(CatalogueCli, ADamagedCatalogueIsSetAsideAndTheRunGoesOnThenReadsBack) {
   ASSERT_EQ(exported.status, 0) << exported.err;
   EXPECT_EQ(exported.out, "");
   ASSERT_EQ(std::system(("python3 " + script + " " + csv + " > " + csv + ".count").c_str()), 0);
-  EXPECT_EQ(Slurp(csv + ".count"), "2\n");
+  EXPECT_EQ(ReadWholeFile(csv + ".count"), "2\n");
 
   const auto stats = RunCli(sim.runDir(), {"--stats"});
   ASSERT_EQ(stats.status, 0) << stats.err;
@@ -304,14 +255,14 @@ TEST(CatalogueCli, TwoProgramsWriteOneCatalogueAtOnce) {
     f.insert(f.end(), {"--output", sim.runDir() + "/" + output});
     return f;
   };
-  const pid_t first = StartCli(sim.runDir(), "first", flags("one"));
-  const pid_t second = StartCli(sim.runDir(), "second", flags("two"));
-  const auto a = WaitCli(first, sim.runDir(), "first");
-  const auto b = WaitCli(second, sim.runDir(), "second");
-  ASSERT_EQ(a.status, 0) << a.err;
-  ASSERT_EQ(b.status, 0) << b.err;
-  EXPECT_EQ(a.err.find("视频目录"), std::string::npos) << a.err;
-  EXPECT_EQ(b.err.find("视频目录"), std::string::npos) << b.err;
+  fs::create_directories(sim.runDir() + "/first");
+  fs::create_directories(sim.runDir() + "/second");
+  CliRun a(sim.runDir() + "/first", flags("one"));
+  CliRun b(sim.runDir() + "/second", flags("two"));
+  ASSERT_EQ(a.wait(), 0) << a.err();
+  ASSERT_EQ(b.wait(), 0) << b.err();
+  EXPECT_EQ(a.err().find("视频目录"), std::string::npos) << a.err();
+  EXPECT_EQ(b.err().find("视频目录"), std::string::npos) << b.err();
   ExpectRowsMatchFilesAndMarkers(sim.runDir());
   EXPECT_GE(Rows(sim.runDir()).size(), 4u);
   SqliteDatabase db;

@@ -7,6 +7,7 @@
 #include <stop_token>
 
 #include "collector/categories.h"
+#include "e2e/e2e_names.h"
 #include "platform/hosts.h"
 #include "platform/memory_form.h"
 #include "platform/window_layout.h"
@@ -16,13 +17,7 @@
 #include "web/web_request.h"
 
 namespace pelvaro::e2e {
-
-using testing::FilesBelow;
-using testing::RefusedPort;
-using testing::SimProcess;
 namespace {
-
-namespace mw = main_window;
 
 // The box's items after "所有类目", joined the way the list file holds them.
 Text ItemsAsList(MemoryForm& form) {

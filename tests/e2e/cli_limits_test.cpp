@@ -13,16 +13,12 @@
 #include "collector/collection_service.h"
 #include "collector/platform_api.h"
 #include "e2e/cli_process.h"
+#include "e2e/e2e_names.h"
 #include "platform/text.h"
 #include "support/sim_process.h"
 
 namespace pelvaro::e2e {
-
-using testing::FilesBelow;
-using testing::SimProcess;
 namespace {
-
-namespace fs = std::filesystem;
 
 const std::vector<std::string> kTakeAll = {"--hours", "100000", "--min-size", "0", "--max-size", "100000"};
 

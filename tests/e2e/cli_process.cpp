@@ -76,7 +76,7 @@ CliRun::CliRun(const std::string& folder, std::vector<std::string> flags, const 
     dup2(out, 1);
     dup2(err, 2);
     if (uid && (setgid(*uid) != 0 || setuid(*uid) != 0)) _exit(126);
-    execve(argv[0], argv.data(), envp.data());
+    execvpe(argv[0], argv.data(), envp.data());
     _exit(127);
   }
 }

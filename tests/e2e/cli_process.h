@@ -18,9 +18,9 @@ using EnvChanges = std::map<std::string, std::optional<std::string>>;
 
 class CliRun {
  public:
-  // Starts `program` (pelvaro-cli by default) with the flags; stdout and stderr go to files in
-  // folder. With `uid` the child runs as that user (a root test needs it for a folder it may
-  // not write).
+  // Starts `program` (pelvaro-cli by default; a name without a slash is looked up in PATH)
+  // with the flags; stdout and stderr go to the files cli.out and cli.err in folder. With `uid` the child
+  // runs as that user (a root test needs it for a folder it may not write).
   CliRun(const std::string& folder, std::vector<std::string> flags, const EnvChanges& env = {},
          const std::string& program = PELVARO_CLI_PATH, std::optional<uid_t> uid = std::nullopt);
   ~CliRun();

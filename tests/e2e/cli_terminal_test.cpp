@@ -10,11 +10,10 @@
 #include "app/cli/status_line.h"
 #include "app/cli/terminal_text.h"
 #include "e2e/cli_process.h"
+#include "e2e/e2e_names.h"
 #include "support/sim_process.h"
 
 namespace pelvaro::e2e {
-
-using testing::SimProcess;
 namespace {
 
 using cli::CrawlStatus;

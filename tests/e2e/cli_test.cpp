@@ -18,17 +18,12 @@
 #include <thread>
 
 #include "e2e/cli_process.h"
+#include "e2e/e2e_names.h"
 #include "support/refused_port.h"
 #include "support/sim_process.h"
 
 namespace pelvaro::e2e {
-
-using testing::FilesBelow;
-using testing::RefusedPort;
-using testing::SimProcess;
 namespace {
-
-namespace fs = std::filesystem;
 
 const std::regex kSummary(
     R"(^summary taken=(\d+) present=(\d+) rejected=(\d+) failed=(\d+) bytes=(\d+) seconds=[0-9.]+ )"

@@ -1,12 +1,8 @@
 // The data contribution against the simulator: what a pass reports, as the collection service
 // saw it in its journal, and how a stop ends it.
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <spawn.h>
 #include <stdlib.h>
-#include <sys/wait.h>
 
 #include <algorithm>
 #include <atomic>
@@ -20,8 +16,10 @@
 #include "collector/collection_service.h"
 #include "collector/contribute_session.h"
 #include "collector/contribute_worker.h"
-#include "collector/platform_api.h"
 #include "collector/history.h"
+#include "collector/platform_api.h"
+#include "e2e/cli_process.h"
+#include "e2e/e2e_names.h"
 #include "platform/memory_form.h"
 #include "platform/window_layout.h"
 #include "support/refused_port.h"
@@ -29,16 +27,8 @@
 #include "toolkit/encoding.h"
 #include "web/web_request.h"
 
-extern char** environ;
-
 namespace pelvaro::e2e {
-
-using testing::FilesBelow;
-using testing::RefusedPort;
-using testing::SimProcess;
 namespace {
-
-namespace mw = main_window;
 
 constexpr ContributeTiming kQuick{std::chrono::milliseconds(1), std::chrono::milliseconds(1)};
 constexpr ContributeTiming kEndless{std::chrono::hours(1), std::chrono::hours(1)};
@@ -281,32 +271,18 @@ TEST_F(ContributeTest, StopBetweenReportsSendsNothingMoreAndKeepsTheLabelsLastTe
 
 // pelvaro-cli --contribute: the same job in a terminal, ended by a number of reports or Ctrl-C.
 TEST_F(ContributeTest, TerminalRunStopsAfterTheAskedNumberOfReports) {
-  const std::string out = sim_.runDir() + "/cli.out";
   auto run = [&](std::vector<std::string> flags, bool interrupt) {
     const std::size_t reportsBefore = Events("report").size();
-    std::vector<std::string> arguments = {PELVARO_CLI_PATH, "--contribute", "--seed-link",
-                                          ArticleLink(seed_)};
+    std::vector<std::string> arguments = {"--contribute", "--seed-link", ArticleLink(seed_)};
     arguments.insert(arguments.end(), flags.begin(), flags.end());
-    std::vector<char*> argv;
-    for (auto& a : arguments) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    pid_t pid = -1;
-    EXPECT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ), 0);
-    posix_spawn_file_actions_destroy(&actions);
+    CliRun cli(sim_.runDir(), arguments);
     if (interrupt) {
       EXPECT_TRUE(WaitUntil([&] { return Events("report").size() > reportsBefore; }));
-      kill(pid, SIGINT);
+      cli.interrupt();
     }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    std::ifstream in(out);
-    std::string summary;
-    std::getline(in, summary);
-    return std::make_pair(WIFEXITED(status) ? WEXITSTATUS(status) : -1, summary);
+    const int status = cli.wait();
+    const std::string out = cli.out();
+    return std::make_pair(status, out.substr(0, out.find('\n')));
   };
 
   const auto [limited, summary] = run({"--max-videos", "2"}, false);

@@ -2,6 +2,7 @@
 
 #include <chrono>
 
+#include "collector/collection_service.h"
 #include "collector/crawl_log.h"
 #include "collector/crawl_worker.h"
 #include "collector/output_layout.h"
@@ -42,9 +43,10 @@ std::vector<std::string> SplitLines(const std::string& text) {
 }
 }  // namespace
 
-CrawlHarness::CrawlHarness()
+CrawlHarness::CrawlHarness(Catalogue* catalogue)
     : form_(MemoryForm::MainWindow()),
       timing_(ShortTiming()),
+      catalogue_(catalogue),
       session_(CrawlContext{*form_, downloads_, timing_}) {
   form_->setTextUtf8(mw::kOutputFolder, DefaultOutputFolder().bytes());
   form_->clearItems(mw::kCategoryBox);
@@ -107,6 +109,12 @@ std::vector<std::string> CrawlHarness::runPass(const std::string& seed) {
   return seeds;
 }
 
+std::vector<std::string> CrawlHarness::runPassToTheEnd(const std::string& seed) {
+  auto seeds = runPass(seed);
+  downloads_.waitAll();
+  return seeds;
+}
+
 std::vector<std::string> CrawlHarness::log() { return SplitLines(GbkToUtf8(form_->text(mw::kLog))); }
 
 std::vector<std::string> CrawlHarness::allLogLines() {
@@ -139,5 +147,7 @@ bool CrawlHarness::waitUntil(const std::function<bool()>& pred) {
     if (!changed_.wait_until(lock, guard, [&] { return changes_ != seen; })) return pred();
   }
 }
+
+std::string SeedFromService() { return GbkToUtf8(QueryCollectionService(Gbk("所有类目"))); }
 
 }  // namespace pelvaro::e2e

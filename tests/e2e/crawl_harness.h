@@ -24,7 +24,8 @@ namespace pelvaro::e2e {
 class CrawlHarness {
  public:
   // Output folder: the data folder's "video"; every filter open; no pause after a download.
-  CrawlHarness();
+  // The passes write into `catalogue` when one is given (see useCatalogue).
+  explicit CrawlHarness(Catalogue* catalogue = nullptr);
   ~CrawlHarness();
 
   MemoryForm& form() { return *form_; }
@@ -43,6 +44,8 @@ class CrawlHarness {
 
   // One pass on a worker thread, waited for; the seeds the pass queued.
   std::vector<std::string> runPass(const std::string& seed);
+  // runPass, then every download the harness holds waited for.
+  std::vector<std::string> runPassToTheEnd(const std::string& seed);
 
   // The log box, one UTF-8 line per entry (CR LF split).
   std::vector<std::string> log();
@@ -71,5 +74,8 @@ class CrawlHarness {
   std::vector<std::string> lines_;
   std::map<RowHandle, std::vector<std::string>> rows_;
 };
+
+// The first seed the collection service hands out for every category (UTF-8).
+std::string SeedFromService();
 
 }  // namespace pelvaro::e2e

@@ -15,6 +15,7 @@
 #include "collector/video_filter.h"
 #include "collector/video_record.h"
 #include "e2e/crawl_harness.h"
+#include "e2e/e2e_names.h"
 #include "platform/files.h"
 #include "platform/window_layout.h"
 #include "sim/video_content.h"
@@ -24,13 +25,7 @@
 #include "toolkit/json_document.h"
 
 namespace pelvaro::e2e {
-
-using testing::FilesBelow;
-using testing::SimProcess;
 namespace {
-
-namespace fs = std::filesystem;
-namespace mw = main_window;
 
 // Small files so that a pass takes moments.
 const std::vector<std::string> kSmall = {"--size-scale", "0.01"};
@@ -60,8 +55,6 @@ bool HoldsServedBytes(const std::string& path, const std::string& url) {
   return content &&
          *content == sim::VideoContent::Bytes(sim::VideoContent::KeyFor(docid, variant), 0, content->size());
 }
-
-std::string SeedFromService() { return GbkToUtf8(QueryCollectionService(Gbk("所有类目"))); }
 
 bool Complete(const std::vector<std::string>& row) { return row[mw::kColDownload] == "100%"; }
 

@@ -15,30 +15,23 @@
 #include <thread>
 
 #include "collector/catalogue.h"
-#include "collector/collection_service.h"
 #include "collector/crawl_session.h"
 #include "collector/docid_claim.h"
 #include "collector/finished_repair.h"
-#include "collector/sqlite_database.h"
 #include "collector/history.h"
+#include "collector/sqlite_database.h"
 #include "e2e/cli_process.h"
 #include "e2e/crawl_harness.h"
-#include "support/refused_port.h"
+#include "e2e/e2e_names.h"
 #include "platform/window_layout.h"
+#include "support/refused_port.h"
 #include "support/sim_process.h"
 #include "web/transfer_limits.h"
 
 extern char** environ;
 
 namespace pelvaro::e2e {
-
-using testing::FilesBelow;
-using testing::RefusedPort;
-using testing::SimProcess;
 namespace {
-
-namespace fs = std::filesystem;
-namespace mw = main_window;
 
 const std::vector<std::string> kOpenFilters = {"--pause-ms",     "0", "--hours",        "100000",
                                                "--min-size",     "0", "--max-size",     "100000",
@@ -90,7 +83,7 @@ TEST(FilesAgree, TwoCopiesOnOneFolderTakeEachVideoOnce) {
   ASSERT_TRUE(sim.started());
   // Both copies walk from the same seed in the same order: the vendor's service refuses, so
   // the seed link is their first seed.
-  const std::string seed = GbkToUtf8(QueryCollectionService(Gbk("所有类目")));
+  const std::string seed = SeedFromService();
   ASSERT_FALSE(seed.empty());
   RefusedPort vendor;
   auto flags = kOpenFilters;
@@ -140,8 +133,7 @@ TEST(FilesAgree, AHistoryFolderThatTakesNoMarkerStopsTheCrawlAndTheNextStartMark
   // During the run: the first complete file finds no marker; the crawl stops and says why.
   Catalogue catalogue(CataloguePath());
   crawl.useCatalogue(&catalogue);
-  crawl.runPass(GbkToUtf8(QueryCollectionService(Gbk("所有类目"))));
-  crawl.downloads().waitAll();
+  crawl.runPassToTheEnd(SeedFromService());
   const auto lines = crawl.allLogLines();
   EXPECT_EQ(Count(lines, "采集已停止：下载记录无法写入"), 1u);
   EXPECT_EQ(Count(lines, "任务完成"), 0u);
@@ -180,11 +172,9 @@ TEST(FilesAgree, AFileTheProgramFinishedIsMarkedAndAUsersOwnFileIsLeftAlone) {
   SimProcess sim({"--size-scale", "0.01", "--articles", "8"});
   ASSERT_TRUE(sim.started());
   Catalogue catalogue(CataloguePath());
-  CrawlHarness crawl;
-  crawl.useCatalogue(&catalogue);
-  const std::string seed = GbkToUtf8(QueryCollectionService(Gbk("所有类目")));
-  crawl.runPass(seed);
-  crawl.downloads().waitAll();
+  CrawlHarness crawl(&catalogue);
+  const std::string seed = SeedFromService();
+  crawl.runPassToTheEnd(seed);
   auto rows = Rows(sim.runDir());
   ASSERT_GE(rows.size(), 3u);
   std::map<std::string, std::string> pathOf;
@@ -206,8 +196,7 @@ TEST(FilesAgree, AFileTheProgramFinishedIsMarkedAndAUsersOwnFileIsLeftAlone) {
   for (const auto& docid : {killed, unmarked, users}) fs::remove(HistoryMarkerPath(Utf8ToGbk(docid)).bytes());
   const auto downloads = Downloads(sim);
 
-  crawl.runPass(seed);
-  crawl.downloads().waitAll();
+  crawl.runPassToTheEnd(seed);
   EXPECT_EQ(Count(crawl.log(), "视频已完整下载，补写下载记录，"), 2u);
   EXPECT_EQ(Count(crawl.log(), "视频已存在放弃，"), 1u);
   EXPECT_TRUE(HistoryHolds(Utf8ToGbk(killed)));
@@ -269,11 +258,10 @@ TEST(FilesAgree, ARefusedVideoAddressNeverUsesUpTheVideosAttempts) {
   const std::string address = refused.address();
   SimProcess sim({"--size-scale", "0.01", "--articles", "8", "--video-host", address});
   ASSERT_TRUE(sim.started());
-  const std::string seed = GbkToUtf8(QueryCollectionService(Gbk("所有类目")));
+  const std::string seed = SeedFromService();
   Catalogue catalogue(CataloguePath());
   {
-    CrawlHarness crawl;
-    crawl.useCatalogue(&catalogue);
+    CrawlHarness crawl(&catalogue);
     for (int pass = 0; pass < Catalogue::kGiveUpAttempts + 1; ++pass) crawl.runPass(seed);
     crawl.downloads().waitAll();
     const auto lines = crawl.allLogLines();
@@ -286,10 +274,8 @@ TEST(FilesAgree, ARefusedVideoAddressNeverUsesUpTheVideosAttempts) {
   // The same videos, now at an address that answers.
   SimProcess answering({"--size-scale", "0.01", "--articles", "8"}, sim.runDir());
   ASSERT_TRUE(answering.started());
-  CrawlHarness crawl;
-  crawl.useCatalogue(&catalogue);
-  crawl.runPass(seed);
-  crawl.downloads().waitAll();
+  CrawlHarness crawl(&catalogue);
+  crawl.runPassToTheEnd(seed);
   EXPECT_GT(Count(crawl.log(), "任务完成，开始下一个。"), 0u);
   EXPECT_EQ(Count(crawl.log(), "多次下载失败，跳过"), 0u);
   SetTransferLimits(before);

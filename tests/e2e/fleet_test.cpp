@@ -13,17 +13,15 @@
 
 #include "collector/postgres_database.h"
 #include "e2e/cli_process.h"
+#include "e2e/e2e_names.h"
 #include "support/pg_cluster.h"
 #include "support/sim_process.h"
 
 namespace pelvaro::e2e {
 namespace {
 
-namespace fs = std::filesystem;
 using namespace std::chrono_literals;
-using testing::FilesBelow;
 using testing::PgCluster;
-using testing::SimProcess;
 
 constexpr const char* kLeaseMs = "1500";
 // A small graph that one collector takes whole well within a run.

@@ -15,16 +15,13 @@
 #include "collector/history.h"
 #include "collector/video_downloads.h"
 #include "e2e/crawl_harness.h"
+#include "e2e/e2e_names.h"
 #include "platform/window_layout.h"
 #include "support/sim_process.h"
 #include "web/ranged_downloader.h"
 
 namespace pelvaro::e2e {
-
-using testing::SimProcess;
 namespace {
-
-namespace mw = main_window;
 
 bool AnyStartsWith(const std::vector<std::string>& lines, const std::string& prefix) {
   return std::any_of(lines.begin(), lines.end(), [&](const std::string& l) { return l.starts_with(prefix); });

@@ -4,80 +4,28 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/file.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <set>
-#include <sstream>
 #include <thread>
 
+#include "e2e/cli_process.h"
+#include "e2e/e2e_names.h"
 #include "sim/video_content.h"
 #include "support/sim_process.h"
 
-extern char** environ;
-
 namespace pelvaro::e2e {
-
-using testing::FilesBelow;
-using testing::SimProcess;
 namespace {
 
-namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-// A program run as a child process (pelvaro-cli, or a shell around it) with its output in files.
-class ChildRun {
- public:
-  ChildRun(const std::string& folder, std::vector<std::string> arguments, const std::string& name = "cli")
-      : out_(folder + "/" + name + ".out"), err_(folder + "/" + name + ".err") {
-    std::vector<char*> argv;
-    for (auto& a : arguments) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, out_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, err_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (posix_spawnp(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
-    posix_spawn_file_actions_destroy(&actions);
-  }
-  ~ChildRun() {
-    if (pid_ > 0) kill9();
-  }
-  int wait() {
-    if (pid_ <= 0) return -1;
-    int status = 0;
-    waitpid(pid_, &status, 0);
-    pid_ = -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-  void kill9() {
-    if (pid_ <= 0) return;
-    kill(pid_, SIGKILL);
-    wait();
-  }
-  std::string out() const { return ReadFile(out_); }
-  std::string err() const { return ReadFile(err_); }
-
- private:
-  std::string out_, err_;
-  pid_t pid_ = -1;
-};
-
+// The flags of a run with every filter open and no pause between videos.
 std::vector<std::string> Cli(std::vector<std::string> flags) {
-  std::vector<std::string> arguments = {PELVARO_CLI_PATH, "--pause-ms", "0", "--hours",
-                                        "100000",         "--min-size", "0"};
+  std::vector<std::string> arguments = {"--pause-ms", "0", "--hours", "100000", "--min-size", "0"};
   arguments.insert(arguments.end(), flags.begin(), flags.end());
   return arguments;
 }
@@ -113,7 +61,7 @@ Verdict Judge(const SimProcess& sim) {
       continue;
     }
     ++verdict.files;
-    const std::string content = ReadFile(videos + "/" + name);
+    const std::string content = ReadWholeFile(videos + "/" + name);
     bool whole = false;
     for (std::uint64_t key : keys) {
       if (content == sim::VideoContent::Bytes(key, 0, content.size())) whole = true;
@@ -124,24 +72,32 @@ Verdict Judge(const SimProcess& sim) {
   return verdict;
 }
 
+// The run left `videos` whole files, each with its marker, and no partial file.
+void ExpectWholeFiles(const SimProcess& sim, std::size_t videos) {
+  const Verdict verdict = Judge(sim);
+  EXPECT_EQ(verdict.files, videos);
+  EXPECT_EQ(verdict.markers, videos);
+  EXPECT_EQ(verdict.corrupt, 0u);
+  EXPECT_EQ(verdict.partials, 0u);
+}
+
+// Longer than the runs' own --max-seconds 120.
+constexpr std::chrono::seconds kRunGuard(130);
+
 TEST(NetworkFaults, AStalledVideoFailsWithItsReasonAndTheNextOneCompletes) {
   // Every second video goes silent after 64 KiB with its connection left open.
   SimProcess sim({"--size-scale", "0.05", "--stall-after", "65536", "--stall-every", "2"});
   ASSERT_TRUE(sim.started());
   const auto started = Clock::now();
-  ChildRun run(sim.runDir(), Cli({"--max-videos", "3", "--max-seconds", "120"}));
-  ASSERT_EQ(run.wait(), 0) << run.err();
+  CliRun run(sim.runDir(), Cli({"--max-videos", "3", "--max-seconds", "120"}));
+  ASSERT_EQ(run.wait(kRunGuard), 0) << run.err();
   EXPECT_LT(Clock::now() - started, std::chrono::seconds(130));
   const std::string out = run.out();
   EXPECT_NE(out.find("taken=3 "), std::string::npos) << out;
   EXPECT_NE(out.find("\nfailed_by_reason "), std::string::npos) << out;
   EXPECT_NE(out.find("秒没有收到数据="), std::string::npos) << out;
   EXPECT_NE(run.err().find("下载失败："), std::string::npos);
-  const Verdict verdict = Judge(sim);
-  EXPECT_EQ(verdict.files, 3u);
-  EXPECT_EQ(verdict.markers, 3u);
-  EXPECT_EQ(verdict.corrupt, 0u);
-  EXPECT_EQ(verdict.partials, 0u);
+  ExpectWholeFiles(sim, 3);
 }
 
 TEST(NetworkFaults, TransientFaultsAreAskedAgainAndPersistentOnesFailCleanly) {
@@ -169,8 +125,8 @@ TEST(NetworkFaults, TransientFaultsAreAskedAgainAndPersistentOnesFailCleanly) {
     flags.insert(flags.end(), c.flags.begin(), c.flags.end());
     SimProcess sim(flags);
     ASSERT_TRUE(sim.started());
-    ChildRun run(sim.runDir(), Cli({"--max-videos", "4", "--max-seconds", "120"}));
-    ASSERT_EQ(run.wait(), 0) << run.err();
+    CliRun run(sim.runDir(), Cli({"--max-videos", "4", "--max-seconds", "120"}));
+    ASSERT_EQ(run.wait(kRunGuard), 0) << run.err();
     const std::string out = run.out();
     EXPECT_NE(out.find("taken=4 "), std::string::npos) << out;
     if (c.reason == nullptr) {
@@ -179,11 +135,7 @@ TEST(NetworkFaults, TransientFaultsAreAskedAgainAndPersistentOnesFailCleanly) {
     } else {
       EXPECT_NE(out.find(std::string("failed_by_reason ") + c.reason + "="), std::string::npos) << out;
     }
-    const Verdict verdict = Judge(sim);
-    EXPECT_EQ(verdict.files, 4u);
-    EXPECT_EQ(verdict.markers, 4u);
-    EXPECT_EQ(verdict.corrupt, 0u);
-    EXPECT_EQ(verdict.partials, 0u);
+    ExpectWholeFiles(sim, 4);
   }
 }
 
@@ -195,14 +147,15 @@ TEST(NetworkFaults, LeftoversOfAKilledRunAreRemovedButNothingElse) {
   ASSERT_TRUE(sim.started());
   const std::string videos = sim.runDir() + "/video";
   {
-    ChildRun killed(sim.runDir(), Cli({"--max-seconds", "60"}), "killed");
+    CliRun killed(sim.runDir(), Cli({"--max-seconds", "60"}));
     std::vector<std::string> partials;
     for (int i = 0; i < 3000 && partials.empty(); ++i) {
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
       if (fs::exists(videos)) partials = FilesBelow(videos);
     }
     ASSERT_FALSE(partials.empty());
-    killed.kill9();
+    killed.signal(SIGKILL);
+    killed.wait();
   }
   const auto leftovers = FilesBelow(videos);
   ASSERT_FALSE(leftovers.empty()) << "kill -9 leaves its partial file behind";
@@ -223,7 +176,7 @@ TEST(NetworkFaults, LeftoversOfAKilledRunAreRemovedButNothingElse) {
   fs::remove_all(videos + "/竖屏");
   fs::create_directory_symlink(downloads, videos + "/竖屏");
 
-  ChildRun next(sim.runDir(), Cli({"--max-seconds", "2"}), "next");
+  CliRun next(sim.runDir(), Cli({"--max-seconds", "2"}));
   ASSERT_EQ(next.wait(), 0) << next.err();
   std::set<std::string> left;
   for (const auto& name : FilesBelow(videos)) left.insert(name);
@@ -244,13 +197,11 @@ TEST(NetworkFaults, AFullDiskFailsTheDownloadAtItsStart) {
   const std::string script = "mount -t tmpfs -o size=256k tmpfs '" + videos + "' && exec \"$@\"";
   // At the program's own pace the four seconds end before the crawl meets a video small enough
   // for the file system.
-  std::vector<std::string> arguments = {
-      "unshare", "-m", "sh", "-c", script, "sh", "env", "-u", "PELVARO_TEST_CRAWL_PAUSE_MS"};
+  std::vector<std::string> arguments = {"-m", "sh", "-c", script, "sh", PELVARO_CLI_PATH};
   for (const auto& a : Cli({"--max-seconds", "4", "--min-free-mb", "0"})) arguments.push_back(a);
-  ChildRun probe(sim.runDir(), {"unshare", "-m", "sh", "-c", "mount -t tmpfs -o size=4k tmpfs /mnt"},
-                 "probe");
+  CliRun probe(sim.runDir(), {"-m", "sh", "-c", "mount -t tmpfs -o size=4k tmpfs /mnt"}, {}, "unshare");
   if (probe.wait() != 0) GTEST_SKIP() << "no private mount namespace here";
-  ChildRun run(sim.runDir(), arguments);
+  CliRun run(sim.runDir(), arguments, {{"PELVARO_TEST_CRAWL_PAUSE_MS", std::nullopt}}, "unshare");
   ASSERT_EQ(run.wait(), 0) << run.err();
   EXPECT_NE(run.out().find("failed_by_reason 磁盘空间不足（需要 "), std::string::npos)
       << run.out() << run.err();

@@ -9,18 +9,13 @@
 #include "collector/crawl_session.h"
 #include "collector/history.h"
 #include "e2e/crawl_harness.h"
+#include "e2e/e2e_names.h"
 #include "platform/files.h"
 #include "platform/window_layout.h"
 #include "support/sim_process.h"
 
 namespace pelvaro::e2e {
-
-using testing::FilesBelow;
-using testing::SimProcess;
 namespace {
-
-namespace fs = std::filesystem;
-namespace mw = main_window;
 
 std::size_t Count(const std::vector<std::string>& lines, const std::string& line) {
   return static_cast<std::size_t>(std::count(lines.begin(), lines.end(), line));

@@ -39,6 +39,11 @@ class SimulatorTest : public ::testing::Test {
     std::string error;
     ASSERT_TRUE(sim_->Start(error)) << error;
   }
+  void Start(const Faults& faults) {
+    SimOptions options;
+    options.faults = faults;
+    Start(options);
+  }
   void TearDown() override {
     sim_.reset();
     if (!dir_.empty()) fs::remove_all(dir_);
@@ -373,9 +378,7 @@ TEST_F(SimulatorTest, FileFaults) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    SimOptions options;
-    options.faults = c.faults;
-    Start(options);
+    Start(c.faults);
     auto client = Platform();
     auto res = client->Get("/bench/100000.mp4", {{"Range", "bytes=10-"}});
     std::uint64_t key = VideoContent::KeyForName("bench");
@@ -397,14 +400,12 @@ TEST_F(SimulatorTest, FileFaults) {
 TEST_F(SimulatorTest, NetworkFaultsHitTheFirstRequestsOfAFileOnly) {
   const std::uint64_t key = VideoContent::KeyForName("bench");
   {
-    SimOptions options;
-    options.faults.busy_every = 1;
-    options.faults.busy_first = 2;
-    options.faults.retry_after = 3;
-    options.faults.reset_every = 1;
-    options.faults.reset_after = 500;
-    options.faults.reset_first = 3;
-    Start(options);
+    Start(Faults{.reset_every = 1,
+                 .reset_after = 500,
+                 .reset_first = 3,
+                 .busy_every = 1,
+                 .busy_first = 2,
+                 .retry_after = 3});
     auto client = Platform();
     for (int i = 0; i < 2; ++i) {
       auto busy = client->Get("/bench/100000.mp4");
@@ -420,10 +421,7 @@ TEST_F(SimulatorTest, NetworkFaultsHitTheFirstRequestsOfAFileOnly) {
   }
   {
     // A changed file is another version, and a range of the old one gets the whole new file.
-    SimOptions options;
-    options.faults.change_every = 1;
-    options.faults.change_after = 1;
-    Start(options);
+    Start(Faults{.change_every = 1, .change_after = 1});
     auto client = Platform();
     auto first = client->Get("/bench/100000.mp4", {{"Range", "bytes=0-99"}});
     ASSERT_TRUE(first);
@@ -437,10 +435,7 @@ TEST_F(SimulatorTest, NetworkFaultsHitTheFirstRequestsOfAFileOnly) {
     TearDown();
   }
   {
-    SimOptions options;
-    options.faults.stall_every = 1;
-    options.faults.stall_after = 1000;
-    Start(options);
+    Start(Faults{.stall_every = 1, .stall_after = 1000});
     auto client = Platform();
     client->set_read_timeout(1, 0);
     EXPECT_FALSE(client->Get("/bench/100000.mp4")) << "silent after 1000 bytes";
@@ -449,10 +444,7 @@ TEST_F(SimulatorTest, NetworkFaultsHitTheFirstRequestsOfAFileOnly) {
 }
 
 TEST_F(SimulatorTest, AnswerFaultsEveryNthRequest) {
-  SimOptions options;
-  options.faults.error_every = 3;
-  options.faults.garbage_every = 2;
-  Start(options);
+  Start(Faults{.garbage_every = 2, .error_every = 3});
   std::vector<int> statuses;
   std::vector<bool> json;
   for (int i = 0; i < 6; ++i) {
