@@ -45,7 +45,7 @@ std::vector<std::string> SplitLines(const std::string& text) {
 CrawlHarness::CrawlHarness()
     : form_(MemoryForm::MainWindow()),
       timing_(ShortTiming()),
-      session_(CrawlContext{*form_, downloads_, timing_}) {
+      session_(CrawlContext{*form_, downloads_, subscribers_.reporter(), timing_}) {
   form_->setTextUtf8(mw::kOutputFolder, DefaultOutputFolder().bytes());
   form_->clearItems(mw::kCategoryBox);
   form_->addItem(mw::kCategoryBox, Gbk("所有类目"));
@@ -78,8 +78,6 @@ CrawlHarness::CrawlHarness()
     }
     changed();
   });
-  downloads_.setEndListener([this](const VideoDownload&) { changed(); });
-  downloads_.setNotice([this](const Text& line) { AppendLog(*form_, line); });
 }
 
 CrawlHarness::~CrawlHarness() {
