@@ -120,7 +120,7 @@ VideoDownloads::~VideoDownloads() {
 }
 
 void VideoDownloads::detach() {
-  // What an end calls (the catalogue, the form, the listeners) belongs to the owner, who takes
+  // What an end calls (the catalogue, the form, the subscribers) belongs to the owner, who takes
   // it down right after this: an end still calling out must be done first. The wait is bounded:
   // the catalogue interrupts a statement that runs too long.
   std::unique_lock lock(shared_->mutex);
@@ -158,11 +158,11 @@ void VideoDownloads::Subscription::end() {
 }
 
 template <typename Event>
-void VideoDownloads::CallOut(const std::shared_ptr<Shared>& shared, const Event& event) {
+bool VideoDownloads::CallOut(const std::shared_ptr<Shared>& shared, const Event& event) {
   std::vector<DownloadSubscriber*> subscribers;
   {
     std::lock_guard lock(shared->mutex);
-    if (shared->detached) return;
+    if (shared->detached || shared->subscribers.empty()) return false;
     subscribers = shared->subscribers;
     ++shared->callingOut;
   }
@@ -178,6 +178,7 @@ void VideoDownloads::CallOut(const std::shared_ptr<Shared>& shared, const Event&
     --shared->callingOut;
   }
   shared->idle.notify_all();
+  return true;
 }
 
 Text VideoDownloads::haltReason() const {
@@ -220,20 +221,17 @@ DownloadFailure CommitVideoFile(const FolderHandle& folder, const Path& partName
 void VideoDownloads::Finish(const std::shared_ptr<Shared>& shared,
                             const std::shared_ptr<VideoDownload>& download, DownloadFailure failure,
                             std::int64_t total, Ending ending, bool ownsPart) {
+  std::shared_ptr<ClaimFile> claim;
   {
     std::lock_guard lock(download->mutex_);
     if (download->state_ != VideoDownload::State::Running) return;
+    claim = download->claim_;
   }
   const std::shared_ptr<const FolderHandle> folder = download->folder_;
   const Path part = PartialNameFor(download->name_);
   // Only a file of the announced size becomes a video, and only a video gets its marker.
   if (!failure && (total <= 0 || !folder || RegularFileSize(*folder, part) != total)) {
     failure = {FailureKind::LengthMismatch, 0};
-  }
-  std::shared_ptr<ClaimFile> claim;
-  {
-    std::lock_guard lock(download->mutex_);
-    claim = download->claim_;
   }
   if (!failure) {
     const FinishedFile file{download->docid(), download->path(), static_cast<std::uint64_t>(total)};
@@ -271,14 +269,8 @@ void VideoDownloads::Finish(const std::shared_ptr<Shared>& shared,
     std::lock_guard lock(shared->mutex);
     shared->haltReason = HaltText(failure);
   }
-  bool heard = false;
-  {
-    std::lock_guard lock(shared->mutex);
-    heard = !shared->detached && !shared->subscribers.empty();
-  }
-  // Nobody stores a row: the marker finishes the job.
-  if (!heard && end.claim) end.claim->remove();
-  CallOut(shared, end);
+  // Nobody stores a row when nobody hears of the end: the marker finishes the job.
+  if (!CallOut(shared, end) && end.claim) end.claim->remove();
   end.claim.reset();
   {
     std::lock_guard lock(shared->mutex);

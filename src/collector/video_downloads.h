@@ -192,9 +192,10 @@ class VideoDownloads {
   static void Finish(const std::shared_ptr<Shared>& shared, const std::shared_ptr<VideoDownload>& download,
                      DownloadFailure failure, std::int64_t total, Ending ending = Ending::OnItsOwn,
                      bool ownsPart = true);
-  // Calls every subscriber with the event, unless the downloads are detached.
+  // Calls every subscriber with the event, unless the downloads are detached; false when that
+  // called nobody.
   template <typename Event>
-  static void CallOut(const std::shared_ptr<Shared>& shared, const Event& event);
+  static bool CallOut(const std::shared_ptr<Shared>& shared, const Event& event);
 
   RangedDownloader& downloader_;
   std::shared_ptr<Shared> shared_;
