@@ -16,10 +16,6 @@ std::string AbsoluteNativePath(const Path& path) {
   return error ? path.bytes() : absolute.string();
 }
 
-CatalogueVideo CatalogueRow(const VideoRecord& record, const VideoDownload& download) {
-  return CatalogueRow(record, download.path(), download.bytes());
-}
-
 CatalogueVideo CatalogueRow(const VideoRecord& record, const Path& path, std::int64_t bytes) {
   CatalogueVideo row;
   row.docid = GbkToUtf8(record.docid);
@@ -36,26 +32,30 @@ CatalogueVideo CatalogueRow(const VideoRecord& record, const Path& path, std::in
   return row;
 }
 
-VideoDownloads::EndListener CatalogueRecorder(CatalogueBackend& catalogue, const VideoRecord& record) {
-  return [&catalogue, record](const VideoDownload& download) {
-    if (download.state() == VideoDownload::State::Complete) {
-      std::shared_ptr<ClaimFile> claim = download.claim();
-      auto stored = [claim] {
-        if (claim) claim->remove();
-      };
-      // Without a usable catalogue the record would only wait for a row nobody writes.
-      if (!catalogue.recordVideo(CatalogueRow(record, download), stored) && !catalogue.usable()) stored();
-      return;
+void CatalogueRecorder::onEnd(const DownloadEnd& end) {
+  CatalogueBackend* catalogue = catalogue_.load();
+  if (end.complete()) {
+    std::shared_ptr<ClaimFile> claim = end.claim;
+    auto stored = [claim] {
+      if (claim) claim->remove();
+    };
+    // Without a usable catalogue the record would only wait for a row nobody writes.
+    if (catalogue == nullptr ||
+        (!catalogue->recordVideo(CatalogueRow(end.video, end.path, end.bytes), stored) &&
+         !catalogue->usable())) {
+      stored();
     }
-    // The fleet's claim goes back before the failure counts, so another collector may try.
-    catalogue.release(GbkToUtf8(download.docid()));
-    const DownloadFailure failure = download.failure();
-    if (IsEnvironmentFailure(failure) || failure.kind == FailureKind::FileExists ||
-        failure.kind == FailureKind::SizeOutsideLimits) {
-      return;
-    }
-    catalogue.recordFailure(GbkToUtf8(download.docid()), failure);
-  };
+    return;
+  }
+  if (catalogue == nullptr) return;
+  // The fleet's claim goes back before the failure counts, so another collector may try.
+  catalogue->release(GbkToUtf8(end.docid));
+  const DownloadFailure& failure = end.failure;
+  if (end.stopped || IsEnvironmentFailure(failure) || failure.kind == FailureKind::FileExists ||
+      failure.kind == FailureKind::SizeOutsideLimits) {
+    return;
+  }
+  catalogue->recordFailure(GbkToUtf8(end.docid), failure);
 }
 
 }  // namespace pelvaro

@@ -8,7 +8,7 @@ namespace pelvaro {
 
 // What a front end may want to follow while a crawl runs (the terminal's lines and counters).
 // The crawl worker calls these on its own thread, in order: an entry, then what became of it.
-// Download ends are reported by VideoDownloads' end listener instead.
+// Download ends reach the downloads' subscribers instead.
 class CrawlObserver {
  public:
   virtual ~CrawlObserver() = default;
@@ -29,8 +29,6 @@ class CrawlObserver {
   virtual void onDownloadStarting(const VideoRecord& record) { (void)record; }
   // How far the download the crawl waits for has come: its fraction done, from 0 to 1.
   virtual void onProgress(const Text& docid, double fraction) { (void)docid, (void)fraction; }
-  // The video was reported to the collection service (a report cut short by a stop is not).
-  virtual void onReported(const VideoRecord& record) { (void)record; }
   // The crawl stopped by itself for this reason (GBK): a marker could not be written.
   virtual void onHalt(const Text& reason) { (void)reason; }
 };

@@ -21,6 +21,7 @@
 #include "collector/video_downloads.h"
 #include "collector/video_filter.h"
 #include "collector/video_record.h"
+#include "collector/video_reporter.h"
 #include "platform/hosts.h"
 #include "platform/window_layout.h"
 #include "platform/worker.h"
@@ -212,10 +213,8 @@ bool CrawlWorker::HandleEntry(JsonDocument& document, int k, const Text& categor
   if (!UserPause(settings)) return false;
   // A download still running reports its video itself once the file is complete.
   if (outcome != TakeOutcome::Complete) return !StopRequested();
-  QueryCollectionService(record.category, record.docid);
-  if (StopRequested()) return false;
-  observer.onReported(record);
-  return true;
+  context_.reporter.reportTaken(record);
+  return !StopRequested();
 }
 
 }  // namespace pelvaro

@@ -5,11 +5,11 @@
 
 #include "collector/catalogue.h"
 #include "collector/catalogue_recorder.h"
-#include "collector/collection_service.h"
 #include "collector/collector_settings.h"
 #include "collector/crawl_log.h"
 #include "collector/crawl_observer.h"
 #include "collector/docid_claim.h"
+#include "collector/download_display.h"
 #include "collector/history.h"
 #include "collector/log_texts.h"
 #include "collector/output_layout.h"
@@ -46,12 +46,6 @@ Text ProgressText(double fraction) {
   char buffer[64];
   std::snprintf(buffer, sizeof buffer, "%.13g%%", fraction * 100.0);
   return buffer;
-}
-
-void ShowDownloadFailure(Form& form, RowHandle row, const VideoDownload& download) {
-  const Text message = Gbk(collector_text::kDownloadFailedBecause) + download.failureText();
-  form.setCell(mw::kVideoList, row, mw::kColDownload, message);
-  AppendLog(form, message);
 }
 
 namespace {
@@ -162,15 +156,13 @@ TakeOutcome TakeVideo(CrawlContext& context, RowHandle row, VideoRecord& record)
 
   if (StopRequested()) return giveBack();
   context.observer->onDownloadStarting(record);
-  Form* log = &form;
   // The answer's size passed the filter; the server's own, from the probe, must pass as well
   // before the first byte is written (and no more than it is ever written).
   const ProbedSizeLimits limits{settings.minSizeMb(), settings.maxSizeMb(), settings.minFreeMb(),
                                 FreeSpaceMb(settings.outputFolder())};
-  const auto download = context.downloads.start(
-      record.url, place, record.docid, [log](const Text& line) { AppendLog(*log, line); },
-      context.catalogue != nullptr ? CatalogueRecorder(*context.catalogue, record) : nullptr,
-      [limits](std::int64_t bytes) { return ProbedSizeFailure(bytes, limits); }, std::move(claim));
+  const auto download = context.downloads.start(DownloadRequest{
+      record, place, row, [limits](std::int64_t bytes) { return ProbedSizeFailure(bytes, limits); },
+      std::move(claim)});
   // Another copy made the file or its partial file in the moment since the check.
   if (download->state() == VideoDownload::State::Failed &&
       download->failure().kind == FailureKind::FileExists) {
@@ -190,21 +182,12 @@ TakeOutcome TakeVideo(CrawlContext& context, RowHandle row, VideoRecord& record)
     context.observer->onProgress(record.docid, fraction);
     if (state != VideoDownload::State::Running) break;
   }
-  if (state == VideoDownload::State::Running) {
-    // Nobody waits any more: the end still shows in the row (while it exists) and the log,
-    // and the service hears of the video only once its file is complete.
-    const std::stop_token token = CurrentStopToken();
-    const Text category = record.category;
-    const bool listening = download->setLateListener([log, row, token, category](const VideoDownload& ended) {
-      if (ended.state() == VideoDownload::State::Failed) {
-        ShowDownloadFailure(*log, row, ended);
-      } else if (!token.stop_requested()) {
-        QueryCollectionService(category, ended.docid());
-      }
-    });
-    if (!listening) state = download->state();
+  // Nobody waits any more: the end still shows in the row (while it exists) and the log, and
+  // the service hears of the video only once its file is complete.
+  if (state == VideoDownload::State::Running && !download->stopWaiting(CurrentStopToken())) {
+    state = download->state();
   }
-  if (state == VideoDownload::State::Failed) ShowDownloadFailure(form, row, *download);
+  if (state == VideoDownload::State::Failed) ShowDownloadFailure(form, row, download->failure());
   if (!Pause(timing.step)) return TakeOutcome::Stopped;
   switch (state) {
     case VideoDownload::State::Complete:

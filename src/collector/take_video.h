@@ -44,8 +44,4 @@ enum class TakeOutcome {
 // download and the wait for it with its percentage in the row.
 TakeOutcome TakeVideo(CrawlContext& context, RowHandle row, VideoRecord& record);
 
-class VideoDownload;
-// "下载失败：" and the download's reason, in the row's status cell and the log.
-void ShowDownloadFailure(Form& form, RowHandle row, const VideoDownload& download);
-
 }  // namespace pelvaro

@@ -7,11 +7,12 @@
 #include <cerrno>
 #include <map>
 #include <set>
+#include <type_traits>
 #include <utility>
 
 #include "collector/docid_claim.h"
-#include "collector/log_texts.h"
 #include "collector/history.h"
+#include "collector/log_texts.h"
 #include "platform/files.h"
 #include "platform/partial_files.h"
 #include "platform/worker.h"
@@ -43,51 +44,6 @@ std::int64_t RegularFileSize(const FolderHandle& folder, const Path& name) {
 
 }  // namespace
 
-// Downloads that keep failing for one cause of the machine or the network: the cause is said
-// once per run of such failures, naming the host or the folder.
-struct SameCause {
-  FailureKind kind = FailureKind::None;
-  Text place;
-  int count = 0;
-
-  // The notice to give after this end, or the empty text.
-  Text note(const VideoDownload& download) {
-    const DownloadFailure failure = download.failure();
-    if (!failure || !IsEnvironmentFailure(failure) || failure.kind == FailureKind::HistoryUnwritable) {
-      count = 0;
-      return {};
-    }
-    const Text here = PlaceOf(failure, download);
-    if (failure.kind != kind || here != place) count = 0;
-    kind = failure.kind;
-    place = here;
-    if (++count != VideoDownloads::kSameCauseRun) return {};
-    return Gbk(collector_text::kSameCauseBefore) + std::to_string(count) +
-           Gbk(collector_text::kSameCauseMiddle) + place + " " + download.failureText() +
-           Gbk(collector_text::kSameCauseAfter);
-  }
-
-  // The host of a network failure, the folder of a disk failure.
-  static Text PlaceOf(const DownloadFailure& failure, const VideoDownload& download) {
-    switch (failure.kind) {
-      case FailureKind::DiskFull:
-      case FailureKind::DiskError:
-      case FailureKind::FolderGone:
-      case FailureKind::FolderIsLink:
-      case FailureKind::LowSpace: {
-        return PathText(download.path().folder());
-      }
-      default:
-        return HostOf(download.url());
-    }
-  }
-  static Text HostOf(const Text& url) {
-    const auto scheme = url.find("://");
-    const auto start = scheme == Text::npos ? 0 : scheme + 3;
-    return url.substr(start, url.find_first_of("/?#", start) - start);
-  }
-};
-
 Path VideoPlace::path() const {
   Path path = outputFolder;
   for (const Path& folder : subfolders) path = JoinPath(path, folder);
@@ -100,9 +56,7 @@ struct VideoDownloads::Shared {
   std::multiset<Path> paths;
   std::multiset<Text> docids;
   std::map<std::shared_ptr<VideoDownload>, int> tasks;  // running downloads and their task numbers
-  EndListener listener;
-  Notice notice;
-  SameCause sameCause;
+  std::vector<DownloadSubscriber*> subscribers;
   Text haltReason;
   // Once set (the downloads are going), an end no longer calls out.
   bool detached = false;
@@ -127,11 +81,6 @@ std::int64_t VideoDownload::bytes() const {
   return bytes_;
 }
 
-std::shared_ptr<ClaimFile> VideoDownload::claim() const {
-  std::lock_guard lock(mutex_);
-  return claim_;
-}
-
 DownloadFailure VideoDownload::failure() const {
   std::lock_guard lock(mutex_);
   return failure_;
@@ -139,10 +88,10 @@ DownloadFailure VideoDownload::failure() const {
 
 Text VideoDownload::failureText() const { return FailureText(failure()); }
 
-bool VideoDownload::setLateListener(LateListener listener) {
+bool VideoDownload::stopWaiting(std::stop_token crawl) {
   std::lock_guard lock(mutex_);
   if (state_ != State::Running) return false;
-  late_ = std::move(listener);
+  waiter_ = std::move(crawl);
   return true;
 }
 
@@ -171,7 +120,7 @@ VideoDownloads::~VideoDownloads() {
 }
 
 void VideoDownloads::detach() {
-  // What an end calls (the catalogue, the form, the listeners) belongs to the owner, who takes
+  // What an end calls (the catalogue, the form, the subscribers) belongs to the owner, who takes
   // it down right after this: an end still calling out must be done first. The wait is bounded:
   // the catalogue interrupts a statement that runs too long.
   std::unique_lock lock(shared_->mutex);
@@ -179,14 +128,57 @@ void VideoDownloads::detach() {
   shared_->idle.wait(lock, [this] { return shared_->callingOut == 0; });
 }
 
-void VideoDownloads::setEndListener(EndListener listener) {
+VideoDownloads::Subscription VideoDownloads::subscribe(DownloadSubscriber& subscriber) {
   std::lock_guard lock(shared_->mutex);
-  shared_->listener = std::move(listener);
+  shared_->subscribers.push_back(&subscriber);
+  return Subscription(shared_, &subscriber);
 }
 
-void VideoDownloads::setNotice(Notice notice) {
-  std::lock_guard lock(shared_->mutex);
-  shared_->notice = std::move(notice);
+VideoDownloads::Subscription::Subscription(Subscription&& other) noexcept
+    : shared_(std::move(other.shared_)), subscriber_(std::exchange(other.subscriber_, nullptr)) {}
+
+VideoDownloads::Subscription& VideoDownloads::Subscription::operator=(Subscription&& other) noexcept {
+  if (this != &other) {
+    end();
+    shared_ = std::move(other.shared_);
+    subscriber_ = std::exchange(other.subscriber_, nullptr);
+  }
+  return *this;
+}
+
+VideoDownloads::Subscription::~Subscription() { end(); }
+
+void VideoDownloads::Subscription::end() {
+  if (!shared_ || subscriber_ == nullptr) return;
+  // An event that is calling out may be inside this subscriber: it returns first.
+  std::unique_lock lock(shared_->mutex);
+  shared_->idle.wait(lock, [this] { return shared_->callingOut == 0; });
+  std::erase(shared_->subscribers, subscriber_);
+  subscriber_ = nullptr;
+}
+
+template <typename Event>
+bool VideoDownloads::CallOut(const std::shared_ptr<Shared>& shared, const Event& event) {
+  std::vector<DownloadSubscriber*> subscribers;
+  {
+    std::lock_guard lock(shared->mutex);
+    if (shared->detached || shared->subscribers.empty()) return false;
+    subscribers = shared->subscribers;
+    ++shared->callingOut;
+  }
+  for (DownloadSubscriber* subscriber : subscribers) {
+    if constexpr (std::is_same_v<Event, DownloadEnd>) {
+      subscriber->onEnd(event);
+    } else {
+      subscriber->onRetry(event);
+    }
+  }
+  {
+    std::lock_guard lock(shared->mutex);
+    --shared->callingOut;
+  }
+  shared->idle.notify_all();
+  return true;
 }
 
 Text VideoDownloads::haltReason() const {
@@ -227,17 +219,13 @@ DownloadFailure CommitVideoFile(const FolderHandle& folder, const Path& partName
 }
 
 void VideoDownloads::Finish(const std::shared_ptr<Shared>& shared,
-                            const std::shared_ptr<VideoDownload>& download, const EndListener& onEnd,
-                            DownloadFailure failure, std::int64_t total, bool report, bool ownsPart) {
+                            const std::shared_ptr<VideoDownload>& download, DownloadFailure failure,
+                            std::int64_t total, Ending ending, bool ownsPart) {
+  std::shared_ptr<ClaimFile> claim;
   {
     std::lock_guard lock(download->mutex_);
     if (download->state_ != VideoDownload::State::Running) return;
-  }
-  bool callOut = false;
-  {
-    std::lock_guard lock(shared->mutex);
-    callOut = report && !shared->detached;
-    if (callOut) ++shared->callingOut;
+    claim = download->claim_;
   }
   const std::shared_ptr<const FolderHandle> folder = download->folder_;
   const Path part = PartialNameFor(download->name_);
@@ -245,7 +233,6 @@ void VideoDownloads::Finish(const std::shared_ptr<Shared>& shared,
   if (!failure && (total <= 0 || !folder || RegularFileSize(*folder, part) != total)) {
     failure = {FailureKind::LengthMismatch, 0};
   }
-  const std::shared_ptr<ClaimFile> claim = download->claim();
   if (!failure) {
     const FinishedFile file{download->docid(), download->path(), static_cast<std::uint64_t>(total)};
     failure = CommitVideoFile(*folder, part, download->name_, file, claim.get());
@@ -253,59 +240,54 @@ void VideoDownloads::Finish(const std::shared_ptr<Shared>& shared,
   // A start that found the partial file taken leaves it to its owner; a complete file whose
   // marker could not be written stays for the next run to mark.
   if (failure && ownsPart) RemovePartialFile(folder, download->name_);
-  const bool halts = failure.kind == FailureKind::HistoryUnwritable;
-  VideoDownload::LateListener late;
+  DownloadEnd end;
+  end.docid = download->docid();
+  end.path = download->path();
+  end.failure = failure;
+  end.bytes = failure ? 0 : total;
+  end.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - download->started_).count();
+  end.stopped = ending == Ending::Stopped;
+  end.video = download->video_;
+  end.row = download->row_;
   {
     std::lock_guard lock(download->mutex_);
     download->state_ = failure ? VideoDownload::State::Failed : VideoDownload::State::Complete;
-    download->bytes_ = failure ? 0 : total;
+    download->bytes_ = end.bytes;
     download->failure_ = failure;
-    late = std::move(download->late_);
+    end.state = download->state_;
+    if (download->waiter_) {
+      end.witness = download->waiter_->stop_requested() ? EndWitness::NoCrawl : EndWitness::Background;
+    }
+    // The download lets go of its claim: a record still in it belongs to whoever stores the
+    // row (or, after a marker that could not be written, to the next run).
+    if (!failure) end.claim = claim;
+    download->claim_.reset();
   }
+  claim.reset();
   download->changed_.notify_all();
-  if (halts) {
+  if (failure.kind == FailureKind::HistoryUnwritable) {
     std::lock_guard lock(shared->mutex);
     shared->haltReason = HaltText(failure);
   }
-  if (onEnd && callOut) {
-    onEnd(*download);
-  } else if (!failure && claim) {
-    claim->remove();  // nobody writes a row: the marker finishes the job
-  }
-  {
-    // The download lets go of its claim: a record still in it belongs to whoever stores the row
-    // (or, after a marker that could not be written, to the next run).
-    std::lock_guard lock(download->mutex_);
-    download->claim_.reset();
-  }
-  EndListener listener;
-  Notice notice;
-  Text note;
+  // Nobody stores a row when nobody hears of the end: the marker finishes the job.
+  if (!CallOut(shared, end) && end.claim) end.claim->remove();
+  end.claim.reset();
   {
     std::lock_guard lock(shared->mutex);
     shared->paths.erase(shared->paths.find(download->path()));
     shared->docids.erase(shared->docids.find(download->docid()));
     shared->tasks.erase(download);
-    listener = shared->listener;
-    if (report) note = shared->sameCause.note(*download);
-    notice = shared->notice;
-  }
-  shared->idle.notify_all();
-  if (listener && callOut) listener(*download);
-  if (late && callOut) late(*download);
-  if (notice && callOut && !note.empty()) notice(note);
-  if (callOut) {
-    std::lock_guard lock(shared->mutex);
-    --shared->callingOut;
   }
   shared->idle.notify_all();
 }
 
-std::shared_ptr<VideoDownload> VideoDownloads::start(const Text& url, const VideoPlace& place,
-                                                     const Text& docid, RetryLog retryLog, EndListener onEnd,
-                                                     SizeCheck checkSize, std::shared_ptr<ClaimFile> claim) {
+std::shared_ptr<VideoDownload> VideoDownloads::start(DownloadRequest request) {
+  const VideoPlace& place = request.place;
   const Path path = place.path();
-  std::shared_ptr<VideoDownload> download(new VideoDownload(url, path, place.fileName, docid, std::move(claim)));
+  const Text url = request.video.url;
+  const Text docid = request.video.docid;
+  std::shared_ptr<VideoDownload> download(new VideoDownload(std::move(request.video), path, place.fileName,
+                                                            request.row, std::move(request.claim)));
   {
     std::lock_guard lock(shared_->mutex);
     shared_->paths.insert(path);
@@ -315,7 +297,8 @@ std::shared_ptr<VideoDownload> VideoDownloads::start(const Text& url, const Vide
   auto folder = std::make_shared<const FolderHandle>(
       FolderHandle::Open(place.outputFolder, place.subfolders, &folderError));
   if (!folder->valid()) {
-    Finish(shared_, download, onEnd, FolderFailure(folderError), 0, !StopRequested());
+    Finish(shared_, download, FolderFailure(folderError), 0,
+           StopRequested() ? Ending::Stopped : Ending::OnItsOwn);
     return download;
   }
   download->folder_ = folder;
@@ -323,7 +306,7 @@ std::shared_ptr<VideoDownload> VideoDownloads::start(const Text& url, const Vide
   RemoveUnlockedPartialFile(*folder, part);  // a partial file of an earlier run that was cut off
   auto shared = shared_;
   RangedDownloader* downloader = &downloader_;
-  auto callback = [shared, download, downloader, onEnd](int task, int code, std::int64_t total, std::int64_t done) {
+  auto callback = [shared, download, downloader](int task, int code, std::int64_t total, std::int64_t done) {
     if (code == kDownloadProgress) {
       std::int64_t moved = 0;
       {
@@ -335,25 +318,25 @@ std::shared_ptr<VideoDownload> VideoDownloads::start(const Text& url, const Vide
       if (moved > 0) shared->received.fetch_add(moved, std::memory_order_relaxed);
       download->changed_.notify_all();
     } else if (code == kDownloadFinished && done == total) {
-      Finish(shared, download, onEnd, {}, total);
+      Finish(shared, download, {}, total);
     } else {
       DownloadFailure failure = downloader->Progress(task).failure;
       if (!failure) failure = {FailureKind::LengthMismatch, 0};
-      Finish(shared, download, onEnd, failure, total);
+      Finish(shared, download, failure, total);
     }
   };
   DownloadFailure startFailure;
   DownloadExtras extras;
   extras.startFailure = &startFailure;
-  if (retryLog) extras.onRetry = [retryLog](const std::string& line) { retryLog(line); };
+  extras.onRetry = [shared, docid](const std::string& line) { CallOut(shared, DownloadRetry{docid, line}); };
   extras.folder = folder->fd();
-  extras.checkSize = std::move(checkSize);
+  extras.checkSize = std::move(request.checkSize);
   const int task =
       downloader_.Download(url, JoinPath(place.outputFolder, part), kThreadsPerVideo, callback, extras);
   if (task < 0) {
     // A start cut short by a stop is no failure to count.
     if (!startFailure) startFailure = {FailureKind::Network, 0};
-    Finish(shared_, download, onEnd, startFailure, 0, !StopRequested(),
+    Finish(shared_, download, startFailure, 0, StopRequested() ? Ending::Stopped : Ending::OnItsOwn,
            startFailure.kind != FailureKind::FileExists);
   } else {
     std::lock_guard lock(shared_->mutex);
@@ -407,7 +390,7 @@ std::vector<Text> VideoDownloads::stopAll() {
     if (download->state() != VideoDownload::State::Running) continue;
     stopped.push_back(download->docid());
     // Stopped, not failed: neither counted nor recorded as a failure.
-    Finish(shared_, download, {}, {FailureKind::Network, 0}, 0, false);
+    Finish(shared_, download, {FailureKind::Network, 0}, 0, Ending::Stopped);
   }
   return stopped;
 }

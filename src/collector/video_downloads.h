@@ -7,10 +7,10 @@
 // marker of its docid written and flushed. A failed download leaves neither the partial file
 // nor a marker, and says why. All of this happens when the download ends, on the downloader's
 // thread, so a download that outlives the crawl's wait (or the crawl itself) still ends complete
-// and marked, or leaves nothing behind. Every file of a download is made, renamed and removed
-// inside its folder opened once, so no link planted on the way redirects a write. A marker that
-// cannot be written leaves the complete file and its claim's record for the next run, and halts
-// the crawl (haltReason).
+// and marked, or leaves nothing behind. Then every subscriber hears of the end (DownloadEnd). Every file of a
+// download is made, renamed and removed inside its folder opened once, so no link planted on the way
+// redirects a write. A marker that cannot be written leaves the complete file and its claim's record for the
+// next run, and halts the crawl (haltReason).
 
 #include <chrono>
 #include <condition_variable>
@@ -18,9 +18,12 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <stop_token>
 #include <vector>
 
 #include "collector/docid_claim.h"
+#include "collector/download_end.h"
 #include "platform/claim_file.h"
 #include "platform/folder_handle.h"
 #include "platform/text.h"
@@ -43,9 +46,7 @@ struct VideoPlace {
 
 class VideoDownload {
  public:
-  enum class State { Running, Complete, Failed };
-  // Told once of the end of a download that was still running when it was set.
-  using LateListener = std::function<void(const VideoDownload&)>;
+  using State = DownloadState;
 
   State state() const;
   // The fraction done, from 0 to 1.
@@ -55,10 +56,6 @@ class VideoDownload {
   const Path& path() const { return path_; }
   const Text& docid() const { return docid_; }
   const Text& url() const { return url_; }
-  // The docid's claim while the download runs; once it is complete and marked, the claim still
-  // holds the file's record, which whoever writes the catalogue row removes (null when the
-  // docid could not be claimed).
-  std::shared_ptr<ClaimFile> claim() const;
   // Why a failed download failed (None otherwise), and that reason as the program shows it.
   DownloadFailure failure() const;
   Text failureText() const;
@@ -67,23 +64,28 @@ class VideoDownload {
   // job was asked to stop.
   bool waitFor(std::chrono::milliseconds duration) const;
 
-  // Sets the listener for the end of a download nobody waits for any more. False (and no
-  // listener) when it has ended already.
-  bool setLateListener(LateListener listener);
+  // The crawl whose stop token this is waits no longer: the end's witness is the background
+  // (or no crawl, once that crawl was stopped). False when the download has ended already.
+  bool stopWaiting(std::stop_token crawl);
 
  private:
   friend class VideoDownloads;
-  VideoDownload(Text url, Path path, Path name, Text docid, std::shared_ptr<ClaimFile> claim)
-      : url_(std::move(url)),
+  VideoDownload(VideoRecord video, Path path, Path name, RowHandle row, std::shared_ptr<ClaimFile> claim)
+      : video_(std::move(video)),
+        url_(video_.url),
         path_(std::move(path)),
         name_(std::move(name)),
-        docid_(std::move(docid)),
+        docid_(video_.docid),
+        row_(row),
         claim_(std::move(claim)) {}
 
+  const VideoRecord video_;
   const Text url_;
   const Path path_;
   const Path name_;  // the file's name in its folder
   const Text docid_;
+  const RowHandle row_;
+  const std::chrono::steady_clock::time_point started_ = std::chrono::steady_clock::now();
   // The open folder of the file; not valid when it could not be opened (the download failed).
   std::shared_ptr<const FolderHandle> folder_;
   std::shared_ptr<ClaimFile> claim_;  // under mutex_
@@ -94,24 +96,44 @@ class VideoDownload {
   std::int64_t done_ = 0;
   std::int64_t bytes_ = 0;
   DownloadFailure failure_;
-  LateListener late_;
+  // Set once the crawl stopped waiting: that crawl's stop token.
+  std::optional<std::stop_token> waiter_;
+};
+
+// What a download is to fetch and where, and what its end tells its subscribers.
+struct DownloadRequest {
+  // The video (its url and docid): the end hands it on to the subscribers.
+  VideoRecord video;
+  VideoPlace place;
+  RowHandle row = kNoRow;  // the list row that shows it
+  // Judges the size the server's probe announced before any byte is written: a failure fails
+  // the download with that reason.
+  std::function<DownloadFailure(std::int64_t bytes)> checkSize;
+  // The docid's claim, held until the download ends.
+  std::shared_ptr<ClaimFile> claim;
 };
 
 class VideoDownloads {
+  struct Shared;
+
  public:
-  // Called once when a download ends (complete or failed), on whichever thread ended it; not
-  // for a start that a stop of the calling worker cut short.
-  using EndListener = std::function<void(const VideoDownload&)>;
-  // Hears a line for the log whenever a download asks the server again.
-  using RetryLog = std::function<void(const Text& line)>;
-  // Judges the size the server's probe announced before any byte is written: a failure fails
-  // the download with that reason.
-  using SizeCheck = std::function<DownloadFailure(std::int64_t bytes)>;
-  // Hears a notice for the log and the user (GBK).
-  using Notice = std::function<void(const Text& line)>;
-  // After this many downloads in a row failed for one cause of the machine or the network
-  // (the same reason at the same host or folder), the cause is said once.
-  static constexpr int kSameCauseRun = 3;
+  // A subscriber hears every event from its subscription until the subscription goes; its end
+  // waits until an event calling into the subscriber has returned.
+  class Subscription {
+   public:
+    Subscription() = default;
+    Subscription(Subscription&& other) noexcept;
+    Subscription& operator=(Subscription&& other) noexcept;
+    ~Subscription();
+
+   private:
+    friend class VideoDownloads;
+    Subscription(std::shared_ptr<Shared> shared, DownloadSubscriber* subscriber)
+        : shared_(std::move(shared)), subscriber_(subscriber) {}
+    void end();
+    std::shared_ptr<Shared> shared_;
+    DownloadSubscriber* subscriber_ = nullptr;
+  };
 
   explicit VideoDownloads(RangedDownloader& downloader);
   // Stops the downloads that still run and removes their partial files: they end without a
@@ -122,21 +144,17 @@ class VideoDownloads {
   VideoDownloads(const VideoDownloads&) = delete;
   VideoDownloads& operator=(const VideoDownloads&) = delete;
 
-  void setEndListener(EndListener listener);
-  // Where the notice of a run of failures with one cause goes.
-  void setNotice(Notice notice);
+  // Subscribers hear each event in the order they subscribed.
+  [[nodiscard]] Subscription subscribe(DownloadSubscriber& subscriber);
 
-  // Starts fetching url into the place (through its partial file); on completion records docid
-  // in the history. Returns at once; a start that fails (a folder on the way is a link, the
-  // size check refused the file, the server said no) gives a download that has already failed.
-  // `claim` is the docid's claim, held until the download ends. onEnd, when given, is called
-  // once the download has ended and before it stops counting as running (so waitAll() covers
-  // it): a complete one after its marker (onEnd then owns the claim's record: it removes it
-  // once the catalogue row is stored), a failed one after its partial file is gone; like the
-  // end listener, not for a start that a stop cut short.
-  std::shared_ptr<VideoDownload> start(const Text& url, const VideoPlace& place, const Text& docid,
-                                       RetryLog retryLog = {}, EndListener onEnd = {},
-                                       SizeCheck checkSize = {}, std::shared_ptr<ClaimFile> claim = nullptr);
+  // Starts fetching the video's url into the place (through its partial file); on completion
+  // records its docid in the history. Returns at once; a start that fails (a folder on the way
+  // is a link, the size check refused the file, the server said no) gives a download that has
+  // already failed. The subscribers hear of the end once the download has ended and before it
+  // stops counting as running (so waitAll() covers them): a complete one after its marker, a
+  // failed one after its partial file is gone. A start that a stop of the calling worker cut
+  // short ends stopped.
+  std::shared_ptr<VideoDownload> start(DownloadRequest request);
 
   // Why the crawl must stop (a marker that could not be written), or the empty text; the first
   // reason given stays until clearHalt().
@@ -157,23 +175,27 @@ class VideoDownloads {
   // The same for at most `timeout`; true when none runs any more.
   bool waitAllFor(std::chrono::milliseconds timeout) const;
 
-  // From now on no end calls out (end listener, onEnd, late listener); returns once every end
-  // that was calling out has returned. For an owner about to take down what the ends call
+  // From now on no event calls out to the subscribers; returns once every event that was
+  // calling out has returned. For an owner about to take down what the ends call
   // (the form, the catalogue) while downloads may still end on their own threads.
   void detach();
 
   // Stops every running download, waits until its transfers have ended and removes its partial
-  // file: it ends failed, without a marker and without a call of the end listener. Returns the
-  // docids of the downloads it stopped. A download that completes meanwhile stays complete.
+  // file: it ends failed and stopped, without a marker. Returns the docids of the downloads it
+  // stopped. A download that completes meanwhile stays complete.
   std::vector<Text> stopAll();
 
  private:
-  // Shared with the downloader's callbacks, which may outlive this object.
-  struct Shared;
+  // How a download ends: on its own, or stopped by the program.
+  enum class Ending { OnItsOwn, Stopped };
   // `ownsPart`: the partial file is this download's (false when its start found it taken).
   static void Finish(const std::shared_ptr<Shared>& shared, const std::shared_ptr<VideoDownload>& download,
-                     const EndListener& onEnd, DownloadFailure failure, std::int64_t total,
-                     bool report = true, bool ownsPart = true);
+                     DownloadFailure failure, std::int64_t total, Ending ending = Ending::OnItsOwn,
+                     bool ownsPart = true);
+  // Calls every subscriber with the event, unless the downloads are detached; false when that
+  // called nobody.
+  template <typename Event>
+  static bool CallOut(const std::shared_ptr<Shared>& shared, const Event& event);
 
   RangedDownloader& downloader_;
   std::shared_ptr<Shared> shared_;

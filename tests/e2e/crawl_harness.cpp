@@ -47,7 +47,7 @@ CrawlHarness::CrawlHarness(Catalogue* catalogue)
     : form_(MemoryForm::MainWindow()),
       timing_(ShortTiming()),
       catalogue_(catalogue),
-      session_(CrawlContext{*form_, downloads_, timing_}) {
+      session_(CrawlContext{*form_, downloads_, subscribers_.reporter(), timing_, &NoCrawlObserver(), catalogue_}) {
   form_->setTextUtf8(mw::kOutputFolder, DefaultOutputFolder().bytes());
   form_->clearItems(mw::kCategoryBox);
   form_->addItem(mw::kCategoryBox, Gbk("所有类目"));
@@ -80,8 +80,6 @@ CrawlHarness::CrawlHarness(Catalogue* catalogue)
     }
     changed();
   });
-  downloads_.setEndListener([this](const VideoDownload&) { changed(); });
-  downloads_.setNotice([this](const Text& line) { AppendLog(*form_, line); });
 }
 
 CrawlHarness::~CrawlHarness() {

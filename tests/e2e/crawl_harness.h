@@ -15,13 +15,14 @@
 #include "collector/catalogue.h"
 #include "collector/crawl_context.h"
 #include "collector/crawl_session.h"
+#include "collector/crawl_subscribers.h"
 #include "collector/video_downloads.h"
 #include "platform/memory_form.h"
 #include "web/ranged_downloader.h"
 
 namespace pelvaro::e2e {
 
-class CrawlHarness {
+class CrawlHarness : private DownloadSubscriber {
  public:
   // Output folder: the data folder's "video"; every filter open; no pause after a download.
   // The passes write into `catalogue` when one is given (see useCatalogue).
@@ -30,10 +31,15 @@ class CrawlHarness {
 
   MemoryForm& form() { return *form_; }
   VideoDownloads& downloads() { return downloads_; }
-  CrawlContext context() { return CrawlContext{*form_, downloads_, timing_, &NoCrawlObserver(), catalogue_}; }
+  CrawlContext context() {
+    return CrawlContext{*form_, downloads_, subscribers_.reporter(), timing_, &NoCrawlObserver(), catalogue_};
+  }
   // The catalogue the passes of runPass write into (none by default); it must outlive the
   // harness's downloads.
-  void useCatalogue(Catalogue* catalogue) { catalogue_ = catalogue; }
+  void useCatalogue(Catalogue* catalogue) {
+    catalogue_ = catalogue;
+    subscribers_.useCatalogue(catalogue);
+  }
   CrawlSession& session() { return session_; }
   // The waits of the passes runPass makes from now on.
   CrawlTiming& timing() { return timing_; }
@@ -61,18 +67,21 @@ class CrawlHarness {
 
  private:
   void changed();
+  void onEnd(const DownloadEnd&) override { changed(); }
 
   std::unique_ptr<MemoryForm> form_;
   RangedDownloader downloader_;
   VideoDownloads downloads_{downloader_};
   CrawlTiming timing_;
   Catalogue* catalogue_ = nullptr;
+  CrawlSubscribers subscribers_{downloads_, *form_, catalogue_};
   CrawlSession session_;
   std::mutex mutex_;
   std::condition_variable changed_;
   std::uint64_t changes_ = 0;
   std::vector<std::string> lines_;
   std::map<RowHandle, std::vector<std::string>> rows_;
+  VideoDownloads::Subscription heard_ = downloads_.subscribe(*this);
 };
 
 // The first seed the collection service hands out for every category (UTF-8).

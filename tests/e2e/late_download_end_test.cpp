@@ -86,17 +86,29 @@ TEST(LateDownloadEnd, AnEndCallingOutIsDoneBeforeTheDownloadsAreGone) {
   ASSERT_TRUE(sim.started());
   auto owned = std::make_unique<std::atomic<int>>(0);  // stands for the catalogue
   std::promise<void> entered;
+  // A subscriber still busy with the end when the downloads go.
+  struct SlowSubscriber : DownloadSubscriber {
+    std::promise<void>* entered;
+    std::atomic<int>* catalogue;
+    void onEnd(const DownloadEnd&) override {
+      entered->set_value();
+      std::this_thread::sleep_for(std::chrono::milliseconds(300));
+      catalogue->fetch_add(1);
+    }
+  } slow;
+  slow.entered = &entered;
+  slow.catalogue = owned.get();
   {
     RangedDownloader downloader;
     VideoDownloads downloads(downloader);
-    std::atomic<int>* catalogue = owned.get();
-    const VideoPlace place{Path(sim.runDir() + "/video"), {}, Path("a.mp4")};
-    downloads.start("https://" + sim.address("platform") + "/bench/30000.mp4", place, "V_a", {},
-                    [&entered, catalogue](const VideoDownload&) {
-                      entered.set_value();
-                      std::this_thread::sleep_for(std::chrono::milliseconds(300));
-                      catalogue->fetch_add(1);
-                    });
+    const VideoDownloads::Subscription subscription = downloads.subscribe(slow);
+    VideoRecord video;
+    video.url = "https://" + sim.address("platform") + "/bench/30000.mp4";
+    video.docid = "V_a";
+    DownloadRequest request;
+    request.video = video;
+    request.place = VideoPlace{Path(sim.runDir() + "/video"), {}, Path("a.mp4")};
+    downloads.start(request);
     entered.get_future().wait();
   }
   owned.reset();

@@ -7,7 +7,6 @@
 
 #include "app/cli/terminal_text.h"
 #include "collector/log_texts.h"
-#include "collector/video_downloads.h"
 #include "platform/files.h"
 
 namespace pelvaro::cli {
@@ -49,10 +48,6 @@ std::string Duration(double seconds) {
     std::snprintf(text, sizeof text, "%lld小时%lld分%lld秒", whole / 3600, whole / 60 % 60, whole % 60);
   }
   return text;
-}
-
-double SecondsSince(std::chrono::steady_clock::time_point started) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
 }
 
 // Three decimals are plenty for a duration, and keep the lines short.
@@ -220,18 +215,8 @@ void CrawlReport::onDownloadStarting(const VideoRecord& record) {
   Video& video = videos_[record.docid];
   video.entry = status_.entry;
   video.title = TitleUtf8(record);
-  video.category = record.category;
   video.sizeMb = record.sizeMb;
-  video.started = std::chrono::steady_clock::now();
   status_.percent.reset();
-}
-
-void CrawlReport::onReported(const VideoRecord& record) {
-  std::lock_guard lock(mutex_);
-  const auto found = videos_.find(record.docid);
-  if (found == videos_.end()) return;
-  found->second.reported = true;
-  if (found->second.ended) videos_.erase(found);
 }
 
 void CrawlReport::onHalt(const Text& reason) {
@@ -240,87 +225,55 @@ void CrawlReport::onHalt(const Text& reason) {
   if (haltListener_) haltListener_();
 }
 
-void CrawlReport::downloadEnded(const VideoDownload& download) {
-  const bool complete = download.state() == VideoDownload::State::Complete;
+void CrawlReport::onEnd(const DownloadEnd& end) {
+  const bool complete = end.complete();
+  const std::string reason = end.stopped ? std::string(kStoppedAtEnd) : GbkToUtf8(FailureText(end.failure));
   if (complete) {
-    bytes += download.bytes();
+    bytes += end.bytes;
     ++taken;
   } else {
     ++failed;
     std::lock_guard lock(mutex_);
-    ++failedBy_[download.failureText()];
+    ++failedBy_[end.stopped ? Gbk(kStoppedAtEnd) : FailureText(end.failure)];
   }
   Video video;
   {
     std::lock_guard lock(mutex_);
     status_.percent.reset();
-    const auto found = videos_.find(download.docid());
-    if (found != videos_.end()) {
-      video = found->second;
-      found->second.ended = true;
-      // A failed video is never reported; a taken one waits here for its report.
-      if (found->second.reported || !complete) videos_.erase(found);
-    }
-  }
-  const double seconds = std::max(1e-3, SecondsSince(video.started));
-  if (complete) {
-    char timing[64];
-    std::snprintf(timing, sizeof timing, "%.1f s  %.2f MB/s", seconds,
-                  static_cast<double>(download.bytes()) / 1e6 / seconds);
-    Ended e;
-    e.entry = video.entry;
-    e.docid = download.docid();
-    e.outcome = "taken";
-    e.shown = std::string(kTaken);
-    e.title = video.title;
-    e.size = Megabytes(static_cast<double>(download.bytes()));
-    e.extra = timing;
-    e.path = download.path();
-    e.bytes = download.bytes();
-    e.seconds = seconds;
-    ended(e);
-  } else {
-    const std::string reason = GbkToUtf8(download.failureText());
-    Ended e;
-    e.entry = video.entry;
-    e.docid = download.docid();
-    e.outcome = "failed";
-    e.shown = std::string(ct::kDownloadFailedBecause) + reason;
-    e.title = video.title;
-    e.size = SizeText(video.sizeMb);
-    e.seconds = seconds;
-    e.reason = reason;
-    ended(e);
-  }
-  refreshStatus();
-}
-
-void CrawlReport::downloadStopped(const Text& docid) {
-  ++failed;
-  Video video;
-  {
-    std::lock_guard lock(mutex_);
-    ++failedBy_[Gbk(kStoppedAtEnd)];
-    const auto found = videos_.find(docid);
-    if (found != videos_.end()) {
+    if (const auto found = videos_.find(end.docid); found != videos_.end()) {
       video = found->second;
       videos_.erase(found);
     }
   }
-  if (!output_.screen()) {
-    output_.line("pelvaro-cli: stopped the download of " + GbkToUtf8(docid) +
+  if (end.stopped && !output_.screen()) {
+    output_.line("pelvaro-cli: stopped the download of " + GbkToUtf8(end.docid) +
                  " and removed its partial file");
   }
   Ended e;
   e.entry = video.entry;
-  e.docid = docid;
-  e.outcome = "failed";
-  e.shown = std::string(kStoppedAtEnd);
+  e.docid = end.docid;
   e.title = video.title;
-  e.size = SizeText(video.sizeMb);
-  e.seconds = video.started == std::chrono::steady_clock::time_point{} ? 0.0 : SecondsSince(video.started);
-  e.reason = std::string(kStoppedAtEnd);
+  const double seconds = end.stopped ? end.seconds : std::max(1e-3, end.seconds);
+  if (complete) {
+    char timing[64];
+    std::snprintf(timing, sizeof timing, "%.1f s  %.2f MB/s", seconds,
+                  static_cast<double>(end.bytes) / 1e6 / seconds);
+    e.outcome = "taken";
+    e.shown = std::string(kTaken);
+    e.size = Megabytes(static_cast<double>(end.bytes));
+    e.extra = timing;
+    e.path = end.path;
+    e.bytes = end.bytes;
+    e.seconds = seconds;
+  } else {
+    e.outcome = "failed";
+    e.shown = end.stopped ? reason : std::string(ct::kDownloadFailedBecause) + reason;
+    e.size = SizeText(video.sizeMb);
+    e.seconds = seconds;
+    e.reason = reason;
+  }
   ended(e);
+  if (!end.stopped) refreshStatus();
 }
 
 void CrawlReport::onProgress(const Text& docid, double fraction) {
@@ -331,20 +284,6 @@ void CrawlReport::onProgress(const Text& docid, double fraction) {
     status_.percent = fraction * 100.0;
   }
   refreshStatus();
-}
-
-std::vector<std::pair<Text, Text>> CrawlReport::takeUnreported() {
-  std::vector<std::pair<Text, Text>> unreported;
-  std::lock_guard lock(mutex_);
-  for (auto it = videos_.begin(); it != videos_.end();) {
-    if (it->second.ended && !it->second.reported) {
-      unreported.emplace_back(it->second.category, it->first);
-      it = videos_.erase(it);
-    } else {
-      ++it;
-    }
-  }
-  return unreported;
 }
 
 std::string CrawlReport::summaryLine(double seconds) const {

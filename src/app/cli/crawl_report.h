@@ -1,9 +1,8 @@
 #pragma once
 // What pelvaro-cli follows of a crawl: the counts of the summary, a line per handled video and
 // the live status line on a terminal, one JSON object per ended video for scripts (--json),
-// why the platform gives nothing, and the taken videos whose report to the collection service
-// the crawl had not sent yet when the run ended. Called from the crawl worker, the downloader's
-// threads and the main thread.
+// and why the platform gives nothing. Called from the crawl worker, the downloader's threads and
+// the main thread.
 
 #include <atomic>
 #include <chrono>
@@ -20,15 +19,12 @@
 #include "app/cli/status_line.h"
 #include "app/cli/terminal_output.h"
 #include "collector/crawl_observer.h"
+#include "collector/download_end.h"
 #include "platform/path.h"
-
-namespace pelvaro {
-class VideoDownload;
-}
 
 namespace pelvaro::cli {
 
-class CrawlReport : public CrawlObserver {
+class CrawlReport : public CrawlObserver, public DownloadSubscriber {
  public:
   // `json`: where the JSON Lines go (stdout), or null without --json.
   explicit CrawlReport(TerminalOutput& output, std::FILE* json = nullptr) : output_(output), json_(json) {}
@@ -44,20 +40,14 @@ class CrawlReport : public CrawlObserver {
   void onDownloadStarting(const VideoRecord& record) override;
   // Moves the current download's bar.
   void onProgress(const Text& docid, double fraction) override;
-  void onReported(const VideoRecord& record) override;
   void onHalt(const Text& reason) override;
 
   // Told when the crawl halts by itself (after the reason is shown).
   void setHaltListener(std::function<void()> listener) { haltListener_ = std::move(listener); }
 
-  // A download ended (VideoDownloads' end listener).
-  void downloadEnded(const VideoDownload& download);
-  // A download stopped at the end of the run, its partial file removed: a failure.
-  void downloadStopped(const Text& docid);
-
-  // Taken videos not yet reported to the service, as (category, docid); they count as
-  // reported from now on.
-  std::vector<std::pair<Text, Text>> takeUnreported();
+  // A download ended; one the program stopped at the end of the run (its partial file
+  // removed) counts as a failure.
+  void onEnd(const DownloadEnd& end) override;
 
   // Whether any pass got an answer from the platform.
   bool platformAnswered() const { return answered_; }
@@ -80,10 +70,7 @@ class CrawlReport : public CrawlObserver {
   struct Video {
     int entry = 0;
     std::string title;  // UTF-8, every character kept
-    Text category, sizeMb;
-    std::chrono::steady_clock::time_point started;
-    bool ended = false;
-    bool reported = false;
+    Text sizeMb;
   };
   // One ended video, for the terminal line and the JSON object.
   struct Ended {
@@ -115,7 +102,7 @@ class CrawlReport : public CrawlObserver {
   CrawlStatus status_;
   bool passUnanswered_ = false;  // onUnanswered came for the pass under way
   std::string lastUnanswered_;
-  std::map<Text, Video> videos_;           // downloads started and not yet both ended and reported
+  std::map<Text, Video> videos_;           // downloads started and not ended yet
   std::map<Text, std::int64_t> failedBy_;  // failure reason (GBK) -> downloads
   std::mutex jsonMutex_;
 };

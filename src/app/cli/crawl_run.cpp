@@ -17,10 +17,10 @@
 #include "collector/catalogue.h"
 #include "collector/catalogue_choice.h"
 #include "collector/categories.h"
-#include "collector/collection_service.h"
 #include "collector/collector_settings.h"
 #include "collector/crawl_log.h"
 #include "collector/crawl_session.h"
+#include "collector/crawl_subscribers.h"
 #include "collector/log_texts.h"
 #include "collector/output_layout.h"
 #include "collector/postgres_catalogue.h"
@@ -132,6 +132,21 @@ std::string ClaimTimesLine(std::vector<std::chrono::microseconds> times) {
   return line;
 }
 
+// Ends the run once the videos taken reach --max-videos.
+class RunLimit : public DownloadSubscriber {
+ public:
+  RunLimit(const CrawlReport& report, std::int64_t maxVideos, RunEnd& end)
+      : report_(report), maxVideos_(maxVideos), end_(end) {}
+  void onEnd(const DownloadEnd&) override {
+    if (report_.taken >= maxVideos_) end_.set(true, 0);
+  }
+
+ private:
+  const CrawlReport& report_;
+  const std::int64_t maxVideos_;
+  RunEnd& end_;
+};
+
 }  // namespace
 
 int RunCrawl(const CliOptions& options) {
@@ -168,12 +183,11 @@ int RunCrawl(const CliOptions& options) {
   form->setLineObserver([&output](std::string_view control, const Text& line) {
     if (control == mw::kLog) output.logLine(line);
   });
-  downloads.setEndListener([&](const VideoDownload& download) {
-    report.downloadEnded(download);
-    if (report.taken >= options.maxVideos.value_or(INT64_MAX)) end.set(true, 0);
-  });
+  // Every download's end: the counts and the limit first, then its row, its report, a notice.
+  RunLimit limit(report, options.maxVideos.value_or(INT64_MAX), end);
+  const VideoDownloads::Subscription counted[] = {downloads.subscribe(report), downloads.subscribe(limit)};
   Form* log = form.get();
-  downloads.setNotice([&output, log](const Text& line) {
+  CrawlSubscribers subscribers(downloads, *form, &catalogue, [&output, log](const Text& line) {
     if (output.screen()) output.line(GbkToUtf8(line));
     AppendLog(*log, line);
   });
@@ -181,7 +195,8 @@ int RunCrawl(const CliOptions& options) {
 
   const auto started = std::chrono::steady_clock::now();
   CheckCategory(options, output);
-  CrawlSession session(CrawlContext{*form, downloads, CrawlTimingFromEnvironment(), &report, &catalogue});
+  CrawlSession session(CrawlContext{*form, downloads, subscribers.reporter(), CrawlTimingFromEnvironment(),
+                                    &report, &catalogue});
   if (!mainStop.stop_requested()) session.Toggle();
   {
     std::unique_lock lock(end.mutex);
@@ -207,19 +222,17 @@ int RunCrawl(const CliOptions& options) {
            !downloads.waitAllFor(std::chrono::milliseconds(100))) {
     }
   }
-  for (const Text& docid : downloads.stopAll()) report.downloadStopped(docid);
+  downloads.stopAll();
   // The form goes before the downloads do: an end that comes from now on calls nothing.
   downloads.detach();
 
   // The crawl reports a video after its pause; a limit may have ended the crawl before that.
-  for (const auto& [category, docid] : report.takeUnreported()) {
-    if (StopRequested()) break;
+  subscribers.reporter().reportOwed([&](const Text& docid) {
     // Worth a line in a log; on a screen, a detail nobody acts on.
     if (end.receivedSignal() == 0 && output.logs()) {
       output.line("pelvaro-cli: reporting " + GbkToUtf8(docid) + " to the collection service");
     }
-    QueryCollectionService(category, docid);
-  }
+  });
   // Rows that could not be written during the run get their last chance now; what still fails
   // is left in the claims' records for the next start.
   if (end.receivedSignal() == 0 && !catalogue.flushOwed(kOwedRowsPatience)) {

@@ -2,8 +2,6 @@
 
 #include <cstdio>
 
-#include "collector/video_downloads.h"
-
 namespace pelvaro {
 
 namespace {
@@ -29,10 +27,10 @@ std::string TotalsText(std::int64_t taken, std::int64_t failed, std::int64_t byt
          AmountText(static_cast<double>(bytes)) + "  速度 " + AmountText(bytesPerSecond) + "/s";
 }
 
-void CrawlTotals::downloadEnded(const VideoDownload& download) {
-  if (download.state() == VideoDownload::State::Complete) {
+void CrawlTotals::onEnd(const DownloadEnd& end) {
+  if (end.complete()) {
     ++taken_;
-  } else {
+  } else if (!end.stopped) {
     ++failed_;
   }
 }

@@ -9,9 +9,9 @@
 #include <deque>
 #include <string>
 
-namespace pelvaro {
+#include "collector/download_end.h"
 
-class VideoDownload;
+namespace pelvaro {
 
 // "已采集 3 个  失败 1 个  已下载 12.5 MB  速度 1.2 MB/s" (UTF-8).
 std::string TotalsText(std::int64_t taken, std::int64_t failed, std::int64_t bytes, double bytesPerSecond);
@@ -19,12 +19,12 @@ std::string TotalsText(std::int64_t taken, std::int64_t failed, std::int64_t byt
 // Bytes as the program shows amounts: B, KB, MB or GB of 1024, one decimal above bytes.
 std::string AmountText(double bytes);
 
-class CrawlTotals {
+class CrawlTotals : public DownloadSubscriber {
  public:
   using Clock = std::chrono::steady_clock;
 
-  // A download ended (any thread).
-  void downloadEnded(const VideoDownload& download);
+  // A download ended (any thread); one the program stopped is no failure.
+  void onEnd(const DownloadEnd& end) override;
 
   // Takes a sample of the bytes received so far and returns the status text.
   std::string sample(std::int64_t bytesReceived, Clock::time_point now);

@@ -101,7 +101,6 @@ UpdateRelayForm::Listeners DesktopProgram::updateListeners() {
 }
 
 DesktopProgram::DesktopProgram(DesktopOptions options) : options_(std::move(options)) {
-  downloads_.setEndListener([this](const VideoDownload& download) { totals_.downloadEnded(download); });
   player_ = std::make_unique<QtAudioOutput>();
   speech_ = std::make_unique<QtSpeechOutput>(*player_);
 
@@ -203,9 +202,10 @@ void DesktopProgram::onMainWindowCreated(MainWindow& window) {
     const std::string uri = SettingsStore::sharedCatalogueUri();
     catalogue_ = OpenCatalogue(IsSharedCatalogueUri(uri) ? uri : std::string(), std::move(notice));
   }
-  downloads_.setNotice([log](const Text& line) { AppendLog(*log, line); });
-  crawl_ = std::make_unique<CrawlSession>(
-      CrawlContext{form, downloads_, options_.crawlTiming, &NoCrawlObserver(), catalogue_.get()});
+  subscribers_ = std::make_unique<CrawlSubscribers>(downloads_, form, catalogue_.get());
+  crawl_ = std::make_unique<CrawlSession>(CrawlContext{form, downloads_, subscribers_->reporter(),
+                                                       options_.crawlTiming, &NoCrawlObserver(),
+                                                       catalogue_.get()});
   contribute_ = std::make_unique<ContributeSession>(form, options_.contributeTiming, nullptr, &downloads_);
   collected_ = std::make_unique<CollectedSource>(*window.collectedView(), catalogue_.get());
   auto* clock = new QTimer(&window);

@@ -22,6 +22,7 @@
 #include "collector/catalogue.h"
 #include "collector/contribute_session.h"
 #include "collector/crawl_session.h"
+#include "collector/crawl_subscribers.h"
 #include "collector/crawl_timing.h"
 #include "collector/video_downloads.h"
 #include "platform/worker.h"
@@ -101,6 +102,7 @@ class DesktopProgram {
   // The collector's one downloader and the downloads on it; both live for the whole run.
   RangedDownloader downloader_;
   VideoDownloads downloads_{downloader_};
+  const VideoDownloads::Subscription counted_ = downloads_.subscribe(totals_);
 
   std::unique_ptr<QtAudioOutput> player_;
   std::unique_ptr<QtSpeechOutput> speech_;
@@ -108,6 +110,8 @@ class DesktopProgram {
   // The start-up window as the start-up sequence and the update flow see it.
   UpdateSide* updateSide_ = nullptr;
   std::unique_ptr<MainWindow> main_;
+  // After the window and the catalogue: its subscriptions end before they go.
+  std::unique_ptr<CrawlSubscribers> subscribers_;
   std::unique_ptr<CrawlSession> crawl_;
   std::unique_ptr<ContributeSession> contribute_;
   std::unique_ptr<CollectedSource> collected_;
