@@ -12,7 +12,6 @@
 
 #include "collector/docid_claim.h"
 #include "collector/history.h"
-#include "collector/log_texts.h"
 #include "platform/files.h"
 #include "platform/partial_files.h"
 #include "platform/worker.h"
@@ -60,7 +59,8 @@ struct VideoDownloads::Shared {
   Text haltReason;
   // Once set (the downloads are going), an end no longer calls out.
   bool detached = false;
-  // Ends calling out right now; the destructor waits until there are none.
+  // Events calling out right now; detach() and the end of a subscription wait until there are
+  // none.
   int callingOut = 0;
   std::atomic<std::int64_t> received{0};
 };
