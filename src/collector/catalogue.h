@@ -94,15 +94,6 @@ class Catalogue final : public CatalogueBackend {
             const std::function<void(const SqliteStatement&)>& row);
 
  private:
-  // One write waiting for its turn.
-  struct Owed {
-    bool isVideo = true;
-    CatalogueVideo video;
-    std::string docid, at;  // a failure
-    DownloadFailure failure;
-    Stored stored;
-  };
-
   void open();
   int openConnections();
   void closeConnections();

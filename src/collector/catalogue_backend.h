@@ -86,6 +86,16 @@ class CatalogueBackend {
   }
   // Gives a claim back without a video (the download failed or never started).
   virtual void release(std::string_view docid) { (void)docid; }
+
+ protected:
+  // One write a backend could not make yet, kept for the next write that succeeds.
+  struct Owed {
+    bool isVideo = true;
+    CatalogueVideo video;
+    std::string docid, at;  // a failure
+    DownloadFailure failure;
+    Stored stored;
+  };
 };
 
 }  // namespace pelvaro

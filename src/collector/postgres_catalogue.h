@@ -69,14 +69,6 @@ class PostgresCatalogue final : public CatalogueBackend {
   std::vector<std::chrono::microseconds> claimTimes();
 
  private:
-  struct Owed {
-    bool isVideo = true;
-    CatalogueVideo video;
-    std::string docid, at;  // a failure
-    DownloadFailure failure;
-    Stored stored;
-  };
-
   // A new connection, set up and migrated; null when the server does not answer.
   std::unique_ptr<PostgresDatabase> connectNow(std::string* why);
   // Under mutex_: runs a statement; a lost connection is noted (once) and the catalogue is down.
